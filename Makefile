@@ -1,0 +1,42 @@
+# The two set-up commands of the README (make demo, make test) and a few more.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= 2
+DEMO       ?= demo-output
+
+.PHONY: all deps build demo test sanitize bench clean
+
+all: build
+
+deps:
+	@bash setup/install-deps.sh
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j$(JOBS)
+
+# Makes a code, its hash and a spoken code with the default settings.
+demo: build
+	@mkdir -p $(DEMO)
+	@code=$$($(BUILD)/quillgate code) && \
+	  echo "code:  $$code" && \
+	  echo "hash:  $$($(BUILD)/quillgate hash "$$code")" && \
+	  $(BUILD)/quillgate sound --code "$$code" -o $(DEMO)/captcha.wav && \
+	  echo "sound: $(DEMO)/captcha.wav"
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# The tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQUILLGATE_SANITIZE=ON -DQUILLGATE_BENCHMARKS=OFF
+	cmake --build $(ASAN_BUILD) -j$(JOBS)
+	cd $(ASAN_BUILD) && ctest --output-on-failure -j$(JOBS)
+
+bench: build
+	$(BUILD)/bench/quillgate_bench --benchmark_min_time=0.2
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(DEMO)

@@ -1,0 +1,93 @@
+#include "CommonUtilities/RandomSource.h"
+
+#include "CommonUtilities/RandomSourceTesting.h"
+
+#include <boost/random/linear_congruential.hpp>
+#include <boost/random/uniform_01.hpp>
+#include <boost/random/uniform_real.hpp>
+#include <boost/random/variate_generator.hpp>
+
+#include <sys/random.h>
+
+#include <chrono>
+#include <mutex>
+#include <sstream>
+
+namespace quillgate {
+namespace {
+
+constexpr std::uint32_t kModulus = 2147483647;  // 2^31 - 1
+
+// The minimal-standard generator (multiplier 48271), its outputs turned into reals in
+// [0, 1) by (x - 1) / 2147483646, then passed through a uniform distribution over 0..1.
+using Engine = boost::minstd_rand;
+using UnitInterval = boost::uniform_01<Engine, double>;
+using Generator = boost::variate_generator<UnitInterval, boost::uniform_real<double>>;
+
+// Seeds from the operating system's entropy. A clock seed in whole seconds would give
+// every worker process started in the same second the same codes, and would let anyone
+// who knows the start time predict them.
+std::uint32_t EntropySeed() {
+  std::uint64_t raw = 0;
+  if (getrandom(&raw, sizeof raw, 0) != static_cast<ssize_t>(sizeof raw)) {
+    // No entropy source at all (very early boot, seccomp): mix the fine clock and the
+    // address of a stack object rather than fail to load.
+    raw = static_cast<std::uint64_t>(
+              std::chrono::steady_clock::now().time_since_epoch().count()) ^
+          reinterpret_cast<std::uintptr_t>(&raw);
+  }
+  return static_cast<std::uint32_t>(1 + raw % (kModulus - 1));  // 1..2147483646
+}
+
+class RandomSource {
+ public:
+  static RandomSource& Instance() {
+    static RandomSource source;
+    return source;
+  }
+
+  std::int32_t Draw(std::int32_t n) {
+    const double m = n == 0 ? 1.0 : static_cast<double>(n);
+    const std::scoped_lock lock(mutex_);
+    ++draws_;
+    return static_cast<std::int32_t>(generator_() * m);
+  }
+
+  void SetState(std::int32_t state) {
+    const std::scoped_lock lock(mutex_);
+    generator_.engine().base().seed(static_cast<std::uint32_t>(state));
+  }
+
+  std::int32_t State() {
+    const std::scoped_lock lock(mutex_);
+    std::ostringstream text;
+    text << generator_.engine().base();
+    return static_cast<std::int32_t>(std::stoll(text.str()));
+  }
+
+  std::uint64_t Draws() {
+    const std::scoped_lock lock(mutex_);
+    return draws_;
+  }
+
+ private:
+  RandomSource()
+      : generator_(UnitInterval(Engine(EntropySeed())), boost::uniform_real<double>(0.0, 1.0)) {}
+
+  std::mutex mutex_;
+  Generator generator_;
+  std::uint64_t draws_ = 0;
+};
+
+}  // namespace
+
+std::int32_t RandomInt(std::int32_t n) { return RandomSource::Instance().Draw(n); }
+
+namespace testing {
+
+void SetRandomState(std::int32_t state) { RandomSource::Instance().SetState(state); }
+std::int32_t RandomState() { return RandomSource::Instance().State(); }
+std::uint64_t RandomDrawCount() { return RandomSource::Instance().Draws(); }
+
+}  // namespace testing
+}  // namespace quillgate

@@ -1,0 +1,89 @@
+#include "CommonUtilities/RandomSource.h"
+#include "CommonUtilities/RandomSourceTesting.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <thread>
+#include <vector>
+
+namespace quillgate {
+namespace {
+
+TEST(RandomSource, KnownSequenceFromStateOne) {
+  testing::SetRandomState(1);
+  EXPECT_EQ(RandomInt(30), 0);
+  EXPECT_EQ(testing::RandomState(), 48271);
+  EXPECT_EQ(RandomInt(30), 2);
+  EXPECT_EQ(RandomInt(30), 18);
+  EXPECT_EQ(RandomInt(30), 26);
+  EXPECT_EQ(RandomInt(30), 29);
+}
+
+TEST(RandomSource, MatchesTheExactArithmeticOverManySteps) {
+  // x <- 48271 x mod (2^31 - 1); u = (x - 1) * (1 / 2147483646); result = trunc(u * n).
+  std::int64_t x = 123456789;
+  testing::SetRandomState(static_cast<std::int32_t>(x));
+  for (int i = 0; i < 20000; ++i) {
+    const std::int32_t n = (i % 7 == 0) ? 2147483647 : 1 + i % 1000;
+    x = x * 48271 % 2147483647;
+    const double u = static_cast<double>(x - 1) * (1.0 / 2147483646.0);
+    ASSERT_EQ(RandomInt(n), static_cast<std::int32_t>(u * n)) << "draw " << i;
+  }
+  EXPECT_EQ(testing::RandomState(), x);
+}
+
+TEST(RandomSource, ZeroAndOneGiveZeroButStillAdvance) {
+  testing::SetRandomState(1);
+  EXPECT_EQ(RandomInt(0), 0);
+  EXPECT_EQ(testing::RandomState(), 48271);
+  EXPECT_EQ(RandomInt(1), 0);
+  EXPECT_EQ(testing::RandomState(), 48271LL * 48271 % 2147483647);
+}
+
+TEST(RandomSource, StaysInRangeAtTheExtremes) {
+  // The largest state gives the largest real, just below 1: never n itself.
+  testing::SetRandomState(1);
+  for (int i = 0; i < 100000; ++i) {
+    const std::int32_t r = RandomInt(2147483647);
+    ASSERT_GE(r, 0);
+    ASSERT_LT(r, 2147483647);
+  }
+  for (int i = 0; i < 1000; ++i) {
+    const std::int32_t r = RandomInt(-10);
+    ASSERT_GE(r, -9);
+    ASSERT_LE(r, 0);
+  }
+}
+
+TEST(RandomSource, CountsEveryDraw) {
+  const auto before = testing::RandomDrawCount();
+  for (int i = 0; i < 17; ++i) (void)RandomInt(i);
+  EXPECT_EQ(testing::RandomDrawCount() - before, 17u);
+}
+
+TEST(RandomSource, ConcurrentDrawsLoseNoStep) {
+  // Every draw advances the shared state exactly once, whatever the threads do.
+  testing::SetRandomState(42);
+  constexpr int kThreads = 4;
+  constexpr int kDraws = 5000;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([] {
+      for (int i = 0; i < kDraws; ++i) (void)RandomInt(100);
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  std::int64_t x = 42;
+  for (int i = 0; i < kThreads * kDraws; ++i) x = x * 48271 % 2147483647;
+  EXPECT_EQ(testing::RandomState(), x);
+}
+
+TEST(RandomSource, StatesOutsideTheRangeAreReduced) {
+  testing::SetRandomState(0);  // an all-zero state would stick at zero forever
+  (void)RandomInt(1000);
+  EXPECT_NE(testing::RandomState(), 0);
+}
+
+}  // namespace
+}  // namespace quillgate

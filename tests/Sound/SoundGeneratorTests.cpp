@@ -1,0 +1,371 @@
+#include "Sound/SoundGenerator.h"
+
+#include "CommonUtilities/EngineError.h"
+#include "Platform/Resources/ModuleResources.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quillgate {
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+constexpr const char* kLetterNotFound = "Letter not found in lookup table !";
+constexpr const char* kMissing = "The sound resources are missing from the module!";
+constexpr const char* kOutside = "The sound lookup table points outside the sample data!";
+constexpr const char* kHeaderDamaged = "The sound header resource is damaged!";
+constexpr const char* kTooLong = "The code is too long to be spoken in one sound file!";
+constexpr char kTableOrder[] = "abcdefghijklmnopqrstuvwxyz1234567890";
+
+std::uint32_t U32(const unsigned char* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+std::uint16_t U16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+
+Bytes ResourceBytes(int id) {
+  const auto found = platform::FindResource(platform::ThisModule(), "WAVE", id);
+  if (!found) return {};
+  const auto* p = reinterpret_cast<const unsigned char*>(found->data());
+  return Bytes(p, p + found->size());
+}
+
+// The shipped table as a WAV reader of this format would see it: rows of 12 bytes.
+struct Row {
+  char character;
+  std::uint32_t offset, length;
+};
+std::vector<Row> ShippedTable() {
+  const Bytes table = ResourceBytes(SoundGenerator::kTableResource);
+  std::vector<Row> rows;
+  for (std::size_t at = 0; at + 12 <= table.size(); at += 12) {
+    rows.push_back({static_cast<char>(table[at]), U32(&table[at + 4]), U32(&table[at + 8])});
+  }
+  return rows;
+}
+Row RowOf(char c) {
+  for (const Row& row : ShippedTable()) {
+    if (row.character == c) return row;
+  }
+  ADD_FAILURE() << "no row for " << c;
+  return {};
+}
+Bytes ClipOf(char c) {
+  const Row row = RowOf(c);
+  const Bytes samples = ResourceBytes(SoundGenerator::kSamplesResource);
+  return Bytes(samples.begin() + row.offset, samples.begin() + row.offset + row.length);
+}
+
+Bytes Wave(std::string_view code, platform::ModuleHandle module = platform::ThisModule()) {
+  ByteArray out;
+  SoundGenerator(module).GenerateWave(code, out);
+  EXPECT_TRUE(out.buffer);
+  return Bytes(out.Bytes().begin(), out.Bytes().end());
+}
+
+// Runs GenerateWave and returns the EngineError's message ("" when it succeeded), checking
+// that a failure leaves the caller's array as it was.
+std::string FailureOf(std::string_view code, platform::ModuleHandle module = platform::ThisModule()) {
+  ByteArray out;
+  const boost::shared_array<unsigned char> before(std::make_unique<unsigned char[]>(3).release());
+  out.buffer = before;
+  out.length = 3;
+  try {
+    SoundGenerator(module).GenerateWave(code, out);
+  } catch (const EngineError& error) {
+    EXPECT_EQ(out.buffer.get(), before.get());
+    EXPECT_EQ(out.length, 3);
+    return error.what();
+  }
+  return "";
+}
+
+// ---- the shipped resources -------------------------------------------------------------
+
+TEST(SoundResources, TableListsEveryCharacterOnceInOrderWithClipsBackToBack) {
+  const Bytes table = ResourceBytes(SoundGenerator::kTableResource);
+  ASSERT_EQ(table.size(), 36u * 12u);
+  const std::size_t samples = ResourceBytes(SoundGenerator::kSamplesResource).size();
+  std::uint32_t next = 0;
+  for (std::size_t i = 0; i < 36; ++i) {
+    const unsigned char* row = &table[i * 12];
+    SCOPED_TRACE(kTableOrder[i]);
+    EXPECT_EQ(row[0], static_cast<unsigned char>(kTableOrder[i]));
+    EXPECT_EQ(row[1], 0xCD);
+    EXPECT_EQ(row[2], 0xCD);
+    EXPECT_EQ(row[3], 0xCD);
+    EXPECT_EQ(U32(row + 4), next);
+    const std::uint32_t length = U32(row + 8);
+    EXPECT_EQ(length % 2, 0u) << "clips hold whole 16-bit samples";
+    EXPECT_GE(length, 0.8 * 16000) << "clip shorter than 0.8 s";
+    EXPECT_LE(length, 1.3 * 16000) << "clip longer than 1.3 s";
+    next += length;
+  }
+  EXPECT_EQ(next, samples) << "the clips fill the sample data exactly";
+}
+
+TEST(SoundResources, ClipsAreDistinctAndNeitherSilentNorClipped) {
+  std::vector<Bytes> seen;
+  for (const char c : std::string_view(kTableOrder)) {
+    SCOPED_TRACE(c);
+    const Bytes clip = ClipOf(c);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), clip), 0);
+    seen.push_back(clip);
+    int peak = 0;
+    for (std::size_t i = 0; i + 1 < clip.size(); i += 2) {
+      peak = std::max(peak, std::abs(static_cast<std::int16_t>(U16(&clip[i]))));
+    }
+    EXPECT_GT(peak, 3000) << "no audible speech";
+    EXPECT_LT(peak, 32767) << "samples at full scale: clipped";
+  }
+}
+
+TEST(SoundResources, HeaderTemplateIs16BitMonoPcmAt8000Hz) {
+  const Bytes header = ResourceBytes(SoundGenerator::kHeaderResource);
+  ASSERT_EQ(header.size(), 44u);
+  EXPECT_EQ(std::memcmp(&header[0], "RIFF", 4), 0);
+  EXPECT_EQ(std::memcmp(&header[8], "WAVEfmt ", 8), 0);
+  EXPECT_EQ(U32(&header[16]), 16u);
+  EXPECT_EQ(U16(&header[20]), 1);
+  EXPECT_EQ(U16(&header[22]), 1);
+  EXPECT_EQ(U32(&header[24]), 8000u);
+  EXPECT_EQ(U32(&header[28]), 16000u);
+  EXPECT_EQ(U16(&header[32]), 2);
+  EXPECT_EQ(U16(&header[34]), 16);
+  EXPECT_EQ(std::memcmp(&header[36], "data", 4), 0);
+  EXPECT_EQ(U32(&header[4]), U32(&header[40]) + 36);
+}
+
+// ---- assembly --------------------------------------------------------------------------
+
+TEST(GenerateWave, OneCharacterIsTheHeaderAndThatCharactersClip) {
+  for (const char c : std::string_view(kTableOrder)) {
+    SCOPED_TRACE(c);
+    const Bytes wave = Wave(std::string(1, c));
+    const Bytes clip = ClipOf(c);
+    ASSERT_EQ(wave.size(), 44 + clip.size());
+    EXPECT_EQ(U32(&wave[4]), clip.size() + 36);
+    EXPECT_EQ(U32(&wave[40]), clip.size());
+    EXPECT_TRUE(std::equal(clip.begin(), clip.end(), wave.begin() + 44));
+  }
+}
+
+TEST(GenerateWave, ClipsFollowEachOtherInCodeOrderRepeatsIncluded) {
+  const Bytes wave = Wave("aaa");
+  const Bytes a = ClipOf('a');
+  ASSERT_EQ(wave.size(), 44 + 3 * a.size());
+  EXPECT_EQ(U32(&wave[40]), 3 * a.size());
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_TRUE(std::equal(a.begin(), a.end(), wave.begin() + 44 + i * a.size())) << i;
+  }
+
+  const Bytes mixed = Wave("z09a");
+  Bytes expected;
+  for (const char c : std::string_view("z09a")) {
+    const Bytes clip = ClipOf(c);
+    expected.insert(expected.end(), clip.begin(), clip.end());
+  }
+  ASSERT_EQ(mixed.size(), 44 + expected.size());
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), mixed.begin() + 44));
+}
+
+TEST(GenerateWave, CapitalsAreSpokenAsLowercase) {
+  EXPECT_EQ(Wave("AB12"), Wave("ab12"));
+  EXPECT_EQ(Wave("QUILLGATEXYZ"), Wave("quillgatexyz"));
+}
+
+TEST(GenerateWave, ZeroIsTheLastEntry) {
+  const auto rows = ShippedTable();
+  ASSERT_EQ(rows.size(), 36u);
+  EXPECT_EQ(rows.back().character, '0');
+  const Bytes wave = Wave("0");
+  EXPECT_EQ(wave.size(), 44 + rows.back().length);
+  const Bytes samples = ResourceBytes(SoundGenerator::kSamplesResource);
+  EXPECT_TRUE(std::equal(samples.end() - rows.back().length, samples.end(), wave.begin() + 44));
+}
+
+TEST(GenerateWave, EveryResultReadsAsThePcmFormatOfTheTemplate) {
+  const Bytes header = ResourceBytes(SoundGenerator::kHeaderResource);
+  for (const std::string_view code : {"", "a", "K7", "captcha", "0000000000"}) {
+    SCOPED_TRACE(code);
+    const Bytes wave = Wave(code);
+    ASSERT_GE(wave.size(), 44u);
+    // As a WAV reader walks it: RIFF size covers the rest of the file, one fmt chunk, then
+    // a data chunk that runs to the end.
+    EXPECT_EQ(std::memcmp(&wave[0], "RIFF", 4), 0);
+    EXPECT_EQ(U32(&wave[4]), wave.size() - 8);
+    EXPECT_EQ(std::memcmp(&wave[8], "WAVE", 4), 0);
+    EXPECT_EQ(std::memcmp(&wave[12], "fmt ", 4), 0);
+    const std::uint32_t fmtSize = U32(&wave[16]);
+    ASSERT_EQ(fmtSize, 16u);
+    EXPECT_EQ(U16(&wave[20]), 1) << "PCM";
+    EXPECT_EQ(U16(&wave[22]), 1) << "mono";
+    EXPECT_EQ(U32(&wave[24]), 8000u);
+    EXPECT_EQ(U32(&wave[28]), 8000u * U16(&wave[32]));
+    EXPECT_EQ(U16(&wave[32]), 2);
+    EXPECT_EQ(U16(&wave[34]), 16);
+    EXPECT_EQ(std::memcmp(&wave[20 + fmtSize], "data", 4), 0);
+    EXPECT_EQ(U32(&wave[24 + fmtSize]), wave.size() - 44);
+    // Only the two size fields differ from the template.
+    EXPECT_TRUE(std::equal(header.begin(), header.begin() + 4, wave.begin()));
+    EXPECT_TRUE(std::equal(header.begin() + 8, header.begin() + 40, wave.begin() + 8));
+  }
+}
+
+TEST(GenerateWave, EmptyCodeIsABareHeader) {
+  const Bytes wave = Wave("");
+  ASSERT_EQ(wave.size(), 44u);
+  EXPECT_EQ(U32(&wave[4]), 36u);
+  EXPECT_EQ(U32(&wave[40]), 0u);
+}
+
+TEST(GenerateWave, CharactersWithoutAClipFailBeforeAnythingIsMade) {
+  using namespace std::string_literals;
+  for (const std::string& code :
+       {"a b"s, "ab-12"s, "caf\xC3\xA9"s /* UTF-8 */, "caf\xE9"s /* Latin-1 */, "a\0b"s, "@"s,
+        "["s, "`"s, "{"s, "/"s, ":"s, "\xC1"s}) {
+    EXPECT_EQ(FailureOf(code), kLetterNotFound) << code;
+  }
+}
+
+TEST(GenerateWave, RefusesACodeWhoseFileWouldPassTheSignedLengthLimit) {
+  // About 2.2 GB of clips: rejected from the table alone, long before any allocation.
+  const std::size_t clip = ClipOf('w').size();
+  const std::string code((std::size_t{1} << 31) / clip + 1, 'w');
+  EXPECT_EQ(FailureOf(code), kTooLong);
+}
+
+// ---- modules without usable resources --------------------------------------------------
+
+TEST(GenerateWaveResources, FailsClearlyWhereTheModuleCarriesNone) {
+  const auto libc = platform::ModuleContaining(reinterpret_cast<const void*>(&std::strlen));
+  ASSERT_NE(libc, nullptr);
+  ASSERT_NE(libc, platform::ThisModule());
+  EXPECT_EQ(FailureOf("a", libc), kMissing);
+  EXPECT_EQ(FailureOf("", libc), kMissing);
+  EXPECT_EQ(FailureOf("a", nullptr), kMissing);
+}
+
+// A module made by the build for these tests, with resources of its own.
+class FixtureModule {
+ public:
+  explicit FixtureModule(const char* path) : handle_(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {
+    if (handle_ == nullptr) ADD_FAILURE() << dlerror();
+  }
+  ~FixtureModule() {
+    if (handle_ != nullptr) dlclose(handle_);
+  }
+  FixtureModule(const FixtureModule&) = delete;
+  FixtureModule& operator=(const FixtureModule&) = delete;
+
+  [[nodiscard]] platform::ModuleHandle Module() const {
+    return handle_ ? platform::ModuleContaining(dlsym(handle_, "quillgate_fixture_anchor"))
+                   : nullptr;
+  }
+
+ private:
+  void* handle_;
+};
+
+TEST(GenerateWaveResources, ADamagedTableNeverReadsPastTheSamples) {
+  // Table rows (100 sample bytes 0..99): c 0+10; a 90+20; b 0xFFFFFFF0+0x20 (wraps in 32
+  // bits); d 100+0; c again 50+10; e 101+0; then a two-byte fragment starting with z.
+  const FixtureModule fixture(SOUND_MODULE_DAMAGED_TABLE);
+  const auto module = fixture.Module();
+  ASSERT_NE(module, nullptr);
+
+  const Bytes c = Wave("c", module);
+  ASSERT_EQ(c.size(), 54u);
+  EXPECT_EQ(c[44], 0);   // the first c row wins
+  EXPECT_EQ(c[53], 9);
+  EXPECT_EQ(Wave("d", module).size(), 44u);  // an empty clip at the very end is fine
+  EXPECT_EQ(Wave("cdC", module).size(), 64u);
+
+  EXPECT_EQ(FailureOf("a", module), kOutside);
+  EXPECT_EQ(FailureOf("b", module), kOutside);
+  EXPECT_EQ(FailureOf("e", module), kOutside);
+  EXPECT_EQ(FailureOf("ca", module), kOutside);
+  EXPECT_EQ(FailureOf("z", module), kLetterNotFound) << "a partial row is no entry";
+}
+
+TEST(GenerateWaveResources, AHeaderOfTheWrongSizeIsRefused) {
+  const FixtureModule fixture(SOUND_MODULE_SHORT_HEADER);
+  ASSERT_NE(fixture.Module(), nullptr);
+  EXPECT_EQ(FailureOf("c", fixture.Module()), kHeaderDamaged);
+}
+
+TEST(GenerateWaveResources, AMissingHeaderIsAMissingResource) {
+  const FixtureModule fixture(SOUND_MODULE_NO_HEADER);
+  ASSERT_NE(fixture.Module(), nullptr);
+  EXPECT_EQ(FailureOf("c", fixture.Module()), kMissing);
+}
+
+// ---- the building blocks ---------------------------------------------------------------
+
+TEST(LoadResourceData, ReportsTheSizeThenCopiesTheWholeResource) {
+  const Bytes expected = ResourceBytes(SoundGenerator::kHeaderResource);
+  std::size_t size = 0;
+  ASSERT_TRUE(SoundGenerator::LoadResourceData(203, nullptr, size, "WAVE", platform::ThisModule()));
+  EXPECT_EQ(size, 44u);
+
+  std::vector<std::byte> buffer(size + 4, std::byte{0xEE});
+  ASSERT_TRUE(SoundGenerator::LoadResourceData(203, buffer.data(), size, "WAVE",
+                                               platform::ThisModule()));
+  EXPECT_EQ(size, 44u);
+  EXPECT_EQ(std::memcmp(buffer.data(), expected.data(), 44), 0);
+  EXPECT_EQ(buffer[44], std::byte{0xEE}) << "wrote past the resource";
+}
+
+TEST(LoadResourceData, NeverOverrunsASmallBufferAndReportsMissingResources) {
+  std::vector<std::byte> buffer(43, std::byte{0xEE});
+  std::size_t size = buffer.size();
+  EXPECT_FALSE(SoundGenerator::LoadResourceData(203, buffer.data(), size, "WAVE",
+                                                platform::ThisModule()));
+  EXPECT_EQ(size, 44u) << "reports the size needed";
+  EXPECT_EQ(std::count(buffer.begin(), buffer.end(), std::byte{0xEE}), 43);
+
+  for (const auto& [id, type] : {std::pair{205, "WAVE"}, {203, "WAV"}, {203, "wave"}}) {
+    size = 99;
+    EXPECT_FALSE(SoundGenerator::LoadResourceData(id, nullptr, size, type, platform::ThisModule()))
+        << id << type;
+  }
+  EXPECT_FALSE(SoundGenerator::LoadResourceData(203, nullptr, size, "WAVE", nullptr));
+}
+
+TEST(FindLookupEntry, ReturnsTheFirstMatchWithinTheGivenRows) {
+  const auto row = [](char c, std::uint32_t offset, std::uint32_t length) {
+    std::vector<std::byte> r(12, std::byte{0xCD});
+    r[0] = static_cast<std::byte>(c);
+    for (int i = 0; i < 4; ++i) {
+      r[4 + i] = static_cast<std::byte>(offset >> (8 * i));
+      r[8 + i] = static_cast<std::byte>(length >> (8 * i));
+    }
+    return r;
+  };
+  std::vector<std::byte> table;
+  for (const auto& r : {row('x', 1, 2), row('y', 0x01020304, 0xA0B0C0D0), row('x', 5, 6),
+                        row('z', 7, 8)}) {
+    table.insert(table.end(), r.begin(), r.end());
+  }
+  const auto y = SoundGenerator::FindLookupEntry('y', table.data(), 4);
+  ASSERT_TRUE(y);
+  EXPECT_EQ(y->character, 'y');
+  EXPECT_EQ(y->offset, 0x01020304u);
+  EXPECT_EQ(y->length, 0xA0B0C0D0u);
+  EXPECT_EQ(SoundGenerator::FindLookupEntry('x', table.data(), 4)->offset, 1u);
+  EXPECT_FALSE(SoundGenerator::FindLookupEntry('z', table.data(), 3)) << "row 4 is not counted";
+  EXPECT_FALSE(SoundGenerator::FindLookupEntry('x', table.data(), 0));
+  EXPECT_FALSE(SoundGenerator::FindLookupEntry(static_cast<char>(0xCD), table.data(), 4))
+      << "filler bytes are not characters";
+}
+
+}  // namespace
+}  // namespace quillgate

@@ -1,0 +1,63 @@
+#include "Engine/CaptchaEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace quillgate {
+namespace {
+
+const std::string kEmptySha512 =
+    "CF83E1357EEFB8BDF1542850D66D8007D620E4050B5715DC83F4A921D36CE9CE"
+    "47D0D13C5D85F2B0FF8318D2877EEC2F63B931BD47417A81A538327AF927DA3E";
+const std::string kAbcSha512 =
+    "DDAF35A193617ABACC417349AE20413112E6FA4E89A97EA20A9EEEE64B55D39A"
+    "2192992A274FC1A836BA3C23A3FEEBBD454D4423643CE80E2A9AC94FA54CA49F";
+
+TEST(HashValue, IsTheUppercaseSha512OfTheCodeBytes) {
+  EXPECT_EQ(CaptchaEngine::ComputeHash(""), kEmptySha512);
+  EXPECT_EQ(CaptchaEngine::ComputeHash("abc"), kAbcSha512);
+}
+
+TEST(HashValue, FreshEngineHashesTheEmptyCode) {
+  const CaptchaEngine engine;
+  EXPECT_EQ(engine.GetHashValue(), kEmptySha512);
+}
+
+TEST(HashValue, FollowsTheCurrentCodeWithoutConsumingIt) {
+  CaptchaEngine engine;
+  engine.SetCurrentCode("abc");
+  EXPECT_EQ(engine.GetHashValue(), kAbcSha512);
+  EXPECT_EQ(engine.GetHashValue(), kAbcSha512);
+  EXPECT_EQ(engine.GetValue(), "abc");
+}
+
+TEST(Validate, AcceptsExactlyTheHashOfTheAnswer) {
+  CaptchaEngine engine;
+  engine.SetCurrentCode("");
+  const std::string code = engine.GetValue();
+  const std::string hash = engine.GetHashValue();
+  EXPECT_TRUE(CaptchaEngine::Validate(code, hash));
+  engine.SetCurrentCode("");  // a new code does not invalidate the old pair
+  EXPECT_TRUE(CaptchaEngine::Validate(code, hash));
+}
+
+TEST(Validate, RejectsNearMisses) {
+  std::string lower = kAbcSha512;
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  EXPECT_FALSE(CaptchaEngine::Validate("abc", lower));
+  EXPECT_FALSE(CaptchaEngine::Validate("ABC", kAbcSha512));           // letter case matters
+  EXPECT_FALSE(CaptchaEngine::Validate("abc", kAbcSha512.substr(0, 127)));
+  EXPECT_FALSE(CaptchaEngine::Validate("abc", kAbcSha512 + "0"));
+  EXPECT_FALSE(CaptchaEngine::Validate("abc", " " + kAbcSha512));
+  std::string lastDiffers = kAbcSha512;
+  lastDiffers.back() = 'E';
+  EXPECT_FALSE(CaptchaEngine::Validate("abc", lastDiffers));
+  EXPECT_FALSE(CaptchaEngine::Validate("", ""));
+  EXPECT_TRUE(CaptchaEngine::Validate("", kEmptySha512));
+}
+
+}  // namespace
+}  // namespace quillgate

@@ -1,0 +1,151 @@
+// Runs the quillgate command as a user would and checks what it prints, writes and exits with.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("quillgate-cli-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // `arguments` is shell text appended to the program's path; run in the test's folder.
+  Result Run(const std::string& arguments) const {
+    const std::string command = "cd '" + dir_.string() + "' && '" QUILLGATE_CLI "' " + arguments +
+                                " > out.txt 2> err.txt";
+    // Through bash, so that tests can spell bytes as $'\xNN'.
+    std::ofstream(dir_ / "run.sh") << command << '\n';
+    const int status = std::system(("bash '" + (dir_ / "run.sh").string() + "'").c_str());
+    fs::remove(dir_ / "run.sh");
+    Result result;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = Slurp(dir_ / "out.txt");
+    result.err = Slurp(dir_ / "err.txt");
+    fs::remove(dir_ / "out.txt");
+    fs::remove(dir_ / "err.txt");
+    return result;
+  }
+
+  fs::path dir_;
+};
+
+const std::string kEmptySha512 =
+    "CF83E1357EEFB8BDF1542850D66D8007D620E4050B5715DC83F4A921D36CE9CE"
+    "47D0D13C5D85F2B0FF8318D2877EEC2F63B931BD47417A81A538327AF927DA3E";
+
+std::uint32_t Le32(const std::string& bytes, std::size_t at) {
+  std::uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
+  return v;
+}
+
+TEST_F(Cli, HashPrintsTheUppercaseSha512) {
+  const Result r = Run("hash ''");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, kEmptySha512 + "\n");
+}
+
+TEST_F(Cli, ValidateExitsZeroOnlyForTheExactHash) {
+  const std::string hash = Run("hash ABC").out.substr(0, 128);
+  EXPECT_EQ(Run("validate ABC " + hash).exitCode, 0);
+  std::string lower = hash;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  EXPECT_EQ(Run("validate ABC " + lower).exitCode, 1);
+  EXPECT_EQ(Run("validate abc " + hash).exitCode, 1);
+}
+
+TEST_F(Cli, NonAsciiTextIsHashedInTheComponentsCodePage) {
+  // U+00E9 is the single byte E9 in the component's code page, so its hash is that of "\xE9",
+  // not of the two UTF-8 bytes.
+  const Result utf8 = Run("hash $'\\xc3\\xa9'");
+  EXPECT_EQ(utf8.exitCode, 0);
+  EXPECT_NE(utf8.out, Run("hash $'\\xc3\\x83\\xc2\\xa9'").out);
+  EXPECT_NE(Run("hash $'\\xff'").exitCode, 0);  // not UTF-8
+}
+
+TEST_F(Cli, CodeHonoursLengthAndType) {
+  const Result r = Run("code --length 8 --type 2");
+  ASSERT_EQ(r.exitCode, 0);
+  ASSERT_EQ(r.out.size(), 9u);
+  for (int i = 0; i < 8; ++i) EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(r.out[i])));
+}
+
+TEST_F(Cli, SoundOfACodeIgnoresLetterCase) {
+  const Result upper = Run("sound --code AB12 -o upper.wav");
+  ASSERT_EQ(upper.exitCode, 0) << upper.err;
+  EXPECT_NE(upper.out.find("AB12"), std::string::npos);
+  ASSERT_EQ(Run("sound --code ab12 -o lower.wav").exitCode, 0);
+  const std::string wave = Slurp(dir_ / "upper.wav");
+  EXPECT_EQ(wave, Slurp(dir_ / "lower.wav"));
+  ASSERT_GE(wave.size(), 44u);
+  EXPECT_EQ(wave.substr(0, 4), "RIFF");
+  EXPECT_EQ(Le32(wave, 24), 8000u);
+  EXPECT_EQ(Le32(wave, 40) + 44, wave.size());
+  EXPECT_EQ(Le32(wave, 4) + 8, wave.size());
+}
+
+TEST_F(Cli, SoundToStandardOutputKeepsTheReportOffTheData) {
+  const Result r = Run("sound --code a -o -");
+  ASSERT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out.substr(0, 4), "RIFF");
+  EXPECT_NE(r.err.find("Spoke code a"), std::string::npos);
+}
+
+TEST_F(Cli, AnUnspeakableCodeFailsAndLeavesNoFile) {
+  const Result r = Run("sound --code 'a b' -o a.wav");
+  EXPECT_NE(r.exitCode, 0);
+  EXPECT_NE(r.err.find("Letter not found in lookup table !"), std::string::npos);
+  std::vector<fs::path> left;
+  for (const auto& entry : fs::directory_iterator(dir_)) left.push_back(entry.path());
+  EXPECT_TRUE(left.empty());
+}
+
+TEST_F(Cli, BadInputGivesAOneLineErrorAndNonZeroExit) {
+  for (const char* arguments : {"code --length abc", "frobnicate", "validate ABC", "sound"}) {
+    const Result r = Run(arguments);
+    EXPECT_NE(r.exitCode, 0) << arguments;
+    EXPECT_FALSE(r.err.empty()) << arguments;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << arguments << ": " << r.err;
+  }
+}
+
+TEST_F(Cli, EveryCommandHasHelp) {
+  for (const char* command : {"", "hash", "validate", "code", "sound"}) {
+    const Result r = Run(std::string(command) + " --help");
+    EXPECT_EQ(r.exitCode, 0) << command;
+    EXPECT_NE(r.out.find("Usage"), std::string::npos) << command;
+  }
+}
+
+}  // namespace

@@ -14,7 +14,6 @@ namespace quillgate {
 namespace {
 
 constexpr const char* kLetterNotFound = "Letter not found in lookup table !";
-constexpr const char* kNoSampleMemory = "Failed to allocate the memory for text raw data array!";
 constexpr const char* kNoResultMemory =
     "Failed to allocate the memory for the data for header and raw sound bytes!";
 constexpr const char* kResourcesMissing = "The sound resources are missing from the module!";
@@ -112,22 +111,13 @@ void SoundGenerator::GenerateWave(std::string_view code, ByteArray& out) const {
     if (total > kMaxTotal) throw EngineError(kCodeTooLong);
   }
 
-  std::unique_ptr<unsigned char[]> sound;
-  try {
-    sound = std::make_unique_for_overwrite<unsigned char[]>(total);
-  } catch (const std::bad_alloc&) {
-    throw EngineError(kNoSampleMemory);
-  }
-  std::size_t at = 0;
-  for (const char c : code) {
-    const LookupEntry clip = ClipOf(c, table, samples);
-    std::memcpy(sound.get() + at, samples.data() + clip.offset, clip.length);
-    at += clip.length;
-  }
-
   WriteU32(header.data() + kRiffSizeAt, static_cast<std::uint32_t>(total) + kRiffSizeOverData);
   WriteU32(header.data() + kDataSizeAt, static_cast<std::uint32_t>(total));
 
+  // The clips go straight behind the header in the one buffer handed to the caller. A
+  // separate sample buffer copied over afterwards doubled the memory traffic, and freeing it
+  // made the allocator hand pages back to the system and fault them in again on the next
+  // sound: several times the cost of the sound itself.
   const std::size_t length = kHeaderSize + total;
   boost::shared_array<unsigned char> result;
   try {
@@ -137,7 +127,12 @@ void SoundGenerator::GenerateWave(std::string_view code, ByteArray& out) const {
     throw EngineError(kNoResultMemory);
   }
   std::memcpy(result.get(), header.data(), kHeaderSize);
-  if (total != 0) std::memcpy(result.get() + kHeaderSize, sound.get(), total);
+  std::size_t at = kHeaderSize;
+  for (const char c : code) {
+    const LookupEntry clip = ClipOf(c, table, samples);
+    std::memcpy(result.get() + at, samples.data() + clip.offset, clip.length);
+    at += clip.length;
+  }
 
   out.buffer = std::move(result);
   out.length = static_cast<std::int32_t>(length);

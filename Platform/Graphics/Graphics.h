@@ -1,0 +1,146 @@
+#pragma once
+// A drawing context on a bitmap. Coordinates are pixels; pixel (x, y) covers the square
+// [x, x+1) x [y, y+1). Every operation returns a Status that callers may ignore: a failed
+// call paints nothing and never throws. Clipping is pixel-aligned (see Region).
+//
+// The context keeps the bitmap's pixels alive while it exists, but drawing on a bitmap that
+// has been destroyed or moved from is pointless; create the context for one drawing job.
+
+#include "Platform/Graphics/Bitmap.h"
+#include "Platform/Graphics/Brush.h"
+#include "Platform/Graphics/Font.h"
+#include "Platform/Graphics/GraphicsPath.h"
+#include "Platform/Graphics/GraphicsTypes.h"
+#include "Platform/Graphics/Pen.h"
+#include "Platform/Graphics/Region.h"
+
+#include <memory>
+#include <string_view>
+
+namespace quillgate::graphics {
+
+namespace detail {
+struct GraphicsData;
+}
+
+class Graphics {
+ public:
+  explicit Graphics(Bitmap* image);
+  static std::unique_ptr<Graphics> FromImage(Bitmap* image);
+  Graphics(const Graphics&) = delete;
+  Graphics& operator=(const Graphics&) = delete;
+  ~Graphics();
+
+  [[nodiscard]] Status GetLastStatus() const { return lastStatus_; }
+
+  // Anti-aliasing applies to shapes and pens; strings are always anti-aliased, regions and
+  // clips never, and two-colour hatch patterns never.
+  Status SetSmoothingMode(SmoothingMode mode);
+  [[nodiscard]] SmoothingMode GetSmoothingMode() const { return smoothing_; }
+  Status SetInterpolationMode(InterpolationMode mode);
+  [[nodiscard]] InterpolationMode GetInterpolationMode() const { return interpolation_; }
+  [[nodiscard]] REAL GetDpiX() const { return 96.0f; }
+  [[nodiscard]] REAL GetDpiY() const { return 96.0f; }
+
+  // Paints the clip area (all of it, alpha included) with the colour.
+  Status Clear(const Color& color);
+
+  Status SetClip(const GraphicsPath* path, CombineMode mode = CombineModeReplace);
+  Status SetClip(const Region* region, CombineMode mode = CombineModeReplace);
+  Status SetClip(const RectF& rect, CombineMode mode = CombineModeReplace);
+  Status SetClip(const Rect& rect, CombineMode mode = CombineModeReplace);
+  Status SetClip(const Graphics* other, CombineMode mode = CombineModeReplace);
+  Status IntersectClip(const RectF& rect) { return SetClip(rect, CombineModeIntersect); }
+  Status IntersectClip(const Region* region) { return SetClip(region, CombineModeIntersect); }
+  Status ExcludeClip(const RectF& rect) { return SetClip(rect, CombineModeExclude); }
+  Status ExcludeClip(const Region* region) { return SetClip(region, CombineModeExclude); }
+  Status ResetClip();
+  Status GetClip(Region* region) const;
+  [[nodiscard]] bool IsClipEmpty() const;
+
+  // Shapes.
+  Status FillRectangle(const Brush* brush, const RectF& rect);
+  Status FillRectangle(const Brush* brush, REAL x, REAL y, REAL width, REAL height);
+  Status FillRectangle(const Brush* brush, const Rect& rect);
+  Status FillRectangle(const Brush* brush, INT x, INT y, INT width, INT height);
+  Status FillRectangles(const Brush* brush, const RectF* rects, INT count);
+  Status FillRectangles(const Brush* brush, const Rect* rects, INT count);
+  Status DrawRectangle(const Pen* pen, const RectF& rect);
+  Status DrawRectangle(const Pen* pen, REAL x, REAL y, REAL width, REAL height);
+  Status DrawRectangle(const Pen* pen, const Rect& rect);
+  Status DrawRectangle(const Pen* pen, INT x, INT y, INT width, INT height);
+  Status FillEllipse(const Brush* brush, const RectF& rect);
+  Status FillEllipse(const Brush* brush, REAL x, REAL y, REAL width, REAL height);
+  Status FillEllipse(const Brush* brush, const Rect& rect);
+  Status FillEllipse(const Brush* brush, INT x, INT y, INT width, INT height);
+  Status DrawEllipse(const Pen* pen, const RectF& rect);
+  Status DrawEllipse(const Pen* pen, REAL x, REAL y, REAL width, REAL height);
+  Status DrawEllipse(const Pen* pen, const Rect& rect);
+  Status DrawEllipse(const Pen* pen, INT x, INT y, INT width, INT height);
+  Status DrawLine(const Pen* pen, const PointF& pt1, const PointF& pt2);
+  Status DrawLine(const Pen* pen, REAL x1, REAL y1, REAL x2, REAL y2);
+  Status DrawLine(const Pen* pen, const Point& pt1, const Point& pt2);
+  Status DrawLine(const Pen* pen, INT x1, INT y1, INT x2, INT y2);
+  Status DrawLines(const Pen* pen, const PointF* points, INT count);
+  Status DrawBezier(const Pen* pen, const PointF& pt1, const PointF& pt2, const PointF& pt3,
+                    const PointF& pt4);
+  Status DrawBezier(const Pen* pen, REAL x1, REAL y1, REAL x2, REAL y2, REAL x3, REAL y3,
+                    REAL x4, REAL y4);
+  Status FillPolygon(const Brush* brush, const PointF* points, INT count,
+                     FillMode fillMode = FillModeAlternate);
+  Status FillPath(const Brush* brush, const GraphicsPath* path);
+  Status DrawPath(const Pen* pen, const GraphicsPath* path);
+  // Pixel-aligned, whatever the smoothing mode.
+  Status FillRegion(const Brush* brush, const Region* region);
+
+  // Strings. `length` -1 takes the string up to its first zero character. A null format is
+  // the default format. Text is laid out on one line.
+  Status DrawString(const WCHAR* string, INT length, const Font* font, const RectF& layoutRect,
+                    const StringFormat* format, const Brush* brush);
+  Status DrawString(const WCHAR* string, INT length, const Font* font, const PointF& origin,
+                    const Brush* brush);
+  Status DrawString(const WCHAR* string, INT length, const Font* font, const PointF& origin,
+                    const StringFormat* format, const Brush* brush);
+  Status DrawString(std::u16string_view text, const Font* font, const RectF& layoutRect,
+                    const StringFormat* format, const Brush* brush);
+  // The box the string occupies: with the default format its width is the advances plus a
+  // margin of em size / 6 at each end, its height the font's line spacing.
+  Status MeasureString(const WCHAR* string, INT length, const Font* font, const RectF& layoutRect,
+                       const StringFormat* format, RectF* boundingBox, INT* codepointsFitted = nullptr,
+                       INT* linesFilled = nullptr) const;
+  Status MeasureString(const WCHAR* string, INT length, const Font* font, const PointF& origin,
+                       const StringFormat* format, RectF* boundingBox) const;
+  Status MeasureString(const WCHAR* string, INT length, const Font* font, const PointF& origin,
+                       RectF* boundingBox) const;
+  Status MeasureString(std::u16string_view text, const Font* font, const PointF& origin,
+                       const StringFormat* format, RectF* boundingBox) const;
+
+  // Images. At a point: natural size. Into a rectangle: scaled with the interpolation mode
+  // (bilinear modes clamp to the edge pixels). With a source rectangle in pixels (UnitPixel
+  // only, other units give NotImplemented).
+  Status DrawImage(const Bitmap* image, INT x, INT y);
+  Status DrawImage(const Bitmap* image, REAL x, REAL y);
+  Status DrawImage(const Bitmap* image, const Rect& destRect);
+  Status DrawImage(const Bitmap* image, const RectF& destRect);
+  Status DrawImage(const Bitmap* image, INT x, INT y, INT srcx, INT srcy, INT srcwidth,
+                   INT srcheight, Unit srcUnit);
+  Status DrawImage(const Bitmap* image, REAL x, REAL y, REAL srcx, REAL srcy, REAL srcwidth,
+                   REAL srcheight, Unit srcUnit);
+  Status DrawImage(const Bitmap* image, const Rect& destRect, INT srcx, INT srcy, INT srcwidth,
+                   INT srcheight, Unit srcUnit);
+  Status DrawImage(const Bitmap* image, const RectF& destRect, REAL srcx, REAL srcy, REAL srcwidth,
+                   REAL srcheight, Unit srcUnit);
+
+  // Makes all drawing visible in the bitmap's pixels (drawing is immediate; kept for shape).
+  Status Flush();
+
+ private:
+  Status Remember(Status s) const { lastStatus_ = s; return s; }
+
+  std::unique_ptr<detail::GraphicsData> data_;
+  SmoothingMode smoothing_ = SmoothingModeNone;
+  InterpolationMode interpolation_ = InterpolationModeBilinear;
+  mutable Status lastStatus_ = Ok;
+};
+
+}  // namespace quillgate::graphics

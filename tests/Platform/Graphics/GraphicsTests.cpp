@@ -1,0 +1,263 @@
+#include "Platform/Graphics/Gdiplus.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace quillgate::graphics {
+namespace {
+
+using testing::PixelAt;
+
+TEST(Bitmaps, NewBitmapIsAllZeroAndReportsItsSize) {
+  const Bitmap bitmap(250, 50);
+  EXPECT_EQ(bitmap.GetLastStatus(), Ok);
+  EXPECT_EQ(bitmap.GetWidth(), 250u);
+  EXPECT_EQ(bitmap.GetHeight(), 50u);
+  const auto pixels = bitmap.CopyArgb();
+  ASSERT_EQ(pixels.size(), 250u * 50u);
+  for (std::uint32_t p : pixels) ASSERT_EQ(p, 0u);
+}
+
+TEST(Bitmaps, PixelsRoundTripStraightAlpha) {
+  Bitmap bitmap(4, 1);
+  const ARGB values[] = {0xFF123456, 0x80FF0000, 0xC0406080, 0x00000000};
+  for (int i = 0; i < 4; ++i) ASSERT_EQ(bitmap.SetPixel(i, 0, Color(values[i])), Ok);
+  EXPECT_EQ(PixelAt(bitmap, 0, 0), 0xFF123456u);
+  EXPECT_EQ(PixelAt(bitmap, 1, 0), 0x80FF0000u);  // not premultiplied at the interface
+  EXPECT_EQ(PixelAt(bitmap, 2, 0), 0xC0406080u);
+  EXPECT_EQ(PixelAt(bitmap, 3, 0), 0u);
+  const auto all = bitmap.CopyArgb();
+  EXPECT_EQ(all[1], 0x80FF0000u);
+
+  Color c(0xDEADBEEF);
+  EXPECT_EQ(bitmap.GetPixel(4, 0, &c), InvalidParameter);
+  EXPECT_EQ(bitmap.GetPixel(-1, 0, &c), InvalidParameter);
+  EXPECT_EQ(c.GetValue(), 0xDEADBEEFu);
+  EXPECT_EQ(bitmap.SetPixel(0, 1, Color(0xFFFFFFFF)), InvalidParameter);
+}
+
+TEST(Bitmaps, FromArgbAndWriteArgbRoundTrip) {
+  const std::vector<std::uint32_t> pixels = {0xFF000000, 0xFFFFFFFF, 0x7F00FF00, 0xFF0000FF, 0x00000000, 0xFFABCDEF};
+  const auto bitmap = Bitmap::FromArgb(ArgbView{3, 2, pixels});
+  ASSERT_EQ(bitmap->GetLastStatus(), Ok);
+  EXPECT_EQ(bitmap->CopyArgb(), pixels);
+  EXPECT_NE(Bitmap::FromArgb(ArgbView{4, 2, pixels})->GetLastStatus(), Ok);
+  const auto part = bitmap->Clone(Rect(1, 1, 5, 5));
+  EXPECT_EQ(part->GetWidth(), 2u);
+  EXPECT_EQ(part->CopyArgb(), (std::vector<std::uint32_t>{0, 0xFFABCDEF}));
+}
+
+TEST(Bitmaps, AbsurdSizesAreRefusedWithoutAllocating) {
+  for (auto [w, h] : {std::pair{0, 10}, {10, -1}, {40000, 10}, {30000, 30000}, {std::numeric_limits<int>::max(), 2}}) {
+    const Bitmap bitmap(w, h);
+    EXPECT_NE(bitmap.GetLastStatus(), Ok) << w << "x" << h;
+    EXPECT_EQ(bitmap.GetWidth(), 0u);
+    EXPECT_TRUE(bitmap.CopyArgb().empty());
+  }
+  Bitmap empty(0, 0);
+  Graphics g(&empty);
+  EXPECT_NE(g.GetLastStatus(), Ok);
+  const SolidBrush brush(Color(Color::Red));
+  EXPECT_NE(g.FillRectangle(&brush, 0, 0, 5, 5), Ok);
+  EXPECT_NE(g.Clear(Color(Color::Red)), Ok);
+  Graphics none(nullptr);
+  EXPECT_NE(none.DrawImage(&empty, 0, 0), Ok);
+}
+
+TEST(Clipping, ClearPaintsOnlyTheClipAndReplacesAlpha) {
+  Bitmap bitmap(10, 10);
+  Graphics g(&bitmap);
+  g.Clear(Color(0xFF00FF00));
+  g.SetSmoothingMode(SmoothingModeAntiAlias);
+  g.SetClip(RectF(2.5f, 2.5f, 4.0f, 4.0f));  // columns and rows 3..6
+  g.Clear(Color(0x40FF0000));               // semi-transparent: replaces, does not blend
+  EXPECT_EQ(PixelAt(bitmap, 3, 3), 0x40FF0000u);
+  EXPECT_EQ(PixelAt(bitmap, 6, 6), 0x40FF0000u);
+  EXPECT_EQ(PixelAt(bitmap, 2, 3), 0xFF00FF00u);
+  EXPECT_EQ(PixelAt(bitmap, 7, 6), 0xFF00FF00u);
+  g.ResetClip();
+  g.Clear(Color(0xFF0000FF));
+  EXPECT_EQ(PixelAt(bitmap, 0, 0), 0xFF0000FFu);
+}
+
+TEST(Clipping, ClipEdgesStayHardUnderAntiAliasing) {
+  Bitmap bitmap(20, 20);
+  Graphics g(&bitmap);
+  g.SetSmoothingMode(SmoothingModeAntiAlias);
+  GraphicsPath diamond;
+  const PointF pts[] = {{10, 0}, {20, 10}, {10, 20}, {0, 10}};
+  diamond.AddPolygon(pts, 4);
+  g.SetClip(&diamond);
+  const SolidBrush white(Color(Color::White));
+  g.FillRectangle(&white, 0, 0, 20, 20);
+  const Region expected(&diamond);
+  for (int y = 0; y < 20; ++y) {
+    for (int x = 0; x < 20; ++x) {
+      EXPECT_EQ(PixelAt(bitmap, x, y), expected.IsVisible(x, y) ? 0xFFFFFFFFu : 0u) << x << "," << y;
+    }
+  }
+}
+
+TEST(Clipping, CombineModesApplyToTheCurrentClip) {
+  Bitmap bitmap(10, 1);
+  Graphics g(&bitmap);
+  g.SetClip(Rect(0, 0, 6, 1));
+  g.SetClip(Rect(4, 0, 4, 1), CombineModeXor);  // columns 0-3 and 6-7
+  g.Clear(Color(Color::White));
+  std::string seen;
+  for (int x = 0; x < 10; ++x) seen += PixelAt(bitmap, x, 0) ? '#' : '.';
+  EXPECT_EQ(seen, "####..##..");
+
+  Region clip;
+  g.GetClip(&clip);
+  EXPECT_EQ(clip.GetRegionScansCount(), 2u);
+  g.SetClip(Rect(0, 0, 1, 1), CombineModeExclude);
+  g.SetClip(Rect(20, 0, 1, 1), CombineModeIntersect);
+  EXPECT_TRUE(g.IsClipEmpty());
+  EXPECT_EQ(g.Clear(Color(Color::Red)), Ok);
+  EXPECT_EQ(PixelAt(bitmap, 0, 0), 0xFFFFFFFFu);
+}
+
+TEST(Shapes, RegionFillIsPixelAlignedWhateverTheSmoothing) {
+  Bitmap bitmap(6, 3);
+  Graphics g(&bitmap);
+  g.SetSmoothingMode(SmoothingModeAntiAlias);
+  const Region region(RectF(0.5f, 0.5f, 2.0f, 2.0f));
+  const SolidBrush black(Color(Color::Black));
+  g.FillRegion(&black, &region);
+  EXPECT_EQ(PixelAt(bitmap, 1, 1), 0xFF000000u);
+  EXPECT_EQ(PixelAt(bitmap, 2, 2), 0xFF000000u);
+  EXPECT_EQ(PixelAt(bitmap, 0, 0), 0u);
+  EXPECT_EQ(PixelAt(bitmap, 3, 1), 0u);
+}
+
+TEST(Shapes, SmoothingDecidesSoftEdges) {
+  auto partials = [](SmoothingMode mode) {
+    Bitmap bitmap(30, 30);
+    Graphics g(&bitmap);
+    g.SetSmoothingMode(mode);
+    const SolidBrush black(Color(Color::Black));
+    g.FillEllipse(&black, RectF(3.3f, 2.7f, 22.0f, 19.0f));
+    int n = 0;
+    for (std::uint32_t p : bitmap.CopyArgb()) n += ((p >> 24) != 0 && (p >> 24) != 255) ? 1 : 0;
+    return n;
+  };
+  EXPECT_EQ(partials(SmoothingModeNone), 0);
+  EXPECT_EQ(partials(SmoothingModeAliased), 0);
+  EXPECT_GT(partials(SmoothingModeAntiAlias), 20);
+}
+
+TEST(Shapes, TinyDotsAlwaysShow) {
+  for (SmoothingMode mode : {SmoothingModeNone, SmoothingModeAntiAlias}) {
+    Bitmap bitmap(10, 10);
+    Graphics g(&bitmap);
+    g.SetSmoothingMode(mode);
+    const SolidBrush black(Color(Color::Black));
+    g.FillEllipse(&black, RectF(4.0f, 4.0f, 1.0f, 1.0f));
+    g.FillEllipse(&black, 7, 7, 1, 1);
+    EXPECT_GT(PixelAt(bitmap, 4, 4) >> 24, 100u) << mode;
+    EXPECT_GT(PixelAt(bitmap, 7, 7) >> 24, 100u) << mode;
+  }
+}
+
+TEST(Shapes, ThinPensDrawLikeOnePixelPens) {
+  Bitmap thin(20, 5), one(20, 5);
+  const Pen hair(Color(Color::Black), 0.1f), unit(Color(Color::Black), 1.0f);
+  for (auto [bitmap, pen] : {std::pair{&thin, &hair}, std::pair{&one, &unit}}) {
+    Graphics g(bitmap);
+    g.SetSmoothingMode(SmoothingModeAntiAlias);
+    g.DrawLine(pen, 1.0f, 2.5f, 19.0f, 2.5f);
+  }
+  EXPECT_EQ(thin.CopyArgb(), one.CopyArgb());
+  EXPECT_EQ(PixelAt(one, 10, 2), 0xFF000000u);
+}
+
+TEST(Images, DrawnAtAPointUnscaledAndFromASourceRectangle) {
+  Bitmap source(4, 4);
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 4; ++x) source.SetPixel(x, y, Color(255, static_cast<BYTE>(x * 60), static_cast<BYTE>(y * 60), 7));
+  }
+  Bitmap target(10, 10);
+  Graphics g(&target);
+  g.SetSmoothingMode(SmoothingModeAntiAlias);
+  ASSERT_EQ(g.DrawImage(&source, 3, 2), Ok);
+  EXPECT_EQ(PixelAt(target, 3, 2), PixelAt(source, 0, 0));
+  EXPECT_EQ(PixelAt(target, 6, 5), PixelAt(source, 3, 3));
+  EXPECT_EQ(PixelAt(target, 7, 5), 0u);
+
+  Bitmap part(10, 10);
+  Graphics gp(&part);
+  ASSERT_EQ(gp.DrawImage(&source, 0, 0, 2, 1, 2, 3, UnitPixel), Ok);
+  EXPECT_EQ(PixelAt(part, 0, 0), PixelAt(source, 2, 1));
+  EXPECT_EQ(PixelAt(part, 1, 2), PixelAt(source, 3, 3));
+  EXPECT_EQ(PixelAt(part, 2, 0), 0u);
+  EXPECT_EQ(gp.DrawImage(&source, 0, 0, 0, 0, 2, 2, UnitPoint), NotImplemented);
+}
+
+TEST(Images, ScaledBilinearlyWithEdgesClamped) {
+  Bitmap source(2, 1);
+  source.SetPixel(0, 0, Color(0xFF000000));
+  source.SetPixel(1, 0, Color(0xFFFFFFFF));
+  Bitmap target(20, 4);
+  Graphics g(&target);
+  g.SetInterpolationMode(InterpolationModeHighQualityBilinear);
+  ASSERT_EQ(g.DrawImage(&source, Rect(0, 0, 20, 4)), Ok);
+  // Opaque everywhere (no fading at the edges), dark on the left, light on the right,
+  // and a gradient in between.
+  for (int x = 0; x < 20; ++x) EXPECT_EQ(PixelAt(target, x, 3) >> 24, 255u) << x;
+  EXPECT_EQ(PixelAt(target, 0, 0), 0xFF000000u);
+  EXPECT_EQ(PixelAt(target, 19, 0), 0xFFFFFFFFu);
+  const ARGB mid = PixelAt(target, 10, 1);
+  EXPECT_GT(mid & 0xFF, 60u);
+  EXPECT_LT(mid & 0xFF, 200u);
+}
+
+TEST(Images, DrawingABitmapOntoItselfReadsTheOriginal) {
+  Bitmap bitmap(4, 1);
+  for (int x = 0; x < 4; ++x) bitmap.SetPixel(x, 0, Color(255, static_cast<BYTE>(x * 50), 0, 0));
+  Graphics g(&bitmap);
+  ASSERT_EQ(g.DrawImage(&bitmap, 1, 0), Ok);
+  EXPECT_EQ(PixelAt(bitmap, 1, 0), 0xFF000000u);
+  EXPECT_EQ(PixelAt(bitmap, 2, 0), 0xFF320000u);
+  EXPECT_EQ(PixelAt(bitmap, 3, 0), 0xFF640000u);
+}
+
+TEST(Degenerate, DrawingCallsSurviveNullsZerosAndNonFiniteValues) {
+  Bitmap bitmap(16, 16);
+  Graphics g(&bitmap);
+  g.SetSmoothingMode(SmoothingModeAntiAlias);
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  const SolidBrush brush(Color(Color::Black));
+  const Pen pen(Color(Color::Black), 2.0f);
+  EXPECT_EQ(g.FillRectangle(nullptr, 0, 0, 4, 4), InvalidParameter);
+  EXPECT_EQ(g.DrawLine(nullptr, 0, 0, 4, 4), InvalidParameter);
+  EXPECT_EQ(g.FillPath(&brush, nullptr), InvalidParameter);
+  g.FillRectangle(&brush, RectF(nan, 0, 5, 5));
+  g.FillEllipse(&brush, RectF(0, 0, 0, 0));
+  g.FillEllipse(&brush, RectF(-1e30f, -1e30f, 2e30f, 2e30f));
+  g.DrawLine(&pen, 0.0f, 0.0f, inf, nan);
+  g.DrawLine(&pen, 3.0f, 3.0f, 3.0f, 3.0f);
+  g.DrawBezier(&pen, 0, 0, 1e30f, -1e30f, 5, 5, 6, 6);
+  g.DrawEllipse(&pen, RectF(2, 2, -5, -5));
+  g.DrawRectangle(&pen, RectF(0, 0, 1e38f, 1e38f));
+  g.SetClip(RectF(nan, nan, 3, 3));
+  g.ResetClip();
+  const Region empty(RectF(0, 0, 0, 0));
+  g.FillRegion(&brush, &empty);
+  g.DrawImage(&bitmap, RectF(nan, 0, 5, 5));
+  g.DrawImage(&bitmap, RectF(0, 0, 1e30f, 1e30f));
+  g.DrawImage(&bitmap, 0, 0, 100, 100, 5, 5, UnitPixel);
+  const FontFamily arial(u"Arial");
+  const Font font(&arial, 12);
+  g.DrawString(u"", &font, RectF(0, 0, 16, 16), nullptr, &brush);
+  g.DrawString(u"A", &font, RectF(inf, 0, 16, 16), nullptr, &brush);
+  const Font huge(&arial, 1e30f);
+  g.DrawString(u"A", &huge, RectF(0, 0, 16, 16), nullptr, &brush);
+  SUCCEED();
+}
+
+}  // namespace
+}  // namespace quillgate::graphics

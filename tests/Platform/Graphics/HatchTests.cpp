@@ -1,0 +1,88 @@
+#include "Platform/Graphics/Gdiplus.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace quillgate::graphics {
+namespace {
+
+using testing::PixelAt;
+
+constexpr ARGB kFore = 0xFF102030;
+constexpr ARGB kBack = 0xFFE0D0C0;
+
+bool Foreground(const BYTE rows[8], int x, int y) {
+  return (rows[((y % 8) + 8) % 8] & (0x80 >> (((x % 8) + 8) % 8))) != 0;
+}
+
+TEST(HatchPatterns, RowsAreThoseOfTheLibrary) {
+  BYTE rows[8];
+  ASSERT_TRUE(HatchBrush::PatternRows(HatchStyleSmallConfetti, rows));
+  EXPECT_EQ(std::vector<BYTE>(rows, rows + 8), (std::vector<BYTE>{0x80, 0x08, 0x40, 0x02, 0x10, 0x01, 0x20, 0x04}));
+  ASSERT_TRUE(HatchBrush::PatternRows(HatchStyleLargeConfetti, rows));
+  EXPECT_EQ(std::vector<BYTE>(rows, rows + 8), (std::vector<BYTE>{0xB1, 0x30, 0x03, 0x1B, 0xD8, 0xC0, 0x0C, 0x8D}));
+  ASSERT_TRUE(HatchBrush::PatternRows(HatchStyle50Percent, rows));
+  EXPECT_EQ(rows[0], 0xAA);
+  EXPECT_EQ(rows[1], 0x55);
+}
+
+TEST(HatchPatterns, FillIsAnchoredAtTheDeviceOriginAndNotSmoothed) {
+  for (HatchStyle style : {HatchStyleSmallConfetti, HatchStyleLargeConfetti, HatchStyle50Percent}) {
+    Bitmap bitmap(40, 30);
+    Graphics g(&bitmap);
+    g.SetSmoothingMode(SmoothingModeAntiAlias);
+    const HatchBrush brush(style, Color(kFore), Color(kBack));
+    // A rectangle that does not start on a multiple of 8, with fractional edges.
+    ASSERT_EQ(g.FillRectangle(&brush, RectF(3.4f, 5.6f, 30.0f, 20.0f)), Ok);
+    BYTE rows[8];
+    HatchBrush::PatternRows(style, rows);
+    for (int y = 7; y < 25; ++y) {
+      for (int x = 4; x < 33; ++x) {
+        EXPECT_EQ(PixelAt(bitmap, x, y), Foreground(rows, x, y) ? kFore : kBack) << style << " " << x << "," << y;
+      }
+    }
+    // No half-covered edge pixels: every pixel is one of the colours or untouched.
+    for (std::uint32_t p : bitmap.CopyArgb()) EXPECT_TRUE(p == 0 || p == kFore || p == kBack);
+  }
+}
+
+TEST(HatchPatterns, FiftyPercentStartsWithForegroundAtOrigin) {
+  Bitmap bitmap(4, 2);
+  Graphics g(&bitmap);
+  const HatchBrush brush(HatchStyle50Percent, Color(kFore), Color(kBack));
+  g.FillRectangle(&brush, 0, 0, 4, 2);
+  EXPECT_EQ(PixelAt(bitmap, 0, 0), kFore);
+  EXPECT_EQ(PixelAt(bitmap, 1, 0), kBack);
+  EXPECT_EQ(PixelAt(bitmap, 0, 1), kBack);
+  EXPECT_EQ(PixelAt(bitmap, 1, 1), kFore);
+}
+
+TEST(HatchPatterns, EqualColoursPaintLikeASolidBrush) {
+  Bitmap hatched(30, 30), solid(30, 30);
+  {
+    Graphics g(&hatched);
+    g.SetSmoothingMode(SmoothingModeAntiAlias);
+    const HatchBrush brush(HatchStyleSmallConfetti, Color(kFore), Color(kFore));
+    g.FillEllipse(&brush, RectF(2.3f, 3.1f, 20.5f, 17.2f));
+  }
+  {
+    Graphics g(&solid);
+    g.SetSmoothingMode(SmoothingModeAntiAlias);
+    const SolidBrush brush{Color(kFore)};
+    g.FillEllipse(&brush, RectF(2.3f, 3.1f, 20.5f, 17.2f));
+  }
+  EXPECT_EQ(hatched.CopyArgb(), solid.CopyArgb());
+}
+
+TEST(HatchPatterns, StylesWithoutAPatternSayNotImplementedAndPaintNothing) {
+  const HatchBrush brush(HatchStyle30Percent, Color(kFore), Color(kBack));
+  EXPECT_EQ(brush.GetLastStatus(), NotImplemented);
+  Bitmap bitmap(8, 8);
+  Graphics g(&bitmap);
+  EXPECT_EQ(g.FillRectangle(&brush, 0, 0, 8, 8), NotImplemented);
+  EXPECT_EQ(PixelAt(bitmap, 3, 3), 0u);
+  EXPECT_EQ(HatchBrush(static_cast<HatchStyle>(99), Color(kFore)).GetLastStatus(), InvalidParameter);
+}
+
+}  // namespace
+}  // namespace quillgate::graphics

@@ -1,0 +1,352 @@
+#include "Platform/Graphics/Gdiplus.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace quillgate::graphics {
+namespace {
+
+using testing::AlphaMask;
+using testing::CountOutside;
+using testing::CountSet;
+
+std::vector<BYTE> TypesOf(const GraphicsPath& p) { return {p.Types().begin(), p.Types().end()}; }
+
+TEST(PathFigures, PointTypesFollowTheLibrarysEncoding) {
+  GraphicsPath p;
+  p.AddLine(0.0f, 0.0f, 10.0f, 0.0f);
+  p.AddBezier(10, 0, 12, 2, 14, 4, 16, 8);  // continues the open figure
+  p.CloseFigure();
+  p.AddRectangle(RectF(0, 0, 5, 5));
+  EXPECT_EQ(TypesOf(p), (std::vector<BYTE>{0, 1, 1, 3, 3, 0x83, 0, 1, 1, 0x81}));
+
+  GraphicsPath e;
+  e.AddEllipse(0, 0, 10, 10);
+  ASSERT_EQ(e.GetPointCount(), 13);
+  EXPECT_EQ(e.Types()[0], 0);
+  EXPECT_EQ(e.Types()[12], 0x83);
+}
+
+TEST(PathFigures, StartFigureSeparatesLines) {
+  GraphicsPath p;
+  p.AddLine(0.0f, 0.0f, 1.0f, 0.0f);
+  p.StartFigure();
+  p.AddLine(5.0f, 5.0f, 6.0f, 5.0f);
+  EXPECT_EQ(TypesOf(p), (std::vector<BYTE>{0, 1, 0, 1}));
+}
+
+TEST(PathFigures, BuiltFromPointsAndTypesRoundTripsAndRepairsNonsense) {
+  const PointF pts[] = {{0, 0}, {4, 0}, {4, 4}, {0, 4}, {10, 10}, {11, 11}, {12, 12}, {13, 13}};
+  const BYTE types[] = {0, 1, 1, 0x81, 0, 3, 3, 3};
+  const GraphicsPath p(pts, types, 8, FillModeWinding);
+  EXPECT_EQ(TypesOf(p), (std::vector<BYTE>(types, types + 8)));
+  EXPECT_EQ(p.GetFillMode(), FillModeWinding);
+  std::vector<PointF> back(8);
+  EXPECT_EQ(p.GetPathPoints(back.data(), 8), Ok);
+  EXPECT_EQ(back[6], PointF(12, 12));
+  EXPECT_EQ(p.GetPathPoints(back.data(), 7), InsufficientBuffer);
+
+  // A dangling Bezier run and a figure that does not open with a start point.
+  const BYTE broken[] = {1, 3, 3, 1, 3, 0, 1, 3};
+  const GraphicsPath repaired(pts, broken, 8);
+  EXPECT_EQ(TypesOf(repaired), (std::vector<BYTE>{0, 1, 1, 1, 1, 0, 1, 1}));
+}
+
+TEST(PathBounds, CurvesUseTheirExtremesNotControlPoints) {
+  GraphicsPath p;
+  p.AddBezier(0, 0, 0, 10, 10, 10, 10, 0);  // peaks at y = 7.5
+  RectF b;
+  EXPECT_EQ(p.GetBounds(&b), Ok);
+  EXPECT_FLOAT_EQ(b.X, 0);
+  EXPECT_FLOAT_EQ(b.Width, 10);
+  EXPECT_NEAR(b.Height, 7.5, 1e-4);
+
+  GraphicsPath empty;
+  EXPECT_EQ(empty.GetBounds(&b), Ok);
+  EXPECT_EQ(b, RectF());
+}
+
+TEST(PathTransform, MatrixOrderPrependAndAppend) {
+  Matrix m;
+  m.Translate(10, 0);
+  m.Scale(2, 2);  // prepend: scale first, then translate
+  PointF p(1, 1);
+  m.TransformPoints(&p);
+  EXPECT_EQ(p, PointF(12, 2));
+
+  Matrix a;
+  a.Translate(10, 0);
+  a.Scale(2, 2, MatrixOrderAppend);  // translate first
+  PointF q(1, 1);
+  a.TransformPoints(&q);
+  EXPECT_EQ(q, PointF(22, 2));
+
+  Matrix r;
+  r.Rotate(90);  // clockwise on screen: +x goes to +y
+  PointF s(1, 0);
+  r.TransformPoints(&s);
+  EXPECT_EQ(s, PointF(0, 1));
+
+  Matrix singular(0, 0, 0, 0, 1, 1);
+  EXPECT_EQ(singular.Invert(), InvalidParameter);
+  Matrix inv(2, 0, 0, 4, 6, 8);
+  ASSERT_EQ(inv.Invert(), Ok);
+  PointF t(8, 12);
+  inv.TransformPoints(&t);
+  EXPECT_EQ(t, PointF(1, 1));
+}
+
+TEST(PathTransform, FitToRectangleByThreeTransforms) {
+  GraphicsPath p;
+  p.AddEllipse(RectF(3, 4, 7, 9));
+  RectF b;
+  p.GetBounds(&b);
+  Matrix t1, t2, t3;
+  t1.Translate(-b.X, -b.Y);
+  t2.Scale(50 / b.Width, 20 / b.Height);
+  t3.Translate(10, 30);
+  p.Transform(&t1);
+  p.Transform(&t2);
+  p.Transform(&t3);
+  p.GetBounds(&b);
+  EXPECT_NEAR(b.X, 10, 1e-4);
+  EXPECT_NEAR(b.Y, 30, 1e-4);
+  EXPECT_NEAR(b.Width, 50, 1e-4);
+  EXPECT_NEAR(b.Height, 20, 1e-4);
+}
+
+TEST(PathFlatten, CurvesBecomeLinesWithinTolerance) {
+  GraphicsPath p;
+  p.AddEllipse(RectF(0, 0, 100, 100));
+  p.Flatten(nullptr, 0.25f);
+  ASSERT_GT(p.GetPointCount(), 16);
+  for (std::size_t i = 0; i < p.Types().size(); ++i) {
+    EXPECT_NE(p.Types()[i] & PathPointTypePathTypeMask, PathPointTypeBezier);
+    const PointF q = p.Points()[i];
+    EXPECT_NEAR(std::hypot(q.X - 50, q.Y - 50), 50, 0.1);
+  }
+  EXPECT_TRUE(p.Types().back() & PathPointTypeCloseSubpath);
+
+  GraphicsPath zero;
+  zero.AddEllipse(RectF(0, 0, 1e6f, 1e6f));
+  zero.Flatten(nullptr, 0.0f);  // finest useful, not endless
+  EXPECT_LT(zero.GetPointCount(), 5000);
+}
+
+TEST(PathWarp, CornersLandOnTheirPointsInTheLibrarysOrder) {
+  GraphicsPath p;
+  const RectF src(10, 20, 100, 50);
+  p.AddRectangle(src);
+  const PointF dest[4] = {{0, 0}, {200, 10}, {20, 100}, {180, 90}};  // UL, UR, LL, LR
+  ASSERT_EQ(p.Warp(dest, 4, src, nullptr, WarpModePerspective, 0.25f), Ok);
+  ASSERT_EQ(p.GetPointCount(), 4);
+  EXPECT_NEAR(p.Points()[0].X, 0, 1e-3);     // (10, 20): upper left
+  EXPECT_NEAR(p.Points()[1].X, 200, 1e-3);   // (110, 20): upper right
+  EXPECT_NEAR(p.Points()[1].Y, 10, 1e-3);
+  EXPECT_NEAR(p.Points()[2].X, 180, 1e-3);   // (110, 70): lower right
+  EXPECT_NEAR(p.Points()[2].Y, 90, 1e-3);
+  EXPECT_NEAR(p.Points()[3].X, 20, 1e-3);    // (10, 70): lower left
+  EXPECT_NEAR(p.Points()[3].Y, 100, 1e-3);
+}
+
+TEST(PathWarp, PerspectiveKeepsLinesStraightAndShrinksTheFarSide) {
+  GraphicsPath p;
+  const RectF src(0, 0, 10, 10);
+  p.AddLine(5.0f, 0.0f, 5.0f, 10.0f);  // the vertical middle line
+  const PointF trapezoid[4] = {{40, 0}, {60, 0}, {0, 100}, {100, 100}};
+  ASSERT_EQ(p.Warp(trapezoid, 4, src), Ok);
+  EXPECT_NEAR(p.Points()[0].X, 50, 1e-3);
+  EXPECT_NEAR(p.Points()[1].X, 50, 1e-3);
+
+  // Half way down the source lies above half way down the image: the top is further away.
+  GraphicsPath mid;
+  mid.AddLine(0.0f, 5.0f, 10.0f, 5.0f);
+  mid.Warp(trapezoid, 4, src);
+  EXPECT_LT(mid.Points()[0].Y, 50);
+}
+
+TEST(PathWarp, ParallelogramFromThreePointsAndCurvesAreFlattened) {
+  GraphicsPath p;
+  p.AddEllipse(RectF(0, 0, 10, 10));
+  const PointF three[3] = {{0, 0}, {20, 0}, {5, 10}};
+  ASSERT_EQ(p.Warp(three, 3, RectF(0, 0, 10, 10)), Ok);
+  for (BYTE t : p.Types()) EXPECT_NE(t & PathPointTypePathTypeMask, PathPointTypeBezier);
+  RectF b;
+  p.GetBounds(&b);
+  // x = 20u + 5v over the circle of the unit square: sqrt(20^2 + 5^2) wide, less the chords.
+  EXPECT_NEAR(b.Width, std::sqrt(425.0), 0.3);
+  EXPECT_NEAR(b.Height, 10, 0.3);
+}
+
+TEST(PathWarp, BadInputFailsAndLeavesThePath) {
+  GraphicsPath p;
+  p.AddRectangle(RectF(0, 0, 10, 10));
+  const auto before = std::vector<PointF>(p.Points().begin(), p.Points().end());
+  const PointF dest[4] = {{0, 0}, {10, 0}, {0, 10}, {10, 10}};
+  EXPECT_EQ(p.Warp(dest, 4, RectF(0, 0, 0, 10)), InvalidParameter);
+  EXPECT_EQ(p.Warp(dest, 2, RectF(0, 0, 10, 10)), InvalidParameter);
+  EXPECT_EQ(p.Warp(nullptr, 4, RectF(0, 0, 10, 10)), InvalidParameter);
+  const PointF nanDest[4] = {{0, 0}, {std::numeric_limits<float>::quiet_NaN(), 0}, {0, 10}, {10, 10}};
+  EXPECT_EQ(p.Warp(nanDest, 4, RectF(0, 0, 10, 10)), InvalidParameter);
+  EXPECT_EQ(std::vector<PointF>(p.Points().begin(), p.Points().end()), before);
+}
+
+// ---- widening -------------------------------------------------------------------------
+
+struct Drawn {
+  Bitmap stroked{60, 40};
+  Bitmap widened{60, 40};
+};
+
+// Strokes `path` with `pen`, and fills the widened copy, both anti-aliased, on separate bitmaps.
+Drawn StrokeAndWiden(const GraphicsPath& path, const Pen& pen) {
+  Drawn d;
+  Graphics gs(&d.stroked);
+  gs.SetSmoothingMode(SmoothingModeAntiAlias);
+  gs.DrawPath(&pen, &path);
+  GraphicsPath wide = path;
+  EXPECT_EQ(wide.Widen(&pen), Ok);
+  EXPECT_EQ(wide.GetFillMode(), FillModeWinding);
+  Graphics gw(&d.widened);
+  gw.SetSmoothingMode(SmoothingModeAntiAlias);
+  const SolidBrush black(Color(Color::Black));
+  gw.FillPath(&black, &wide);
+  return d;
+}
+
+TEST(PathWiden, OutlineCoversWhatTheStrokeCovers) {
+  GraphicsPath path;
+  path.AddBezier(5, 30, 15, 0, 35, 40, 55, 8);
+  path.StartFigure();
+  path.AddRectangle(RectF(10, 10, 20, 15));
+  const Pen pen(Color(Color::Black), 3.0f);
+  const Drawn d = StrokeAndWiden(path, pen);
+  const auto s = AlphaMask(d.stroked), w = AlphaMask(d.widened);
+  EXPECT_GT(CountSet(s), 150);
+  EXPECT_EQ(CountOutside(s, w, 1), 0);
+  EXPECT_EQ(CountOutside(w, s, 1), 0);
+}
+
+TEST(PathWiden, DashedOutlineCoversWhatTheDashedStrokeCovers) {
+  GraphicsPath path;
+  path.AddBezier(5, 30, 15, 0, 35, 40, 55, 8);
+  path.StartFigure();
+  path.AddEllipse(RectF(12, 8, 20, 24));
+  const Pen solidPen(Color(Color::Black), 2.0f);
+  const int solid = CountSet(AlphaMask(StrokeAndWiden(path, solidPen).stroked));
+  for (DashStyle style : {DashStyleDash, DashStyleDot, DashStyleDashDot}) {
+    Pen pen(Color(Color::Black), 2.0f);
+    pen.SetDashStyle(style);
+    const Drawn d = StrokeAndWiden(path, pen);
+    const auto s = AlphaMask(d.stroked), w = AlphaMask(d.widened);
+    EXPECT_GT(CountSet(s), solid / 3) << style;
+    EXPECT_LT(CountSet(s), solid * 85 / 100) << style;  // the gaps are there
+    EXPECT_LE(CountOutside(s, w, 1), 2) << style;
+    EXPECT_LE(CountOutside(w, s, 1), 2) << style;
+  }
+}
+
+TEST(PathWiden, DashesLeaveGapsOfTheirStyle) {
+  GraphicsPath path;
+  path.AddLine(2.0f, 20.0f, 58.0f, 20.0f);
+  Pen pen(Color(Color::Black), 2.0f);
+  pen.SetDashStyle(DashStyleDash);  // 6 on, 2 off
+  GraphicsPath wide = path;
+  ASSERT_EQ(wide.Widen(&pen), Ok);
+  const Region r(&wide);
+  // Along the line: on from 2 to 8, off to 10, on from 10 to 16...
+  EXPECT_TRUE(r.IsVisible(5, 20));
+  EXPECT_FALSE(r.IsVisible(8, 20));
+  EXPECT_FALSE(r.IsVisible(9, 20));
+  EXPECT_TRUE(r.IsVisible(11, 20));
+  EXPECT_FALSE(r.IsVisible(5, 22));  // width 2: rows 19 and 20 only
+
+  Pen thinDots(Color(Color::Black), 0.5f);
+  thinDots.SetDashStyle(DashStyleDot);  // thinner than 1: dots and gaps of 1
+  GraphicsPath dotted = path;
+  ASSERT_EQ(dotted.Widen(&thinDots), Ok);
+  int figures = 0;
+  for (BYTE t : dotted.Types()) figures += (t & PathPointTypePathTypeMask) == PathPointTypeStart ? 1 : 0;
+  EXPECT_EQ(figures, 28);
+}
+
+TEST(PathWiden, InsetPenKeepsTheStrokeInsideClosedFigures) {
+  GraphicsPath path;
+  path.AddRectangle(RectF(10, 10, 20, 10));
+  Pen pen(Color(Color::Black), 2.0f);
+  pen.SetAlignment(PenAlignmentInset);
+  GraphicsPath wide = path;
+  ASSERT_EQ(wide.Widen(&pen), Ok);
+  RectF b;
+  wide.GetBounds(&b);
+  EXPECT_NEAR(b.X, 10, 1e-2);
+  EXPECT_NEAR(b.Width, 20, 1e-2);
+  const Region r(&wide);
+  EXPECT_TRUE(r.IsVisible(10, 15));
+  EXPECT_TRUE(r.IsVisible(11, 15));
+  EXPECT_FALSE(r.IsVisible(12, 15));
+  EXPECT_FALSE(r.IsVisible(9, 15));
+
+  // Drawing with the inset pen paints nothing outside the figure either.
+  Bitmap bitmap(40, 30);
+  Graphics g(&bitmap);
+  g.SetSmoothingMode(SmoothingModeAntiAlias);
+  g.DrawPath(&pen, &path);
+  Color c;
+  bitmap.GetPixel(9, 15, &c);
+  EXPECT_EQ(c.GetA(), 0);
+  bitmap.GetPixel(10, 15, &c);
+  EXPECT_EQ(c.GetA(), 255);
+}
+
+TEST(PathWiden, TooFewPointsFailsAndKeepsThePath) {
+  GraphicsPath empty;
+  const Pen pen(Color(Color::Black), 2.0f);
+  EXPECT_NE(empty.Widen(&pen), Ok);
+  EXPECT_EQ(empty.GetPointCount(), 0);
+
+  const PointF one[] = {{3, 4}};
+  const BYTE type[] = {0};
+  GraphicsPath single(one, type, 1);
+  EXPECT_NE(single.Widen(&pen), Ok);
+  EXPECT_EQ(single.GetPointCount(), 1);
+
+  GraphicsPath line;
+  line.AddLine(0.0f, 0.0f, 5.0f, 0.0f);
+  EXPECT_NE(line.Widen(nullptr), Ok);
+  EXPECT_EQ(line.GetPointCount(), 2);
+}
+
+TEST(PathDegenerate, NonFiniteAndHugeInputNeverCrash) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  GraphicsPath p;
+  p.AddBezier(0, 0, nan, 1, 2, 3, 1e30f, -1e30f);
+  p.AddEllipse(RectF(nan, nan, nan, nan));
+  p.AddRectangle(RectF(-1e38f, -1e38f, 3e38f, 3e38f));
+  RectF b;
+  EXPECT_EQ(p.GetBounds(&b), Ok);
+  GraphicsPath flat = p;
+  flat.Flatten();
+  GraphicsPath wide = p;
+  const Pen pen(Color(Color::Black), 2.0f);
+  wide.Widen(&pen);
+  const PointF dest[4] = {{0, 0}, {10, 0}, {0, 10}, {10, 10}};
+  GraphicsPath warped = p;
+  warped.Warp(dest, 4, RectF(0, 0, 10, 10));
+  EXPECT_FALSE(p.IsVisible(nan, 0));
+
+  Bitmap bitmap(20, 20);
+  Graphics g(&bitmap);
+  g.SetSmoothingMode(SmoothingModeAntiAlias);
+  const SolidBrush brush(Color(Color::Red));
+  EXPECT_EQ(g.FillPath(&brush, &p), Ok);
+  EXPECT_EQ(g.DrawPath(&pen, &p), Ok);
+  EXPECT_EQ(g.SetClip(&p), Ok);
+  EXPECT_EQ(g.FillPath(&brush, &wide), Ok);
+}
+
+}  // namespace
+}  // namespace quillgate::graphics

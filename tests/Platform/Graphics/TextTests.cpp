@@ -1,0 +1,160 @@
+#include "Platform/Graphics/Gdiplus.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace quillgate::graphics {
+namespace {
+
+TEST(FontFamilies, WindowsCoreFontsResolveToMetricCompatibleFaces) {
+  const FontFamily arial(u"Arial");
+  EXPECT_TRUE(arial.IsAvailable());
+  EXPECT_EQ(arial.GetLastStatus(), Ok);
+  EXPECT_EQ(arial.ResolvedName(), "Liberation Sans");
+  EXPECT_EQ(FontFamily(u"Times New Roman").ResolvedName(), "Liberation Serif");
+  EXPECT_EQ(FontFamily(u"Courier New").ResolvedName(), "Liberation Mono");
+  std::u16string name;
+  arial.GetFamilyName(&name);
+  EXPECT_EQ(name, u"Arial");
+}
+
+TEST(FontFamilies, ArialMetricsAreThoseOfTheWindowsFont) {
+  const FontFamily arial(u"Arial");
+  EXPECT_EQ(arial.GetEmHeight(FontStyleRegular), 2048u);
+  EXPECT_EQ(arial.GetCellAscent(FontStyleRegular), 1854u);
+  EXPECT_EQ(arial.GetCellDescent(FontStyleRegular), 434u);
+  EXPECT_EQ(arial.GetLineSpacing(FontStyleRegular), 2355u);
+  EXPECT_TRUE(arial.IsStyleAvailable(FontStyleBold));
+}
+
+TEST(FontFamilies, UnknownFamilyIsUnavailableAndFontsFallBackToSansSerif) {
+  const FontFamily missing(u"No Such Family Quillgate");
+  EXPECT_FALSE(missing.IsAvailable());
+  EXPECT_EQ(missing.GetLastStatus(), FontFamilyNotFound);
+  const FontFamily* generic = FontFamily::GenericSansSerif();
+  ASSERT_NE(generic, nullptr);
+  EXPECT_TRUE(generic->IsAvailable());
+
+  const Font font(&missing, 20, FontStyleBold, UnitPixel);
+  EXPECT_TRUE(font.IsAvailable());
+  EXPECT_EQ(font.Family().ResolvedName(), generic->ResolvedName());
+  EXPECT_EQ(font.GetStyle(), FontStyleBold);
+  EXPECT_FLOAT_EQ(font.GetSize(), 20);
+
+  const Font nullFamily(nullptr, 10);
+  EXPECT_TRUE(nullFamily.IsAvailable());
+  EXPECT_FALSE(Font(&missing, 0.0f).IsAvailable());
+  EXPECT_FALSE(Font(&missing, -3.0f).IsAvailable());
+}
+
+TEST(FontSizes, PointsBecomePixelsAt96Dpi) {
+  const FontFamily arial(u"Arial");
+  EXPECT_FLOAT_EQ(Font(&arial, 12, FontStyleRegular, UnitPoint).GetPixelSize(), 16);
+  EXPECT_FLOAT_EQ(Font(&arial, 12, FontStyleRegular, UnitPixel).GetPixelSize(), 12);
+  EXPECT_NEAR(Font(&arial, 12, FontStyleRegular, UnitPoint).GetHeight(96.0f), 16 * 2355.0 / 2048, 1e-4);
+}
+
+class Measuring : public ::testing::Test {
+ protected:
+  Bitmap bitmap{10, 10};
+  Graphics g{&bitmap};
+  FontFamily arial{u"Arial"};
+};
+
+TEST_F(Measuring, DefaultFormatAddsASixthOfTheEmAtEachEnd) {
+  const Font font(&arial, 48, FontStyleRegular, UnitPixel);
+  RectF plain, typographic;
+  ASSERT_EQ(g.MeasureString(u"A7kW", &font, PointF(0, 0), nullptr, &plain), Ok);
+  ASSERT_EQ(g.MeasureString(u"A7kW", &font, PointF(0, 0), StringFormat::GenericTypographic(), &typographic), Ok);
+  EXPECT_FLOAT_EQ(plain.X, 0);
+  EXPECT_FLOAT_EQ(plain.Y, 0);
+  EXPECT_NEAR(plain.Width - typographic.Width, 2 * 48 / 6.0, 1e-3);
+  EXPECT_NEAR(plain.Height, 48 * 2355.0 / 2048, 1e-3);
+  // Liberation Sans advances in design units: A 1366, 7 1139, k 1024, W 1933.
+  EXPECT_NEAR(typographic.Width, 48.0 * (1366 + 1139 + 1024 + 1933) / 2048, 1e-3);
+}
+
+TEST_F(Measuring, WidthGrowsWithSizeAndTextAndEmptyTextIsEmpty) {
+  const Font small(&arial, 10, FontStyleRegular, UnitPoint);
+  const Font large(&arial, 20, FontStyleRegular, UnitPoint);
+  RectF a, b, c, e;
+  g.MeasureString(u"ABC", &small, PointF(0, 0), nullptr, &a);
+  g.MeasureString(u"ABC", &large, PointF(0, 0), nullptr, &b);
+  g.MeasureString(u"ABCD", &small, PointF(0, 0), nullptr, &c);
+  EXPECT_NEAR(b.Width, 2 * a.Width, 1e-3);
+  EXPECT_GT(c.Width, a.Width);
+  ASSERT_EQ(g.MeasureString(u"", &small, PointF(3, 4), nullptr, &e), Ok);
+  EXPECT_EQ(e, RectF(3, 4, 0, 0));
+  EXPECT_EQ(g.MeasureString(u"A", nullptr, PointF(0, 0), nullptr, &e), InvalidParameter);
+}
+
+TEST_F(Measuring, CentreAlignmentCentresInTheLayoutRectangle) {
+  const Font font(&arial, 20, FontStyleRegular, UnitPixel);
+  StringFormat centred;
+  centred.SetAlignment(StringAlignmentCenter);
+  centred.SetLineAlignment(StringAlignmentCenter);
+  RectF box;
+  const std::u16string text = u"XYZ";
+  ASSERT_EQ(g.MeasureString(text.c_str(), -1, &font, RectF(10, 20, 200, 100), &centred, &box), Ok);
+  EXPECT_NEAR(box.X + box.Width / 2, 110, 1e-3);
+  EXPECT_NEAR(box.Y + box.Height / 2, 70, 1e-3);
+}
+
+TEST(PathStrings, BaselineLiesAtTheCellAscentAndTextStartsAfterTheMargin) {
+  const FontFamily arial(u"Arial");
+  GraphicsPath p;
+  // "E" is flat-topped and sits on the baseline: its bounds show cap height and baseline.
+  ASSERT_EQ(p.AddString(u"E", &arial, FontStyleRegular, 2048, PointF(0, 0), nullptr), Ok);
+  RectF b;
+  p.GetBounds(&b);
+  EXPECT_NEAR(b.GetBottom(), 1854, 0.5);          // baseline
+  EXPECT_GT(b.GetBottom() - b.Y, 0.6 * 2048);      // cap height: about 0.7 em
+  EXPECT_LT(b.GetBottom() - b.Y, 0.75 * 2048);
+  EXPECT_GT(b.X, 2048 / 6.0);                      // after the margin
+  EXPECT_LT(b.X, 2048 / 6.0 + 300);
+
+  // Types are proper figures: closed, curves in whole triples.
+  for (std::size_t i = 0; i < p.Types().size(); ++i) {
+    const BYTE kind = p.Types()[i] & PathPointTypePathTypeMask;
+    EXPECT_TRUE(kind == PathPointTypeStart || kind == PathPointTypeLine || kind == PathPointTypeBezier);
+  }
+  EXPECT_TRUE(p.Types().back() & PathPointTypeCloseSubpath);
+}
+
+TEST(PathStrings, LengthMinusOneStopsAtTheFirstZeroAndControlCharactersAddNothing) {
+  const FontFamily arial(u"Arial");
+  const char16_t text[] = u"AB\0CD";
+  GraphicsPath upToZero, full;
+  upToZero.AddString(text, -1, &arial, FontStyleRegular, 100, PointF(0, 0), nullptr);
+  full.AddString(text, 5, &arial, FontStyleRegular, 100, PointF(0, 0), nullptr);
+  GraphicsPath ab;
+  ab.AddString(u"AB", &arial, FontStyleRegular, 100, PointF(0, 0), nullptr);
+  EXPECT_EQ(upToZero.GetPointCount(), ab.GetPointCount());
+  EXPECT_GT(full.GetPointCount(), ab.GetPointCount());
+
+  GraphicsPath spaces;
+  EXPECT_EQ(spaces.AddString(u"  \t", &arial, FontStyleRegular, 100, PointF(0, 0), nullptr), Ok);
+  EXPECT_EQ(spaces.GetPointCount(), 0);
+  EXPECT_NE(spaces.AddString(u"A", &arial, FontStyleRegular, 0.0f, PointF(0, 0), nullptr), Ok);
+}
+
+TEST(DrawnStrings, AreAntiAliasedWhateverTheSmoothingMode) {
+  Bitmap bitmap(80, 40);
+  Graphics g(&bitmap);
+  g.SetSmoothingMode(SmoothingModeNone);
+  const FontFamily arial(u"Arial");
+  const Font font(&arial, 20, FontStyleRegular, UnitPixel);
+  const SolidBrush black(Color(Color::Black));
+  ASSERT_EQ(g.DrawString(u"Qo", &font, RectF(0, 0, 80, 40), nullptr, &black), Ok);
+  int partial = 0, full = 0;
+  for (std::uint32_t p : bitmap.CopyArgb()) {
+    const int a = static_cast<int>(p >> 24);
+    partial += (a > 0 && a < 255) ? 1 : 0;
+    full += a == 255 ? 1 : 0;
+  }
+  EXPECT_GT(full, 20);
+  EXPECT_GT(partial, 20);
+}
+
+}  // namespace
+}  // namespace quillgate::graphics

@@ -1,0 +1,413 @@
+#include "ImageDecoders.h"
+
+#include "Platform/Com/Guid.h"
+#include "Platform/Graphics/Encoders.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace quillgate::graphics {
+namespace {
+
+using testing::DecodedImage;
+
+constexpr std::uint32_t Argb(unsigned a, unsigned r, unsigned g, unsigned b) {
+  return (a << 24) | (r << 16) | (g << 8) | b;
+}
+
+struct TestImage {
+  int width;
+  int height;
+  std::vector<std::uint32_t> pixels;
+  ArgbView View() const { return {width, height, pixels}; }
+};
+
+// CAPTCHA-like content: an opaque dark background, a light diagonal band, a coloured frame,
+// a corner left transparent (as a style that paints no background leaves it) and a few
+// half-transparent pixels. Few distinct colours.
+TestImage FlatImage(int width = 61, int height = 23) {
+  TestImage image{width, height, std::vector<std::uint32_t>(static_cast<std::size_t>(width) * height)};
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      std::uint32_t c = Argb(255, 20, 24, 60);
+      if (std::abs(x - 2 * y - 5) < 4) c = Argb(255, 240, 240, 230);
+      if (x == 1 || y == 1 || x == width - 2 || y == height - 2) c = Argb(255, 200, 30, 40);
+      if (x < 6 && y < 5) c = Argb(0, 0, 0, 0);
+      if (x == width / 2 && y > 2 && y < 8) c = Argb(128, 10, 200, 90);
+      image.pixels[static_cast<std::size_t>(y) * width + x] = c;
+    }
+  }
+  return image;
+}
+
+// Many distinct colours: smooth gradients plus deterministic speckle.
+TestImage RichImage(int width = 90, int height = 40) {
+  TestImage image{width, height, std::vector<std::uint32_t>(static_cast<std::size_t>(width) * height)};
+  std::uint32_t state = 12345;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      state = state * 1103515245u + 12345u;
+      const unsigned noise = (state >> 16) & 15;
+      const unsigned r = static_cast<unsigned>(x * 255 / (width - 1));
+      const unsigned g = static_cast<unsigned>(y * 255 / (height - 1));
+      const unsigned b = std::min(255u, 100 + noise * 6);
+      image.pixels[static_cast<std::size_t>(y) * width + x] = Argb(255, r, g, b);
+    }
+  }
+  return image;
+}
+
+std::vector<std::uint8_t> Save(const ArgbView& image, const CLSID& clsid, int quality = 100) {
+  const std::int32_t value = quality;
+  const EncoderParameter parameter{EncoderQuality, 1, EncoderParameterValueType::Long, &value};
+  const EncoderParameters params{{&parameter, 1}};
+  MemoryStream stream;
+  const Status status = SaveImageToStream(image, stream, clsid, &params);
+  EXPECT_EQ(status, Status::Ok) << com::GuidToString(clsid);
+  return {stream.Bytes().begin(), stream.Bytes().end()};
+}
+
+int ChannelDistance(std::uint32_t a, std::uint32_t b) {
+  int worst = 0;
+  for (int shift = 0; shift <= 16; shift += 8) {
+    worst = std::max(worst, std::abs(static_cast<int>((a >> shift) & 255) - static_cast<int>((b >> shift) & 255)));
+  }
+  return worst;
+}
+
+std::uint32_t Opaque(std::uint32_t argb) { return argb | 0xFF000000u; }
+
+bool StartsWith(const std::vector<std::uint8_t>& bytes, std::string_view prefix) {
+  return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin(),
+      [](char c, std::uint8_t b) { return static_cast<std::uint8_t>(c) == b; });
+}
+
+// ---- the encoder list ---------------------------------------------------------------------
+
+TEST(EncoderList, ListsTheFiveFormatsWithTheirMimeTypesAndIdentifiers) {
+  const auto encoders = ImageEncoders();
+  ASSERT_EQ(encoders.size(), 5u);
+  const std::u16string_view mime[] = {u"image/bmp", u"image/jpeg", u"image/gif", u"image/tiff", u"image/png"};
+  const char* clsid[] = {"{557CF400-1A04-11D3-9A73-0000F81EF32E}", "{557CF401-1A04-11D3-9A73-0000F81EF32E}",
+                         "{557CF402-1A04-11D3-9A73-0000F81EF32E}", "{557CF405-1A04-11D3-9A73-0000F81EF32E}",
+                         "{557CF406-1A04-11D3-9A73-0000F81EF32E}"};
+  for (std::size_t i = 0; i < encoders.size(); ++i) {
+    EXPECT_EQ(encoders[i].MimeType, mime[i]);
+    EXPECT_EQ(com::GuidToString(encoders[i].Clsid), clsid[i]);
+    EXPECT_TRUE(encoders[i].Flags & ImageCodecFlagsEncoder);
+    EXPECT_FALSE(encoders[i].FormatDescription.empty());
+    EXPECT_FALSE(encoders[i].FilenameExtension.empty());
+  }
+  EXPECT_EQ(com::GuidToString(EncoderQuality), "{1D5BE4B5-FA4A-452D-9CDD-5DB35105E7EB}");
+}
+
+TEST(EncoderList, FetchedThroughTheSizeAndCopyCalls) {
+  std::uint32_t count = 0, size = 0;
+  ASSERT_EQ(GetImageEncodersSize(count, size), Status::Ok);
+  ASSERT_EQ(count, 5u);
+  ASSERT_GE(size, count * sizeof(ImageCodecInfo));
+  std::vector<ImageCodecInfo> copy(count);
+  EXPECT_EQ(GetImageEncoders(count, size - 1, copy.data()), Status::InvalidParameter);
+  EXPECT_EQ(GetImageEncoders(count + 1, size, copy.data()), Status::InvalidParameter);
+  EXPECT_NE(GetImageEncoders(count, size, nullptr), Status::Ok);
+  ASSERT_EQ(GetImageEncoders(count, size, copy.data()), Status::Ok);
+  EXPECT_EQ(copy[4].MimeType, u"image/png");
+  EXPECT_EQ(copy[1].Clsid, kJpegEncoderClsid);
+}
+
+// ---- failures common to all encoders ------------------------------------------------------
+
+TEST(SaveImageToStream, UnknownEncoderFailsAndLeavesTheStreamAlone) {
+  const TestImage image = FlatImage();
+  MemoryStream stream;
+  const CLSID unknown{0x557CF403, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+  EXPECT_EQ(SaveImageToStream(image.View(), stream, unknown, nullptr), Status::UnknownImageFormat);
+  EXPECT_EQ(stream.Size(), 0u);
+}
+
+TEST(SaveImageToStream, EveryEncoderRefusesEmptyOrShortImages) {
+  const std::vector<std::uint32_t> pixels(12, Argb(255, 1, 2, 3));
+  const ArgbView bad[] = {
+      {0, 3, pixels}, {4, 0, pixels}, {-4, 3, pixels}, {4, -3, pixels},
+      {4, 4, pixels},                                     // needs 16 pixels, has 12
+      {4, 3, {}},                                         // no pixels at all
+      {65536, 65536, pixels},                             // the count would overflow 32 bits
+  };
+  for (const ImageCodecInfo& encoder : ImageEncoders()) {
+    for (const ArgbView& view : bad) {
+      MemoryStream stream;
+      EXPECT_EQ(SaveImageToStream(view, stream, encoder.Clsid, nullptr), Status::InvalidParameter)
+          << com::GuidToString(encoder.Clsid) << " " << view.width << "x" << view.height;
+      EXPECT_EQ(stream.Size(), 0u);
+    }
+  }
+}
+
+TEST(SaveImageToStream, WritesAtTheStreamPositionAfterExistingBytes) {
+  const TestImage image = FlatImage();
+  MemoryStream stream;
+  const std::uint8_t prefix[] = {'x', 'y', 'z'};
+  ASSERT_EQ(stream.Write(prefix), Status::Ok);
+  ASSERT_EQ(SaveImageToStream(image.View(), stream, kPngEncoderClsid, nullptr), Status::Ok);
+  const auto bytes = stream.Bytes();
+  ASSERT_GT(bytes.size(), 11u);
+  EXPECT_EQ(bytes[0], 'x');
+  EXPECT_EQ(bytes[3], 0x89);  // the PNG file follows the existing bytes
+  EXPECT_EQ(stream.Position(), stream.Size());
+}
+
+TEST(SaveImageToStream, OneByOnePixelWorksInEveryFormat) {
+  const std::vector<std::uint32_t> pixel{Argb(255, 10, 20, 30)};
+  for (const ImageCodecInfo& encoder : ImageEncoders()) {
+    MemoryStream stream;
+    EXPECT_EQ(SaveImageToStream({1, 1, pixel}, stream, encoder.Clsid, nullptr), Status::Ok)
+        << com::GuidToString(encoder.Clsid);
+    EXPECT_GT(stream.Size(), 0u);
+  }
+}
+
+// ---- PNG ----------------------------------------------------------------------------------
+
+TEST(PngEncoder, RgbaWithEveryPixelExact) {
+  const TestImage image = FlatImage();
+  const auto file = Save(image.View(), kPngEncoderClsid);
+  ASSERT_TRUE(StartsWith(file, "\x89PNG\r\n\x1a\n"));
+  ASSERT_GT(file.size(), 26u);
+  EXPECT_EQ(file[24], 8);  // IHDR bit depth
+  EXPECT_EQ(file[25], 6);  // IHDR colour type: RGBA
+  const auto decoded = testing::DecodePng(file);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->width, image.width);
+  EXPECT_EQ(decoded->height, image.height);
+  EXPECT_EQ(decoded->pixels, image.pixels);
+}
+
+TEST(PngEncoder, RichImageExact) {
+  const TestImage image = RichImage();
+  const auto decoded = testing::DecodePng(Save(image.View(), kPngEncoderClsid));
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->pixels, image.pixels);
+}
+
+// ---- BMP ----------------------------------------------------------------------------------
+
+TEST(BmpEncoder, ThirtyTwoBitBottomUpWithAlphaKept) {
+  const TestImage image = FlatImage();
+  const auto file = Save(image.View(), kBmpEncoderClsid);
+  ASSERT_TRUE(StartsWith(file, "BM"));
+  const auto decoded = testing::DecodeBmp(file);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->fileSizeField, file.size());
+  EXPECT_EQ(file.size(), 54u + 4u * image.pixels.size());
+  EXPECT_EQ(decoded->headerSize, 40u);
+  EXPECT_EQ(decoded->bitsPerPixel, 32);
+  EXPECT_EQ(decoded->compression, 0u);
+  EXPECT_EQ(decoded->image.width, image.width);
+  EXPECT_EQ(decoded->image.height, image.height);
+  EXPECT_EQ(decoded->image.pixels, image.pixels);  // also proves bottom-up row order
+  // The last row of the file is the image's top row, starting with its transparent corner.
+  EXPECT_EQ(testing::DecodeBmp(file)->image.pixels[0], 0u);
+  const std::size_t lastRow = file.size() - 4u * image.width;
+  EXPECT_EQ(file[lastRow + 3], 0);  // alpha byte of the top-left pixel
+}
+
+// ---- TIFF ---------------------------------------------------------------------------------
+
+TEST(TiffEncoder, LzwRgbaWithUnassociatedAlphaExact) {
+  const TestImage image = FlatImage();
+  const auto file = Save(image.View(), kTiffEncoderClsid);
+  ASSERT_TRUE(StartsWith(file, std::string_view("II*\0", 4)) || StartsWith(file, std::string_view("MM\0*", 4)));
+  const auto decoded = testing::DecodeTiff(file);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->compression, 5);  // LZW
+  EXPECT_EQ(decoded->bitsPerSample, 8);
+  EXPECT_EQ(decoded->samplesPerPixel, 4);
+  EXPECT_EQ(decoded->extraSampleKind, 2);  // unassociated alpha
+  EXPECT_EQ(decoded->image.width, image.width);
+  EXPECT_EQ(decoded->image.height, image.height);
+  EXPECT_EQ(decoded->image.pixels, image.pixels);
+}
+
+TEST(TiffEncoder, TallImageSpanningSeveralStripsExact) {
+  const TestImage image = RichImage(300, 120);  // more rows than one default strip holds
+  const auto decoded = testing::DecodeTiff(Save(image.View(), kTiffEncoderClsid));
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->image.pixels, image.pixels);
+}
+
+// ---- JPEG ---------------------------------------------------------------------------------
+
+TEST(JpegEncoder, QualityHundredIsCloseAndKeepsFullChroma) {
+  const TestImage image = RichImage();
+  const auto file = Save(image.View(), kJpegEncoderClsid, 100);
+  ASSERT_TRUE(StartsWith(file, "\xFF\xD8\xFF"));
+  const auto decoded = testing::DecodeJpeg(file);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->image.width, image.width);
+  EXPECT_EQ(decoded->image.height, image.height);
+  EXPECT_EQ(decoded->components, 3);
+  EXPECT_EQ(decoded->lumaHorizontalSampling, 1);
+  EXPECT_EQ(decoded->lumaVerticalSampling, 1);
+  int worst = 0;
+  for (std::size_t i = 0; i < image.pixels.size(); ++i) {
+    worst = std::max(worst, ChannelDistance(decoded->image.pixels[i], image.pixels[i]));
+  }
+  EXPECT_LE(worst, 8);
+}
+
+TEST(JpegEncoder, ThinColouredStrokeKeepsItsColourAtQualityHundred) {
+  // A one-pixel red line on white: with halved chroma its red would be averaged away.
+  TestImage image{32, 16, std::vector<std::uint32_t>(32 * 16, Argb(255, 255, 255, 255))};
+  for (int x = 0; x < 32; ++x) image.pixels[7 * 32 + x] = Argb(255, 220, 0, 0);
+  const auto decoded = testing::DecodeJpeg(Save(image.View(), kJpegEncoderClsid, 100));
+  ASSERT_TRUE(decoded);
+  for (int x = 4; x < 28; ++x) {
+    EXPECT_LE(ChannelDistance(decoded->image.pixels[7 * 32 + x], Argb(255, 220, 0, 0)), 24) << x;
+  }
+}
+
+TEST(JpegEncoder, LowerQualityChangesTheOutputAndHalvesChroma) {
+  const TestImage image = RichImage();
+  const auto best = Save(image.View(), kJpegEncoderClsid, 100);
+  const auto half = Save(image.View(), kJpegEncoderClsid, 50);
+  EXPECT_NE(best, half);
+  EXPECT_LT(half.size(), best.size());
+  const auto decoded = testing::DecodeJpeg(half);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->lumaHorizontalSampling, 2);
+  EXPECT_EQ(decoded->lumaVerticalSampling, 2);
+}
+
+TEST(JpegEncoder, TransparentPixelsShowTheirStoredColour) {
+  // A never-painted bitmap is all zeros: transparent black must come out black, and a
+  // transparent pixel with a colour keeps that colour.
+  TestImage image{16, 16, std::vector<std::uint32_t>(256, 0u)};
+  for (int i = 128; i < 256; ++i) image.pixels[static_cast<std::size_t>(i)] = Argb(0, 255, 255, 255);
+  const auto decoded = testing::DecodeJpeg(Save(image.View(), kJpegEncoderClsid, 100));
+  ASSERT_TRUE(decoded);
+  for (int i = 0; i < 256; ++i) {
+    const std::uint32_t expected = i < 128 ? Argb(255, 0, 0, 0) : Argb(255, 255, 255, 255);
+    EXPECT_LE(ChannelDistance(decoded->image.pixels[static_cast<std::size_t>(i)], expected), 3) << i;
+  }
+}
+
+TEST(JpegEncoder, MalformedQualityParameterIsRefused) {
+  const TestImage image = FlatImage();
+  const std::int32_t fine = 80, tooHigh = 101, negative = -1;
+  const std::int16_t shortValue = 80;
+  const EncoderParameter cases[] = {
+      {EncoderQuality, 1, EncoderParameterValueType::Long, &tooHigh},
+      {EncoderQuality, 1, EncoderParameterValueType::Long, &negative},
+      {EncoderQuality, 1, EncoderParameterValueType::Short, &shortValue},
+      {EncoderQuality, 0, EncoderParameterValueType::Long, &fine},
+      {EncoderQuality, 1, EncoderParameterValueType::Long, nullptr},
+  };
+  for (const EncoderParameter& parameter : cases) {
+    const EncoderParameters params{{&parameter, 1}};
+    MemoryStream stream;
+    EXPECT_EQ(SaveImageToStream(image.View(), stream, kJpegEncoderClsid, &params), Status::InvalidParameter);
+    EXPECT_EQ(stream.Size(), 0u);
+    // The other encoders have no use for the quality and ignore it.
+    EXPECT_EQ(SaveImageToStream(image.View(), stream, kPngEncoderClsid, &params), Status::Ok);
+  }
+}
+
+TEST(JpegEncoder, WithoutParametersUsesTheDefaultQuality) {
+  const TestImage image = RichImage();
+  MemoryStream stream;
+  ASSERT_EQ(SaveImageToStream(image.View(), stream, kJpegEncoderClsid, nullptr), Status::Ok);
+  const std::vector<std::uint8_t> plain(stream.Bytes().begin(), stream.Bytes().end());
+  EXPECT_EQ(plain, Save(image.View(), kJpegEncoderClsid, 75));
+}
+
+TEST(JpegEncoder, DimensionBeyondTheFormatIsRefused) {
+  const std::vector<std::uint32_t> pixels(70000, Argb(255, 1, 2, 3));
+  MemoryStream stream;
+  EXPECT_EQ(SaveImageToStream({70000, 1, pixels}, stream, kJpegEncoderClsid, nullptr), Status::ValueOverflow);
+  EXPECT_EQ(SaveImageToStream({70000, 1, pixels}, stream, kGifEncoderClsid, nullptr), Status::ValueOverflow);
+  EXPECT_EQ(stream.Size(), 0u);
+  // The formats with 32-bit sizes take it.
+  EXPECT_EQ(SaveImageToStream({70000, 1, pixels}, stream, kPngEncoderClsid, nullptr), Status::Ok);
+}
+
+// ---- GIF ----------------------------------------------------------------------------------
+
+TEST(GifEncoder, FewColoursAreKeptExactlyWithAlphaIgnored) {
+  const TestImage image = FlatImage();
+  const auto file = Save(image.View(), kGifEncoderClsid);
+  ASSERT_TRUE(StartsWith(file, "GIF8"));
+  const auto decoded = testing::DecodeGif(file);
+  ASSERT_TRUE(decoded);
+  EXPECT_FALSE(decoded->hasTransparency);
+  EXPECT_EQ(decoded->image.width, image.width);
+  EXPECT_EQ(decoded->image.height, image.height);
+  for (std::size_t i = 0; i < image.pixels.size(); ++i) {
+    ASSERT_EQ(decoded->image.pixels[i], Opaque(image.pixels[i])) << i;
+  }
+}
+
+TEST(GifEncoder, ExactlyTwoHundredFiftySixColoursStayExact) {
+  TestImage image{32, 16, std::vector<std::uint32_t>(512)};
+  for (std::size_t i = 0; i < image.pixels.size(); ++i) {
+    const auto k = static_cast<unsigned>(i % 256);
+    image.pixels[i] = Argb(255, k, 255 - k, (k * 7) & 255);
+  }
+  const auto decoded = testing::DecodeGif(Save(image.View(), kGifEncoderClsid));
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->paletteSize, 256);
+  EXPECT_EQ(decoded->image.pixels, image.pixels);
+}
+
+TEST(GifEncoder, ManyColoursGetAnAdaptivePaletteBetterThanAFixedCube) {
+  const TestImage image = RichImage();
+  std::set<std::uint32_t> distinct(image.pixels.begin(), image.pixels.end());
+  ASSERT_GT(distinct.size(), 256u);
+  const auto decoded = testing::DecodeGif(Save(image.View(), kGifEncoderClsid));
+  ASSERT_TRUE(decoded);
+  EXPECT_LE(decoded->paletteSize, 256);
+  std::set<std::uint32_t> used(decoded->image.pixels.begin(), decoded->image.pixels.end());
+  EXPECT_GT(used.size(), 200u);  // the palette is actually spent
+  // Squared error against the 6 × 6 × 6 web-safe cube that a fixed palette would give.
+  const auto squaredError = [](std::uint32_t a, std::uint32_t b) {
+    double sum = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+      const double d = static_cast<double>((a >> shift) & 255) - static_cast<double>((b >> shift) & 255);
+      sum += d * d;
+    }
+    return sum;
+  };
+  const auto cube = [](std::uint32_t c) {
+    std::uint32_t out = 0xFF000000u;
+    for (int shift = 0; shift <= 16; shift += 8) out |= ((((c >> shift) & 255) + 25) / 51 * 51) << shift;
+    return out;
+  };
+  double adaptive = 0, fixed = 0;
+  int worst = 0;
+  for (std::size_t i = 0; i < image.pixels.size(); ++i) {
+    adaptive += squaredError(decoded->image.pixels[i], image.pixels[i]);
+    fixed += squaredError(cube(image.pixels[i]), image.pixels[i]);
+    worst = std::max(worst, ChannelDistance(decoded->image.pixels[i], image.pixels[i]));
+  }
+  EXPECT_LT(adaptive, fixed / 2) << adaptive / image.pixels.size() << " vs " << fixed / image.pixels.size();
+  EXPECT_LE(worst, 40);
+}
+
+TEST(GifEncoder, TwoColourCaptchaKeepsBothColours) {
+  // White outline on black: a tiny palette, no colour drift.
+  TestImage image{40, 10, std::vector<std::uint32_t>(400, Argb(255, 0, 0, 0))};
+  for (int x = 5; x < 35; ++x) image.pixels[static_cast<std::size_t>(4 * 40 + x)] = Argb(255, 255, 255, 255);
+  const auto decoded = testing::DecodeGif(Save(image.View(), kGifEncoderClsid));
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->paletteSize, 2);
+  EXPECT_EQ(decoded->image.pixels, image.pixels);
+}
+
+}  // namespace
+}  // namespace quillgate::graphics

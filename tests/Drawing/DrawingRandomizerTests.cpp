@@ -1,0 +1,205 @@
+#include "Drawing/DrawingRandomizer.h"
+
+#include "CommonUtilities/RandomSourceTesting.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace quillgate {
+namespace {
+
+using graphics::Color;
+using graphics::PointF;
+using graphics::RectF;
+using graphics::SizeF;
+using testing::RandomDrawCount;
+using testing::SetRandomState;
+
+std::uint64_t DrawsOf(const std::function<void()>& operation) {
+  const std::uint64_t before = RandomDrawCount();
+  operation();
+  return RandomDrawCount() - before;
+}
+
+bool Contains(const RectF& outer, const RectF& inner) {
+  return outer.X <= inner.X && outer.Y <= inner.Y && inner.GetRight() <= outer.GetRight() &&
+         inner.GetBottom() <= outer.GetBottom();
+}
+
+TEST(DrawingRandomizerTest, EachOperationMakesItsFixedNumberOfDraws) {
+  const DrawingRandomizer r;
+  const RectF rect(0, 0, 100, 40);
+  PointF a, b, c, d;
+  std::vector<float> list;
+  EXPECT_EQ(DrawsOf([&] { (void)r.RandomFloat(0, 1); }), 1u);
+  EXPECT_EQ(DrawsOf([&] { (void)r.RandomInteger(0, 10); }), 1u);
+  EXPECT_EQ(DrawsOf([&] { (void)r.RandomInteger(5, 5); }), 1u);
+  EXPECT_EQ(DrawsOf([&] { (void)r.RandomPointInRect(rect); }), 2u);
+  EXPECT_EQ(DrawsOf([&] { (void)r.RandomPointNear(PointF(3, 4), 2); }), 2u);
+  EXPECT_EQ(DrawsOf([&] { r.RandomPointsInRect(rect, a, b, c, d); }), 8u);
+  EXPECT_EQ(DrawsOf([&] { (void)r.RandomRectBetween(rect, RectF(10, 10, 5, 5)); }), 4u);
+  EXPECT_EQ(DrawsOf([&] { (void)r.RandomRectOfSize(rect, SizeF(10, 10)); }), 2u);
+  EXPECT_EQ(DrawsOf([&] { r.RandomCumulativeSteps(1, 2, 7, list); }), 7u);
+  EXPECT_EQ(DrawsOf([&] { r.RandomCumulativeSteps(1, 2, 0, list); }), 0u);
+  EXPECT_EQ(DrawsOf([&] { r.RandomCumulativeSteps(1, 2, -3, list); }), 0u);
+  EXPECT_EQ(DrawsOf([&] { (void)r.RandomColor(); }), 3u);
+  EXPECT_EQ(DrawsOf([&] { (void)r.RandomColorInRange(0, 1, 0, 1, 0, 1); }), 3u);
+  EXPECT_EQ(DrawsOf([&] { (void)r.RandomCharacter(); }), 1u);
+  EXPECT_EQ(DrawsOf([&] { (void)r.RandomFontFamily(7); }), 1u);
+  EXPECT_EQ(DrawsOf([&] { (void)r.RandomFontFamily(31); }), 1u);
+  EXPECT_EQ(DrawsOf([&] { (void)r.DefaultFontFamily(); }), 0u);
+}
+
+// Values worked out by hand from the generator's definition: they pin the arithmetic and
+// the order in which each operation consumes its draws.
+TEST(DrawingRandomizerTest, FixedStateGivesTheWorkedOutValues) {
+  const DrawingRandomizer r;
+  SetRandomState(1);
+  EXPECT_FLOAT_EQ(r.RandomFloat(0, 1), 0.0f);
+  EXPECT_FLOAT_EQ(r.RandomFloat(0, 1), 0.085f);
+  EXPECT_FLOAT_EQ(r.RandomFloat(0, 1), 0.6013f);
+
+  SetRandomState(12345);  // blue, green, red drawn in that order: 71, 185, 178
+  EXPECT_EQ(r.RandomColor(), Color(0xFFB2B947));
+
+  SetRandomState(777);  // top, left, right, bottom
+  const RectF rect = r.RandomRectBetween(RectF(0, 0, 250, 50), RectF(25, 0, 212.5f, 40));
+  EXPECT_FLOAT_EQ(rect.X, 1.755f);
+  EXPECT_FLOAT_EQ(rect.Y, 0.0f);
+  EXPECT_FLOAT_EQ(rect.GetRight(), 240.63625f);
+  EXPECT_FLOAT_EQ(rect.GetBottom(), 47.819f);
+
+  SetRandomState(99);
+  std::string characters;
+  for (int i = 0; i < 8; ++i) characters += r.RandomCharacter();
+  EXPECT_EQ(characters, "1FJATSZF");
+}
+
+TEST(DrawingRandomizerTest, IntegersExcludeTheMaximum) {
+  const DrawingRandomizer r;
+  SetRandomState(4242);
+  std::set<std::int32_t> seen;
+  for (int i = 0; i < 20000; ++i) {
+    const auto value = r.RandomInteger(0, 256);
+    ASSERT_GE(value, 0);
+    ASSERT_LT(value, 256);
+    seen.insert(value);
+  }
+  EXPECT_EQ(seen.size(), 256u);
+  EXPECT_EQ(r.RandomInteger(5, 5), 5);
+  for (int i = 0; i < 200; ++i) {
+    const auto reversed = r.RandomInteger(10, 5);  // [maximum + 1, minimum]
+    ASSERT_GE(reversed, 6);
+    ASSERT_LE(reversed, 10);
+  }
+}
+
+TEST(DrawingRandomizerTest, FloatsAreTenThousandStepsFromTheMinimum) {
+  const DrawingRandomizer r;
+  SetRandomState(31337);
+  for (int i = 0; i < 5000; ++i) {
+    const float value = r.RandomFloat(0, 1);
+    ASSERT_GE(value, 0.0f);
+    ASSERT_LE(value, 0.9999f);
+    ASSERT_NEAR(value * 10000.0f, std::round(value * 10000.0f), 1e-2) << value;
+    const float down = r.RandomFloat(10, 0);  // reversed bounds run downwards
+    ASSERT_LE(down, 10.0f);
+    ASSERT_GT(down, 0.0f);
+  }
+  EXPECT_EQ(r.RandomFloat(2, 2), 2.0f);
+}
+
+TEST(DrawingRandomizerTest, RectanglesRespectTheirBounds) {
+  const DrawingRandomizer r;
+  SetRandomState(8);
+  const RectF outer(0, 0, 250, 50);
+  const RectF inner(25, 5, 150, 30);
+  for (int i = 0; i < 1000; ++i) {
+    const RectF between = r.RandomRectBetween(outer, inner);
+    ASSERT_TRUE(Contains(between, inner));
+    ASSERT_TRUE(Contains(outer, between));
+    const RectF sized = r.RandomRectOfSize(outer, SizeF(40, 10));
+    ASSERT_EQ(sized.Width, 40.0f);
+    ASSERT_EQ(sized.Height, 10.0f);
+    ASSERT_TRUE(Contains(outer, sized));
+  }
+  EXPECT_EQ(r.RandomRectBetween(outer, outer), outer);
+  EXPECT_EQ(r.RandomRectOfSize(outer, SizeF(250, 50)), outer);
+  EXPECT_EQ(r.RandomPointNear(PointF(7.5f, -3), 0), PointF(7.5f, -3));
+}
+
+TEST(DrawingRandomizerTest, PointsStayInsideAndDrawYBeforeX) {
+  const DrawingRandomizer r;
+  const RectF rect(10, 20, 30, 5);
+  SetRandomState(1000);
+  const PointF p = r.RandomPointInRect(rect);
+  SetRandomState(1000);
+  const float y = r.RandomFloat(20, 25);
+  const float x = r.RandomFloat(10, 40);
+  EXPECT_EQ(p, PointF(x, y));
+
+  PointF a, b, c, d;
+  r.RandomPointsInRect(rect, a, b, c, d);
+  for (const PointF& q : {a, b, c, d}) {
+    EXPECT_TRUE(rect.Contains(q.X, q.Y));
+  }
+}
+
+TEST(DrawingRandomizerTest, CumulativeStepsAppendRunningTotals) {
+  const DrawingRandomizer r;
+  std::vector<float> list{7};
+  r.RandomCumulativeSteps(1, 1, 3, list);
+  EXPECT_EQ(list, (std::vector<float>{7, 1, 2, 3}));
+  r.RandomCumulativeSteps(1, 5, -1, list);
+  EXPECT_EQ(list.size(), 4u);
+}
+
+TEST(DrawingRandomizerTest, ColoursAreOpaqueAndKeepTheirRanges) {
+  const DrawingRandomizer r;
+  SetRandomState(55);
+  for (int i = 0; i < 500; ++i) {
+    EXPECT_EQ(r.RandomColor().GetA(), 255);
+    const Color c = r.RandomColorInRange(0, 120, 100, 101, 170, 250);
+    ASSERT_EQ(c.GetA(), 255);
+    ASSERT_LT(c.GetR(), 120);
+    ASSERT_EQ(c.GetG(), 100);
+    ASSERT_GE(c.GetB(), 170);
+    ASSERT_LT(c.GetB(), 250);
+  }
+  // Only the low 8 bits of a value reach its channel.
+  EXPECT_EQ(r.RandomColorInRange(256, 256, 300, 300, -1, -1), Color(255, 0, 44, 255));
+}
+
+TEST(DrawingRandomizerTest, CharactersCoverTheAlphabetWithoutZero) {
+  const DrawingRandomizer r;
+  SetRandomState(2024);
+  std::set<char> seen;
+  for (int i = 0; i < 5000; ++i) seen.insert(r.RandomCharacter());
+  EXPECT_EQ(seen, (std::set<char>{'1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C',
+                                  'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L', 'M', 'N', 'O',
+                                  'P', 'Q', 'R', 'S', 'T', 'U', 'V', 'W', 'X', 'Y', 'Z'}));
+}
+
+TEST(DrawingRandomizerTest, FontFamiliesComeFromTheStyleList) {
+  const DrawingRandomizer r;
+  SetRandomState(77);
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(r.RandomFontFamily(7), u"Times New Roman");
+  std::map<std::u16string, int> counts;
+  constexpr int kDraws = 5000;
+  for (int i = 0; i < kDraws; ++i) ++counts[r.RandomFontFamily(i % 50 == 7 ? 8 : i % 50)];
+  ASSERT_EQ(counts.size(), 5u);
+  for (const auto& name : {u"Arial", u"Verdana", u"Times New Roman", u"Tahoma", u"Courier New"}) {
+    EXPECT_GT(counts[name], kDraws / 5 - 250);
+    EXPECT_LT(counts[name], kDraws / 5 + 250);
+  }
+  EXPECT_EQ(r.DefaultFontFamily(), u"Times New Roman");
+}
+
+}  // namespace
+}  // namespace quillgate

@@ -17,14 +17,14 @@ $(BUILD)/CMakeCache.txt: | deps
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$(JOBS)
 
-# Makes a code, its hash and a spoken code with the default settings.
+# Makes a CAPTCHA with the default settings: the image, its code and hash, and the code spoken.
 demo: build
 	@mkdir -p $(DEMO)
-	@code=$$($(BUILD)/quillgate code) && \
-	  echo "code:  $$code" && \
-	  echo "hash:  $$($(BUILD)/quillgate hash "$$code")" && \
-	  $(BUILD)/quillgate sound --code "$$code" -o $(DEMO)/captcha.wav && \
-	  echo "sound: $(DEMO)/captcha.wav"
+	@report=$$($(BUILD)/quillgate image -o $(DEMO)/captcha.jpg) && echo "$$report" && \
+	  echo "Image: $(DEMO)/captcha.jpg" && \
+	  $(BUILD)/quillgate sound --code "$$(echo "$$report" | sed -n 's/^Code: //p')" \
+	    -o $(DEMO)/captcha.wav && \
+	  echo "Sound: $(DEMO)/captcha.wav"
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)

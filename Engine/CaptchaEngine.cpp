@@ -2,9 +2,19 @@
 
 #include "CommonUtilities/EngineError.h"
 #include "CommonUtilities/RandomSource.h"
+#include "Engine/ImageEncoding.h"
+#include "Engine/ImageGenerator.h"
+#include "Platform/Graphics/Encoders.h"
+#include "Platform/Graphics/MemoryStream.h"
 #include "Sound/SoundGenerator.h"
 
 #include <array>
+#include <limits>
+#include <memory>
+#include <new>
+#include <optional>
+#include <span>
+#include <vector>
 
 namespace quillgate {
 namespace {
@@ -117,10 +127,62 @@ void CaptchaEngine::SetCurrentCodeLocked(std::string_view code) {
   currentCode_ = code.empty() ? GenerateCodeLocked() : std::string(code);
 }
 
-void CaptchaEngine::CreateImage(std::string_view code, ByteArray& /*out*/) {
+void CaptchaEngine::CreateImage(std::string_view code, ByteArray& out) {
+  // Held throughout, so the code made current here is the one drawn and encoded.
   const std::scoped_lock lock(mutex_);
   SetCurrentCodeLocked(code);
-  throw EngineError("Image drawing is not available in this build yet!");
+
+  const ImageGenerator generator(currentCode_, imageWidth_, imageHeight_, textStyle_);
+  const boost::shared_ptr<graphics::Bitmap> bitmap = generator.GetBitmap();
+  // An in-memory stream needs no setup that could fail; it is released with this scope
+  // on every path, like the bitmap and the generator.
+  graphics::MemoryStream stream;
+
+  const std::optional<std::u16string_view> mimeType = MimeTypeOfFormat(format_);
+  if (!mimeType) throw EngineError("This picture format is not supported !");
+  // No encoder leaves the identifier null, which the save refuses.
+  graphics::CLSID encoder{};
+  FindEncoder(*mimeType, encoder);
+
+  const std::int32_t quality = 100;
+  const graphics::EncoderParameter qualityParameter{
+      graphics::EncoderQuality, 1, graphics::EncoderParameterValueType::Long, &quality};
+  const graphics::EncoderParameters parameters{std::span(&qualityParameter, 1)};
+  const std::vector<std::uint32_t> pixels = bitmap->CopyArgb();
+  const graphics::ArgbView image{static_cast<int>(bitmap->GetWidth()),
+                                 static_cast<int>(bitmap->GetHeight()), pixels};
+  if (graphics::SaveImageToStream(image, stream, encoder, &parameters) != graphics::Ok) {
+    throw EngineError("Failed to save to stream!");
+  }
+
+  std::uint64_t end = 0;
+  // A length that a byte array's 32-bit count cannot hold is refused rather than cut.
+  if (stream.Seek(0, graphics::SeekOrigin::End, end) != graphics::Ok ||
+      end > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+    throw EngineError("Failed to get the size of the stream!");
+  }
+  const auto size = static_cast<std::int32_t>(end);
+  std::uint64_t start = 0;
+  if (stream.Seek(0, graphics::SeekOrigin::Begin, start) != graphics::Ok) {
+    throw EngineError("Failed to move the file pointer to the beginning of the stream!");
+  }
+
+  // The previous buffer is released first, and the length stays 0 until the bytes are in,
+  // so `out` never claims bytes it does not hold.
+  out.length = 0;
+  out.buffer.reset();
+  try {
+    // shared_array frees the buffer itself should its own bookkeeping fail to allocate.
+    out.buffer.reset(std::make_unique_for_overwrite<unsigned char[]>(static_cast<std::size_t>(size)).release());
+  } catch (const std::bad_alloc&) {
+    throw EngineError("Failed to allocate the memory for byte array!");
+  }
+  std::size_t bytesRead = 0;
+  if (stream.Read(std::span(out.buffer.get(), static_cast<std::size_t>(size)), bytesRead) !=
+      graphics::Ok) {
+    throw EngineError("Failed to copy the picture into the byte array!");
+  }
+  out.length = size;
 }
 
 void CaptchaEngine::CreateSound(std::string_view code, ByteArray& out) {

@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
   });
   quillgate::cli::AddCodeCommands(app);
   quillgate::cli::AddSoundCommand(app);
+  quillgate::cli::AddImageCommands(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -25,7 +25,7 @@ TEST(CaptchaEngineSettings, FreshEngineHoldsTheDefaults) {
 
 TEST(CaptchaEngineSettings, HeightIsNeverBelowTen) {
   CaptchaEngine engine;
-  for (const auto [put, stored] : {std::pair{-5, 10}, {0, 10}, {9, 10}, {10, 10}, {11, 11}}) {
+  for (const auto& [put, stored] : {std::pair{-5, 10}, {0, 10}, {9, 10}, {10, 10}, {11, 11}}) {
     engine.SetImageHeight(put);
     EXPECT_EQ(engine.ImageHeight(), stored) << "put " << put;
   }

@@ -1,0 +1,140 @@
+// quillgate image | gallery: draws codes as CAPTCHA images.
+#include "cli/Commands.h"
+#include "cli/HostText.h"
+
+#include "CommonUtilities/StringConversion.h"
+#include "Engine/CaptchaEngine.h"
+#include "Styles/StyleRenderer.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillgate::cli {
+namespace {
+
+// Settings left unset keep the engine's defaults.
+struct ImageRequest {
+  std::optional<int> style;
+  std::optional<int> width;
+  std::optional<int> height;
+  std::optional<int> length;
+  std::optional<int> type;
+  std::optional<std::string> format;
+  std::string code;  // empty: a new random code
+};
+
+struct ImageResult {
+  ByteArray bytes;
+  std::string code;  // printable (UTF-8)
+  std::string hash;
+};
+
+// The whole of making one image: settings in, encoded bytes, code and hash value out.
+// Throws EngineError with the component's own message.
+ImageResult MakeImage(const ImageRequest& request) {
+  auto& engine = CaptchaEngine::Instance();
+  if (request.style) engine.SetTextStyle(*request.style);
+  if (request.width) engine.SetImageWidth(*request.width);
+  if (request.height) engine.SetImageHeight(*request.height);
+  if (request.length) engine.SetCodeLength(*request.length);
+  if (request.type) engine.SetCodeType(*request.type);
+  if (request.format) engine.SetFormat(ComponentText(*request.format));
+  ImageResult result;
+  engine.CreateImage(ComponentText(request.code), result.bytes);
+  result.code = WideToUtf8(AnsiToWide(engine.GetValue()));
+  result.hash = engine.GetHashValue();
+  return result;
+}
+
+std::string HtmlEscaped(const std::string& text) {
+  std::string escaped;
+  for (const char c : text) {
+    switch (c) {
+      case '&': escaped += "&amp;"; break;
+      case '<': escaped += "&lt;"; break;
+      case '>': escaped += "&gt;"; break;
+      case '"': escaped += "&quot;"; break;
+      default: escaped += c;
+    }
+  }
+  return escaped;
+}
+
+struct GalleryEntry {
+  int style;
+  std::string file;
+  std::string code;
+};
+
+std::string GalleryPage(const std::vector<GalleryEntry>& entries) {
+  std::string page =
+      "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<title>Quillgate text styles</title>\n"
+      "<style>body{font-family:sans-serif}td{padding:6px 12px}img{border:1px solid #999}</style>\n"
+      "</head>\n<body>\n<h1>Quillgate text styles</h1>\n<table>\n"
+      "<tr><th>Style</th><th>Image</th><th>Code</th></tr>\n";
+  for (const auto& e : entries) {
+    page += "<tr><td>" + std::to_string(e.style) + "</td><td><img src=\"" + HtmlEscaped(e.file) +
+            "\" alt=\"style " + std::to_string(e.style) + "\"></td><td><code>" +
+            HtmlEscaped(e.code) + "</code></td></tr>\n";
+  }
+  page += "</table>\n</body>\n</html>\n";
+  return page;
+}
+
+std::span<const unsigned char> AsBytes(const std::string& text) {
+  return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
+}
+
+}  // namespace
+
+void AddImageCommands(CLI::App& app) {
+  auto* image = app.add_subcommand("image", "Draw a code as a CAPTCHA image");
+  auto request = std::make_shared<ImageRequest>();
+  auto output = std::make_shared<std::string>();
+  image->add_option("--style", request->style, "Text style, 0 to 49 (default 31)");
+  image->add_option("--width", request->width, "Image width in pixels (default 250)");
+  image->add_option("--height", request->height, "Image height in pixels, at least 10 (default 50)");
+  image->add_option("--length", request->length, "Characters in a new code (default 5)");
+  image->add_option("--type", request->type,
+                    "Alphabet: 0 digits and capitals without look-alikes, 1 capitals, 2 digits");
+  image->add_option("--format", request->format, "JPEG, PNG, GIF, BMP or TIFF (default JPEG)");
+  image->add_option("--code", request->code, "The code to draw (default: a new random code)");
+  image->add_option("-o,--output", *output, "The image file to write, or - for standard output")
+      ->required();
+  image->callback([request, output] {
+    const ImageResult result = MakeImage(*request);
+    WriteOutput(*output, result.bytes.Bytes());
+    // On standard output the image is the payload, so the report goes to standard error.
+    std::FILE* report = *output == "-" ? stderr : stdout;
+    std::fprintf(report, "Code: %s\nHash: %s\n", result.code.c_str(), result.hash.c_str());
+  });
+
+  auto* gallery = app.add_subcommand(
+      "gallery", "Draw one image per available text style, with an index.html showing them");
+  auto directory = std::make_shared<std::string>();
+  gallery->add_option("-o,--output", *directory, "The folder to write into (created if needed)")
+      ->required();
+  gallery->callback([directory] {
+    const std::filesystem::path folder(*directory);
+    std::filesystem::create_directories(folder);
+    std::vector<GalleryEntry> entries;
+    for (int style = 0; style < 50; ++style) {
+      if (!CreateStyleRenderer(style)) continue;  // not drawn by this build yet
+      ImageRequest request;
+      request.style = style;
+      const ImageResult result = MakeImage(request);
+      const std::string file = "style-" + std::to_string(style) + ".jpg";
+      WriteOutput((folder / file).string(), result.bytes.Bytes());
+      entries.push_back({style, file, result.code});
+    }
+    WriteOutput((folder / "index.html").string(), AsBytes(GalleryPage(entries)));
+    std::printf("Wrote %zu images and index.html to %s\n", entries.size(), directory->c_str());
+  });
+}
+
+}  // namespace quillgate::cli

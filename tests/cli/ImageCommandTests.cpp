@@ -1,0 +1,106 @@
+// quillgate image | gallery, run as a user would.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+class ImageCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("quillgate-image-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  Outcome Run(const std::string& arguments) const {
+    const std::string command = "cd '" + dir_.string() + "' && '" QUILLGATE_CLI "' " + arguments +
+                                " > out.txt 2> err.txt";
+    const int status = std::system(command.c_str());
+    Outcome outcome;
+    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.out = ReadAll(dir_ / "out.txt");
+    outcome.err = ReadAll(dir_ / "err.txt");
+    return outcome;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(ImageCli, WritesTheImageAndReportsCodeAndHash) {
+  const Outcome r = Run("image --code HELLO --format png --width 120 --height 40 -o captcha.png");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const std::string image = ReadAll(dir_ / "captcha.png");
+  ASSERT_GT(image.size(), 24u);
+  EXPECT_EQ(image.substr(0, 8), "\x89PNG\r\n\x1A\n");
+  EXPECT_EQ(static_cast<unsigned char>(image[19]), 120);  // IHDR width, big-endian
+  EXPECT_EQ(static_cast<unsigned char>(image[23]), 40);   // IHDR height
+  const Outcome hash = Run("hash HELLO");
+  EXPECT_EQ(r.out, "Code: HELLO\nHash: " + hash.out);
+}
+
+TEST_F(ImageCli, RandomCodeFollowsLengthAndType) {
+  const Outcome r = Run("image --length 8 --type 2 --style 38 -o code.jpg");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("^Code: [0-9]{8}\nHash: [0-9A-F]{128}\n$"))) << r.out;
+  EXPECT_EQ(ReadAll(dir_ / "code.jpg").substr(0, 3), "\xFF\xD8\xFF");
+}
+
+TEST_F(ImageCli, StandardOutputCarriesOnlyTheImage) {
+  const Outcome r = Run("image --format bmp -o -");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out.substr(0, 2), "BM");
+  EXPECT_NE(r.err.find("Code: "), std::string::npos);
+}
+
+TEST_F(ImageCli, ComponentFailuresAreOneLineAndLeaveNoFile) {
+  Outcome r = Run("image --format xyz -o bad.img");
+  EXPECT_NE(r.exitCode, 0);
+  EXPECT_EQ(r.err, "quillgate: This picture format is not supported !\n");
+  EXPECT_FALSE(fs::exists(dir_ / "bad.img"));
+  r = Run("image --style 50 -o bad.img");
+  EXPECT_EQ(r.err, "quillgate: This text style is not supported !\n");
+  r = Run("image --width 0 -o bad.img");
+  EXPECT_EQ(r.err, "quillgate: Failed to create the bitmap!\n");
+  EXPECT_FALSE(fs::exists(dir_ / "bad.img"));
+}
+
+TEST_F(ImageCli, GalleryShowsEveryAvailableStyle) {
+  const Outcome r = Run("gallery -o shots");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const std::string page = ReadAll(dir_ / "shots" / "index.html");
+  for (int style : {30, 31, 32, 38, 39, 44}) {
+    const std::string file = "style-" + std::to_string(style) + ".jpg";
+    EXPECT_EQ(ReadAll(dir_ / "shots" / file).substr(0, 3), "\xFF\xD8\xFF") << file;
+    EXPECT_NE(page.find("<td>" + std::to_string(style) + "</td><td><img src=\"" + file + "\""),
+              std::string::npos);
+  }
+  const std::regex code("<code>[2-9A-Z]{5}</code>");
+  EXPECT_EQ(std::distance(std::sregex_iterator(page.begin(), page.end(), code), std::sregex_iterator()), 6);
+}
+
+}  // namespace

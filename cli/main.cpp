@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
   quillgate::cli::AddCodeCommands(app);
   quillgate::cli::AddSoundCommand(app);
   quillgate::cli::AddImageCommands(app);
+  quillgate::cli::AddComponentCommands(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

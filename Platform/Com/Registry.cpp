@@ -1,0 +1,386 @@
+#include "Platform/Com/Registry.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <utility>
+
+namespace quillgate::com::registry {
+namespace {
+
+constexpr std::string_view kHeader = "QUILLGATE REGISTRY 1";
+
+char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+// ---- names ------------------------------------------------------------------------------
+
+void CheckName(std::string_view name, std::string_view what) {
+  if (name.empty()) throw RegistryError(std::string("a ") + std::string(what) + " name is empty");
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      throw RegistryError(std::string("a ") + std::string(what) +
+                          " name contains a control character");
+    }
+  }
+}
+
+// ---- the file form ------------------------------------------------------------------------
+
+const char kHex[] = "0123456789ABCDEF";
+
+std::string Quote(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || byte == 0x7F) {
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  out += '"';
+  return out;
+}
+
+void SerializeKey(const std::string& path, const Key& key, std::string& out) {
+  out += '\n';
+  out += '[';
+  out += path;
+  out += "]\n";
+  if (key.defaultValue) out += "@=" + Quote(*key.defaultValue) + '\n';
+  for (const auto& [name, value] : key.values) out += Quote(name) + '=' + Quote(value) + '\n';
+  for (const auto& [name, subkey] : key.Subkeys()) SerializeKey(path + '\\' + name, subkey, out);
+}
+
+class LineParser {
+ public:
+  LineParser(std::string_view line, std::string_view origin, std::size_t number)
+      : line_(line), origin_(origin), number_(number) {}
+
+  [[noreturn]] void Fail(std::string_view reason) const {
+    throw RegistryError(std::string(origin_) + ": line " + std::to_string(number_) + ": " +
+                        std::string(reason));
+  }
+
+  // A double-quoted text at the current position, escapes resolved.
+  std::string Quoted() {
+    if (at_ >= line_.size() || line_[at_] != '"') Fail("a quoted text was expected");
+    ++at_;
+    std::string text;
+    while (true) {
+      if (at_ >= line_.size()) Fail("a quoted text is not closed");
+      const char c = line_[at_++];
+      if (c == '"') return text;
+      if (c != '\\') {
+        text += c;
+        continue;
+      }
+      if (at_ >= line_.size()) Fail("a quoted text ends inside an escape");
+      const char e = line_[at_++];
+      if (e == '"' || e == '\\') {
+        text += e;
+      } else if (e == 'x' && at_ + 2 <= line_.size()) {
+        const auto nibble = [&](char h) {
+          const char* p = std::strchr(kHex, h >= 'a' && h <= 'f' ? static_cast<char>(h - 32) : h);
+          if (h == '\0' || p == nullptr) Fail("a \\x escape needs two hexadecimal digits");
+          return static_cast<int>(p - kHex);
+        };
+        text += static_cast<char>(nibble(line_[at_]) << 4 | nibble(line_[at_ + 1]));
+        at_ += 2;
+      } else {
+        Fail("unknown escape in a quoted text");
+      }
+    }
+  }
+  void Expect(char c) {
+    if (at_ >= line_.size() || line_[at_] != c) Fail(std::string("'") + c + "' was expected");
+    ++at_;
+  }
+  [[nodiscard]] bool AtEnd() const { return at_ == line_.size(); }
+  [[nodiscard]] char Peek() const { return at_ < line_.size() ? line_[at_] : '\0'; }
+  void Skip() { ++at_; }
+
+ private:
+  std::string_view line_;
+  std::string_view origin_;
+  std::size_t number_;
+  std::size_t at_ = 0;
+};
+
+// ---- location -----------------------------------------------------------------------------
+
+std::mutex& PathMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::filesystem::path& PathOverride() {
+  static std::filesystem::path path;
+  return path;
+}
+
+// ---- files --------------------------------------------------------------------------------
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  [[nodiscard]] int Get() const noexcept { return fd_; }
+  int Release() noexcept { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+[[noreturn]] void FailSystem(const std::string& what, const std::filesystem::path& path) {
+  throw RegistryError("cannot " + what + " " + path.string() + ": " + std::strerror(errno));
+}
+
+std::optional<std::string> ReadFile(const std::filesystem::path& path) {
+  const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.Get() < 0) {
+    if (errno == ENOENT) return std::nullopt;
+    FailSystem("open the registry", path);
+  }
+  std::string text;
+  char buffer[16384];
+  while (true) {
+    const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      FailSystem("read the registry", path);
+    }
+    if (got == 0) break;
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  return text;
+}
+
+void WriteAll(int fd, std::string_view text, const std::filesystem::path& path) {
+  while (!text.empty()) {
+    const ssize_t put = ::write(fd, text.data(), text.size());
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      FailSystem("write", path);
+    }
+    text.remove_prefix(static_cast<std::size_t>(put));
+  }
+}
+
+// Writes `text` to a new file beside `path` and renames it over `path`: readers see the old
+// registry or the new one, never a mixture, and a crash leaves at most a stray temporary.
+void ReplaceFile(const std::filesystem::path& path, std::string_view text) {
+  static std::atomic<unsigned> counter{0};
+  const std::filesystem::path directory = path.parent_path().empty() ? "." : path.parent_path();
+  const std::filesystem::path temporary =
+      directory / ("." + path.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
+                   std::to_string(counter++));
+  FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+  if (fd.Get() < 0) FailSystem("create", temporary);
+  try {
+    WriteAll(fd.Get(), text, temporary);
+    if (::fsync(fd.Get()) != 0) FailSystem("flush", temporary);
+    if (::close(fd.Release()) != 0) FailSystem("close", temporary);
+    if (::rename(temporary.c_str(), path.c_str()) != 0) FailSystem("replace the registry", path);
+  } catch (...) {
+    ::unlink(temporary.c_str());
+    throw;
+  }
+  // Make the rename itself durable.
+  const FileDescriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.Get() >= 0) ::fsync(dir.Get());
+}
+
+}  // namespace
+
+bool NameLess::operator()(std::string_view a, std::string_view b) const noexcept {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const char x = Fold(a[i]);
+    const char y = Fold(b[i]);
+    if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+  }
+  return a.size() < b.size();
+}
+
+std::vector<std::string> SplitPath(std::string_view path) {
+  std::vector<std::string> parts;
+  while (true) {
+    const std::size_t slash = path.find('\\');
+    const std::string_view part = path.substr(0, slash);
+    CheckName(part, "key");
+    parts.emplace_back(part);
+    if (slash == std::string_view::npos) return parts;
+    path.remove_prefix(slash + 1);
+  }
+}
+
+const Key* Key::Find(std::string_view path) const {
+  const Key* key = this;
+  for (const std::string& part : SplitPath(path)) {
+    const auto found = key->subkeys_.find(part);
+    if (found == key->subkeys_.end()) return nullptr;
+    key = &found->second;
+  }
+  return key;
+}
+
+Key* Key::Find(std::string_view path) {
+  return const_cast<Key*>(static_cast<const Key*>(this)->Find(path));
+}
+
+Key& Key::Create(std::string_view path) {
+  Key* key = this;
+  for (const std::string& part : SplitPath(path)) {
+    auto found = key->subkeys_.find(part);
+    if (found == key->subkeys_.end()) found = key->subkeys_.emplace(part, Key{}).first;
+    key = &found->second;
+  }
+  return *key;
+}
+
+bool Key::Remove(std::string_view path) {
+  const std::vector<std::string> parts = SplitPath(path);
+  Key* parent = this;
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    const auto found = parent->subkeys_.find(parts[i]);
+    if (found == parent->subkeys_.end()) return false;
+    parent = &found->second;
+  }
+  return parent->subkeys_.erase(parts.back()) > 0;
+}
+
+std::string Serialize(const Key& root) {
+  std::string out(kHeader);
+  out += "\n; HKEY_CLASSES_ROOT: one section per key, @ is the key's default value.\n";
+  for (const auto& [name, key] : root.Subkeys()) SerializeKey(name, key, out);
+  return out;
+}
+
+Key Parse(std::string_view text, std::string_view origin) {
+  Key root;
+  if (text.empty()) return root;  // a file created but never written
+  Key* current = nullptr;
+  std::size_t number = 0;
+  bool sawHeader = false;
+  std::set<std::string, NameLess> seenKeys;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    LineParser parser(line, origin, number);
+    if (!sawHeader) {
+      if (line != kHeader) parser.Fail("this is not a Quillgate registry file");
+      sawHeader = true;
+      continue;
+    }
+    if (line.empty() || line.front() == ';') continue;
+    if (line.front() == '[') {
+      if (line.back() != ']') parser.Fail("a key line must end with ']'");
+      const std::string_view path = line.substr(1, line.size() - 2);
+      try {
+        SplitPath(path);
+      } catch (const RegistryError& e) {
+        parser.Fail(e.what());
+      }
+      if (!seenKeys.emplace(path).second) parser.Fail("the key appears twice");
+      current = &root.Create(path);
+      continue;
+    }
+    if (current == nullptr) parser.Fail("a value appears before any key");
+    if (parser.Peek() == '@') {
+      parser.Skip();
+      parser.Expect('=');
+      if (current->defaultValue) parser.Fail("the default value appears twice");
+      current->defaultValue = parser.Quoted();
+    } else {
+      std::string name = parser.Quoted();
+      if (name.empty()) parser.Fail("a value name is empty");
+      parser.Expect('=');
+      std::string value = parser.Quoted();
+      if (!current->values.emplace(std::move(name), std::move(value)).second) {
+        parser.Fail("a value appears twice");
+      }
+    }
+    if (!parser.AtEnd()) parser.Fail("unexpected text after a value");
+  }
+  if (!sawHeader) LineParser({}, origin, 1).Fail("this is not a Quillgate registry file");
+  return root;
+}
+
+std::filesystem::path RegistryPath() {
+  {
+    const std::scoped_lock lock(PathMutex());
+    if (!PathOverride().empty()) return PathOverride();
+  }
+  if (const char* env = std::getenv("QUILLGATE_REGISTRY"); env != nullptr && *env != '\0') {
+    return env;
+  }
+  std::filesystem::path base;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') {
+    base = xdg;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    base = std::filesystem::path(home) / ".config";
+  } else {
+    throw RegistryError("no registry location: set QUILLGATE_REGISTRY or HOME");
+  }
+  return base / "quillgate" / "registry";
+}
+
+void SetRegistryPath(std::filesystem::path path) {
+  const std::scoped_lock lock(PathMutex());
+  PathOverride() = std::move(path);
+}
+
+Key Read() {
+  const std::filesystem::path path = RegistryPath();
+  const std::optional<std::string> text = ReadFile(path);
+  return text ? Parse(*text, path.string()) : Key{};
+}
+
+void Update(const std::function<void(Key& root)>& change) {
+  const std::filesystem::path path = RegistryPath();
+  if (!path.parent_path().empty()) {
+    std::error_code error;
+    std::filesystem::create_directories(path.parent_path(), error);
+    if (error) {
+      throw RegistryError("cannot create " + path.parent_path().string() + ": " + error.message());
+    }
+  }
+  // The registry file itself is replaced by every write, so writers meet on a lock file
+  // that stays put.
+  std::filesystem::path lockPath = path;
+  lockPath += ".lock";
+  const FileDescriptor lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  if (lock.Get() < 0) FailSystem("open the lock file", lockPath);
+  while (::flock(lock.Get(), LOCK_EX) != 0) {
+    if (errno != EINTR) FailSystem("lock", lockPath);
+  }
+  const std::optional<std::string> text = ReadFile(path);
+  const Key before = text ? Parse(*text, path.string()) : Key{};
+  Key after = before;
+  change(after);
+  if (text && after == before) return;
+  ReplaceFile(path, Serialize(after));
+}  // the lock goes with its descriptor
+
+}  // namespace quillgate::com::registry

@@ -1,0 +1,81 @@
+#pragma once
+// HKEY_CLASSES_ROOT of our runtime: a tree of keys, each with an optional default value, named
+// string values and subkeys, kept in one human-readable text file.
+//
+// Location: the path given to SetRegistryPath, else the environment variable
+// QUILLGATE_REGISTRY, else $XDG_CONFIG_HOME/quillgate/registry (~/.config/... without it).
+// Readers read the file as it stands; writers take an exclusive lock on a companion
+// ".lock" file, read, change, write a temporary file beside the registry and rename it over
+// the registry, so a reader or a crash never sees half a change. A damaged file is reported
+// as a RegistryError naming the file and line; it is never overwritten.
+//
+// Key and value names compare without regard to ASCII case, as on Windows, and keep the
+// spelling they were created with.
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillgate::com::registry {
+
+class RegistryError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct NameLess {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const noexcept;
+};
+
+class Key {
+ public:
+  // The key's default value; nullopt when it has none (an empty text is a value).
+  std::optional<std::string> defaultValue;
+  std::map<std::string, std::string, NameLess> values;
+
+  [[nodiscard]] const Key* Find(std::string_view path) const;
+  Key* Find(std::string_view path);
+  // Opens the key at `path` (backslash-separated), creating every missing key on the way.
+  // Throws RegistryError for an empty or otherwise invalid name.
+  Key& Create(std::string_view path);
+  // Removes the subkey at `path` with everything below it; false when there is none.
+  bool Remove(std::string_view path);
+
+  [[nodiscard]] const std::map<std::string, Key, NameLess>& Subkeys() const noexcept { return subkeys_; }
+  [[nodiscard]] bool Empty() const noexcept {
+    return !defaultValue && values.empty() && subkeys_.empty();
+  }
+
+  friend bool operator==(const Key&, const Key&) = default;
+
+ private:
+  std::map<std::string, Key, NameLess> subkeys_;
+};
+
+// Splits a path at its backslashes; throws RegistryError for an empty part.
+std::vector<std::string> SplitPath(std::string_view path);
+
+// The file form and back. Parse throws RegistryError("<origin>: line N: reason").
+std::string Serialize(const Key& root);
+Key Parse(std::string_view text, std::string_view origin);
+
+// Where the registry lives for this process now.
+std::filesystem::path RegistryPath();
+// Overrides the location for this process (empty: back to the environment and default).
+void SetRegistryPath(std::filesystem::path path);
+
+// HKEY_CLASSES_ROOT as the file holds it now (empty when there is no file yet).
+// Throws RegistryError when the file cannot be read or is damaged.
+Key Read();
+// Applies `change` to the current contents under the writers' lock and writes the result
+// atomically. If `change` throws, nothing is written and the exception propagates.
+// Throws RegistryError when the file is damaged or cannot be written.
+void Update(const std::function<void(Key& root)>& change);
+
+}  // namespace quillgate::com::registry

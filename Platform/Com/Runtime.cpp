@@ -1,0 +1,183 @@
+#include "Platform/Com/Runtime.h"
+
+#include "Platform/Com/ErrorInfo.h"
+#include "Platform/Com/Object.h"
+#include "Platform/Com/Registrar.h"
+#include "Platform/Com/Registry.h"
+#include "Platform/Com/Utf.h"
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace quillgate::com {
+namespace {
+
+HRESULT Failure(HRESULT hr, const std::string& description) {
+  ReportError(IID_IClassFactory, u"Quillgate runtime", Utf8ToUtf16(description));
+  return hr;
+}
+
+// ---- the built-in registrar's class object ------------------------------------------------
+
+class RegistrarFactory : public IClassFactory {
+ public:
+  void* InternalQueryInterface(REFIID riid) noexcept {
+    return riid == IID_IClassFactory ? static_cast<IClassFactory*>(this) : nullptr;
+  }
+  HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
+    return CreateRegistrar(outer, riid, ppv);
+  }
+  HRESULT LockServer(int) override { return S_OK; }  // built in: never unloaded
+
+ protected:
+  RegistrarFactory() = default;
+  ~RegistrarFactory() = default;
+};
+
+// ---- loaded libraries -----------------------------------------------------------------
+
+struct Libraries {
+  std::mutex mutex;
+  std::map<std::string, void*> handles;  // by the path the registry names
+};
+
+Libraries& LoadedLibraries() {
+  static Libraries libraries;
+  return libraries;
+}
+
+HRESULT LoadServer(const std::string& path, DllGetClassObjectFunction* entry) {
+  Libraries& libraries = LoadedLibraries();
+  const std::scoped_lock lock(libraries.mutex);
+  auto found = libraries.handles.find(path);
+  if (found == libraries.handles.end()) {
+    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+      const char* reason = ::dlerror();
+      return Failure(CO_E_DLLNOTFOUND, "cannot load " + path + ": " + (reason ? reason : "unknown"));
+    }
+    found = libraries.handles.emplace(path, handle).first;
+  }
+  void* symbol = ::dlsym(found->second, "DllGetClassObject");
+  if (symbol == nullptr) {
+    return Failure(CO_E_ERRORINDLL, path + " does not export DllGetClassObject");
+  }
+  *entry = reinterpret_cast<DllGetClassObjectFunction>(symbol);
+  return S_OK;
+}
+
+}  // namespace
+
+void* CoTaskMemAlloc(std::size_t bytes) noexcept { return std::malloc(bytes); }
+void CoTaskMemFree(void* memory) noexcept { std::free(memory); }
+
+HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid) noexcept {
+  if (progId == nullptr || clsid == nullptr) return E_INVALIDARG;
+  try {
+    const std::string name = Utf16ToUtf8(progId);
+    if (name.empty() || name.find('\\') != std::string::npos) return CO_E_CLASSSTRING;
+    const registry::Key root = registry::Read();
+    const registry::Key* key = root.Find(name + "\\CLSID");
+    if (key == nullptr || !key->defaultValue) return CO_E_CLASSSTRING;
+    const auto parsed = GuidFromString(*key->defaultValue);
+    if (!parsed) return CO_E_CLASSSTRING;
+    *clsid = *parsed;
+    return S_OK;
+  } catch (const registry::RegistryError& e) {
+    return Failure(REGDB_E_READREGDB, e.what());
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* progId) noexcept {
+  if (progId == nullptr) return E_INVALIDARG;
+  *progId = nullptr;
+  try {
+    const registry::Key root = registry::Read();
+    const registry::Key* key = root.Find("CLSID\\" + GuidToString(clsid) + "\\ProgID");
+    if (key == nullptr || !key->defaultValue || key->defaultValue->empty()) {
+      return REGDB_E_CLASSNOTREG;
+    }
+    const std::u16string text = Utf8ToUtf16(*key->defaultValue);
+    auto* copy = static_cast<OLECHAR*>(CoTaskMemAlloc((text.size() + 1) * sizeof(OLECHAR)));
+    if (copy == nullptr) return E_OUTOFMEMORY;
+    std::memcpy(copy, text.c_str(), (text.size() + 1) * sizeof(OLECHAR));
+    *progId = copy;
+    return S_OK;
+  } catch (const registry::RegistryError& e) {
+    return Failure(REGDB_E_READREGDB, e.what());
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void* /*serverInfo*/, REFIID riid,
+                         void** ppv) noexcept {
+  if (ppv == nullptr) return E_POINTER;
+  *ppv = nullptr;
+  if ((context & (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER)) == 0) {
+    // Only in-process servers exist here.
+    return REGDB_E_CLASSNOTREG;
+  }
+  if (clsid == CLSID_Registrar) {
+    IUnknown* factory = ComObject<RegistrarFactory>::Create(nullptr);
+    if (factory == nullptr) return E_OUTOFMEMORY;
+    const HRESULT hr = factory->QueryInterface(riid, ppv);
+    factory->Release();
+    return hr;
+  }
+  std::string path;
+  try {
+    const registry::Key root = registry::Read();
+    const registry::Key* server =
+        root.Find("CLSID\\" + GuidToString(clsid) + "\\InprocServer32");
+    if (server == nullptr || !server->defaultValue || server->defaultValue->empty()) {
+      return REGDB_E_CLASSNOTREG;
+    }
+    path = *server->defaultValue;
+  } catch (const registry::RegistryError& e) {
+    return Failure(REGDB_E_READREGDB, e.what());
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+  DllGetClassObjectFunction entry = nullptr;
+  if (const HRESULT hr = LoadServer(path, &entry); FAILED(hr)) return hr;
+  return entry(clsid, riid, ppv);
+}
+
+HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID riid,
+                         void** ppv) noexcept {
+  if (ppv == nullptr) return E_POINTER;
+  *ppv = nullptr;
+  IClassFactory* factory = nullptr;
+  if (const HRESULT hr = CoGetClassObject(clsid, context, nullptr, IID_IClassFactory,
+                                          reinterpret_cast<void**>(&factory));
+      FAILED(hr)) {
+    return hr;
+  }
+  const HRESULT hr = factory->CreateInstance(outer, riid, ppv);
+  factory->Release();
+  return hr;
+}
+
+void CoFreeUnusedLibraries() noexcept {
+  Libraries& libraries = LoadedLibraries();
+  const std::scoped_lock lock(libraries.mutex);
+  for (auto it = libraries.handles.begin(); it != libraries.handles.end();) {
+    auto canUnload = reinterpret_cast<DllCanUnloadNowFunction>(::dlsym(it->second, "DllCanUnloadNow"));
+    if (canUnload != nullptr && canUnload() == S_OK) {
+      ::dlclose(it->second);
+      it = libraries.handles.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+}  // namespace quillgate::com

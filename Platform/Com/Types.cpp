@@ -1,0 +1,50 @@
+#include "Platform/Com/Types.h"
+
+namespace quillgate::com {
+
+const char* HresultName(HRESULT hr) noexcept {
+  switch (hr) {
+    case S_OK: return "S_OK";
+    case S_FALSE: return "S_FALSE";
+    case E_NOTIMPL: return "E_NOTIMPL";
+    case E_NOINTERFACE: return "E_NOINTERFACE";
+    case E_POINTER: return "E_POINTER";
+    case E_ABORT: return "E_ABORT";
+    case E_FAIL: return "E_FAIL";
+    case E_UNEXPECTED: return "E_UNEXPECTED";
+    case E_ACCESSDENIED: return "E_ACCESSDENIED";
+    case E_OUTOFMEMORY: return "E_OUTOFMEMORY";
+    case E_INVALIDARG: return "E_INVALIDARG";
+    case CLASS_E_NOAGGREGATION: return "CLASS_E_NOAGGREGATION";
+    case CLASS_E_CLASSNOTAVAILABLE: return "CLASS_E_CLASSNOTAVAILABLE";
+    case REGDB_E_READREGDB: return "REGDB_E_READREGDB";
+    case REGDB_E_WRITEREGDB: return "REGDB_E_WRITEREGDB";
+    case REGDB_E_CLASSNOTREG: return "REGDB_E_CLASSNOTREG";
+    case CO_E_CLASSSTRING: return "CO_E_CLASSSTRING";
+    case CO_E_DLLNOTFOUND: return "CO_E_DLLNOTFOUND";
+    case CO_E_ERRORINDLL: return "CO_E_ERRORINDLL";
+    case DISP_E_UNKNOWNINTERFACE: return "DISP_E_UNKNOWNINTERFACE";
+    case DISP_E_MEMBERNOTFOUND: return "DISP_E_MEMBERNOTFOUND";
+    case DISP_E_PARAMNOTFOUND: return "DISP_E_PARAMNOTFOUND";
+    case DISP_E_TYPEMISMATCH: return "DISP_E_TYPEMISMATCH";
+    case DISP_E_UNKNOWNNAME: return "DISP_E_UNKNOWNNAME";
+    case DISP_E_NONAMEDARGS: return "DISP_E_NONAMEDARGS";
+    case DISP_E_BADVARTYPE: return "DISP_E_BADVARTYPE";
+    case DISP_E_EXCEPTION: return "DISP_E_EXCEPTION";
+    case DISP_E_OVERFLOW: return "DISP_E_OVERFLOW";
+    case DISP_E_BADINDEX: return "DISP_E_BADINDEX";
+    case DISP_E_ARRAYISLOCKED: return "DISP_E_ARRAYISLOCKED";
+    case DISP_E_BADPARAMCOUNT: return "DISP_E_BADPARAMCOUNT";
+    case TYPE_E_INVDATAREAD: return "TYPE_E_INVDATAREAD";
+    case TYPE_E_REGISTRYACCESS: return "TYPE_E_REGISTRYACCESS";
+    case TYPE_E_LIBNOTREGISTERED: return "TYPE_E_LIBNOTREGISTERED";
+    case TYPE_E_ELEMENTNOTFOUND: return "TYPE_E_ELEMENTNOTFOUND";
+    case TYPE_E_CANTLOADLIBRARY: return "TYPE_E_CANTLOADLIBRARY";
+    case HRESULT_FROM_WIN32_FILE_NOT_FOUND: return "ERROR_FILE_NOT_FOUND";
+    case HRESULT_FROM_WIN32_RESOURCE_TYPE_NOT_FOUND: return "ERROR_RESOURCE_TYPE_NOT_FOUND";
+    case HRESULT_FROM_WIN32_RESOURCE_NAME_NOT_FOUND: return "ERROR_RESOURCE_NAME_NOT_FOUND";
+    default: return nullptr;
+  }
+}
+
+}  // namespace quillgate::com

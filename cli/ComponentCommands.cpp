@@ -1,0 +1,314 @@
+// quillgate register | unregister | automate: the component library as hosts meet it.
+//
+// register and unregister load libquillgate.so and call its DllRegisterServer or
+// DllUnregisterServer, as a registration tool does. automate is a late-binding host: it
+// creates the class by ProgID through the runtime and the registry and runs each step by
+// name through IDispatch, as a script would.
+#include "cli/Commands.h"
+#include "cli/HostText.h"
+
+#include "Platform/Com/ComPtr.h"
+#include "Platform/Com/Registry.h"
+#include "Platform/Com/Runtime.h"
+#include "Platform/Com/Utf.h"
+
+#include <dlfcn.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace quillgate::cli {
+namespace {
+
+using namespace quillgate::com;
+
+std::string HresultText(HRESULT hr) {
+  char text[64];
+  const char* name = HresultName(hr);
+  std::snprintf(text, sizeof text, "0x%08X%s%s%s", static_cast<unsigned>(hr), name ? " (" : "",
+                name ? name : "", name ? ")" : "");
+  return text;
+}
+
+// The registry file the runtime and the loaded library use: through the environment, so the
+// library's own copy of the runtime sees the same one.
+void UseRegistry(const std::string& file) {
+  if (file.empty()) return;
+  const std::string absolute = std::filesystem::absolute(file).string();
+  if (::setenv("QUILLGATE_REGISTRY", absolute.c_str(), 1) != 0) {
+    throw std::runtime_error("cannot set QUILLGATE_REGISTRY");
+  }
+}
+
+std::filesystem::path DefaultLibrary() {
+  std::error_code error;
+  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) throw std::runtime_error("cannot find the quillgate command's own directory");
+  return self.parent_path() / "libquillgate.so";
+}
+
+// ---- register / unregister ----------------------------------------------------------------
+
+void RunRegistration(const std::string& given, bool registering) {
+  // Always an absolute path: the library registers the path it was loaded from, and a bare
+  // name would make dlopen search the library path instead.
+  const std::filesystem::path path =
+      given.empty() ? DefaultLibrary() : std::filesystem::absolute(given);
+  const char* entryName = registering ? "DllRegisterServer" : "DllUnregisterServer";
+  std::unique_ptr<void, int (*)(void*)> library(::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL),
+                                                &::dlclose);
+  if (!library) {
+    const char* reason = ::dlerror();
+    throw std::runtime_error("cannot load " + path.string() + ": " + (reason ? reason : "unknown"));
+  }
+  const auto entry = reinterpret_cast<DllRegisterServerFunction>(::dlsym(library.get(), entryName));
+  if (entry == nullptr) throw std::runtime_error(path.string() + " does not export " + entryName);
+  const HRESULT hr = entry();
+  if (FAILED(hr)) {
+    throw std::runtime_error(std::string(entryName) + " in " + path.string() + " failed: " +
+                             HresultText(hr));
+  }
+  std::cout << (registering ? "Registered " : "Unregistered ") << path.string() << " in "
+            << registry::RegistryPath().string() << '\n';
+}
+
+// ---- automate -----------------------------------------------------------------------------
+
+struct Step {
+  std::string text;  // as given, for messages
+  std::string name;
+  enum class Kind { Get, Put, Call } kind = Kind::Get;
+  std::vector<std::string> args;  // Put: the value; Call: the arguments
+  std::optional<std::string> file;
+};
+
+// Name | Name=value | Name(arg, ...) | either of the first and last followed by >FILE.
+// Arguments may be quoted with "..." or '...' to keep commas and spaces.
+Step ParseStep(const std::string& text) {
+  Step step;
+  step.text = text;
+  std::size_t at = 0;
+  while (at < text.size() && (std::isalnum(static_cast<unsigned char>(text[at])) || text[at] == '_')) ++at;
+  step.name = text.substr(0, at);
+  if (step.name.empty()) throw std::runtime_error("step '" + text + "' does not start with a name");
+  if (at < text.size() && text[at] == '=') {
+    step.kind = Step::Kind::Put;
+    step.args.push_back(text.substr(at + 1));
+    return step;
+  }
+  if (at < text.size() && text[at] == '(') {
+    step.kind = Step::Kind::Call;
+    ++at;
+    std::string current;
+    bool sawAny = false;
+    char quote = 0;
+    bool closed = false;
+    for (; at < text.size(); ++at) {
+      const char c = text[at];
+      if (quote != 0) {
+        if (c == quote) quote = 0; else current += c;
+        continue;
+      }
+      if (c == '"' || c == '\'') {
+        quote = c;
+        sawAny = true;
+      } else if (c == ',') {
+        step.args.push_back(current);
+        current.clear();
+        sawAny = true;
+      } else if (c == ')') {
+        closed = true;
+        ++at;
+        break;
+      } else if (c != ' ' || !current.empty()) {
+        current += c;
+        sawAny = true;
+      }
+    }
+    if (quote != 0 || !closed) throw std::runtime_error("step '" + text + "' has an unclosed '(' or quote");
+    while (!current.empty() && current.back() == ' ') current.pop_back();
+    if (sawAny) step.args.push_back(current);
+  }
+  if (at < text.size() && text[at] == '>') {
+    step.file = text.substr(at + 1);
+    if (step.file->empty()) throw std::runtime_error("step '" + text + "' names no file after '>'");
+    at = text.size();
+  }
+  if (at != text.size()) throw std::runtime_error("step '" + text + "' is not Name, Name=value, Name(args) or Name>FILE");
+  return step;
+}
+
+// Prints a failure the way a script host reports one. Returns false for the caller's tally.
+bool ReportFailure(const Step& step, HRESULT hr, const EXCEPINFO* exception) {
+  std::cout.flush();
+  std::string description;
+  std::string source;
+  if (hr == DISP_E_EXCEPTION && exception != nullptr) {
+    hr = exception->scode != 0 ? exception->scode : hr;
+    description = WideToUtf8(BstrView(exception->bstrDescription));
+    source = WideToUtf8(BstrView(exception->bstrSource));
+  }
+  std::cerr << step.text << ": error " << HresultText(hr) << '\n';
+  if (!description.empty()) std::cerr << "  description: " << description << '\n';
+  if (!source.empty()) std::cerr << "  source: " << source << '\n';
+  std::cerr.flush();
+  return false;
+}
+
+void ClearException(EXCEPINFO& exception) {
+  SysFreeString(exception.bstrSource);
+  SysFreeString(exception.bstrDescription);
+  SysFreeString(exception.bstrHelpFile);
+  exception = EXCEPINFO{};
+}
+
+bool PrintResult(const Step& step, VARIANT& result) {
+  if (result.vt == (VT_ARRAY | VT_UI1)) {
+    const ULONG count = result.parray ? result.parray->rgsabound[0].cElements : 0;
+    if (step.file) {
+      void* data = nullptr;
+      SafeArrayAccessData(result.parray, &data);
+      const std::span<const unsigned char> bytes(static_cast<const unsigned char*>(data), count);
+      try {
+        WriteOutput(*step.file, bytes);
+      } catch (...) {
+        SafeArrayUnaccessData(result.parray);
+        throw;
+      }
+      SafeArrayUnaccessData(result.parray);
+      std::cout << step.name << ": " << count << " bytes written to " << *step.file << '\n';
+    } else {
+      std::cout << step.name << " = <" << count << " bytes>\n";
+    }
+    return true;
+  }
+  if (step.file) {
+    std::cout.flush();
+    std::cerr << step.text << ": the result is not a byte array, nothing written\n";
+    return false;
+  }
+  if (result.vt == VT_EMPTY) {
+    std::cout << step.name << ": done\n";
+    return true;
+  }
+  Variant text;
+  if (FAILED(VariantChangeType(text.Get(), &result, 0, VT_BSTR))) {
+    std::cout << step.name << " = <value of type " << result.vt << ">\n";
+    return true;
+  }
+  std::cout << step.name << " = " << WideToUtf8(BstrView(text->bstrVal)) << '\n';
+  return true;
+}
+
+bool RunStep(IDispatch* object, const Step& step) {
+  std::u16string name = Utf8ToWide(step.name);
+  LPOLESTR names[] = {name.data()};
+  DISPID id = DISPID_UNKNOWN;
+  if (const HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, 0, &id); FAILED(hr)) {
+    return ReportFailure(step, hr, nullptr);
+  }
+  // Arguments go last first, as IDispatch expects them.
+  std::vector<VARIANT> args(step.args.size());
+  std::vector<BString> texts;
+  texts.reserve(step.args.size());
+  for (std::size_t i = 0; i < step.args.size(); ++i) {
+    texts.emplace_back(Utf8ToWide(step.args[i]));
+    VARIANT& arg = args[step.args.size() - 1 - i];
+    VariantInit(&arg);
+    arg.vt = VT_BSTR;
+    arg.bstrVal = texts.back().Get();
+  }
+  DISPID putId = DISPID_PROPERTYPUT;
+  DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+  WORD flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+  if (step.kind == Step::Kind::Put) {
+    params.rgdispidNamedArgs = &putId;
+    params.cNamedArgs = 1;
+    flags = DISPATCH_PROPERTYPUT;
+  }
+  Variant result;
+  EXCEPINFO exception{};
+  UINT argErr = 0;
+  const HRESULT hr = object->Invoke(id, IID_NULL, 0, flags, &params,
+                                    step.kind == Step::Kind::Put ? nullptr : result.Get(),
+                                    &exception, &argErr);
+  if (FAILED(hr)) {
+    ReportFailure(step, hr, &exception);
+    ClearException(exception);
+    return false;
+  }
+  if (step.kind == Step::Kind::Put) return true;
+  return PrintResult(step, *result.Get());
+}
+
+void RunAutomation(const std::string& progId, const std::vector<std::string>& stepTexts) {
+  std::vector<Step> steps;
+  for (const std::string& text : stepTexts) steps.push_back(ParseStep(text));
+
+  const std::u16string wideProgId = Utf8ToWide(progId);
+  CLSID clsid{};
+  if (const HRESULT hr = CLSIDFromProgID(wideProgId.c_str(), &clsid); FAILED(hr)) {
+    throw std::runtime_error("cannot find the class " + progId + " in " +
+                             registry::RegistryPath().string() + ": " + HresultText(hr) +
+                             " (is the component registered?)");
+  }
+  bool allWorked = true;
+  {
+    ComPtr<IDispatch> object;
+    if (const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                            object.OutVoid());
+        FAILED(hr)) {
+      throw std::runtime_error("cannot create " + progId + ": " + HresultText(hr));
+    }
+    for (const Step& step : steps) allWorked = RunStep(object.Get(), step) && allWorked;
+  }
+  CoFreeUnusedLibraries();
+  if (!allWorked) throw CLI::RuntimeError(1);
+}
+
+}  // namespace
+
+void AddComponentCommands(CLI::App& app) {
+  for (const bool registering : {true, false}) {
+    auto* command = app.add_subcommand(
+        registering ? "register" : "unregister",
+        registering ? "Register the component library (its classes and type library)"
+                    : "Remove the component library's registration");
+    auto path = std::make_shared<std::string>();
+    auto registryFile = std::make_shared<std::string>();
+    command->add_option("PATH", *path, "The library (default: libquillgate.so beside this command)");
+    command->add_option("--registry", *registryFile,
+                        "The registry file (default: $QUILLGATE_REGISTRY, else per user)");
+    command->callback([path, registryFile, registering] {
+      UseRegistry(*registryFile);
+      RunRegistration(*path, registering);
+    });
+  }
+
+  auto* automate = app.add_subcommand(
+      "automate",
+      "Drive the registered component by name, as a script host: Name=value puts a property, "
+      "Name gets one or calls a method, Name(arg, ...) calls with arguments, Name>FILE writes "
+      "a byte-array result");
+  auto steps = std::make_shared<std::vector<std::string>>();
+  auto progId = std::make_shared<std::string>("Tovik.Quillgate");
+  auto registryFile = std::make_shared<std::string>();
+  automate->add_option("STEP", *steps, "The steps, run in order")->required();
+  automate->add_option("--progid", *progId, "The class to create")->capture_default_str();
+  automate->add_option("--registry", *registryFile,
+                       "The registry file (default: $QUILLGATE_REGISTRY, else per user)");
+  automate->callback([steps, progId, registryFile] {
+    UseRegistry(*registryFile);
+    RunAutomation(*progId, *steps);
+  });
+}
+
+}  // namespace quillgate::cli

@@ -1,0 +1,221 @@
+// The built component library: self-registration against a temporary registry, creation by
+// ProgID through the registry, and a separate host process driving it by name.
+#include "Component/Identifiers.h"
+#include "Platform/Com/ComPtr.h"
+#include "Platform/Com/Registry.h"
+#include "Platform/Com/Runtime.h"
+#include "tests/Component/CaptchaTestSupport.h"
+#include "tests/Platform/Com/TempRegistry.h"
+
+#include <dlfcn.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+namespace quillgate::component {
+namespace {
+
+using namespace quillgate::com;
+using registry::Key;
+
+const std::string kClass = "CLSID\\{F33CEE78-2399-454A-8873-30020A58C3B3}";
+
+// Loads a copy of the library (or the library itself) and calls one of its entry points.
+HRESULT CallEntry(const std::filesystem::path& library, const char* entry) {
+  std::unique_ptr<void, int (*)(void*)> handle(::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL), &::dlclose);
+  if (!handle) {
+    ADD_FAILURE() << ::dlerror();
+    return E_FAIL;
+  }
+  const auto function = reinterpret_cast<DllRegisterServerFunction>(::dlsym(handle.get(), entry));
+  if (function == nullptr) {
+    ADD_FAILURE() << "no " << entry;
+    return E_FAIL;
+  }
+  return function();
+}
+
+std::optional<std::string> Default(const Key& root, const std::string& path) {
+  const Key* key = root.Find(path);
+  return key ? key->defaultValue : std::nullopt;
+}
+
+TEST(Registration, WritesExactlyTheClassKeys) {
+  quillgate::testing::TempRegistry registry;
+  const std::filesystem::path library = QUILLGATE_MODULE_PATH;
+  ASSERT_EQ(CallEntry(library, "DllRegisterServer"), S_OK);
+  const Key root = registry::Read();
+  EXPECT_EQ(Default(root, "Tovik.Quillgate.1"), "Captcha Class");
+  EXPECT_EQ(Default(root, "Tovik.Quillgate.1\\CLSID"), "{F33CEE78-2399-454A-8873-30020A58C3B3}");
+  EXPECT_EQ(Default(root, "Tovik.Quillgate"), "Captcha Class");
+  EXPECT_EQ(Default(root, "Tovik.Quillgate\\CLSID"), "{F33CEE78-2399-454A-8873-30020A58C3B3}");
+  EXPECT_EQ(Default(root, "Tovik.Quillgate\\CurVer"), "Tovik.Quillgate.1");
+  EXPECT_EQ(Default(root, "CLSID"), std::nullopt);
+  EXPECT_EQ(Default(root, kClass), "Captcha Class");
+  EXPECT_EQ(Default(root, kClass + "\\ProgID"), "Tovik.Quillgate.1");
+  EXPECT_EQ(Default(root, kClass + "\\VersionIndependentProgID"), "Tovik.Quillgate");
+  ASSERT_NE(root.Find(kClass + "\\Programmable"), nullptr);
+  EXPECT_TRUE(root.Find(kClass + "\\Programmable")->Empty());
+  EXPECT_EQ(Default(root, kClass + "\\InprocServer32"), library.string());
+  EXPECT_EQ(root.Find(kClass + "\\InprocServer32")->values.at("ThreadingModel"), "Apartment");
+  EXPECT_EQ(Default(root, kClass + "\\TypeLib"), "{5BE8E187-932B-45E9-9287-602BDAE7CAE0}");
+  EXPECT_EQ(root.Find(kClass)->Subkeys().size(), 5u);  // and nothing else under the class
+  // The type library: the same three identities as the code.
+  EXPECT_EQ(Default(root, "TypeLib\\" + GuidToString(LIBID_TOVIKQUILLGATELib) + "\\1.0\\409\\win32"),
+            library.string());
+  EXPECT_EQ(Default(root, "Interface\\" + GuidToString(IID_ICaptcha)), "ICaptcha");
+  EXPECT_EQ(Default(root, "TypeLib\\" + GuidToString(LIBID_TOVIKQUILLGATELib) + "\\1.0"),
+            "TovikQuillgate 1.0 Type Library");
+  EXPECT_EQ(Default(root, kClass), "Captcha Class");
+  ASSERT_EQ(Default(root, "Tovik.Quillgate\\CLSID"), GuidToString(CLSID_Captcha));
+
+  // Registering again rewrites the same keys: the file does not change at all.
+  const std::string once = registry.Text();
+  ASSERT_EQ(CallEntry(library, "DllRegisterServer"), S_OK);
+  EXPECT_EQ(registry.Text(), once);
+}
+
+TEST(Registration, RegisteringAgainReplacesTheClassKey) {
+  quillgate::testing::TempRegistry registry;
+  registry::Update([](Key& root) { root.Create(kClass + "\\Leftover"); });
+  ASSERT_EQ(CallEntry(QUILLGATE_MODULE_PATH, "DllRegisterServer"), S_OK);
+  EXPECT_EQ(registry::Read().Find(kClass + "\\Leftover"), nullptr);
+}
+
+TEST(Registration, UnregisteringRemovesItAllButTheClassRoot) {
+  quillgate::testing::TempRegistry registry;
+  registry::Update([](Key& root) { root.Create("CLSID\\{00000000-1111-2222-3333-444444444444}"); });
+  ASSERT_EQ(CallEntry(QUILLGATE_MODULE_PATH, "DllRegisterServer"), S_OK);
+  ASSERT_EQ(CallEntry(QUILLGATE_MODULE_PATH, "DllUnregisterServer"), S_OK);
+  const Key root = registry::Read();
+  EXPECT_EQ(root.Find("Tovik.Quillgate.1"), nullptr);
+  EXPECT_EQ(root.Find("Tovik.Quillgate"), nullptr);
+  EXPECT_EQ(root.Find(kClass), nullptr);
+  ASSERT_NE(root.Find("CLSID"), nullptr);
+  EXPECT_NE(root.Find("CLSID\\{00000000-1111-2222-3333-444444444444}"), nullptr);
+  EXPECT_EQ(root.Find("TypeLib\\" + GuidToString(LIBID_TOVIKQUILLGATELib)), nullptr);
+  EXPECT_EQ(root.Find("Interface\\" + GuidToString(IID_ICaptcha)), nullptr);
+  // Unregistering what is not registered still succeeds.
+  EXPECT_EQ(CallEntry(QUILLGATE_MODULE_PATH, "DllUnregisterServer"), S_OK);
+}
+
+TEST(Registration, APathWithAQuoteIsWrittenIntact) {
+  quillgate::testing::TempRegistry registry;
+  const auto directory = registry.Directory() / "it's a dir";
+  std::filesystem::create_directories(directory);
+  const auto library = directory / "lib'quillgate.so";
+  std::filesystem::copy_file(QUILLGATE_MODULE_PATH, library);
+  ASSERT_EQ(CallEntry(library, "DllRegisterServer"), S_OK);
+  EXPECT_EQ(Default(registry::Read(), kClass + "\\InprocServer32"), library.string());
+}
+
+TEST(Registration, ADamagedRegistryFailsRegistrationCleanly) {
+  quillgate::testing::TempRegistry registry;
+  registry.Write("QUILLGATE REGISTRY 1\n[Broken\n");
+  EXPECT_TRUE(FAILED(CallEntry(QUILLGATE_MODULE_PATH, "DllRegisterServer")));
+  EXPECT_EQ(registry.Text(), "QUILLGATE REGISTRY 1\n[Broken\n");
+}
+
+TEST(Runtime, CreatesTheRegisteredClassByProgIdAndUnloadsIt) {
+  quillgate::testing::TempRegistry registry;
+  ASSERT_EQ(CallEntry(QUILLGATE_MODULE_PATH, "DllRegisterServer"), S_OK);
+  CLSID clsid{};
+  ASSERT_EQ(CLSIDFromProgID(u"tovik.quillgate", &clsid), S_OK);
+  EXPECT_EQ(clsid, CLSID_Captcha);
+  LPOLESTR progId = nullptr;
+  ASSERT_EQ(ProgIDFromCLSID(clsid, &progId), S_OK);
+  EXPECT_EQ(std::u16string_view(progId), u"Tovik.Quillgate.1");
+  CoTaskMemFree(progId);
+  EXPECT_EQ(CLSIDFromProgID(u"No.Such.Class", &clsid), CO_E_CLASSSTRING);
+
+  {
+    ComPtr<IDispatch> object;
+    ASSERT_EQ(CoCreateInstance(CLSID_Captcha, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                               object.OutVoid()),
+              S_OK);
+    // The object lives in the loaded library, not in this program's copy of the code.
+    EXPECT_EQ(DllCanUnloadNow(), S_OK);
+    CoFreeUnusedLibraries();  // still in use: stays loaded
+    void* stillLoaded = ::dlopen(QUILLGATE_MODULE_PATH, RTLD_NOW | RTLD_NOLOAD);
+    EXPECT_NE(stillLoaded, nullptr);
+    if (stillLoaded != nullptr) ::dlclose(stillLoaded);
+    std::u16string name = u"GetHashValue";
+    LPOLESTR names[] = {name.data()};
+    DISPID id = 0;
+    ASSERT_EQ(object->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
+    EXPECT_EQ(id, 8);
+  }
+  CoFreeUnusedLibraries();
+  EXPECT_EQ(::dlopen(QUILLGATE_MODULE_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr);
+}
+
+TEST(Runtime, UnregisteredClassesAreNotFound) {
+  quillgate::testing::TempRegistry registry;
+  void* out = nullptr;
+  EXPECT_EQ(CoCreateInstance(CLSID_Captcha, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, &out),
+            REGDB_E_CLASSNOTREG);
+  registry.Write("QUILLGATE REGISTRY 1\n[CLSID\\{F33CEE78-2399-454A-8873-30020A58C3B3}\\InprocServer32]\n"
+                 "@=\"/nonexistent/libquillgate.so\"\n");
+  EXPECT_EQ(CoCreateInstance(CLSID_Captcha, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, &out),
+            CO_E_DLLNOTFOUND);
+  EXPECT_EQ(out, nullptr);
+}
+
+struct CommandRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+CommandRun RunCommand(const std::string& arguments, const std::filesystem::path& scratch) {
+  const auto errFile = scratch / "stderr.txt";
+  const std::string command = std::string("'") + QUILLGATE_CLI_PATH + "' " + arguments + " 2>'" +
+                              errFile.string() + "'";
+  CommandRun run;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  std::array<char, 4096> buffer{};
+  std::size_t got = 0;
+  while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.out.append(buffer.data(), got);
+  const int status = ::pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream in(errFile);
+  std::ostringstream text;
+  text << in.rdbuf();
+  run.err = text.str();
+  return run;
+}
+
+TEST(HostProcess, DrivesTheComponentByNameThroughTheRegistry) {
+  quillgate::testing::TempRegistry registry;
+  const CommandRun registration = RunCommand(std::string("register '") + QUILLGATE_MODULE_PATH + "'", registry.Directory());
+  ASSERT_EQ(registration.status, 0) << registration.err;
+
+  const CommandRun run = RunCommand("automate ImageWidth=300 Format=xyz CreateImage GetValue ImageWidth "
+                             "'CreateSoundFromCode(AB12)>" + (registry.Directory() / "code.wav").string() + "' GetValue",
+                             registry.Directory());
+  EXPECT_EQ(run.status, 1);  // one step failed
+  EXPECT_NE(run.err.find("CreateImage: error 0x80004005 (E_FAIL)"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("description: This picture format is not supported !"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("source: Tovik.Quillgate.1"), std::string::npos) << run.err;
+  // GetValue after the failure: the five-character code that the failed call made current.
+  const std::size_t at = run.out.find("GetValue = ");
+  ASSERT_NE(at, std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find('\n', at) - (at + 11), 5u) << run.out;
+  EXPECT_NE(run.out.find("ImageWidth = 300"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("GetValue = AB12"), std::string::npos) << run.out;
+  EXPECT_TRUE(std::filesystem::exists(registry.Directory() / "code.wav"));
+
+  const CommandRun unregistration = RunCommand(std::string("unregister '") + QUILLGATE_MODULE_PATH + "'", registry.Directory());
+  ASSERT_EQ(unregistration.status, 0) << unregistration.err;
+  const CommandRun after = RunCommand("automate GetValue", registry.Directory());
+  EXPECT_NE(after.status, 0);
+  EXPECT_NE(after.err.find("CO_E_CLASSSTRING"), std::string::npos) << after.err;
+}
+
+}  // namespace
+}  // namespace quillgate::component

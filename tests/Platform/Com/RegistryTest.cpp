@@ -1,0 +1,170 @@
+// The registry file: its form, its damage checks, and writers that do not lose each other's
+// changes.
+#include "Platform/Com/Registry.h"
+#include "tests/Platform/Com/TempRegistry.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+#include <vector>
+
+namespace quillgate::com::registry {
+namespace {
+
+using testing::TempRegistry;
+
+TEST(RegistryFile, RoundTripsAwkwardTextAndEmptyKeys) {
+  Key root;
+  Key& key = root.Create("Some.Key\\Sub key [x]");
+  key.defaultValue = "quote \" backslash \\ newline \n tab \t end";
+  key.values["Name with = sign"] = "";
+  root.Create("Empty");
+  root.Create("Empty default").defaultValue = "";
+  const Key back = Parse(Serialize(root), "test");
+  EXPECT_EQ(back, root);
+  ASSERT_NE(back.Find("empty default"), nullptr);
+  EXPECT_EQ(back.Find("Empty default")->defaultValue, std::optional<std::string>(""));
+  EXPECT_FALSE(back.Find("Empty")->defaultValue.has_value());
+}
+
+TEST(RegistryFile, NamesIgnoreCaseButKeepTheirSpelling) {
+  Key root;
+  root.Create("Tovik.Quillgate\\CLSID").defaultValue = "x";
+  EXPECT_NE(root.Find("TOVIK.QUILLGATE\\clsid"), nullptr);
+  root.Create("tovik.quillgate\\CurVer");
+  ASSERT_EQ(root.Subkeys().size(), 1u);
+  EXPECT_EQ(root.Subkeys().begin()->first, "Tovik.Quillgate");
+  EXPECT_TRUE(root.Remove("TOVIK.quillgate"));
+  EXPECT_TRUE(root.Subkeys().empty());
+}
+
+TEST(RegistryFile, RejectsInvalidNames) {
+  Key root;
+  EXPECT_THROW(root.Create("a\\\\b"), RegistryError);
+  EXPECT_THROW(root.Create(""), RegistryError);
+  EXPECT_THROW(root.Create("bad\nname"), RegistryError);
+}
+
+TEST(RegistryFile, DamageIsReportedWithItsLine) {
+  const std::pair<const char*, const char*> damaged[] = {
+      {"not a registry\n", "line 1"},
+      {"QUILLGATE REGISTRY 1\n[A]\n@=\"unclosed\n", "line 3"},
+      {"QUILLGATE REGISTRY 1\n@=\"x\"\n", "line 2"},
+      {"QUILLGATE REGISTRY 1\n[A]\n[a]\n", "line 3"},
+      {"QUILLGATE REGISTRY 1\n[A]\n\"v\"=\"1\"\n\"V\"=\"2\"\n", "line 4"},
+      {"QUILLGATE REGISTRY 1\n[A\n", "line 2"},
+      {"QUILLGATE REGISTRY 1\n[A\\\\B]\n", "line 2"},
+      {"QUILLGATE REGISTRY 1\n[A]\n@=\"x\" junk\n", "line 3"},
+      {"QUILLGATE REGISTRY 1\n[A]\n@=\"\\q\"\n", "line 3"},
+      {"\x7F" "ELF\x02\x01\x01", "line 1"},
+  };
+  for (const auto& [text, where] : damaged) {
+    try {
+      Parse(text, "the-file");
+      ADD_FAILURE() << "accepted: " << text;
+    } catch (const RegistryError& e) {
+      EXPECT_NE(std::string(e.what()).find(std::string("the-file: ") + where), std::string::npos)
+          << e.what();
+    }
+  }
+}
+
+TEST(RegistryStore, MissingFileIsEmptyAndUpdatesCreateIt) {
+  TempRegistry registry;
+  EXPECT_TRUE(Read().Subkeys().empty());
+  Update([](Key& root) { root.Create("A\\B").defaultValue = "1"; });
+  EXPECT_EQ(Read().Find("a\\b")->defaultValue, std::optional<std::string>("1"));
+  EXPECT_EQ(RegistryPath(), registry.File());
+}
+
+TEST(RegistryStore, ApiPathOverridesTheEnvironment) {
+  TempRegistry registry;
+  const auto other = registry.Directory() / "elsewhere";
+  SetRegistryPath(other);
+  Update([](Key& root) { root.Create("X"); });
+  SetRegistryPath({});
+  EXPECT_TRUE(std::filesystem::exists(other));
+  EXPECT_FALSE(std::filesystem::exists(registry.File()));
+}
+
+TEST(RegistryStore, DamagedFileIsNeverOverwritten) {
+  TempRegistry registry;
+  const std::string damaged = "QUILLGATE REGISTRY 1\n[A]\n@=\"unclosed\n";
+  registry.Write(damaged);
+  EXPECT_THROW(Read(), RegistryError);
+  EXPECT_THROW(Update([](Key& root) { root.Create("B"); }), RegistryError);
+  EXPECT_EQ(registry.Text(), damaged);
+}
+
+TEST(RegistryStore, AFailedChangeWritesNothing) {
+  TempRegistry registry;
+  Update([](Key& root) { root.Create("Kept"); });
+  const std::string before = registry.Text();
+  EXPECT_THROW(Update([](Key& root) {
+                 root.Create("Half\\Done");
+                 throw std::runtime_error("stop");
+               }),
+               std::runtime_error);
+  EXPECT_EQ(registry.Text(), before);
+  // No temporary files are left behind either.
+  for (const auto& entry : std::filesystem::directory_iterator(registry.Directory())) {
+    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+  }
+}
+
+TEST(RegistryStore, ConcurrentWritersInThreadsLoseNothing) {
+  TempRegistry registry;
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 4; ++t) {
+    writers.emplace_back([t] {
+      for (int i = 0; i < 25; ++i) {
+        Update([&](Key& root) {
+          root.Create("Writer" + std::to_string(t) + "\\Entry" + std::to_string(i));
+        });
+      }
+    });
+  }
+  for (auto& writer : writers) writer.join();
+  const Key root = Read();
+  for (int t = 0; t < 4; ++t) {
+    ASSERT_NE(root.Find("Writer" + std::to_string(t)), nullptr);
+    EXPECT_EQ(root.Find("Writer" + std::to_string(t))->Subkeys().size(), 25u);
+  }
+}
+
+TEST(RegistryStore, ConcurrentWriterProcessesLoseNothing) {
+  TempRegistry registry;
+  std::vector<pid_t> children;
+  for (int p = 0; p < 3; ++p) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      int status = 0;
+      try {
+        for (int i = 0; i < 20; ++i) {
+          Update([&](Key& root) { root.Create("Process" + std::to_string(p) + "\\" + std::to_string(i)); });
+        }
+      } catch (...) {
+        status = 1;
+      }
+      ::_exit(status);
+    }
+    children.push_back(child);
+  }
+  for (const pid_t child : children) {
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  const Key root = Read();
+  for (int p = 0; p < 3; ++p) {
+    ASSERT_NE(root.Find("Process" + std::to_string(p)), nullptr);
+    EXPECT_EQ(root.Find("Process" + std::to_string(p))->Subkeys().size(), 20u);
+  }
+}
+
+}  // namespace
+}  // namespace quillgate::com::registry

@@ -35,8 +35,9 @@ sanitize: deps
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j$(JOBS)
 
+# The benchmark table, pinned to one core so that numbers compare across machines and runs.
 bench: build
-	$(BUILD)/bench/quillgate_bench --benchmark_min_time=0.2
+	taskset -c 0 $(BUILD)/bench/quillgate_bench --benchmark_min_time=0.2
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(DEMO)

@@ -19,6 +19,8 @@ void CreateImageOfStyle(benchmark::State& state, const std::string& format) {
     benchmark::DoNotOptimize(out.buffer.get());
   }
   state.counters["bytes"] = static_cast<double>(out.length);
+  state.counters["images/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void BM_CreateImageJpeg(benchmark::State& state) { CreateImageOfStyle(state, "JPEG"); }

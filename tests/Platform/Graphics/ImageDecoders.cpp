@@ -5,6 +5,9 @@
 #include <cstring>
 #include <memory>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <gif_lib.h>
 #include <jpeglib.h>
 #include <png.h>
@@ -66,44 +69,16 @@ bool RunJpeg(JpegReader& r, std::span<const std::uint8_t> file, DecodedJpeg& out
   return true;
 }
 
-struct GifInput {
-  std::span<const std::uint8_t> file;
-  std::size_t position = 0;
-};
-
-int ReadGif(GifFileType* gif, GifByteType* buffer, int length) {
-  auto* input = static_cast<GifInput*>(gif->UserData);
-  const std::size_t left = input->file.size() - input->position;
-  const std::size_t count = std::min<std::size_t>(left, static_cast<std::size_t>(length));
-  std::memcpy(buffer, input->file.data() + input->position, count);
-  input->position += count;
-  return static_cast<int>(count);
+// A rewound in-memory file holding `file`, for the readers that take a descriptor (and close it).
+int MemoryFile(std::span<const std::uint8_t> file) {
+  const int fd = memfd_create("decoded", 0);
+  if (fd >= 0 && (write(fd, file.data(), file.size()) != static_cast<ssize_t>(file.size()) ||
+                  lseek(fd, 0, SEEK_SET) != 0)) {
+    close(fd);
+    return -1;
+  }
+  return fd;
 }
-
-struct TiffInput {
-  std::span<const std::uint8_t> file;
-  std::uint64_t position = 0;
-};
-
-tmsize_t TiffRead(thandle_t h, void* buffer, tmsize_t size) {
-  auto* in = static_cast<TiffInput*>(h);
-  if (in->position >= in->file.size()) return 0;
-  const auto count = std::min<std::uint64_t>(static_cast<std::uint64_t>(size), in->file.size() - in->position);
-  std::memcpy(buffer, in->file.data() + in->position, count);
-  in->position += count;
-  return static_cast<tmsize_t>(count);
-}
-tmsize_t TiffWrite(thandle_t, void*, tmsize_t) { return -1; }
-toff_t TiffSeek(thandle_t h, toff_t offset, int whence) {
-  auto* in = static_cast<TiffInput*>(h);
-  const std::uint64_t base = whence == SEEK_CUR ? in->position : whence == SEEK_END ? in->file.size() : 0;
-  in->position = base + offset;
-  return in->position;
-}
-int TiffClose(thandle_t) { return 0; }
-toff_t TiffSize(thandle_t h) { return static_cast<TiffInput*>(h)->file.size(); }
-int TiffMap(thandle_t, void**, toff_t*) { return 0; }
-void TiffUnmap(thandle_t, void*, toff_t) {}
 
 std::uint32_t Le32(std::span<const std::uint8_t> f, std::size_t at) {
   return f[at] | (f[at + 1] << 8) | (f[at + 2] << 16) | (static_cast<std::uint32_t>(f[at + 3]) << 24);
@@ -143,9 +118,9 @@ std::optional<DecodedImage> DecodePng(std::span<const std::uint8_t> file) {
 }
 
 std::optional<DecodedGif> DecodeGif(std::span<const std::uint8_t> file) {
-  GifInput input{file};
+  const int fd = MemoryFile(file);
   int error = 0;
-  GifFileType* gif = DGifOpen(&input, ReadGif, &error);
+  GifFileType* gif = fd < 0 ? nullptr : DGifOpenFileHandle(fd, &error);
   if (gif == nullptr) return std::nullopt;
   const auto close = [](GifFileType* g) { int e = 0; DGifCloseFile(g, &e); };
   std::unique_ptr<GifFileType, decltype(close)> owner(gif, close);
@@ -175,15 +150,18 @@ std::optional<DecodedGif> DecodeGif(std::span<const std::uint8_t> file) {
 }
 
 std::optional<DecodedTiff> DecodeTiff(std::span<const std::uint8_t> file) {
-  TiffInput input{file};
+  const int fd = MemoryFile(file);
+  if (fd < 0) return std::nullopt;
   TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
   const auto quiet = [](TIFF*, void*, const char*, const char*, va_list) { return 1; };
   TIFFOpenOptionsSetErrorHandlerExtR(options, quiet, nullptr);
   TIFFOpenOptionsSetWarningHandlerExtR(options, quiet, nullptr);
-  TIFF* tif = TIFFClientOpenExt("test", "rm", &input, TiffRead, TiffWrite, TiffSeek, TiffClose,
-                                TiffSize, TiffMap, TiffUnmap, options);
+  TIFF* tif = TIFFFdOpenExt(fd, "test", "r", options);
   TIFFOpenOptionsFree(options);
-  if (tif == nullptr) return std::nullopt;
+  if (tif == nullptr) {
+    close(fd);
+    return std::nullopt;
+  }
   std::unique_ptr<TIFF, void (*)(TIFF*)> owner(tif, TIFFClose);
   DecodedTiff out;
   std::uint32_t width = 0, height = 0;

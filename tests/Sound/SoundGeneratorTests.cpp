@@ -38,30 +38,17 @@ Bytes ResourceBytes(int id) {
   return Bytes(p, p + found->size());
 }
 
-// The shipped table as a WAV reader of this format would see it: rows of 12 bytes.
-struct Row {
-  char character;
-  std::uint32_t offset, length;
-};
-std::vector<Row> ShippedTable() {
+// A character's clip, found the way a WAV reader of this table format would: rows of 12 bytes.
+Bytes ClipOf(char c) {
   const Bytes table = ResourceBytes(SoundGenerator::kTableResource);
-  std::vector<Row> rows;
+  const Bytes samples = ResourceBytes(SoundGenerator::kSamplesResource);
   for (std::size_t at = 0; at + 12 <= table.size(); at += 12) {
-    rows.push_back({static_cast<char>(table[at]), U32(&table[at + 4]), U32(&table[at + 8])});
-  }
-  return rows;
-}
-Row RowOf(char c) {
-  for (const Row& row : ShippedTable()) {
-    if (row.character == c) return row;
+    if (table[at] == static_cast<unsigned char>(c)) {
+      return Bytes(samples.begin() + U32(&table[at + 4]), samples.begin() + U32(&table[at + 4]) + U32(&table[at + 8]));
+    }
   }
   ADD_FAILURE() << "no row for " << c;
   return {};
-}
-Bytes ClipOf(char c) {
-  const Row row = RowOf(c);
-  const Bytes samples = ResourceBytes(SoundGenerator::kSamplesResource);
-  return Bytes(samples.begin() + row.offset, samples.begin() + row.offset + row.length);
 }
 
 Bytes Wave(std::string_view code, platform::ModuleHandle module = platform::ThisModule()) {
@@ -128,103 +115,46 @@ TEST(SoundResources, ClipsAreDistinctAndNeitherSilentNorClipped) {
   }
 }
 
-TEST(SoundResources, HeaderTemplateIs16BitMonoPcmAt8000Hz) {
-  const Bytes header = ResourceBytes(SoundGenerator::kHeaderResource);
-  ASSERT_EQ(header.size(), 44u);
-  EXPECT_EQ(std::memcmp(&header[0], "RIFF", 4), 0);
-  EXPECT_EQ(std::memcmp(&header[8], "WAVEfmt ", 8), 0);
-  EXPECT_EQ(U32(&header[16]), 16u);
-  EXPECT_EQ(U16(&header[20]), 1);
-  EXPECT_EQ(U16(&header[22]), 1);
-  EXPECT_EQ(U32(&header[24]), 8000u);
-  EXPECT_EQ(U32(&header[28]), 16000u);
-  EXPECT_EQ(U16(&header[32]), 2);
-  EXPECT_EQ(U16(&header[34]), 16);
-  EXPECT_EQ(std::memcmp(&header[36], "data", 4), 0);
-  EXPECT_EQ(U32(&header[4]), U32(&header[40]) + 36);
-}
-
 // ---- assembly --------------------------------------------------------------------------
 
-TEST(GenerateWave, OneCharacterIsTheHeaderAndThatCharactersClip) {
-  for (const char c : std::string_view(kTableOrder)) {
-    SCOPED_TRACE(c);
-    const Bytes wave = Wave(std::string(1, c));
-    const Bytes clip = ClipOf(c);
-    ASSERT_EQ(wave.size(), 44 + clip.size());
-    EXPECT_EQ(U32(&wave[4]), clip.size() + 36);
-    EXPECT_EQ(U32(&wave[40]), clip.size());
-    EXPECT_TRUE(std::equal(clip.begin(), clip.end(), wave.begin() + 44));
-  }
-}
-
-TEST(GenerateWave, ClipsFollowEachOtherInCodeOrderRepeatsIncluded) {
-  const Bytes wave = Wave("aaa");
-  const Bytes a = ClipOf('a');
-  ASSERT_EQ(wave.size(), 44 + 3 * a.size());
-  EXPECT_EQ(U32(&wave[40]), 3 * a.size());
-  for (std::size_t i = 0; i < 3; ++i) {
-    EXPECT_TRUE(std::equal(a.begin(), a.end(), wave.begin() + 44 + i * a.size())) << i;
-  }
-
-  const Bytes mixed = Wave("z09a");
-  Bytes expected;
-  for (const char c : std::string_view("z09a")) {
-    const Bytes clip = ClipOf(c);
-    expected.insert(expected.end(), clip.begin(), clip.end());
-  }
-  ASSERT_EQ(mixed.size(), 44 + expected.size());
-  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), mixed.begin() + 44));
-}
-
-TEST(GenerateWave, CapitalsAreSpokenAsLowercase) {
-  EXPECT_EQ(Wave("AB12"), Wave("ab12"));
-  EXPECT_EQ(Wave("QUILLGATEXYZ"), Wave("quillgatexyz"));
-}
-
-TEST(GenerateWave, ZeroIsTheLastEntry) {
-  const auto rows = ShippedTable();
-  ASSERT_EQ(rows.size(), 36u);
-  EXPECT_EQ(rows.back().character, '0');
-  const Bytes wave = Wave("0");
-  EXPECT_EQ(wave.size(), 44 + rows.back().length);
-  const Bytes samples = ResourceBytes(SoundGenerator::kSamplesResource);
-  EXPECT_TRUE(std::equal(samples.end() - rows.back().length, samples.end(), wave.begin() + 44));
-}
-
-TEST(GenerateWave, EveryResultReadsAsThePcmFormatOfTheTemplate) {
+TEST(GenerateWave, IsTheTemplateWithItsSizesFollowedByTheClipsInCodeOrder) {
   const Bytes header = ResourceBytes(SoundGenerator::kHeaderResource);
-  for (const std::string_view code : {"", "a", "K7", "captcha", "0000000000"}) {
+  ASSERT_EQ(header.size(), 44u);
+  std::vector<std::string> codes{"", "aaa", "z09a", "captcha"};
+  for (const char c : std::string_view(kTableOrder)) codes.emplace_back(1, c);
+  for (const std::string& code : codes) {
     SCOPED_TRACE(code);
     const Bytes wave = Wave(code);
-    ASSERT_GE(wave.size(), 44u);
-    // As a WAV reader walks it: RIFF size covers the rest of the file, one fmt chunk, then
-    // a data chunk that runs to the end.
+    Bytes expected;
+    for (const char c : code) {
+      const Bytes clip = ClipOf(c);
+      expected.insert(expected.end(), clip.begin(), clip.end());
+    }
+    ASSERT_EQ(wave.size(), 44 + expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), wave.begin() + 44));
+    // As a WAV reader walks it: RIFF size covers the rest of the file, one 16-byte fmt chunk
+    // of 16-bit mono PCM at 8000 Hz, then a data chunk that runs to the end.
     EXPECT_EQ(std::memcmp(&wave[0], "RIFF", 4), 0);
     EXPECT_EQ(U32(&wave[4]), wave.size() - 8);
-    EXPECT_EQ(std::memcmp(&wave[8], "WAVE", 4), 0);
-    EXPECT_EQ(std::memcmp(&wave[12], "fmt ", 4), 0);
-    const std::uint32_t fmtSize = U32(&wave[16]);
-    ASSERT_EQ(fmtSize, 16u);
+    EXPECT_EQ(std::memcmp(&wave[8], "WAVEfmt ", 8), 0);
+    EXPECT_EQ(U32(&wave[16]), 16u);
     EXPECT_EQ(U16(&wave[20]), 1) << "PCM";
     EXPECT_EQ(U16(&wave[22]), 1) << "mono";
     EXPECT_EQ(U32(&wave[24]), 8000u);
-    EXPECT_EQ(U32(&wave[28]), 8000u * U16(&wave[32]));
+    EXPECT_EQ(U32(&wave[28]), 16000u);
     EXPECT_EQ(U16(&wave[32]), 2);
     EXPECT_EQ(U16(&wave[34]), 16);
-    EXPECT_EQ(std::memcmp(&wave[20 + fmtSize], "data", 4), 0);
-    EXPECT_EQ(U32(&wave[24 + fmtSize]), wave.size() - 44);
+    EXPECT_EQ(std::memcmp(&wave[36], "data", 4), 0);
+    EXPECT_EQ(U32(&wave[40]), wave.size() - 44);
     // Only the two size fields differ from the template.
     EXPECT_TRUE(std::equal(header.begin(), header.begin() + 4, wave.begin()));
     EXPECT_TRUE(std::equal(header.begin() + 8, header.begin() + 40, wave.begin() + 8));
   }
 }
 
-TEST(GenerateWave, EmptyCodeIsABareHeader) {
-  const Bytes wave = Wave("");
-  ASSERT_EQ(wave.size(), 44u);
-  EXPECT_EQ(U32(&wave[4]), 36u);
-  EXPECT_EQ(U32(&wave[40]), 0u);
+TEST(GenerateWave, CapitalsAreSpokenAsLowercase) {
+  EXPECT_EQ(Wave("AB12"), Wave("ab12"));
+  EXPECT_EQ(Wave("QUILLGATEXYZ"), Wave("quillgatexyz"));
 }
 
 TEST(GenerateWave, CharactersWithoutAClipFailBeforeAnythingIsMade) {
@@ -296,16 +226,12 @@ TEST(GenerateWaveResources, ADamagedTableNeverReadsPastTheSamples) {
   EXPECT_EQ(FailureOf("z", module), kLetterNotFound) << "a partial row is no entry";
 }
 
-TEST(GenerateWaveResources, AHeaderOfTheWrongSizeIsRefused) {
-  const FixtureModule fixture(SOUND_MODULE_SHORT_HEADER);
-  ASSERT_NE(fixture.Module(), nullptr);
-  EXPECT_EQ(FailureOf("c", fixture.Module()), kHeaderDamaged);
-}
-
-TEST(GenerateWaveResources, AMissingHeaderIsAMissingResource) {
-  const FixtureModule fixture(SOUND_MODULE_NO_HEADER);
-  ASSERT_NE(fixture.Module(), nullptr);
-  EXPECT_EQ(FailureOf("c", fixture.Module()), kMissing);
+TEST(GenerateWaveResources, AHeaderOfTheWrongSizeIsRefusedAndAMissingOneIsMissing) {
+  const FixtureModule shortHeader(SOUND_MODULE_SHORT_HEADER), noHeader(SOUND_MODULE_NO_HEADER);
+  ASSERT_NE(shortHeader.Module(), nullptr);
+  ASSERT_NE(noHeader.Module(), nullptr);
+  EXPECT_EQ(FailureOf("c", shortHeader.Module()), kHeaderDamaged);
+  EXPECT_EQ(FailureOf("c", noHeader.Module()), kMissing);
 }
 
 // ---- the building blocks ---------------------------------------------------------------

@@ -22,13 +22,9 @@ TEST(Bstr, CarriesItsLengthAndEmbeddedNuls) {
   EXPECT_EQ(SysStringLen(nullptr), 0u);
   EXPECT_EQ(BstrView(nullptr), u"");
   EXPECT_EQ(SysAllocString(nullptr), nullptr);
-}
-
-TEST(Bstr, AllocatesWithoutSourceAsZeros) {
-  BString s;
-  *s.Out() = SysAllocStringLen(nullptr, 4);
-  ASSERT_NE(s.Get(), nullptr);
-  EXPECT_EQ(s.View(), std::u16string_view(u"\0\0\0\0", 4));
+  BString zeros;  // allocated without a source: zeros
+  *zeros.Out() = SysAllocStringLen(nullptr, 4);
+  EXPECT_EQ(zeros.View(), std::u16string_view(u"\0\0\0\0", 4));
 }
 
 class Coercion : public ::testing::Test {
@@ -50,26 +46,15 @@ class Coercion : public ::testing::Test {
   }
 };
 
-TEST_F(Coercion, TextToLong) {
+TEST_F(Coercion, TextToLongTrimsAndRoundsHalfToEven) {
   BString holder;
   Variant out;
-  VARIANT in = Text(u" 300 ", holder);
-  ASSERT_EQ(VariantChangeType(out.Get(), &in, 0, VT_I4), S_OK);
-  EXPECT_EQ(out->vt, VT_I4);
-  EXPECT_EQ(out->lVal, 300);
-
-  in = Text(u"-7", holder);
-  ASSERT_EQ(VariantChangeType(out.Get(), &in, 0, VT_I4), S_OK);
-  EXPECT_EQ(out->lVal, -7);
-}
-
-TEST_F(Coercion, FractionsRoundHalfToEven) {
-  BString holder;
-  Variant out;
-  const std::pair<const char16_t*, LONG> cases[] = {{u"2.5", 2}, {u"3.5", 4}, {u"-2.5", -2}, {u"2.6", 3}, {u"1e2", 100}};
+  const std::pair<const char16_t*, LONG> cases[] = {{u" 300 ", 300}, {u"-7", -7}, {u"2.5", 2}, {u"3.5", 4},
+                                                    {u"-2.5", -2}, {u"2.6", 3}, {u"1e2", 100}};
   for (const auto& [text, expected] : cases) {
     VARIANT in = Text(text, holder);
     ASSERT_EQ(VariantChangeType(out.Get(), &in, 0, VT_I4), S_OK);
+    EXPECT_EQ(out->vt, VT_I4);
     EXPECT_EQ(out->lVal, expected);
   }
 }

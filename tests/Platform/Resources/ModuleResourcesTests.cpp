@@ -79,24 +79,18 @@ TEST(ModuleResources, TheProgramCarriesTheCommittedSoundData) {
             FileBytes(SOUND_DATA_DIR "/letter-samples.raw"));
 }
 
-TEST(ModuleResources, NoModuleHasNoResources) {
-  EXPECT_FALSE(FindResource(nullptr, "WAVE", 203));
+TEST(ModuleContaining, FindsTheModuleOfAnAddressAndNoneOutsideModules) {
+  EXPECT_EQ(ThisModule(), ModuleContaining(reinterpret_cast<const void*>(&FindResource)));
   const auto libc = ModuleContaining(reinterpret_cast<const void*>(&std::memcpy));
   ASSERT_NE(libc, nullptr);
   EXPECT_NE(libc, ThisModule());
   EXPECT_FALSE(FindResource(libc, "WAVE", 203));
-}
-
-TEST(ModuleContaining, AddressesOutsideEveryModuleGiveNull) {
+  EXPECT_FALSE(FindResource(nullptr, "WAVE", 203));
   const auto heap = std::make_unique<int>(0);
   EXPECT_EQ(ModuleContaining(heap.get()), nullptr);
   const int onStack = 0;
   EXPECT_EQ(ModuleContaining(&onStack), nullptr);
   EXPECT_EQ(ModuleContaining(nullptr), nullptr);
-}
-
-TEST(ModuleContaining, ThisModuleIsTheOneHoldingTheLibrarysCode) {
-  EXPECT_EQ(ThisModule(), ModuleContaining(reinterpret_cast<const void*>(&FindResource)));
 }
 
 // ---- the note parser on hand-made segments ----------------------------------------------

@@ -1,9 +1,7 @@
 // quillgate image | gallery: draws codes as CAPTCHA images.
+#include "cli/CaptchaClient.h"
 #include "cli/Commands.h"
-#include "cli/HostText.h"
 
-#include "CommonUtilities/StringConversion.h"
-#include "Engine/CaptchaEngine.h"
 #include "Styles/StyleRenderer.h"
 
 #include <cstdio>
@@ -16,7 +14,7 @@
 namespace quillgate::cli {
 namespace {
 
-// Settings left unset keep the engine's defaults.
+// Settings left unset keep the component's current values (its defaults, in a new process).
 struct ImageRequest {
   std::optional<int> style;
   std::optional<int> width;
@@ -28,25 +26,25 @@ struct ImageRequest {
 };
 
 struct ImageResult {
-  ByteArray bytes;
+  std::vector<unsigned char> bytes;
   std::string code;  // printable (UTF-8)
   std::string hash;
 };
 
-// The whole of making one image: settings in, encoded bytes, code and hash value out.
-// Throws EngineError with the component's own message.
-ImageResult MakeImage(const ImageRequest& request) {
-  auto& engine = CaptchaEngine::Instance();
-  if (request.style) engine.SetTextStyle(*request.style);
-  if (request.width) engine.SetImageWidth(*request.width);
-  if (request.height) engine.SetImageHeight(*request.height);
-  if (request.length) engine.SetCodeLength(*request.length);
-  if (request.type) engine.SetCodeType(*request.type);
-  if (request.format) engine.SetFormat(ComponentText(*request.format));
+// The whole of making one image through a Captcha object: settings in, encoded bytes, code
+// and hash value out. Throws std::runtime_error with the component's own message.
+ImageResult MakeImage(CaptchaClient& captcha, const ImageRequest& request) {
+  using component::ICaptcha;
+  if (request.style) captcha.Put(&ICaptcha::put_TextStyle, *request.style);
+  if (request.width) captcha.Put(&ICaptcha::put_ImageWidth, *request.width);
+  if (request.height) captcha.Put(&ICaptcha::put_ImageHeight, *request.height);
+  if (request.length) captcha.Put(&ICaptcha::put_CodeLength, *request.length);
+  if (request.type) captcha.Put(&ICaptcha::put_CodeType, *request.type);
+  if (request.format) captcha.PutFormat(*request.format);
   ImageResult result;
-  engine.CreateImage(ComponentText(request.code), result.bytes);
-  result.code = WideToUtf8(AnsiToWide(engine.GetValue()));
-  result.hash = engine.GetHashValue();
+  result.bytes = captcha.CreateImage(request.code);
+  result.code = captcha.Value();
+  result.hash = captcha.HashValue();
   return result;
 }
 
@@ -107,8 +105,9 @@ void AddImageCommands(CLI::App& app) {
   image->add_option("-o,--output", *output, "The image file to write, or - for standard output")
       ->required();
   image->callback([request, output] {
-    const ImageResult result = MakeImage(*request);
-    WriteOutput(*output, result.bytes.Bytes());
+    CaptchaClient captcha;
+    const ImageResult result = MakeImage(captcha, *request);
+    WriteOutput(*output, result.bytes);
     // On standard output the image is the payload, so the report goes to standard error.
     std::FILE* report = *output == "-" ? stderr : stdout;
     std::fprintf(report, "Code: %s\nHash: %s\n", result.code.c_str(), result.hash.c_str());
@@ -122,14 +121,15 @@ void AddImageCommands(CLI::App& app) {
   gallery->callback([directory] {
     const std::filesystem::path folder(*directory);
     std::filesystem::create_directories(folder);
+    CaptchaClient captcha;
     std::vector<GalleryEntry> entries;
     for (int style = 0; style < 50; ++style) {
       if (!CreateStyleRenderer(style)) continue;  // not drawn by this build yet
       ImageRequest request;
       request.style = style;
-      const ImageResult result = MakeImage(request);
+      const ImageResult result = MakeImage(captcha, request);
       const std::string file = "style-" + std::to_string(style) + ".jpg";
-      WriteOutput((folder / file).string(), result.bytes.Bytes());
+      WriteOutput((folder / file).string(), result.bytes);
       entries.push_back({style, file, result.code});
     }
     WriteOutput((folder / "index.html").string(), AsBytes(GalleryPage(entries)));

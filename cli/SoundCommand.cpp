@@ -1,11 +1,11 @@
 // quillgate sound: spells a code as a WAV file.
+#include "cli/CaptchaClient.h"
 #include "cli/Commands.h"
-#include "cli/HostText.h"
-
-#include "CommonUtilities/StringConversion.h"
-#include "Engine/CaptchaEngine.h"
 
 #include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace quillgate::cli {
 
@@ -17,13 +17,11 @@ void AddSoundCommand(CLI::App& app) {
   sound->add_option("-o,--output", *output, "The WAV file to write, or - for standard output")
       ->required();
   sound->callback([code, output] {
-    auto& engine = CaptchaEngine::Instance();
-    ByteArray wave;
-    engine.CreateSound(ComponentText(*code), wave);
-    WriteOutput(*output, wave.Bytes());
+    CaptchaClient captcha;
+    const std::vector<unsigned char> wave = captcha.CreateSound(*code);
+    WriteOutput(*output, wave);
     // On standard output the WAV is the payload, so the report goes to standard error.
-    std::fprintf(*output == "-" ? stderr : stdout, "Spoke code %s\n",
-                 WideToUtf8(AnsiToWide(engine.GetValue())).c_str());
+    std::fprintf(*output == "-" ? stderr : stdout, "Spoke code %s\n", captcha.Value().c_str());
   });
 }
 

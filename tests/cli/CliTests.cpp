@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,18 @@ TEST_F(Cli, SoundOfACodeIgnoresLetterCase) {
   EXPECT_EQ(Le32(wave, 24), 8000u);
   EXPECT_EQ(Le32(wave, 40) + 44, wave.size());
   EXPECT_EQ(Le32(wave, 4) + 8, wave.size());
+}
+
+TEST_F(Cli, SoundOfANewCodeSpeaksTheCodeItReports) {
+  const Result fresh = Run("sound -o new.wav");
+  ASSERT_EQ(fresh.exitCode, 0) << fresh.err;
+  std::smatch match;
+  ASSERT_TRUE(std::regex_match(fresh.out, match, std::regex("Spoke code ([2-9A-Z]{5})\n"))) << fresh.out;
+  // The reported code is the one spoken: saying it again gives the same WAV.
+  ASSERT_EQ(Run("sound --code " + match[1].str() + " -o again.wav").exitCode, 0);
+  const std::string wave = Slurp(dir_ / "new.wav");
+  EXPECT_GT(wave.size(), 44u);
+  EXPECT_EQ(wave, Slurp(dir_ / "again.wav"));
 }
 
 TEST_F(Cli, SoundToStandardOutputKeepsTheReportOffTheData) {

@@ -89,6 +89,23 @@ TEST_F(ImageCli, ComponentFailuresAreOneLineAndLeaveNoFile) {
   EXPECT_FALSE(fs::exists(dir_ / "bad.img"));
 }
 
+TEST_F(ImageCli, TheComponentsMessageSurvivesADamagedOrMissingRegistry) {
+  // A failing Captcha looks up its ProgID in the registry for the error's source, so the
+  // failure path reads the registry: neither a damaged nor a missing one may replace the
+  // component's message, and the command must leave the registry as it found it.
+  const std::string damaged = "[CLSID\n@=\"unclosed\n";
+  std::ofstream(dir_ / "registry") << damaged;
+  ::setenv("QUILLGATE_REGISTRY", (dir_ / "registry").c_str(), 1);
+  const Outcome withDamaged = Run("image --format xyz -o bad.img");
+  ::setenv("QUILLGATE_REGISTRY", (dir_ / "absent" / "registry").c_str(), 1);
+  const Outcome withMissing = Run("sound --code 'a b' -o bad.wav");
+  ::unsetenv("QUILLGATE_REGISTRY");
+  EXPECT_EQ(withDamaged.err, "quillgate: This picture format is not supported !\n");
+  EXPECT_EQ(withMissing.err, "quillgate: Letter not found in lookup table !\n");
+  EXPECT_EQ(ReadAll(dir_ / "registry"), damaged);
+  EXPECT_FALSE(fs::exists(dir_ / "absent"));
+}
+
 TEST_F(ImageCli, GalleryShowsEveryAvailableStyle) {
   const Outcome r = Run("gallery -o shots");
   ASSERT_EQ(r.exitCode, 0) << r.err;

@@ -356,5 +356,12 @@ std::string Utf16ToUtf8(std::u16string_view text) {
 // Fontconfig 2.14 loses a few hundred bytes while parsing its configuration, once per
 // process. Fontconfig is built without frame pointers, so the leak checker sees only its
 // own frames; matching the library keeps every program that draws text from failing on it.
-extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
+}
+// Without this the checker reports the suppression it used on standard error at exit, which
+// would follow every one-line error message of the command-line tool.
+extern "C" __attribute__((visibility("default"))) const char* __lsan_default_options() {
+  return "print_suppressions=0";
+}
 #endif

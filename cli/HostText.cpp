@@ -1,6 +1,7 @@
 #include "cli/HostText.h"
 
 #include "CommonUtilities/StringConversion.h"
+#include "Platform/Com/Utf.h"
 
 #include <stdexcept>
 
@@ -39,33 +40,6 @@ std::u16string Utf8ToWide(std::string_view utf8) {
 
 std::string ComponentText(std::string_view utf8) { return WideToAnsi(Utf8ToWide(utf8)); }
 
-std::string WideToUtf8(std::u16string_view wide) {
-  std::string utf8;
-  for (std::size_t i = 0; i < wide.size(); ++i) {
-    char32_t code = wide[i];
-    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
-        wide[i + 1] <= 0xDFFF) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (wide[++i] - 0xDC00);
-    } else if (code >= 0xD800 && code <= 0xDFFF) {
-      code = 0xFFFD;
-    }
-    if (code < 0x80) {
-      utf8 += static_cast<char>(code);
-    } else if (code < 0x800) {
-      utf8 += static_cast<char>(0xC0 | code >> 6);
-      utf8 += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      utf8 += static_cast<char>(0xE0 | code >> 12);
-      utf8 += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-      utf8 += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      utf8 += static_cast<char>(0xF0 | code >> 18);
-      utf8 += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-      utf8 += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-      utf8 += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return utf8;
-}
+std::string WideToUtf8(std::u16string_view wide) { return com::Utf16ToUtf8(wide); }
 
 }  // namespace quillgate::cli

@@ -11,7 +11,7 @@ namespace quillgate::cli {
 std::u16string Utf8ToWide(std::string_view utf8);
 // The component's narrow form of a command-line argument.
 std::string ComponentText(std::string_view utf8);
-// UTF-16 to UTF-8, for printing what the component returns.
+// UTF-16 to UTF-8, for printing what the component returns (unpaired surrogates as U+FFFD).
 std::string WideToUtf8(std::u16string_view wide);
 
 }  // namespace quillgate::cli

@@ -15,13 +15,6 @@
 namespace quillgate::com {
 namespace {
 
-// The layout that cmake/ModuleResources.cmake writes: an ELF note owned by "Quillgate" whose
-// descriptor is id, type-name size, data size, the type name (padded to 4) and the data.
-constexpr std::string_view kNoteOwner{"Quillgate\0", 10};
-constexpr std::uint32_t kNoteType = 0x51474952;
-
-constexpr std::size_t Align4(std::size_t n) { return (n + 3) & ~std::size_t{3}; }
-
 struct NameSearch {
   std::uintptr_t address;
   std::filesystem::path found;
@@ -81,36 +74,6 @@ class File {
   std::uint64_t size_ = 0;
 };
 
-std::optional<std::vector<std::byte>> ScanNotes(const std::vector<std::byte>& notes,
-                                                std::string_view type, int id) {
-  std::size_t at = 0;
-  while (notes.size() - at >= sizeof(Elf64_Nhdr)) {
-    Elf64_Nhdr header;
-    std::memcpy(&header, notes.data() + at, sizeof header);
-    const std::size_t nameAt = at + sizeof header;
-    const std::size_t descAt = nameAt + Align4(header.n_namesz);
-    if (descAt > notes.size() || header.n_descsz > notes.size() - descAt) return std::nullopt;
-    const std::string_view owner(reinterpret_cast<const char*>(notes.data() + nameAt),
-                                 header.n_namesz);
-    if (header.n_type == kNoteType && owner == kNoteOwner && header.n_descsz >= 12) {
-      std::uint32_t fields[3];
-      std::memcpy(fields, notes.data() + descAt, sizeof fields);
-      const std::size_t dataAt = 12 + Align4(fields[1]);
-      if (static_cast<int>(fields[0]) == id && fields[1] > 0 && dataAt <= header.n_descsz &&
-          fields[2] <= header.n_descsz - dataAt) {
-        const std::string_view noteType(reinterpret_cast<const char*>(notes.data() + descAt + 12),
-                                        fields[1] - 1);
-        if (noteType == type) {
-          const auto* data = notes.data() + descAt + dataAt;
-          return std::vector<std::byte>(data, data + fields[2]);
-        }
-      }
-    }
-    at = descAt + Align4(header.n_descsz);
-  }
-  return std::nullopt;
-}
-
 }  // namespace
 
 std::filesystem::path ModuleFileName(platform::ModuleHandle module) {
@@ -136,7 +99,11 @@ std::optional<std::vector<std::byte>> ReadModuleResource(const std::filesystem::
     Elf64_Phdr ph;
     std::memcpy(&ph, table.data() + i * sizeof ph, sizeof ph);
     if (ph.p_type != PT_NOTE) continue;
-    if (auto found = ScanNotes(file.Read(ph.p_offset, ph.p_filesz), type, id)) return found;
+    // The same notes the loader maps, read from the file: parsed by the one note reader.
+    const std::vector<std::byte> notes = file.Read(ph.p_offset, ph.p_filesz);
+    if (const auto found = platform::detail::FindInNotes(notes, ph.p_align, type, id)) {
+      return std::vector<std::byte>(found->begin(), found->end());
+    }
   }
   return std::nullopt;
 }

@@ -28,8 +28,8 @@ std::optional<std::span<const std::byte>> FindResource(ModuleHandle module, std:
                                                         int id) noexcept;
 
 namespace detail {
-// Looks for the resource in one note segment of a loaded image: `notes` is the segment's
-// bytes and `alignment` its p_align (4, or 8 for the 8-aligned notes of ELF64). Damaged or
+// Looks for the resource in one note segment of a module, loaded or read from its file:
+// `notes` is the segment's bytes and `alignment` its p_align (4, or 8 for the 8-aligned notes of ELF64). Damaged or
 // truncated notes end the search; nothing outside `notes` is read.
 std::optional<std::span<const std::byte>> FindInNotes(std::span<const std::byte> notes,
                                                       std::size_t alignment, std::string_view type,

@@ -1,8 +1,11 @@
 #include "Platform/Graphics/Gdiplus.h"
+#include "Platform/Graphics/detail/Premultiply.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace quillgate::graphics {
@@ -133,6 +136,23 @@ TEST(Shapes, RegionFillIsPixelAlignedWhateverTheSmoothing) {
   EXPECT_EQ(PixelAt(bitmap, 3, 1), 0u);
 }
 
+// Straight colour comes back from premultiplied pixels rounded to nearest and capped at
+// 255, for every alpha and channel value a pixel can hold.
+TEST(Bitmaps, UnpremultiplyRoundsToNearestForEveryAlpha) {
+  for (std::uint32_t a = 1; a < 255; ++a) {
+    for (std::uint32_t c = 0; c < 256; ++c) {
+      const std::uint32_t expected = std::min<std::uint32_t>((c * 255 + a / 2) / a, 255);
+      const std::uint32_t straight = detail::Unpremultiply(a << 24 | c << 16 | (255 - c) << 8 | c / 2);
+      ASSERT_EQ(straight >> 24, a);
+      ASSERT_EQ((straight >> 16) & 0xFF, expected) << "alpha " << a << " channel " << c;
+      ASSERT_EQ((straight >> 8) & 0xFF, std::min<std::uint32_t>(((255 - c) * 255 + a / 2) / a, 255));
+      ASSERT_EQ(straight & 0xFF, std::min<std::uint32_t>((c / 2 * 255 + a / 2) / a, 255));
+    }
+  }
+  EXPECT_EQ(detail::Unpremultiply(0x00123456u), 0u);
+  EXPECT_EQ(detail::Unpremultiply(0xFF123456u), 0xFF123456u);
+}
+
 TEST(Shapes, SmoothingDecidesSoftEdges) {
   auto partials = [](SmoothingMode mode) {
     Bitmap bitmap(30, 30);
@@ -160,6 +180,67 @@ TEST(Shapes, TinyDotsAlwaysShow) {
     EXPECT_GT(PixelAt(bitmap, 4, 4) >> 24, 100u) << mode;
     EXPECT_GT(PixelAt(bitmap, 7, 7) >> 24, 100u) << mode;
   }
+}
+
+// Specks of a pixel or less take a shortcut past the path; it must paint exactly what the
+// path of the same ellipse paints: over partly transparent and opaque pixels, at the
+// bitmap's edges, on sample-grid boundaries and at every size up to one pixel.
+TEST(Shapes, TinyEllipsesPaintWhatTheirPathPaints) {
+  const auto background = [](Bitmap& b) {
+    for (int y = 0; y < 12; ++y) {
+      for (int x = 0; x < 12; ++x) {
+        const auto a = static_cast<ARGB>(x < 6 ? 255 : 40 + 17 * y);
+        b.SetPixel(x, y, Color(a << 24 | static_cast<ARGB>(x * 20) << 16 | static_cast<ARGB>(y * 20) << 8 | 0x5A));
+      }
+    }
+  };
+  std::uint32_t seed = 12345;
+  const auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<float>(seed >> 8) / static_cast<float>(1u << 24);
+  };
+  for (int i = 0; i < 400; ++i) {
+    float x = -1.0f + 13.0f * next(), y = -1.0f + 13.0f * next();
+    if (i % 5 == 0) x = std::floor(x * 4) / 4, y = std::floor(y * 8) / 8;
+    const float w = i % 3 == 0 ? 1.0f : 0.01f + 0.99f * next();
+    const float h = i % 3 == 1 ? w : (i % 3 == 0 ? 1.0f : 0.01f + 0.99f * next());
+    const SolidBrush brush(Color(0xFF000000u | (static_cast<ARGB>(next() * 16777215.0f) & 0xFFFFFFu)));
+    Bitmap fast(12, 12), general(12, 12);
+    background(fast);
+    background(general);
+    {
+      Graphics g(&fast);
+      g.SetSmoothingMode(SmoothingModeAntiAlias);
+      ASSERT_EQ(g.FillEllipse(&brush, RectF(x, y, w, h)), Ok);
+      ASSERT_EQ(g.FillEllipse(&brush, RectF(x + 0.3f, y + 0.6f, w, h)), Ok);  // over the first
+    }
+    {
+      Graphics g(&general);
+      g.SetSmoothingMode(SmoothingModeAntiAlias);
+      GraphicsPath path;
+      path.AddEllipse(RectF(x, y, w, h));
+      ASSERT_EQ(g.FillPath(&brush, &path), Ok);
+      GraphicsPath second;
+      second.AddEllipse(RectF(x + 0.3f, y + 0.6f, w, h));
+      ASSERT_EQ(g.FillPath(&brush, &second), Ok);
+    }
+    ASSERT_EQ(fast.CopyArgb(), general.CopyArgb()) << "dot " << i << " at " << x << ", " << y << " size " << w
+                                                   << " x " << h;
+  }
+}
+
+TEST(Shapes, TinyEllipsesKeepToTheClip) {
+  Bitmap bitmap(10, 10);
+  Graphics g(&bitmap);
+  g.SetSmoothingMode(SmoothingModeAntiAlias);
+  const SolidBrush black(Color(Color::Black));
+  g.SetClip(RectF(0, 0, 5, 10));
+  g.FillEllipse(&black, RectF(4.5f, 4.0f, 1.0f, 1.0f));
+  EXPECT_GT(PixelAt(bitmap, 4, 4) >> 24, 0u);
+  EXPECT_EQ(PixelAt(bitmap, 5, 4), 0u);
+  g.ResetClip();
+  g.FillEllipse(&black, RectF(4.5f, 6.0f, 1.0f, 1.0f));
+  EXPECT_GT(PixelAt(bitmap, 5, 6) >> 24, 0u);
 }
 
 TEST(Shapes, ThinPensDrawLikeOnePixelPens) {

@@ -184,35 +184,6 @@ inline void Round256(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uin
   h = t1 + t2;
 }
 
-// Eight rounds, after which the roles are back in place. `word(i)` gives schedule word t+i.
-template <typename Word>
-inline void EightRounds256(std::uint32_t (&v)[8], const std::uint32_t* k, Word word) noexcept {
-  auto& [a, b, c, d, e, f, g, h] = v;
-  Round256(a, b, c, d, e, f, g, h, k[0] + word(0));
-  Round256(h, a, b, c, d, e, f, g, k[1] + word(1));
-  Round256(g, h, a, b, c, d, e, f, k[2] + word(2));
-  Round256(f, g, h, a, b, c, d, e, k[3] + word(3));
-  Round256(e, f, g, h, a, b, c, d, k[4] + word(4));
-  Round256(d, e, f, g, h, a, b, c, k[5] + word(5));
-  Round256(c, d, e, f, g, h, a, b, k[6] + word(6));
-  Round256(b, c, d, e, f, g, h, a, k[7] + word(7));
-}
-
-void CompressSha256(std::uint32_t state[8], const unsigned char* block) noexcept {
-  std::uint32_t w[16];
-  for (int t = 0; t < 16; ++t) w[t] = Load32(block + 4 * t);
-
-  std::uint32_t v[8];
-  std::memcpy(v, state, sizeof v);
-  EightRounds256(v, kSha256Constants, [&](int i) { return w[i]; });
-  EightRounds256(v, kSha256Constants + 8, [&](int i) { return w[8 + i]; });
-  for (int t = 16; t < 64; t += 16) {
-    EightRounds256(v, kSha256Constants + t, [&](int i) { return Next256(w, i); });
-    EightRounds256(v, kSha256Constants + t + 8, [&](int i) { return Next256(w, 8 + i); });
-  }
-  for (int i = 0; i < 8; ++i) state[i] += v[i];
-}
-
 inline std::uint64_t Ch(std::uint64_t x, std::uint64_t y, std::uint64_t z) noexcept {
   return z ^ (x & (y ^ z));
 }
@@ -230,17 +201,34 @@ inline void Round512(std::uint64_t a, std::uint64_t b, std::uint64_t c, std::uin
   h = t1 + t2;
 }
 
-template <typename Word>
-inline void EightRounds512(std::uint64_t (&v)[8], const std::uint64_t* k, Word word) noexcept {
+// Eight rounds of SHA-256 or SHA-512 (`Round` is one round of either), after which the
+// roles are back in place. `word(i)` gives schedule word t+i.
+template <auto Round, typename T, typename Word>
+inline void EightRounds(T (&v)[8], const T* k, Word word) noexcept {
   auto& [a, b, c, d, e, f, g, h] = v;
-  Round512(a, b, c, d, e, f, g, h, k[0] + word(0));
-  Round512(h, a, b, c, d, e, f, g, k[1] + word(1));
-  Round512(g, h, a, b, c, d, e, f, k[2] + word(2));
-  Round512(f, g, h, a, b, c, d, e, k[3] + word(3));
-  Round512(e, f, g, h, a, b, c, d, k[4] + word(4));
-  Round512(d, e, f, g, h, a, b, c, k[5] + word(5));
-  Round512(c, d, e, f, g, h, a, b, k[6] + word(6));
-  Round512(b, c, d, e, f, g, h, a, k[7] + word(7));
+  Round(a, b, c, d, e, f, g, h, k[0] + word(0));
+  Round(h, a, b, c, d, e, f, g, k[1] + word(1));
+  Round(g, h, a, b, c, d, e, f, k[2] + word(2));
+  Round(f, g, h, a, b, c, d, e, k[3] + word(3));
+  Round(e, f, g, h, a, b, c, d, k[4] + word(4));
+  Round(d, e, f, g, h, a, b, c, k[5] + word(5));
+  Round(c, d, e, f, g, h, a, b, k[6] + word(6));
+  Round(b, c, d, e, f, g, h, a, k[7] + word(7));
+}
+
+void CompressSha256(std::uint32_t state[8], const unsigned char* block) noexcept {
+  std::uint32_t w[16];
+  for (int t = 0; t < 16; ++t) w[t] = Load32(block + 4 * t);
+
+  std::uint32_t v[8];
+  std::memcpy(v, state, sizeof v);
+  EightRounds<Round256>(v, kSha256Constants, [&](int i) { return w[i]; });
+  EightRounds<Round256>(v, kSha256Constants + 8, [&](int i) { return w[8 + i]; });
+  for (int t = 16; t < 64; t += 16) {
+    EightRounds<Round256>(v, kSha256Constants + t, [&](int i) { return Next256(w, i); });
+    EightRounds<Round256>(v, kSha256Constants + t + 8, [&](int i) { return Next256(w, 8 + i); });
+  }
+  for (int i = 0; i < 8; ++i) state[i] += v[i];
 }
 
 void CompressSha512(std::uint64_t state[8], const unsigned char* block) noexcept {
@@ -249,11 +237,11 @@ void CompressSha512(std::uint64_t state[8], const unsigned char* block) noexcept
 
   std::uint64_t v[8];
   std::memcpy(v, state, sizeof v);
-  EightRounds512(v, kSha512Constants, [&](int i) { return w[i]; });
-  EightRounds512(v, kSha512Constants + 8, [&](int i) { return w[8 + i]; });
+  EightRounds<Round512>(v, kSha512Constants, [&](int i) { return w[i]; });
+  EightRounds<Round512>(v, kSha512Constants + 8, [&](int i) { return w[8 + i]; });
   for (int t = 16; t < 80; t += 16) {
-    EightRounds512(v, kSha512Constants + t, [&](int i) { return Next512(w, i); });
-    EightRounds512(v, kSha512Constants + t + 8, [&](int i) { return Next512(w, 8 + i); });
+    EightRounds<Round512>(v, kSha512Constants + t, [&](int i) { return Next512(w, i); });
+    EightRounds<Round512>(v, kSha512Constants + t + 8, [&](int i) { return Next512(w, 8 + i); });
   }
   for (int i = 0; i < 8; ++i) state[i] += v[i];
 }

@@ -33,6 +33,21 @@ HRESULT CopyText(std::u16string_view text, BSTR* out) {
   return *out != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
+// The out-parameters of GetDocumentation, for a library, a type or a member alike: each may
+// be null; on failure nothing allocated here is left behind.
+HRESULT WriteDocumentation(std::u16string_view nameText, std::u16string_view helpText, BSTR* name,
+                           BSTR* docString, DWORD* helpContext, BSTR* helpFile) {
+  if (helpContext != nullptr) *helpContext = 0;
+  if (helpFile != nullptr) *helpFile = nullptr;
+  if (docString != nullptr) *docString = nullptr;
+  if (const HRESULT hr = CopyText(nameText, name); FAILED(hr)) return hr;
+  if (const HRESULT hr = CopyText(helpText, docString); FAILED(hr)) {
+    if (name != nullptr) SysFreeString(*name);
+    return hr;
+  }
+  return S_OK;
+}
+
 using Data = std::shared_ptr<const TypeLibData>;
 
 class TypeInfoObject : public ITypeInfo {
@@ -120,15 +135,7 @@ class TypeInfoObject : public ITypeInfo {
       nameText = func->name;
       helpText = func->helpString;
     }
-    if (helpContext != nullptr) *helpContext = 0;
-    if (helpFile != nullptr) *helpFile = nullptr;
-    if (docString != nullptr) *docString = nullptr;
-    if (const HRESULT hr = CopyText(nameText, name); FAILED(hr)) return hr;
-    if (const HRESULT hr = CopyText(helpText, docString); FAILED(hr)) {
-      if (name != nullptr) SysFreeString(*name);
-      return hr;
-    }
-    return S_OK;
+    return WriteDocumentation(nameText, helpText, name, docString, helpContext, helpFile);
   }
 
   HRESULT GetContainingTypeLib(ITypeLib** lib, UINT* index) override {
@@ -212,15 +219,7 @@ class TypeLibObject : public ITypeLib {
     const std::u16string_view nameText = index < 0 ? data_->name : data_->types[index].name;
     const std::u16string_view helpText =
         index < 0 ? data_->helpString : data_->types[index].helpString;
-    if (helpContext != nullptr) *helpContext = 0;
-    if (helpFile != nullptr) *helpFile = nullptr;
-    if (docString != nullptr) *docString = nullptr;
-    if (const HRESULT hr = CopyText(nameText, name); FAILED(hr)) return hr;
-    if (const HRESULT hr = CopyText(helpText, docString); FAILED(hr)) {
-      if (name != nullptr) SysFreeString(*name);
-      return hr;
-    }
-    return S_OK;
+    return WriteDocumentation(nameText, helpText, name, docString, helpContext, helpFile);
   }
 
  protected:

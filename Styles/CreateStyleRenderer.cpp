@@ -1,22 +1,35 @@
-#include "Styles/StyleClasses.h"
+#include "Styles/StyleRegistry.h"
 #include "Styles/StyleRenderer.h"
 
-#include <boost/make_shared.hpp>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
 
 namespace quillgate {
+namespace {
+
+// A function-local table, so that registrations running from other files' static
+// initialisers never meet it unconstructed.
+std::array<StyleFactory, kStyleCount>& StyleTable() {
+  static std::array<StyleFactory, kStyleCount> table{};
+  return table;
+}
+
+}  // namespace
+
+StyleRegistration::StyleRegistration(std::int32_t style, StyleFactory factory) noexcept {
+  if (style < 0 || style >= kStyleCount || StyleTable()[static_cast<std::size_t>(style)] != nullptr) {
+    std::fprintf(stderr, "quillgate: text style %d is registered twice or is out of range\n",
+                 static_cast<int>(style));
+    std::abort();
+  }
+  StyleTable()[static_cast<std::size_t>(style)] = factory;
+}
 
 boost::shared_ptr<StyleRenderer> CreateStyleRenderer(std::int32_t style) {
-  // make_shared binds the deleter to the concrete class, which the non-virtual base
-  // destructor relies on.
-  switch (style) {
-    case 30: return boost::make_shared<Style30>();
-    case 31: return boost::make_shared<Style31>();
-    case 32: return boost::make_shared<Style32>();
-    case 38: return boost::make_shared<Style38>();
-    case 39: return boost::make_shared<Style39>();
-    case 44: return boost::make_shared<Style44>();
-    default: return {};  // outside 0..49, or not drawn by this build yet
-  }
+  if (style < 0 || style >= kStyleCount) return {};
+  const StyleFactory factory = StyleTable()[static_cast<std::size_t>(style)];
+  return factory ? factory() : boost::shared_ptr<StyleRenderer>{};  // empty: not drawn by this build yet
 }
 
 }  // namespace quillgate

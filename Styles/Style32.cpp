@@ -1,24 +1,21 @@
 // Style 32: the envelope-warped outline in bold, drawn with a thick pen of a random dark
 // colour on the inverse of that colour.
-#include "Styles/StyleClasses.h"
-#include "Styles/StyleHelpers.h"
+#include "Styles/EnvelopeStyle.h"
+#include "Styles/StyleRegistry.h"
 
 namespace quillgate {
 
-void Style32::Draw(std::string code, boost::shared_ptr<graphics::Bitmap> bitmap) {
+QUILLGATE_STYLE(32) {
   StyleCanvas canvas(code, *bitmap, graphics::SmoothingModeAntiAlias);
-  const DrawingRandomizer randomizer;
-
-  const graphics::RectF inner = canvas.Fraction(0.10f, 0.00f, 0.85f, 0.80f);
-  const graphics::RectF textRect = RandomTextRect(randomizer, canvas.Full(), inner);
-  const graphics::Font font = RandomPathFont(randomizer, 32, graphics::FontStyleBold);
-
-  const graphics::Color penColor = randomizer.RandomColorInRange(0, 120, 0, 120, 0, 120);
-  canvas.Graphics().Clear(InverseColor(penColor));
-  const graphics::Pen pen(penColor, 3.0f);
-
-  TextEnvelope envelope = BuiltInEnvelope();
-  envelope.DrawOutline(canvas.Graphics(), textRect, canvas.Text(), font, pen);
+  DrawEnvelopeStyle(canvas, DrawingRandomizer(),
+                    {.innerX = 0.10f, .innerY = 0.00f, .innerWidth = 0.85f, .innerHeight = 0.80f,
+                     .fontStyle = graphics::FontStyleBold,
+                     .familyArgument = 32,
+                     .background = EnvelopeBackground::kInverseOfPen,
+                     .noiseDots = false,
+                     .penColor = EnvelopePenColor::Random(0, 120),
+                     .penWidth = 3.0f,
+                     .fill = EnvelopeFill::None()});
 }
 
 }  // namespace quillgate

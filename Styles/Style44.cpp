@@ -1,8 +1,8 @@
 // Style 44: envelope-warped text in a random light colour on its dark inverse, with a glow:
 // outline passes from wide to narrow whose colour fades from near the background to near
 // the text colour.
-#include "Styles/StyleClasses.h"
-#include "Styles/StyleHelpers.h"
+#include "Styles/EnvelopeStyle.h"
+#include "Styles/StyleRegistry.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -24,28 +24,26 @@ graphics::Color GlowColor(const graphics::Color& text, const graphics::Color& ba
 
 }  // namespace
 
-void Style44::Draw(std::string code, boost::shared_ptr<graphics::Bitmap> bitmap) {
+QUILLGATE_STYLE(44) {
   StyleCanvas canvas(code, *bitmap, graphics::SmoothingModeAntiAlias);
-  const DrawingRandomizer randomizer;
+  EnvelopeText text = DrawEnvelopeStyle(
+      canvas, DrawingRandomizer(),
+      {.innerX = 0.10f, .innerY = 0.00f, .innerWidth = 0.85f, .innerHeight = 0.80f,
+       .fontStyle = graphics::FontStyleRegular,
+       .familyArgument = 44,
+       .background = EnvelopeBackground::kInverseOfPen,
+       .noiseDots = false,
+       .penColor = EnvelopePenColor::Random(170, 250),
+       .penWidth = 1.0f,
+       .fill = EnvelopeFill::PenColor()});
 
-  const graphics::RectF inner = canvas.Fraction(0.10f, 0.00f, 0.85f, 0.80f);
-  const graphics::RectF textRect = RandomTextRect(randomizer, canvas.Full(), inner);
-  const graphics::Font font = RandomPathFont(randomizer, 44, graphics::FontStyleRegular);
-  TextEnvelope envelope = BuiltInEnvelope();
-
-  const graphics::Color textColor = randomizer.RandomColorInRange(170, 250, 170, 250, 170, 250);
-  const graphics::Color background = InverseColor(textColor);
-  canvas.Graphics().Clear(background);
-
-  const graphics::SolidBrush textBrush(textColor);
-  const graphics::Pen textPen(textColor, 1.0f);
-  envelope.DrawOutlineAndFill(canvas.Graphics(), textRect, canvas.Text(), font, textPen, textBrush);
-
+  // The glow: outline passes from the widest to the narrowest, over the text.
+  const graphics::Color background = InverseColor(text.penColor);
   const auto passes = static_cast<std::int32_t>(std::min(canvas.Width(), canvas.Height()) / 2.7);
   for (std::int32_t pass = passes; pass >= 1; --pass) {
-    const graphics::Pen glowPen(GlowColor(textColor, background, passes, pass),
+    const graphics::Pen glowPen(GlowColor(text.penColor, background, passes, pass),
                                 static_cast<float>(pass));
-    envelope.DrawOutline(canvas.Graphics(), textRect, canvas.Text(), font, glowPen);
+    text.envelope.DrawOutline(canvas.Graphics(), text.rect, canvas.Text(), text.font, glowPen);
   }
 }
 

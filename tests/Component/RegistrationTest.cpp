@@ -226,6 +226,18 @@ TEST(Runtime, UnregisteredClassesAreNotFound) {
   EXPECT_EQ(out, nullptr);
 }
 
+TEST(Runtime, ARegistryNestedTooDeepIsAReadError) {
+  quillgate::testing::TempRegistry registry;
+  std::string path = "[CLSID";
+  for (int i = 0; i < 300'000; ++i) path += "\\k";
+  registry.Write("QUILLGATE REGISTRY 1\n" + path + "]\n");
+  void* out = nullptr;
+  EXPECT_EQ(CoCreateInstance(CLSID_Captcha, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, &out),
+            REGDB_E_READREGDB);
+  EXPECT_EQ(CallEntry(QUILLGATE_MODULE_PATH, "DllUnregisterServer"), S_OK);  // by contract
+  EXPECT_EQ(registry.Text().size(), path.size() + 23);                       // untouched
+}
+
 struct CommandRun {
   int status = -1;
   std::string out;

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -22,8 +23,18 @@ TEST(Runtime, FreeingUnusedLibrariesRacesCreationSafely) {
   registry.Write(std::string("QUILLGATE REGISTRY 1\n[CLSID\\") + GuidToString(CLSID_Captcha) +
                  "\\InprocServer32]\n@=\"" + QUILLGATE_MODULE_PATH + "\"\n");
   std::atomic<bool> stop{false};
+  // Releasing the last object runs the library's code a moment after its lock count drops
+  // (the hazard of every in-process server, which hosts meet by unloading late); releases
+  // here wait for the unloader, so that only creation races it.
+  std::mutex releasing;
   std::thread unloader([&] {
-    while (!stop) CoFreeUnusedLibraries();
+    while (!stop) {
+      {
+        const std::scoped_lock lock(releasing);
+        CoFreeUnusedLibraries();
+      }
+      std::this_thread::yield();
+    }
   });
   // Each round loads the library afresh (the other thread unloads it whenever no object
   // lives), so every round crosses the window between lookup and the factory call.
@@ -41,6 +52,8 @@ TEST(Runtime, FreeingUnusedLibrariesRacesCreationSafely) {
         } else {
           ++failed;
         }
+        const std::scoped_lock lock(releasing);
+        object.Reset();
       }
     });
   }
@@ -49,6 +62,7 @@ TEST(Runtime, FreeingUnusedLibrariesRacesCreationSafely) {
   unloader.join();
   EXPECT_EQ(failed.load(), 0);
   EXPECT_GT(created.load(), 0);
+  RecordProperty("created", static_cast<int>(created.load()));
   CoFreeUnusedLibraries();
 }
 

@@ -50,7 +50,7 @@ fuzz: deps
 	  mkdir -p $(FUZZ_BUILD)/corpus/$$h $(FUZZ_BUILD)/crashes/$$h; \
 	  echo "fuzz: $$h for $(FUZZ_SECONDS) s"; \
 	  log=$(FUZZ_BUILD)/fuzz-$$h.log; \
-	  if ! $(FUZZ_BUILD)/fuzz/fuzz_$$h -max_total_time=$(FUZZ_SECONDS) -timeout=20 \
+	  if ! LSAN_OPTIONS=suppressions=fuzz/lsan.supp $(FUZZ_BUILD)/fuzz/fuzz_$$h -max_total_time=$(FUZZ_SECONDS) -timeout=20 \
 	      -rss_limit_mb=4096 -max_len=4096 -print_final_stats=1 \
 	      -artifact_prefix=$(FUZZ_BUILD)/crashes/$$h/ \
 	      $(FUZZ_BUILD)/corpus/$$h fuzz/$$h/corpus >$$log 2>&1; then \

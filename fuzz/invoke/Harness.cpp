@@ -63,7 +63,7 @@ struct Arguments {
       case 'r':
         textSlots.push_back(Text(text));
         v.vt = VT_BSTR | VT_BYREF;
-        v.pbstrVal = &textSlots.back();
+        v.byref = &textSlots.back();
         break;
       case 'v': {
         VARIANT inner;

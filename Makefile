@@ -1,10 +1,13 @@
 # The two set-up commands of the README (make demo, make test) and a few more.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+# Seconds each fuzz harness runs for in `make fuzz`.
+FUZZ_SECONDS ?= 30
 JOBS       ?= 2
 DEMO       ?= demo-output
 
-.PHONY: all deps build demo test sanitize bench clean
+.PHONY: all deps build demo test sanitize fuzz bench clean
 
 all: build
 
@@ -35,9 +38,30 @@ sanitize: deps
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j$(JOBS)
 
+# The libFuzzer harnesses of fuzz/, built with clang, each run for FUZZ_SECONDS from its
+# committed corpus. New inputs go to $(FUZZ_BUILD)/corpus; a crash stops the run and is
+# saved in $(FUZZ_BUILD)/crashes: fix it, then add it to fuzz/<harness>/corpus.
+FUZZ_HARNESSES = registrar_script registry_file type_library invoke image_settings
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DQUILLGATE_FUZZ=ON -DQUILLGATE_BENCHMARKS=OFF
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_harnesses
+	@set -e; for h in $(FUZZ_HARNESSES); do \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$h $(FUZZ_BUILD)/crashes/$$h; \
+	  echo "fuzz: $$h for $(FUZZ_SECONDS) s"; \
+	  log=$(FUZZ_BUILD)/fuzz-$$h.log; \
+	  if ! LSAN_OPTIONS=suppressions=fuzz/lsan.supp $(FUZZ_BUILD)/fuzz/fuzz_$$h -max_total_time=$(FUZZ_SECONDS) -timeout=20 \
+	      -rss_limit_mb=4096 -max_len=4096 -print_final_stats=1 \
+	      -artifact_prefix=$(FUZZ_BUILD)/crashes/$$h/ \
+	      $(FUZZ_BUILD)/corpus/$$h fuzz/$$h/corpus >$$log 2>&1; then \
+	    tail -n 60 $$log; echo "fuzz: $$h failed (input saved in $(FUZZ_BUILD)/crashes/$$h)"; exit 1; \
+	  fi; \
+	  grep -E '^stat::number_of_executed_units|^Done' $$log; \
+	done
+
 # The benchmark table, pinned to one core so that numbers compare across machines and runs.
 bench: build
 	taskset -c 0 $(BUILD)/bench/quillgate_bench --benchmark_min_time=0.2
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(DEMO)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(DEMO)

@@ -2,6 +2,7 @@
 
 #include "CommonUtilities/EngineError.h"
 #include "CommonUtilities/StringConversion.h"
+#include "Component/CaptchaMembers.h"
 #include "Component/CaptchaTypeInfo.h"
 #include "Component/Module.h"
 #include "Engine/CaptchaEngine.h"
@@ -168,8 +169,10 @@ HRESULT Captcha::Invoke(DISPID dispIdMember, const IID& riid, LCID, WORD wFlags,
       default: return DISP_E_MEMBERNOTFOUND;
     }
   };
+  // The registered library may describe another build: the call must match what this
+  // object has before `call` reads its arguments.
   return DispatchInvoke(info.Get(), dispIdMember, wFlags, pDispParams, pVarResult, pExcepInfo,
-                        puArgErr, call);
+                        puArgErr, call, &CheckCaptchaMember);
 }
 
 // ---- properties ---------------------------------------------------------------------------

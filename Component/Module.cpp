@@ -4,8 +4,10 @@
 #include "Component/ClassFactory.h"
 #include "Component/Identifiers.h"
 #include "Platform/Com/ComPtr.h"
+#include "Platform/Com/ErrorInfo.h"
 #include "Platform/Com/ModuleFile.h"
 #include "Platform/Com/Registrar.h"
+#include "Platform/Com/Registry.h"
 #include "Platform/Com/Runtime.h"
 #include "Platform/Com/TypeLib.h"
 #include "Platform/Com/Utf.h"
@@ -165,20 +167,35 @@ HRESULT DllGetClassObject(const CLSID& clsid, const IID& riid, void** ppv) {
 
 HRESULT DllCanUnloadNow() { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
 
+// Registration is one change of the registry file: the script's keys and the type
+// library's are written together or not at all, so no reader or rival registration ever
+// sees half of them.
 HRESULT DllRegisterServer() {
   try {
-    if (const HRESULT hr = RunScript(true); FAILED(hr)) return hr;
-    return RegisterOwnTypeLib();
+    HRESULT result = S_OK;
+    registry::Transaction([&] {
+      result = RunScript(true);
+      if (SUCCEEDED(result)) result = RegisterOwnTypeLib();
+      return SUCCEEDED(result);
+    });
+    return result;
+  } catch (const registry::RegistryError& e) {
+    ReportError(IID_IClassFactory, u"Quillgate registration", Utf8ToUtf16(e.what()));
+    return REGDB_E_WRITEREGDB;
   } catch (...) {
     return E_OUTOFMEMORY;
   }
 }
 
 HRESULT DllUnregisterServer() {
-  // Removal goes as far as it can; its failures are not reported.
+  // Removal goes as far as it can, in one change of the file; its failures are not
+  // reported (the registration tool checks the registry afterwards).
   try {
-    RunScript(false);
-    UnregisterOwnTypeLib();
+    registry::Transaction([] {
+      RunScript(false);
+      UnregisterOwnTypeLib();
+      return true;
+    });
   } catch (...) {
   }
   return S_OK;

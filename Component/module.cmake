@@ -23,7 +23,7 @@ set_target_properties(quillgate_module PROPERTIES
 target_link_libraries(quillgate_module PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,quillgate_core>")
 target_link_options(quillgate_module PRIVATE
   -Wl,--version-script=${CMAKE_SOURCE_DIR}/Component/exports.map)
-if(NOT QUILLGATE_SANITIZE)
+if(NOT QUILLGATE_SANITIZE AND NOT QUILLGATE_FUZZ)
   # Every symbol resolved at link time (the sanitizer runtimes resolve theirs at load time).
   target_link_options(quillgate_module PRIVATE -Wl,--no-undefined)
 endif()

@@ -7,14 +7,17 @@
 #include "cli/Commands.h"
 #include "cli/HostText.h"
 
+#include "Component/Identifiers.h"
 #include "Platform/Com/ComPtr.h"
 #include "Platform/Com/Registry.h"
 #include "Platform/Com/Runtime.h"
 #include "Platform/Com/Utf.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
-#include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -57,6 +60,77 @@ std::filesystem::path DefaultLibrary() {
 
 // ---- register / unregister ----------------------------------------------------------------
 
+// What keeps the registry from being read or written, told with what to do about it; empty
+// when nothing can be found from here.
+std::string RegistryProblem() {
+  const std::filesystem::path path = registry::RegistryPath();
+  try {
+    registry::Read();
+  } catch (const registry::RegistryError& e) {
+    return std::string(e.what()) +
+           " (the registry file is damaged: correct the line named, or move the file aside "
+           "and register the component again)";
+  }
+  // Writers replace the file, so it is the directory (or the first part of the path that
+  // exists) that must be writable.
+  std::filesystem::path directory = path.parent_path().empty() ? "." : path.parent_path();
+  std::error_code error;
+  while (!std::filesystem::exists(directory, error) && directory.has_relative_path() &&
+         directory != directory.parent_path()) {
+    directory = directory.parent_path();
+  }
+  if (!std::filesystem::is_directory(directory, error)) {
+    return "cannot write the registry " + path.string() + ": " + directory.string() +
+           " is not a directory";
+  }
+  if (::access(directory.c_str(), W_OK) != 0) {
+    return "cannot write the registry " + path.string() + ": " + directory.string() + ": " +
+           std::strerror(errno) + " (choose another file with --registry or QUILLGATE_REGISTRY)";
+  }
+  return {};
+}
+
+// The keys a registration of the component writes, by which its presence is told.
+std::vector<std::string> ComponentKeys() {
+  const std::string libraryVersion = "TypeLib\\" + GuidToString(component::LIBID_TOVIKQUILLGATELib) +
+                                     "\\" + std::to_string(component::kTypeLibMajor) + "." +
+                                     std::to_string(component::kTypeLibMinor);
+  return {Utf16ToUtf8(component::kProgId), Utf16ToUtf8(component::kVersionIndependentProgId),
+          "CLSID\\" + GuidToString(component::CLSID_Captcha), libraryVersion,
+          "Interface\\" + GuidToString(component::IID_ICaptcha)};
+}
+
+// Registration reports what it did; the registry is read back to tell whether it holds.
+void CheckRegistration(const std::filesystem::path& library, bool registering) {
+  registry::Key root;
+  try {
+    root = registry::Read();
+  } catch (const registry::RegistryError& e) {
+    throw std::runtime_error(std::string(registering ? "registration" : "unregistration") +
+                             " cannot be confirmed: " + RegistryProblem());
+  }
+  if (registering) {
+    const registry::Key* server =
+        root.Find("CLSID\\" + GuidToString(component::CLSID_Captcha) + "\\InprocServer32");
+    if (server == nullptr || server->defaultValue != library.string()) {
+      const std::string problem = RegistryProblem();
+      throw std::runtime_error("the registry " + registry::RegistryPath().string() +
+                               " does not name " + library.string() + " after registration" +
+                               (problem.empty() ? "" : ": " + problem));
+    }
+    return;
+  }
+  std::string left;
+  for (const std::string& key : ComponentKeys()) {
+    if (root.Find(key) != nullptr) left += (left.empty() ? "" : ", ") + key;
+  }
+  if (!left.empty()) {
+    const std::string problem = RegistryProblem();
+    throw std::runtime_error("nothing was unregistered: " + registry::RegistryPath().string() +
+                             " still holds " + left + (problem.empty() ? "" : ": " + problem));
+  }
+}
+
 void RunRegistration(const std::string& given, bool registering) {
   // Always an absolute path: the library registers the path it was loaded from, and a bare
   // name would make dlopen search the library path instead.
@@ -73,9 +147,14 @@ void RunRegistration(const std::string& given, bool registering) {
   if (entry == nullptr) throw std::runtime_error(path.string() + " does not export " + entryName);
   const HRESULT hr = entry();
   if (FAILED(hr)) {
+    // The library's own error information stays in its copy of the runtime; the cause is
+    // found again from here.
+    const std::string problem = RegistryProblem();
     throw std::runtime_error(std::string(entryName) + " in " + path.string() + " failed: " +
-                             HresultText(hr));
+                             HresultText(hr) + (problem.empty() ? "" : ": " + problem));
   }
+  // Unregistration succeeds by contract even when it removed nothing.
+  CheckRegistration(path, registering);
   std::cout << (registering ? "Registered " : "Unregistered ") << path.string() << " in "
             << registry::RegistryPath().string() << '\n';
 }
@@ -96,7 +175,10 @@ Step ParseStep(const std::string& text) {
   Step step;
   step.text = text;
   std::size_t at = 0;
-  while (at < text.size() && (std::isalnum(static_cast<unsigned char>(text[at])) || text[at] == '_')) ++at;
+  const auto isNameChar = [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+  };
+  while (at < text.size() && isNameChar(text[at])) ++at;
   step.name = text.substr(0, at);
   if (step.name.empty()) throw std::runtime_error("step '" + text + "' does not start with a name");
   if (at < text.size() && text[at] == '=') {

@@ -7,7 +7,8 @@
 
 namespace quillgate::cli {
 
-// UTF-8 to UTF-16; throws std::runtime_error for malformed UTF-8.
+// UTF-8 to UTF-16; throws std::runtime_error naming the first bad byte for text that is
+// not well-formed UTF-8.
 std::u16string Utf8ToWide(std::string_view utf8);
 // The component's narrow form of a command-line argument.
 std::string ComponentText(std::string_view utf8);

@@ -55,7 +55,7 @@ struct Arguments {
 
 HRESULT DispatchInvoke(ITypeInfo* info, DISPID member, WORD flags, DISPPARAMS* params,
                        VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr,
-                       const MemberCall& call) noexcept {
+                       const MemberCall& call, const MemberCheck& check) noexcept {
   if (info == nullptr) return E_UNEXPECTED;
   if (params == nullptr || (params->cArgs > 0 && params->rgvarg == nullptr) ||
       (params->cNamedArgs > 0 && params->rgdispidNamedArgs == nullptr) ||
@@ -65,6 +65,9 @@ HRESULT DispatchInvoke(ITypeInfo* info, DISPID member, WORD flags, DISPPARAMS* p
   try {
     const FuncDesc* func = nullptr;
     if (const HRESULT hr = FindMember(info, member, flags, &func); FAILED(hr)) return hr;
+    if (check) {
+      if (const HRESULT hr = check(*func); FAILED(hr)) return hr;
+    }
 
     // Place every argument: positional ones (stored last first) from the front, named ones
     // at the position their DISPID names; a property put's value is the last parameter.

@@ -112,6 +112,8 @@ std::vector<Token> Tokenize(std::string_view script) {
 
 enum class KeyFlag { None, NoRemove, ForceRemove, Delete };
 
+constexpr std::size_t kMaxScriptDepth = 128;
+
 struct Item {
   bool isValue = false;  // `val Name = s 'text'`
   KeyFlag flag = KeyFlag::None;
@@ -132,7 +134,7 @@ class Parser {
         Fail(root, "only HKEY_CLASSES_ROOT (HKCR) can be written, not '" + root.text + "'");
       }
       Expect("{");
-      roots.push_back(Item{false, KeyFlag::NoRemove, "", std::nullopt, Body(true)});
+      roots.push_back(Item{false, KeyFlag::NoRemove, "", std::nullopt, Body(0)});
     }
     return roots;
   }
@@ -167,7 +169,9 @@ class Parser {
     return text.text;
   }
 
-  std::vector<Item> Body(bool atRoot) {
+  // Keys nest as deep as the registry allows them (and no deeper than the stack can follow).
+  std::vector<Item> Body(std::size_t depth) {
+    const bool atRoot = depth == 0;
     std::vector<Item> items;
     while (true) {
       const Token& token = Next("'}'");
@@ -189,8 +193,11 @@ class Parser {
       item.name = Name(*name);
       if (PeekIs("=")) item.data = Value();
       if (PeekIs("{")) {
+        if (depth + 1 >= kMaxScriptDepth) {
+          Fail(tokens_[next_], "keys are nested more than " + std::to_string(kMaxScriptDepth) + " deep");
+        }
         Expect("{");
-        item.body = Body(false);
+        item.body = Body(depth + 1);
       }
       items.push_back(std::move(item));
     }

@@ -56,14 +56,36 @@ std::string Quote(std::string_view text) {
   return out;
 }
 
-void SerializeKey(const std::string& path, const Key& key, std::string& out) {
-  out += '\n';
-  out += '[';
-  out += path;
-  out += "]\n";
-  if (key.defaultValue) out += "@=" + Quote(*key.defaultValue) + '\n';
-  for (const auto& [name, value] : key.values) out += Quote(name) + '=' + Quote(value) + '\n';
-  for (const auto& [name, subkey] : key.Subkeys()) SerializeKey(path + '\\' + name, subkey, out);
+// Every key below `root` in depth-first order, each as its section, without recursion.
+void SerializeTree(const Key& root, std::string& out) {
+  struct Pending {
+    std::string path;
+    const Key* key;
+    std::size_t depth;
+  };
+  std::vector<Pending> stack;
+  const auto pushChildren = [&](const std::string& parent, const Key& key, std::size_t depth) {
+    const auto& subkeys = key.Subkeys();
+    for (auto it = subkeys.rbegin(); it != subkeys.rend(); ++it) {
+      stack.push_back({parent.empty() ? it->first : parent + '\\' + it->first, &it->second, depth + 1});
+    }
+  };
+  pushChildren({}, root, 0);
+  while (!stack.empty()) {
+    const Pending item = std::move(stack.back());
+    stack.pop_back();
+    if (item.depth > kMaxKeyDepth) {
+      throw RegistryError("keys are nested more than " + std::to_string(kMaxKeyDepth) + " deep");
+    }
+    out += '\n';
+    out += '[';
+    out += item.path;
+    out += "]\n";
+    const Key& key = *item.key;
+    if (key.defaultValue) out += "@=" + Quote(*key.defaultValue) + '\n';
+    for (const auto& [name, value] : key.values) out += Quote(name) + '=' + Quote(value) + '\n';
+    pushChildren(item.path, key, item.depth);
+  }
 }
 
 class LineParser {
@@ -137,6 +159,7 @@ std::filesystem::path& PathOverride() {
 class FileDescriptor {
  public:
   explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.Release()) {}
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
   ~FileDescriptor() {
@@ -184,13 +207,18 @@ void WriteAll(int fd, std::string_view text, const std::filesystem::path& path) 
   }
 }
 
+// Writers' temporaries: ".registry.tmp-PID-N" beside the registry.
+std::string TemporaryPrefix(const std::filesystem::path& path) {
+  return "." + path.filename().string() + ".tmp-";
+}
+
 // Writes `text` to a new file beside `path` and renames it over `path`: readers see the old
 // registry or the new one, never a mixture, and a crash leaves at most a stray temporary.
 void ReplaceFile(const std::filesystem::path& path, std::string_view text) {
   static std::atomic<unsigned> counter{0};
   const std::filesystem::path directory = path.parent_path().empty() ? "." : path.parent_path();
   const std::filesystem::path temporary =
-      directory / ("." + path.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
+      directory / (TemporaryPrefix(path) + std::to_string(::getpid()) + "-" +
                    std::to_string(counter++));
   FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
   if (fd.Get() < 0) FailSystem("create", temporary);
@@ -232,6 +260,59 @@ std::vector<std::string> SplitPath(std::string_view path) {
   }
 }
 
+Key::Key(const Key& other) : defaultValue(other.defaultValue), values(other.values) {
+  // Level by level: each copied key's children are queued, never copied by recursion.
+  std::vector<std::pair<const Key*, Key*>> pending{{&other, this}};
+  while (!pending.empty()) {
+    const auto [source, target] = pending.back();
+    pending.pop_back();
+    for (const auto& [name, child] : source->subkeys_) {
+      Key shallow;
+      shallow.defaultValue = child.defaultValue;
+      shallow.values = child.values;
+      Key& made = target->subkeys_.emplace_hint(target->subkeys_.end(), name, std::move(shallow))->second;
+      pending.emplace_back(&child, &made);
+    }
+  }
+}
+
+Key& Key::operator=(const Key& other) {
+  if (this != &other) *this = Key(other);
+  return *this;
+}
+
+Key::~Key() {
+  if (subkeys_.empty()) return;
+  // Detach every level before it is destroyed, so that each destructor below meets a key
+  // without subkeys.
+  std::vector<std::map<std::string, Key, NameLess>> pending;
+  pending.push_back(std::move(subkeys_));
+  while (!pending.empty()) {
+    std::map<std::string, Key, NameLess> level = std::move(pending.back());
+    pending.pop_back();
+    for (auto& [name, child] : level) {
+      if (!child.subkeys_.empty()) pending.push_back(std::move(child.subkeys_));
+    }
+  }
+}
+
+bool operator==(const Key& a, const Key& b) {
+  std::vector<std::pair<const Key*, const Key*>> pending{{&a, &b}};
+  while (!pending.empty()) {
+    const auto [x, y] = pending.back();
+    pending.pop_back();
+    if (x->defaultValue != y->defaultValue || x->values != y->values ||
+        x->subkeys_.size() != y->subkeys_.size()) {
+      return false;
+    }
+    for (auto i = x->subkeys_.begin(), j = y->subkeys_.begin(); i != x->subkeys_.end(); ++i, ++j) {
+      if (i->first != j->first) return false;
+      pending.emplace_back(&i->second, &j->second);
+    }
+  }
+  return true;
+}
+
 const Key* Key::Find(std::string_view path) const {
   const Key* key = this;
   for (const std::string& part : SplitPath(path)) {
@@ -247,8 +328,12 @@ Key* Key::Find(std::string_view path) {
 }
 
 Key& Key::Create(std::string_view path) {
+  const std::vector<std::string> parts = SplitPath(path);
+  if (parts.size() > kMaxKeyDepth) {
+    throw RegistryError("a key path has more than " + std::to_string(kMaxKeyDepth) + " parts");
+  }
   Key* key = this;
-  for (const std::string& part : SplitPath(path)) {
+  for (const std::string& part : parts) {
     auto found = key->subkeys_.find(part);
     if (found == key->subkeys_.end()) found = key->subkeys_.emplace(part, Key{}).first;
     key = &found->second;
@@ -270,7 +355,7 @@ bool Key::Remove(std::string_view path) {
 std::string Serialize(const Key& root) {
   std::string out(kHeader);
   out += "\n; HKEY_CLASSES_ROOT: one section per key, @ is the key's default value.\n";
-  for (const auto& [name, key] : root.Subkeys()) SerializeKey(name, key, out);
+  SerializeTree(root, out);
   return out;
 }
 
@@ -297,10 +382,14 @@ Key Parse(std::string_view text, std::string_view origin) {
     if (line.front() == '[') {
       if (line.back() != ']') parser.Fail("a key line must end with ']'");
       const std::string_view path = line.substr(1, line.size() - 2);
+      std::size_t depth = 0;
       try {
-        SplitPath(path);
+        depth = SplitPath(path).size();
       } catch (const RegistryError& e) {
         parser.Fail(e.what());
+      }
+      if (depth > kMaxKeyDepth) {
+        parser.Fail("keys are nested more than " + std::to_string(kMaxKeyDepth) + " deep");
       }
       if (!seenKeys.emplace(path).second) parser.Fail("the key appears twice");
       current = &root.Create(path);
@@ -351,14 +440,30 @@ void SetRegistryPath(std::filesystem::path path) {
   PathOverride() = std::move(path);
 }
 
-Key Read() {
-  const std::filesystem::path path = RegistryPath();
-  const std::optional<std::string> text = ReadFile(path);
-  return text ? Parse(*text, path.string()) : Key{};
+namespace {
+
+// The transaction open on this thread, if any: Read and Update work on its copy.
+struct OpenTransaction {
+  Key root;
+};
+thread_local OpenTransaction* openTransaction = nullptr;
+
+// Called under the writers' lock: every writer makes its temporary under that lock, so one
+// found now was left by a writer that died before renaming it.
+void RemoveStaleTemporaries(const std::filesystem::path& path) {
+  const std::filesystem::path directory = path.parent_path().empty() ? "." : path.parent_path();
+  const std::string prefix = TemporaryPrefix(path);
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end;
+       it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.starts_with(prefix)) ::unlink(it->path().c_str());
+  }
 }
 
-void Update(const std::function<void(Key& root)>& change) {
-  const std::filesystem::path path = RegistryPath();
+// Creates the registry's directory and takes the writers' lock; it is held while the
+// descriptor lives.
+FileDescriptor LockForWriting(const std::filesystem::path& path) {
   if (!path.parent_path().empty()) {
     std::error_code error;
     std::filesystem::create_directories(path.parent_path(), error);
@@ -370,17 +475,67 @@ void Update(const std::function<void(Key& root)>& change) {
   // that stays put.
   std::filesystem::path lockPath = path;
   lockPath += ".lock";
-  const FileDescriptor lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  FileDescriptor lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
   if (lock.Get() < 0) FailSystem("open the lock file", lockPath);
   while (::flock(lock.Get(), LOCK_EX) != 0) {
     if (errno != EINTR) FailSystem("lock", lockPath);
   }
+  return lock;
+}
+
+}  // namespace
+
+Key Read() {
+  if (openTransaction != nullptr) return openTransaction->root;
+  const std::filesystem::path path = RegistryPath();
+  const std::optional<std::string> text = ReadFile(path);
+  return text ? Parse(*text, path.string()) : Key{};
+}
+
+void Update(const std::function<void(Key& root)>& change) {
+  if (openTransaction == nullptr) {
+    Transaction([&] {
+      Update(change);
+      return true;
+    });
+    return;
+  }
+  Key after = openTransaction->root;
+  change(after);
+  openTransaction->root = std::move(after);
+}
+
+void Transaction(const std::function<bool()>& work) {
+  if (openTransaction != nullptr) {
+    // Joined: the inner part's changes go or stay with its own result.
+    Key before = openTransaction->root;
+    bool keep = false;
+    try {
+      keep = work();
+    } catch (...) {
+      openTransaction->root = std::move(before);
+      throw;
+    }
+    if (!keep) openTransaction->root = std::move(before);
+    return;
+  }
+  const std::filesystem::path path = RegistryPath();
+  const FileDescriptor lock = LockForWriting(path);
+  RemoveStaleTemporaries(path);
   const std::optional<std::string> text = ReadFile(path);
   const Key before = text ? Parse(*text, path.string()) : Key{};
-  Key after = before;
-  change(after);
-  if (text && after == before) return;
-  ReplaceFile(path, Serialize(after));
+  OpenTransaction state{before};
+  openTransaction = &state;
+  bool keep = false;
+  try {
+    keep = work();
+  } catch (...) {
+    openTransaction = nullptr;
+    throw;
+  }
+  openTransaction = nullptr;
+  if (!keep || (text && state.root == before)) return;
+  ReplaceFile(path, Serialize(state.root));
 }  // the lock goes with its descriptor
 
 }  // namespace quillgate::com::registry

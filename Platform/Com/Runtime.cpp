@@ -41,9 +41,17 @@ class RegistrarFactory : public IClassFactory {
 
 // ---- loaded libraries -----------------------------------------------------------------
 
+// A library stays loaded while anyone between lookup and the end of a factory call holds a
+// pin on it: CoFreeUnusedLibraries on another thread must not unload code that is about to
+// run or still running (the library's DllCanUnloadNow cannot know about such callers).
+struct LoadedLibrary {
+  void* handle = nullptr;
+  int pins = 0;
+};
+
 struct Libraries {
   std::mutex mutex;
-  std::map<std::string, void*> handles;  // by the path the registry names
+  std::map<std::string, LoadedLibrary> loaded;  // by the path the registry names
 };
 
 Libraries& LoadedLibraries() {
@@ -51,24 +59,84 @@ Libraries& LoadedLibraries() {
   return libraries;
 }
 
-HRESULT LoadServer(const std::string& path, DllGetClassObjectFunction* entry) {
+// Keeps one loaded library from being unloaded until it goes.
+class LibraryPin {
+ public:
+  LibraryPin() = default;
+  LibraryPin(const LibraryPin&) = delete;
+  LibraryPin& operator=(const LibraryPin&) = delete;
+  ~LibraryPin() { Reset(); }
+
+  void Hold(LoadedLibrary& library) noexcept {  // called under the libraries' lock
+    Reset();
+    ++library.pins;
+    library_ = &library;
+  }
+  void Reset() noexcept {
+    if (library_ == nullptr) return;
+    Libraries& libraries = LoadedLibraries();
+    const std::scoped_lock lock(libraries.mutex);
+    --library_->pins;  // map nodes stay put while pinned
+    library_ = nullptr;
+  }
+
+ private:
+  LoadedLibrary* library_ = nullptr;
+};
+
+HRESULT LoadServer(const std::string& path, DllGetClassObjectFunction* entry, LibraryPin& pin) {
   Libraries& libraries = LoadedLibraries();
   const std::scoped_lock lock(libraries.mutex);
-  auto found = libraries.handles.find(path);
-  if (found == libraries.handles.end()) {
+  auto found = libraries.loaded.find(path);
+  if (found == libraries.loaded.end()) {
     void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
       const char* reason = ::dlerror();
       return Failure(CO_E_DLLNOTFOUND, "cannot load " + path + ": " + (reason ? reason : "unknown"));
     }
-    found = libraries.handles.emplace(path, handle).first;
+    found = libraries.loaded.emplace(path, LoadedLibrary{handle, 0}).first;
   }
-  void* symbol = ::dlsym(found->second, "DllGetClassObject");
+  void* symbol = ::dlsym(found->second.handle, "DllGetClassObject");
   if (symbol == nullptr) {
     return Failure(CO_E_ERRORINDLL, path + " does not export DllGetClassObject");
   }
   *entry = reinterpret_cast<DllGetClassObjectFunction>(symbol);
+  pin.Hold(found->second);
   return S_OK;
+}
+
+// CoGetClassObject with the server library pinned until `pin` goes.
+HRESULT GetClassObject(REFCLSID clsid, DWORD context, REFIID riid, void** ppv, LibraryPin& pin) {
+  if (ppv == nullptr) return E_POINTER;
+  *ppv = nullptr;
+  if ((context & (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER)) == 0) {
+    // Only in-process servers exist here.
+    return REGDB_E_CLASSNOTREG;
+  }
+  if (clsid == CLSID_Registrar) {
+    IUnknown* factory = ComObject<RegistrarFactory>::Create(nullptr);
+    if (factory == nullptr) return E_OUTOFMEMORY;
+    const HRESULT hr = factory->QueryInterface(riid, ppv);
+    factory->Release();
+    return hr;
+  }
+  std::string path;
+  try {
+    const registry::Key root = registry::Read();
+    const registry::Key* server =
+        root.Find("CLSID\\" + GuidToString(clsid) + "\\InprocServer32");
+    if (server == nullptr || !server->defaultValue || server->defaultValue->empty()) {
+      return REGDB_E_CLASSNOTREG;
+    }
+    path = *server->defaultValue;
+  } catch (const registry::RegistryError& e) {
+    return Failure(REGDB_E_READREGDB, e.what());
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+  DllGetClassObjectFunction entry = nullptr;
+  if (const HRESULT hr = LoadServer(path, &entry, pin); FAILED(hr)) return hr;
+  return entry(clsid, riid, ppv);
 }
 
 }  // namespace
@@ -119,45 +187,21 @@ HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* progId) noexcept {
 
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void* /*serverInfo*/, REFIID riid,
                          void** ppv) noexcept {
-  if (ppv == nullptr) return E_POINTER;
-  *ppv = nullptr;
-  if ((context & (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER)) == 0) {
-    // Only in-process servers exist here.
-    return REGDB_E_CLASSNOTREG;
-  }
-  if (clsid == CLSID_Registrar) {
-    IUnknown* factory = ComObject<RegistrarFactory>::Create(nullptr);
-    if (factory == nullptr) return E_OUTOFMEMORY;
-    const HRESULT hr = factory->QueryInterface(riid, ppv);
-    factory->Release();
-    return hr;
-  }
-  std::string path;
-  try {
-    const registry::Key root = registry::Read();
-    const registry::Key* server =
-        root.Find("CLSID\\" + GuidToString(clsid) + "\\InprocServer32");
-    if (server == nullptr || !server->defaultValue || server->defaultValue->empty()) {
-      return REGDB_E_CLASSNOTREG;
-    }
-    path = *server->defaultValue;
-  } catch (const registry::RegistryError& e) {
-    return Failure(REGDB_E_READREGDB, e.what());
-  } catch (...) {
-    return E_OUTOFMEMORY;
-  }
-  DllGetClassObjectFunction entry = nullptr;
-  if (const HRESULT hr = LoadServer(path, &entry); FAILED(hr)) return hr;
-  return entry(clsid, riid, ppv);
+  // The class object keeps its library loaded from here on (the library counts it).
+  LibraryPin pin;
+  return GetClassObject(clsid, context, riid, ppv, pin);
 }
 
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID riid,
                          void** ppv) noexcept {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
+  // Pinned until the factory is released: a library need not count its class object,
+  // so nothing else keeps it loaded between lookup and the end of these calls.
+  LibraryPin pin;
   IClassFactory* factory = nullptr;
-  if (const HRESULT hr = CoGetClassObject(clsid, context, nullptr, IID_IClassFactory,
-                                          reinterpret_cast<void**>(&factory));
+  if (const HRESULT hr = GetClassObject(clsid, context, IID_IClassFactory,
+                                        reinterpret_cast<void**>(&factory), pin);
       FAILED(hr)) {
     return hr;
   }
@@ -169,11 +213,16 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID 
 void CoFreeUnusedLibraries() noexcept {
   Libraries& libraries = LoadedLibraries();
   const std::scoped_lock lock(libraries.mutex);
-  for (auto it = libraries.handles.begin(); it != libraries.handles.end();) {
-    auto canUnload = reinterpret_cast<DllCanUnloadNowFunction>(::dlsym(it->second, "DllCanUnloadNow"));
+  for (auto it = libraries.loaded.begin(); it != libraries.loaded.end();) {
+    if (it->second.pins > 0) {  // a lookup or a factory call is under way
+      ++it;
+      continue;
+    }
+    auto canUnload =
+        reinterpret_cast<DllCanUnloadNowFunction>(::dlsym(it->second.handle, "DllCanUnloadNow"));
     if (canUnload != nullptr && canUnload() == S_OK) {
-      ::dlclose(it->second);
-      it = libraries.handles.erase(it);
+      ::dlclose(it->second.handle);
+      it = libraries.loaded.erase(it);
     } else {
       ++it;
     }

@@ -186,13 +186,18 @@ HRESULT LoadRegTypeLib(REFGUID libId, WORD major, WORD minor, LCID lcid, ITypeLi
 using MemberCall = std::function<HRESULT(const FuncDesc& func, std::span<VARIANT> args,
                                          VARIANT* retval)>;
 
-// IDispatch::Invoke on top of `info`: finds the member by DISPID and flags, checks the
-// argument count (DISP_E_BADPARAMCOUNT), coerces each argument to its declared type
+// The object's own say on a member the type information describes, before anything is
+// converted or called: S_OK, or the DISP_E_* failure to answer (type information can come
+// from a file that describes another build of the object).
+using MemberCheck = std::function<HRESULT(const FuncDesc& func)>;
+
+// IDispatch::Invoke on top of `info`: finds the member by DISPID and flags, asks `check`
+// (when given), checks the argument count (DISP_E_BADPARAMCOUNT), coerces each argument to its declared type
 // (DISP_E_TYPEMISMATCH or DISP_E_OVERFLOW with *argErr naming it), calls `call`, and hands
 // the retval to `result`. When the member fails and `excepInfo` is given, it is filled from
 // the thread's error information and DISP_E_EXCEPTION is returned.
 HRESULT DispatchInvoke(ITypeInfo* info, DISPID member, WORD flags, DISPPARAMS* params,
                        VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr,
-                       const MemberCall& call) noexcept;
+                       const MemberCall& call, const MemberCheck& check = {}) noexcept;
 
 }  // namespace quillgate::com

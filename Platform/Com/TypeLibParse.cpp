@@ -251,11 +251,14 @@ class Parser {
   void Version(WORD& major, WORD& minor) {
     const Token& token = Next("a version");
     const std::size_t dot = token.text.find('.');
+    if (token.quoted || dot == std::string::npos) {
+      Fail(token.line, "'" + token.text + "' is not a MAJOR.MINOR version");
+    }
     unsigned a = 0, b = 0;
     const char* text = token.text.data();
-    const auto first = std::from_chars(text, text + (dot == std::string::npos ? 0 : dot), a);
+    const auto first = std::from_chars(text, text + dot, a);
     const auto second = std::from_chars(text + dot + 1, text + token.text.size(), b);
-    if (dot == std::string::npos || first.ec != std::errc() || first.ptr != text + dot ||
+    if (first.ec != std::errc() || first.ptr != text + dot ||
         second.ec != std::errc() || second.ptr != text + token.text.size() || a > 0xFFFF || b > 0xFFFF) {
       Fail(token.line, "'" + token.text + "' is not a MAJOR.MINOR version");
     }

@@ -1,5 +1,7 @@
 #include "Platform/Com/Utf.h"
 
+#include <optional>
+
 namespace quillgate::com {
 namespace {
 
@@ -15,38 +17,62 @@ void AppendUtf16(std::u16string& out, char32_t code) {
   }
 }
 
+// One sequence at `at`: its length and code point when well-formed; otherwise the length
+// of its maximal ill-formed subpart (at least 1) and nothing.
+struct Decoded {
+  std::size_t length;
+  std::optional<char32_t> code;
+};
+
+Decoded DecodeOne(std::string_view utf8, std::size_t at) noexcept {
+  const auto lead = static_cast<unsigned char>(utf8[at]);
+  if (lead < 0x80) return {1, lead};
+  // The well-formed byte sequences: length, and the range of the second byte.
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;   // no overlong forms
+    if (lead == 0xED) high = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;   // no overlong forms
+    if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+  } else {
+    return {1, std::nullopt};
+  }
+  char32_t code = lead & (0xFF >> (length + 1));
+  for (std::size_t k = 1; k < length; ++k) {
+    if (at + k >= utf8.size()) return {k, std::nullopt};
+    const auto next = static_cast<unsigned char>(utf8[at + k]);
+    if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return {k, std::nullopt};
+    code = code << 6 | (next & 0x3F);
+  }
+  return {length, code};
+}
+
 }  // namespace
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {
   std::u16string out;
   out.reserve(utf8.size());
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    const int extra = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2
-                      : (lead >> 3) == 0x1E ? 3 : -1;
-    if (extra < 0 || static_cast<std::size_t>(extra) >= utf8.size() - i) {
-      AppendUtf16(out, kReplacement);
-      ++i;
-      continue;
-    }
-    char32_t code = extra == 0 ? lead : lead & (0x3F >> extra);
-    bool valid = true;
-    for (int k = 1; k <= extra && valid; ++k) {
-      const auto next = static_cast<unsigned char>(utf8[i + static_cast<std::size_t>(k)]);
-      valid = (next & 0xC0) == 0x80;
-      code = code << 6 | (next & 0x3F);
-    }
-    static constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
-    if (!valid || code < kSmallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-      AppendUtf16(out, kReplacement);
-      ++i;
-      continue;
-    }
-    AppendUtf16(out, code);
-    i += static_cast<std::size_t>(extra) + 1;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const Decoded one = DecodeOne(utf8, i);
+    AppendUtf16(out, one.code.value_or(kReplacement));
+    i += one.length;
   }
   return out;
+}
+
+std::optional<std::size_t> FindInvalidUtf8(std::string_view utf8) noexcept {
+  for (std::size_t i = 0; i < utf8.size();) {
+    const Decoded one = DecodeOne(utf8, i);
+    if (!one.code) return i;
+    i += one.length;
+  }
+  return std::nullopt;
 }
 
 std::string Utf16ToUtf8(std::u16string_view utf16) {

@@ -2,11 +2,13 @@
 
 #include "Platform/Com/Interfaces.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace quillgate::com {
 namespace {
@@ -29,7 +31,32 @@ std::u16string_view Trim(std::u16string_view text) {
   return text;
 }
 
+// Which way a decimal that does not fit a long double is out of range: its magnitude is
+// decided by where its first significant digit stands and by its exponent.
+long double OutOfRange(std::string_view ascii) {
+  const bool negative = !ascii.empty() && ascii.front() == '-';
+  if (!ascii.empty() && (ascii.front() == '-' || ascii.front() == '+')) ascii.remove_prefix(1);
+  const std::size_t e = ascii.find_first_of("eE");
+  const std::string_view mantissa = ascii.substr(0, e);
+  long long exponent = 0;
+  if (e != std::string_view::npos) {
+    std::string_view digits = ascii.substr(e + 1);
+    const bool down = !digits.empty() && digits.front() == '-';
+    if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) digits.remove_prefix(1);
+    for (const char c : digits) exponent = std::min(exponent * 10 + (c - '0'), 1'000'000'000LL);
+    if (down) exponent = -exponent;
+  }
+  const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+  const std::size_t first = mantissa.find_first_of("123456789");
+  if (first == std::string_view::npos) return negative ? -0.0L : 0.0L;
+  const long long magnitude = first < point ? static_cast<long long>(point - first)
+                                            : -static_cast<long long>(first - point - 1);
+  const long double result = magnitude + exponent > 0 ? std::numeric_limits<long double>::infinity() : 0.0L;
+  return negative ? -result : result;
+}
+
 // A decimal number in plain or exponent notation: [sign] digits [. digits] [e [sign] digits].
+// The decimal separator is always '.', whatever the process locale says.
 std::optional<long double> ParseNumber(std::u16string_view text) {
   text = Trim(text);
   std::string ascii;
@@ -56,37 +83,57 @@ std::optional<long double> ParseNumber(std::u16string_view text) {
     if (digits() == 0) return std::nullopt;
   }
   if (at != ascii.size()) return std::nullopt;
-  return std::strtold(ascii.c_str(), nullptr);
+  // from_chars takes no '+' sign.
+  const char* begin = ascii.data() + (ascii.front() == '+' ? 1 : 0);
+  const char* end = ascii.data() + ascii.size();
+  long double value = 0;
+  const auto [stop, error] = std::from_chars(begin, end, value, std::chars_format::general);
+  if (error == std::errc::result_out_of_range) return OutOfRange(ascii);
+  if (error != std::errc() || stop != end) return std::nullopt;
+  return value;
 }
 
+// By-reference variants may point at variants that are themselves by reference; a chain
+// longer than this is taken for a loop (a variant pointing at itself) and refused.
+constexpr int kMaxReferenceChain = 16;
+
 // The value behind a by-reference variant, as a plain variant that borrows its contents.
-std::optional<VARIANT> Dereference(const VARIANT& source) {
-  if ((source.vt & VT_BYREF) == 0) return source;
-  if (source.byref == nullptr) return std::nullopt;
-  const VARTYPE base = source.vt & ~VT_BYREF;
-  if (base == VT_VARIANT) return Dereference(*source.pvarVal);
-  VARIANT plain;
+// DISP_E_BADVARTYPE for a null reference or a type that cannot be referenced,
+// DISP_E_TYPEMISMATCH for a chain of references too long to follow.
+HRESULT Dereference(const VARIANT& given, VARIANT& plain) {
+  const VARIANT* source = &given;
+  for (int depth = 0; (source->vt & VT_BYREF) != 0 && (source->vt & ~VT_BYREF) == VT_VARIANT; ++depth) {
+    if (source->pvarVal == nullptr) return DISP_E_BADVARTYPE;
+    if (depth == kMaxReferenceChain) return DISP_E_TYPEMISMATCH;
+    source = source->pvarVal;
+  }
+  if ((source->vt & VT_BYREF) == 0) {
+    plain = *source;
+    return S_OK;
+  }
+  if (source->byref == nullptr) return DISP_E_BADVARTYPE;
+  const VARTYPE base = source->vt & ~VT_BYREF;
   VariantInit(&plain);
   plain.vt = base;
   if ((base & VT_ARRAY) != 0) {
-    plain.parray = *static_cast<SAFEARRAY**>(source.byref);
-    return plain;
+    plain.parray = *static_cast<SAFEARRAY**>(source->byref);
+    return S_OK;
   }
   switch (base) {
-    case VT_I1: case VT_UI1: plain.bVal = *static_cast<BYTE*>(source.byref); break;
-    case VT_I2: case VT_UI2: case VT_BOOL: plain.iVal = *static_cast<SHORT*>(source.byref); break;
+    case VT_I1: case VT_UI1: plain.bVal = *static_cast<BYTE*>(source->byref); break;
+    case VT_I2: case VT_UI2: case VT_BOOL: plain.iVal = *static_cast<SHORT*>(source->byref); break;
     case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_ERROR:
-      plain.lVal = *static_cast<LONG*>(source.byref);
+      plain.lVal = *static_cast<LONG*>(source->byref);
       break;
-    case VT_R4: plain.fltVal = *static_cast<float*>(source.byref); break;
-    case VT_R8: case VT_DATE: plain.dblVal = *static_cast<double*>(source.byref); break;
-    case VT_I8: case VT_UI8: case VT_CY: plain.llVal = *static_cast<LONGLONG*>(source.byref); break;
-    case VT_BSTR: plain.bstrVal = *static_cast<BSTR*>(source.byref); break;
-    case VT_UNKNOWN: plain.punkVal = *static_cast<IUnknown**>(source.byref); break;
-    case VT_DISPATCH: plain.pdispVal = *static_cast<IDispatch**>(source.byref); break;
-    default: return std::nullopt;
+    case VT_R4: plain.fltVal = *static_cast<float*>(source->byref); break;
+    case VT_R8: case VT_DATE: plain.dblVal = *static_cast<double*>(source->byref); break;
+    case VT_I8: case VT_UI8: case VT_CY: plain.llVal = *static_cast<LONGLONG*>(source->byref); break;
+    case VT_BSTR: plain.bstrVal = *static_cast<BSTR*>(source->byref); break;
+    case VT_UNKNOWN: plain.punkVal = *static_cast<IUnknown**>(source->byref); break;
+    case VT_DISPATCH: plain.pdispVal = *static_cast<IDispatch**>(source->byref); break;
+    default: return DISP_E_BADVARTYPE;
   }
-  return plain;
+  return S_OK;
 }
 
 // The numeric value of a plain variant. An 80-bit long double holds every 64-bit integer.
@@ -137,9 +184,15 @@ HRESULT ToText(const VARIANT& v, VARIANT& out) {
     case VT_BOOL: text = v.boolVal != 0 ? "True" : "False"; break;
     case VT_R4: case VT_R8: {
       const double value = v.vt == VT_R4 ? v.fltVal : v.dblVal;
+      // Seven or fifteen significant digits, exponent as E+NN: the "%G" form, but
+      // always with a '.' whatever the process locale says.
       char buffer[64];
-      std::snprintf(buffer, sizeof buffer, "%.*G", v.vt == VT_R4 ? 7 : 15, value);
-      text = buffer;
+      const auto written = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                         std::chars_format::general, v.vt == VT_R4 ? 7 : 15);
+      text.assign(buffer, written.ptr);
+      for (char& c : text) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+      }
       break;
     }
     case VT_I8: text = std::to_string(v.llVal); break;
@@ -250,9 +303,8 @@ HRESULT VariantCopy(VARIANT* destination, const VARIANT* source) noexcept {
 HRESULT VariantChangeType(VARIANT* destination, const VARIANT* source, WORD /*flags*/,
                           VARTYPE vt) noexcept {
   if (destination == nullptr || source == nullptr) return E_INVALIDARG;
-  const std::optional<VARIANT> plain = Dereference(*source);
-  if (!plain) return DISP_E_BADVARTYPE;
-  const VARIANT& from = *plain;
+  VARIANT from;
+  if (const HRESULT hr = Dereference(*source, from); FAILED(hr)) return hr;
   VARIANT result;
   VariantInit(&result);
   HRESULT hr = S_OK;

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -120,6 +121,66 @@ TEST(Registration, ADamagedRegistryFailsRegistrationCleanly) {
   EXPECT_EQ(registry.Text(), "QUILLGATE REGISTRY 1\n[Broken\n");
 }
 
+// Registration as one change: whoever reads the file while registrations and removals race
+// sees the component's keys all present or all absent, never some of them.
+TEST(Registration, RacingRegistrationsNeverShowHalfAState) {
+  quillgate::testing::TempRegistry registry;
+  const std::string keys[] = {"Tovik.Quillgate.1", "Tovik.Quillgate", kClass,
+                              "TypeLib\\" + GuidToString(LIBID_TOVIKQUILLGATELib),
+                              "Interface\\" + GuidToString(IID_ICaptcha)};
+  std::vector<pid_t> children;
+  for (int p = 0; p < 3; ++p) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      int status = 0;
+      std::unique_ptr<void, int (*)(void*)> library(::dlopen(QUILLGATE_MODULE_PATH, RTLD_NOW | RTLD_LOCAL), &::dlclose);
+      const auto reg = reinterpret_cast<DllRegisterServerFunction>(::dlsym(library.get(), "DllRegisterServer"));
+      const auto unreg = reinterpret_cast<DllRegisterServerFunction>(::dlsym(library.get(), "DllUnregisterServer"));
+      const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1200);
+      for (int i = 0; std::chrono::steady_clock::now() < end; ++i) {
+        if (FAILED((i + p) % 2 == 0 ? reg() : unreg())) status = 1;
+      }
+      ::_exit(status);
+    }
+    children.push_back(child);
+  }
+  long reads = 0;
+  long halves = 0;
+  bool childrenRunning = true;
+  while (childrenRunning) {
+    const Key root = registry::Read();
+    std::size_t present = 0;
+    for (const std::string& key : keys) present += root.Find(key) != nullptr ? 1 : 0;
+    if (present != 0 && present != std::size(keys)) ++halves;
+    ++reads;
+    childrenRunning = false;
+    for (const pid_t child : children) {
+      if (::waitpid(child, nullptr, WNOHANG) == 0) childrenRunning = true;
+    }
+    if (!childrenRunning) break;
+  }
+  for (const pid_t child : children) {
+    int status = 0;
+    if (::waitpid(child, &status, 0) == child) {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+  }
+  EXPECT_EQ(halves, 0) << "of " << reads << " reads";
+  EXPECT_GT(reads, 0);
+}
+
+TEST(Registration, TemporariesOfKilledWritersAreRemoved) {
+  quillgate::testing::TempRegistry registry;
+  const auto stale = registry.Directory() / ".registry.tmp-999999-0";
+  std::ofstream(stale) << "QUILLGATE REGISTRY 1\n[Half";
+  const auto unrelated = registry.Directory() / "registry.tmp-keep";
+  std::ofstream(unrelated) << "x";
+  ASSERT_EQ(CallEntry(QUILLGATE_MODULE_PATH, "DllRegisterServer"), S_OK);
+  EXPECT_FALSE(std::filesystem::exists(stale));
+  EXPECT_TRUE(std::filesystem::exists(unrelated));
+}
+
 TEST(Runtime, CreatesTheRegisteredClassByProgIdAndUnloadsIt) {
   quillgate::testing::TempRegistry registry;
   ASSERT_EQ(CallEntry(QUILLGATE_MODULE_PATH, "DllRegisterServer"), S_OK);
@@ -163,6 +224,18 @@ TEST(Runtime, UnregisteredClassesAreNotFound) {
   EXPECT_EQ(CoCreateInstance(CLSID_Captcha, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, &out),
             CO_E_DLLNOTFOUND);
   EXPECT_EQ(out, nullptr);
+}
+
+TEST(Runtime, ARegistryNestedTooDeepIsAReadError) {
+  quillgate::testing::TempRegistry registry;
+  std::string path = "[CLSID";
+  for (int i = 0; i < 300'000; ++i) path += "\\k";
+  registry.Write("QUILLGATE REGISTRY 1\n" + path + "]\n");
+  void* out = nullptr;
+  EXPECT_EQ(CoCreateInstance(CLSID_Captcha, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, &out),
+            REGDB_E_READREGDB);
+  EXPECT_EQ(CallEntry(QUILLGATE_MODULE_PATH, "DllUnregisterServer"), S_OK);  // by contract
+  EXPECT_EQ(registry.Text().size(), path.size() + 23);                       // untouched
 }
 
 struct CommandRun {
@@ -215,6 +288,22 @@ TEST(HostProcess, DrivesTheComponentByNameThroughTheRegistry) {
   const CommandRun after = RunCommand("automate GetValue", registry.Directory());
   EXPECT_NE(after.status, 0);
   EXPECT_NE(after.err.find("CO_E_CLASSSTRING"), std::string::npos) << after.err;
+}
+
+TEST(HostProcess, RegistrationFailuresNameTheirCause) {
+  quillgate::testing::TempRegistry registry;
+  const std::string module = std::string(" '") + QUILLGATE_MODULE_PATH + "'";
+  ASSERT_EQ(RunCommand("register" + module, registry.Directory()).status, 0);
+  registry.Write("not a registry\n");
+  for (const char* command : {"register", "unregister"}) {
+    const CommandRun run = RunCommand(command + module, registry.Directory());
+    EXPECT_NE(run.status, 0) << command << ": " << run.out;
+    EXPECT_EQ(run.out, "") << command;
+    EXPECT_NE(run.err.find("line 1: this is not a Quillgate registry file"), std::string::npos)
+        << command << ": " << run.err;
+    EXPECT_NE(run.err.find("move the file aside"), std::string::npos) << command << ": " << run.err;
+  }
+  EXPECT_EQ(registry.Text(), "not a registry\n");
 }
 
 }  // namespace

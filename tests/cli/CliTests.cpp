@@ -93,6 +93,10 @@ TEST_F(Cli, NonAsciiTextIsHashedInTheComponentsCodePage) {
   EXPECT_EQ(utf8.exitCode, 0);
   EXPECT_NE(utf8.out, Run("hash $'\\xc3\\x83\\xc2\\xa9'").out);
   EXPECT_NE(Run("hash $'\\xff'").exitCode, 0);  // not UTF-8
+  // Refused with the place of the fault, by the same rule the runtime reads text with.
+  const Result surrogate = Run("validate $'ab\\xed\\xa0\\x80' x");
+  EXPECT_EQ(surrogate.exitCode, 2);
+  EXPECT_NE(surrogate.err.find("byte 3 (0xED)"), std::string::npos) << surrogate.err;
 }
 
 TEST_F(Cli, CodeHonoursLengthAndType) {

@@ -7,7 +7,6 @@
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 #include <mutex>
 #include <tuple>
@@ -32,18 +31,21 @@ struct LoadedFace {
   std::unordered_map<char32_t, GlyphOutline> glyphs;
 };
 
+// Font family names fold ASCII letters only: the process locale must not decide which
+// bytes of a UTF-8 name count as the same.
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
 bool IsGeneric(std::string_view name) {
   static constexpr std::string_view kGeneric[] = {"sans-serif", "serif", "monospace", "sans", "mono",
                                                   "cursive", "fantasy", "system-ui", "emoji", "math"};
   std::string lower(name);
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  std::transform(lower.begin(), lower.end(), lower.begin(), AsciiLower);
   return std::find(std::begin(kGeneric), std::end(kGeneric), lower) != std::end(kGeneric);
 }
 
 bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-           return std::tolower(x) == std::tolower(y);
-         });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                       [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
 struct PatternDeleter {

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 #include <thread>
 
 namespace quillgate::com {
@@ -112,6 +116,110 @@ TEST_F(Coercion, FollowsReferencesAndConvertsInPlace) {
   ASSERT_EQ(VariantChangeType(out.Get(), out.Get(), 0, VT_I4), S_OK);
   EXPECT_EQ(out->vt, VT_I4);
   EXPECT_EQ(out->lVal, 77);
+}
+
+TEST_F(Coercion, ReferenceLoopsAreRefused) {
+  VARIANT self;
+  VariantInit(&self);
+  self.vt = VT_VARIANT | VT_BYREF;
+  self.pvarVal = &self;
+  VARIANT a, b;
+  VariantInit(&a);
+  VariantInit(&b);
+  a.vt = b.vt = VT_VARIANT | VT_BYREF;
+  a.pvarVal = &b;
+  b.pvarVal = &a;
+  Variant out;
+  for (const VARIANT* loop : {&self, &a}) {
+    for (const VARTYPE vt : {VT_I4, VT_BSTR, VT_VARIANT}) {
+      EXPECT_EQ(VariantChangeType(out.Get(), loop, 0, vt), DISP_E_TYPEMISMATCH) << vt;
+    }
+  }
+  // A short honest chain is still followed.
+  LONG target = 5;
+  VARIANT inner;
+  VariantInit(&inner);
+  inner.vt = VT_I4 | VT_BYREF;
+  inner.byref = &target;
+  VARIANT outer;
+  VariantInit(&outer);
+  outer.vt = VT_VARIANT | VT_BYREF;
+  outer.pvarVal = &inner;
+  ASSERT_EQ(VariantChangeType(out.Get(), &outer, 0, VT_I4), S_OK);
+  EXPECT_EQ(out->lVal, 5);
+}
+
+TEST_F(Coercion, ExponentsBeyondTheRange) {
+  BString holder;
+  Variant out;
+  VARIANT huge = Text(u"-1e99999", holder);
+  EXPECT_EQ(VariantChangeType(out.Get(), &huge, 0, VT_I4), DISP_E_OVERFLOW);
+  VARIANT tiny = Text(u"1e-99999", holder);
+  ASSERT_EQ(VariantChangeType(out.Get(), &tiny, 0, VT_I4), S_OK);
+  EXPECT_EQ(out->lVal, 0);
+}
+
+// A locale whose decimal separator is a comma, for the test's lifetime: an installed one,
+// else one compiled from the system's locale sources into a temporary directory.
+class CommaLocale {
+ public:
+  CommaLocale() {
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "de_DE"}) {
+      if (Use(name)) return;
+    }
+    char pattern[] = "/tmp/quillgate-locale-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) return;
+    directory_ = pattern;
+    const std::string command = "localedef -i de_DE -f ISO-8859-1 " + directory_ +
+                                "/de_DE >/dev/null 2>&1";
+    if (std::system(command.c_str()) == 0 && ::setenv("LOCPATH", directory_.c_str(), 1) == 0) {
+      Use("de_DE");
+    }
+  }
+  CommaLocale(const CommaLocale&) = delete;
+  CommaLocale& operator=(const CommaLocale&) = delete;
+  ~CommaLocale() {
+    std::setlocale(LC_ALL, "C");
+    if (!directory_.empty()) {
+      ::unsetenv("LOCPATH");
+      std::filesystem::remove_all(directory_);
+    }
+  }
+  [[nodiscard]] bool Active() const { return active_; }
+
+ private:
+  bool Use(const char* name) {
+    active_ = std::setlocale(LC_ALL, name) != nullptr && std::localeconv()->decimal_point[0] == ',';
+    if (!active_) std::setlocale(LC_ALL, "C");
+    return active_;
+  }
+  std::string directory_;
+  bool active_ = false;
+};
+
+TEST_F(Coercion, NumbersDoNotFollowTheProcessLocale) {
+  const CommaLocale locale;
+  if (!locale.Active()) {
+    GTEST_SKIP() << "no locale with a decimal comma is installed, and localedef could not "
+                    "make one (install the Debian package 'locales')";
+  }
+  BString holder;
+  Variant out;
+  VARIANT text = Text(u"250.6", holder);
+  ASSERT_EQ(VariantChangeType(out.Get(), &text, 0, VT_I4), S_OK);
+  EXPECT_EQ(out->lVal, 251);
+  VARIANT comma = Text(u"250,6", holder);
+  EXPECT_EQ(VariantChangeType(out.Get(), &comma, 0, VT_I4), DISP_E_TYPEMISMATCH);
+  const std::pair<double, std::u16string_view> printed[] = {
+      {2.5, u"2.5"}, {1.5e20, u"1.5E+20"}, {-0.125, u"-0.125"}, {1.0 / 3.0, u"0.333333333333333"}};
+  for (const auto& [value, expected] : printed) {
+    VARIANT number;
+    VariantInit(&number);
+    number.vt = VT_R8;
+    number.dblVal = value;
+    ASSERT_EQ(VariantChangeType(out.Get(), &number, 0, VT_BSTR), S_OK);
+    EXPECT_EQ(BstrView(out->bstrVal), expected);
+  }
 }
 
 TEST(SafeArray, OneDimensionalByteArray) {

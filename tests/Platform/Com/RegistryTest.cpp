@@ -72,6 +72,46 @@ TEST(RegistryFile, DamageIsReportedWithItsLine) {
   }
 }
 
+TEST(RegistryFile, DeepTreesAreCopiedComparedAndDestroyedWithoutRecursion) {
+  // Far deeper than any stack could follow by recursion.
+  Key root;
+  Key* key = &root;
+  for (int i = 0; i < 300'000; ++i) key = &key->Create("k");
+  key->defaultValue = "bottom";
+  {
+    const Key copy = root;
+    EXPECT_EQ(copy, root);
+    key->defaultValue = "changed";
+    EXPECT_FALSE(copy == root);
+    Key assigned;
+    assigned = copy;
+    EXPECT_EQ(assigned, copy);
+  }
+  // Such a tree cannot be written: it could not be read back.
+  EXPECT_THROW(Serialize(root), RegistryError);
+}
+
+TEST(RegistryFile, NestingBeyondTheLimitIsAParseError) {
+  std::string deep = "[k";
+  for (int i = 1; i < 50'000; ++i) deep += "\\k";
+  std::string limit = "[k";
+  for (std::size_t i = 1; i < kMaxKeyDepth; ++i) limit += "\\k";
+  for (const std::string& path : {deep, limit + "\\k"}) {
+    try {
+      Parse("QUILLGATE REGISTRY 1\n" + path + "]\n", "the-file");
+      ADD_FAILURE() << "accepted a key " << path.size() / 2 << " deep";
+    } catch (const RegistryError& e) {
+      EXPECT_NE(std::string(e.what()).find("the-file: line 2: keys are nested more than 512 deep"),
+                std::string::npos)
+          << e.what();
+    }
+  }
+  const Key atLimit = Parse("QUILLGATE REGISTRY 1\n" + limit + "]\n", "the-file");
+  EXPECT_EQ(Parse(Serialize(atLimit), "again"), atLimit);
+  Key root;
+  EXPECT_THROW(root.Create(limit.substr(1) + "\\k"), RegistryError);
+}
+
 TEST(RegistryStore, MissingFileIsEmptyAndUpdatesCreateIt) {
   TempRegistry registry;
   EXPECT_TRUE(Read().Subkeys().empty());

@@ -4,9 +4,12 @@
 
 #include "Platform/Com/Registry.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -16,6 +19,7 @@ namespace quillgate::testing {
 class TempRegistry {
  public:
   TempRegistry() {
+    if (const char* previous = std::getenv("QUILLGATE_REGISTRY")) previous_ = previous;
     std::string pattern = (std::filesystem::temp_directory_path() / "quillgate-com-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     directory_ = pattern;
@@ -26,7 +30,12 @@ class TempRegistry {
   TempRegistry(const TempRegistry&) = delete;
   TempRegistry& operator=(const TempRegistry&) = delete;
   ~TempRegistry() {
-    ::unsetenv("QUILLGATE_REGISTRY");
+    // Back to what the program had (the test program's own private registry).
+    if (previous_) {
+      ::setenv("QUILLGATE_REGISTRY", previous_->c_str(), 1);
+    } else {
+      ::unsetenv("QUILLGATE_REGISTRY");
+    }
     std::error_code ignored;
     std::filesystem::remove_all(directory_, ignored);
   }
@@ -46,6 +55,21 @@ class TempRegistry {
  private:
   std::filesystem::path directory_;
   std::filesystem::path file_;
+  std::optional<std::string> previous_;
+};
+
+// For a whole test program: a private, empty registry, so that no test ever reads the
+// user's QUILLGATE_REGISTRY or ~/.config/quillgate/registry (a stale registration there
+// would change what the tests see). Tests that need a registry of their own still make a
+// TempRegistry. Register with ::testing::AddGlobalTestEnvironment.
+class PrivateRegistryEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { registry_.emplace(); }
+  void TearDown() override { registry_.reset(); }
+  [[nodiscard]] const TempRegistry& Registry() const { return *registry_; }
+
+ private:
+  std::optional<TempRegistry> registry_;
 };
 
 }  // namespace quillgate::testing

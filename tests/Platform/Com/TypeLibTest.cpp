@@ -61,6 +61,14 @@ TEST(TypeLibText, RejectsInconsistentDescriptions) {
     EXPECT_THROW(ParseTypeLib(head + tail), TypeLibFormatError) << tail;
   }
   EXPECT_THROW(ParseTypeLib("QUILLGATE TYPELIB 2\n"), TypeLibFormatError);
+  // Versions without a dot, or with parts that are not numbers (the first of these once
+  // made the reader step outside the text; the sanitizer build catches that).
+  for (const char* version : {"U", "1", ".", "1.", ".1", "'1.0'", "1.0.0", "70000.0"}) {
+    EXPECT_THROW(ParseTypeLib(std::string("QUILLGATE TYPELIB 1\nlibrary T "
+                                          "{5BE8E187-932B-45E9-9287-602BDAE7CAE0} ") + version),
+                 TypeLibFormatError)
+        << version;
+  }
 }
 
 TEST(TypeLibObjects, NamesResolveWithoutRegardToCase) {

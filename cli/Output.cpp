@@ -176,6 +176,7 @@ void WriteStandardOutput(std::span<const unsigned char> bytes) {
   if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() ||
       std::fflush(stdout) != 0) {
     const int error = errno;
+    std::clearerr(stdout);  // reported here, once
     throw std::runtime_error(std::string("cannot write to standard output: ") +
                              (error != 0 ? std::strerror(error) : "write error"));
   }

@@ -2,12 +2,14 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
+TSAN_BUILD ?= build-tsan
 # Seconds each fuzz harness runs for in `make fuzz`.
 FUZZ_SECONDS ?= 30
+STRESS_SECONDS ?= 5
 JOBS       ?= 2
 DEMO       ?= demo-output
 
-.PHONY: all deps build demo test sanitize fuzz bench clean
+.PHONY: all deps build demo test sanitize tsan fuzz bench clean
 
 all: build
 
@@ -58,10 +60,18 @@ fuzz: deps
 	  fi; \
 	  grep -E '^stat::number_of_executed_units|^Done' $$log; \
 	done
+# The concurrency tests under ThreadSanitizer: eight threads calling every member of
+# Captcha objects for STRESS_SECONDS, and the engine's own concurrency tests.
+tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLGATE_TSAN=ON -DQUILLGATE_BENCHMARKS=OFF
+	cmake --build $(TSAN_BUILD) -j$(JOBS) --target tests_Component tests_Engine
+	QUILLGATE_STRESS_SECONDS=$(STRESS_SECONDS) TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  $(TSAN_BUILD)/tests/tests_Component --gtest_filter='CaptchaStress.*'
+	TSAN_OPTIONS="halt_on_error=1" $(TSAN_BUILD)/tests/tests_Engine --gtest_filter='*Concurrency*'
 
 # The benchmark table, pinned to one core so that numbers compare across machines and runs.
 bench: build
 	taskset -c 0 $(BUILD)/bench/quillgate_bench --benchmark_min_time=0.2
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(DEMO)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(DEMO)

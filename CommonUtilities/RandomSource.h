@@ -1,7 +1,8 @@
 #pragma once
-// The one process-wide pseudo-random source. Every random decision of the component (code
-// characters, every value a text style draws) goes through RandomInt, so a given state of
-// the source yields one fixed code and one fixed image.
+// The one process-wide pseudo-random source of the drawing. Every value a text style or the
+// drawing randomizer draws goes through RandomInt, so a given state of the source yields one
+// fixed picture of a given code. The code's characters do not come from here (they must be
+// unpredictable; see SecureRandom.h).
 
 #include <cstdint>
 

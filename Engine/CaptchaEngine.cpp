@@ -1,7 +1,7 @@
 #include "Engine/CaptchaEngine.h"
 
 #include "CommonUtilities/EngineError.h"
-#include "CommonUtilities/RandomSource.h"
+#include "CommonUtilities/SecureRandom.h"
 #include "Engine/ImageEncoding.h"
 #include "Engine/ImageGenerator.h"
 #include "Platform/Graphics/Encoders.h"
@@ -109,11 +109,11 @@ std::string CaptchaEngine::GenerateCode() {
 
 std::string CaptchaEngine::GenerateCodeLocked() {
   const std::string_view alphabet = Alphabet(codeType_);
-  const auto size = static_cast<std::int32_t>(alphabet.size());
+  const auto size = static_cast<std::uint32_t>(alphabet.size());
   std::string code;
   if (codeLength_ > 0) code.reserve(static_cast<std::size_t>(codeLength_));
   for (std::int32_t i = 0; i < codeLength_; ++i) {
-    code += alphabet[static_cast<std::size_t>(RandomInt(size))];
+    code += alphabet[SecureRandomBelow(size)];
   }
   return code;
 }
@@ -123,22 +123,35 @@ void CaptchaEngine::SetCurrentCode(std::string_view code) {
   SetCurrentCodeLocked(code);
 }
 
-void CaptchaEngine::SetCurrentCodeLocked(std::string_view code) {
+std::string CaptchaEngine::SetCurrentCodeLocked(std::string_view code) {
   currentCode_ = code.empty() ? GenerateCodeLocked() : std::string(code);
+  return currentCode_;
+}
+
+void CaptchaEngine::SetBeforeDrawHookForTesting(std::function<void()> hook) {
+  const std::scoped_lock lock(mutex_);
+  beforeDraw_ = std::move(hook);
 }
 
 void CaptchaEngine::CreateImage(std::string_view code, ByteArray& out) {
-  // Held throughout, so the code made current here is the one drawn and encoded.
-  const std::scoped_lock lock(mutex_);
-  SetCurrentCodeLocked(code);
+  // Only the snapshot is taken under the lock: the code made current here is the one drawn
+  // and encoded below, whatever other threads make current meanwhile.
+  ImageSettings settings;
+  std::function<void()> beforeDraw;
+  {
+    const std::scoped_lock lock(mutex_);
+    settings = {SetCurrentCodeLocked(code), format_, imageWidth_, imageHeight_, textStyle_};
+    beforeDraw = beforeDraw_;
+  }
+  if (beforeDraw) beforeDraw();
 
-  const ImageGenerator generator(currentCode_, imageWidth_, imageHeight_, textStyle_);
+  const ImageGenerator generator(settings.code, settings.width, settings.height, settings.style);
   const boost::shared_ptr<graphics::Bitmap> bitmap = generator.GetBitmap();
   // An in-memory stream needs no setup that could fail; it is released with this scope
   // on every path, like the bitmap and the generator.
   graphics::MemoryStream stream;
 
-  const std::optional<std::u16string_view> mimeType = MimeTypeOfFormat(format_);
+  const std::optional<std::u16string_view> mimeType = MimeTypeOfFormat(settings.format);
   if (!mimeType) throw EngineError("This picture format is not supported !");
   // No encoder leaves the identifier null, which the save refuses.
   graphics::CLSID encoder{};
@@ -186,9 +199,12 @@ void CaptchaEngine::CreateImage(std::string_view code, ByteArray& out) {
 }
 
 void CaptchaEngine::CreateSound(std::string_view code, ByteArray& out) {
-  const std::scoped_lock lock(mutex_);
-  SetCurrentCodeLocked(code);
-  SoundGenerator().GenerateWave(currentCode_, out);
+  std::string spoken;
+  {
+    const std::scoped_lock lock(mutex_);
+    spoken = SetCurrentCodeLocked(code);
+  }
+  SoundGenerator().GenerateWave(spoken, out);
 }
 
 }  // namespace quillgate

@@ -2,12 +2,15 @@
 // The single process-wide engine: the six settings every Captcha object shares, the current
 // code, and the operations that make codes, images, sounds and hash values from them.
 //
-// One engine-wide lock is held for each whole operation, so the code that a request makes
-// current is the one it draws, speaks or hashes, whatever other threads do meanwhile.
+// The lock guards only what is shared: the settings and the current code. An image or sound
+// request takes a snapshot of them under the lock, making its code current there, and then
+// draws and encodes from the snapshot without the lock, so a slow image never holds up
+// another thread's calls, and the code a request makes current is still the one it draws.
 
 #include "CommonUtilities/ByteArray.h"
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -42,8 +45,9 @@ class CaptchaEngine {
   // Uppercases the name (the classic locale's a-z) and maps "JPG" to "JPEG".
   void SetFormat(std::string_view text);
 
-  // A new random code of CodeLength characters from the CodeType alphabet, one random
-  // draw per character. Not stored.
+  // A new random code of CodeLength characters from the CodeType alphabet, each character
+  // chosen by the operating system's cryptographic generator (never by the drawing's
+  // random source, whose state could be recovered from one code). Not stored.
   [[nodiscard]] std::string GenerateCode();
   // An empty code makes a new random code current; any other becomes current unchanged.
   void SetCurrentCode(std::string_view code);
@@ -62,9 +66,23 @@ class CaptchaEngine {
   // True when hashValue is exactly ComputeHash(userCode). Compared in constant time.
   [[nodiscard]] static bool Validate(std::string_view userCode, std::string_view hashValue);
 
+  // Test seam: called by CreateImage after the snapshot is taken and the lock released,
+  // just before drawing, so a test can hold a request mid-way and call the engine meanwhile.
+  void SetBeforeDrawHookForTesting(std::function<void()> hook);
+
  private:
+  // What one image request works from, taken under the lock.
+  struct ImageSettings {
+    std::string code;
+    std::string format;
+    std::int32_t width;
+    std::int32_t height;
+    std::int32_t style;
+  };
+
   std::string GenerateCodeLocked();
-  void SetCurrentCodeLocked(std::string_view code);
+  // Makes `code` (or a new random code) current and returns the code made current.
+  std::string SetCurrentCodeLocked(std::string_view code);
 
   mutable std::mutex mutex_;
   std::string format_ = "JPEG";
@@ -74,6 +92,7 @@ class CaptchaEngine {
   std::int32_t codeType_ = 0;
   std::string currentCode_;
   std::int32_t textStyle_ = 31;
+  std::function<void()> beforeDraw_;
 };
 
 }  // namespace quillgate

@@ -38,3 +38,21 @@ BENCHMARK(BM_CreateImageJpeg)->Apply(DrawnStyles);
 BENCHMARK(BM_CreateImagePng)->Apply(DrawnStyles);
 
 }  // namespace
+
+namespace {
+
+// Images from one engine shared by several threads, as in a web host: the engine lock
+// covers only the settings, so the threads draw in parallel. Real time, images per second.
+void BM_SharedEngineImages(benchmark::State& state) {
+  static quillgate::CaptchaEngine engine;
+  quillgate::ByteArray out;
+  for (auto _ : state) {
+    engine.CreateImage({}, out);
+    benchmark::DoNotOptimize(out.buffer.get());
+  }
+  state.counters["images/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_SharedEngineImages)->Threads(1)->Threads(2)->UseRealTime();
+
+}  // namespace

@@ -29,9 +29,12 @@ void AddCodeCommands(CLI::App& app) {
   auto* code = app.add_subcommand("code", "Print a new random code");
   auto length = std::make_shared<int>(5);
   auto type = std::make_shared<int>(0);
-  code->add_option("--length", *length, "Number of characters")->capture_default_str();
+  code->add_option("--length", *length, "Number of characters, 1 to 1000")
+      ->check(IntegerIn(1, kMaxCodeLength))
+      ->capture_default_str();
   code->add_option("--type", *type,
                    "Alphabet: 0 digits and capitals without look-alikes, 1 capitals, 2 digits")
+      ->check(IntegerIn(0, 2))
       ->capture_default_str();
   code->callback([length, type] {
     auto& engine = CaptchaEngine::Instance();

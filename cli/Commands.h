@@ -13,9 +13,22 @@ void AddSoundCommand(CLI::App& app);   // sound
 void AddImageCommands(CLI::App& app);  // image, gallery
 void AddComponentCommands(CLI::App& app);  // register, unregister, automate
 
-// Writes bytes to a file, or to standard output for "-". A file is written in full to a
-// temporary name beside it and then renamed, so a failure never leaves a partial file.
-// Throws std::runtime_error with a one-line reason.
+// Writes bytes to a file, or to standard output for "-". A regular file, or a name that does
+// not exist yet, is written in full to an exclusively created temporary beside it and then
+// renamed into place, keeping the old file's mode, so a failure never leaves a partial file.
+// Devices, FIFOs and the files that symbolic links name are written straight through; a
+// regular file with several hard links, or in a directory that cannot be written, is
+// rewritten in place. Throws std::runtime_error with a one-line reason and its cause.
 void WriteOutput(const std::string& path, std::span<const unsigned char> bytes);
+
+// The longest code the commands draw or speak. Drawing time grows with the code (the
+// slowest style needs seconds per thousand characters), and no one types more.
+inline constexpr int kMaxCodeLength = 1000;
+
+// Option checks: a whole number in lowest..highest, or any int (an empty text is refused,
+// not read as 0), and a code of at most `characters` characters.
+CLI::Validator IntegerIn(int lowest, int highest);
+CLI::Validator WholeNumber();
+CLI::Validator CodeOfAtMost(std::size_t characters);
 
 }  // namespace quillgate::cli

@@ -16,6 +16,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <cstdio>
@@ -252,7 +253,9 @@ void ClearException(EXCEPINFO& exception) {
   exception = EXCEPINFO{};
 }
 
-bool PrintResult(const Step& step, VARIANT& result) {
+// `report` is standard output, or standard error when some step's data goes to standard
+// output, so that the data there is never mixed with the lines about it.
+bool PrintResult(const Step& step, VARIANT& result, std::ostream& report) {
   if (result.vt == (VT_ARRAY | VT_UI1)) {
     const ULONG count = result.parray ? result.parray->rgsabound[0].cElements : 0;
     if (step.file) {
@@ -266,31 +269,31 @@ bool PrintResult(const Step& step, VARIANT& result) {
         throw;
       }
       SafeArrayUnaccessData(result.parray);
-      std::cout << step.name << ": " << count << " bytes written to " << *step.file << '\n';
+      report << step.name << ": " << count << " bytes written to " << *step.file << '\n';
     } else {
-      std::cout << step.name << " = <" << count << " bytes>\n";
+      report << step.name << " = <" << count << " bytes>\n";
     }
     return true;
   }
   if (step.file) {
-    std::cout.flush();
+    report.flush();
     std::cerr << step.text << ": the result is not a byte array, nothing written\n";
     return false;
   }
   if (result.vt == VT_EMPTY) {
-    std::cout << step.name << ": done\n";
+    report << step.name << ": done\n";
     return true;
   }
   Variant text;
   if (FAILED(VariantChangeType(text.Get(), &result, 0, VT_BSTR))) {
-    std::cout << step.name << " = <value of type " << result.vt << ">\n";
+    report << step.name << " = <value of type " << result.vt << ">\n";
     return true;
   }
-  std::cout << step.name << " = " << WideToUtf8(BstrView(text->bstrVal)) << '\n';
+  report << step.name << " = " << WideToUtf8(BstrView(text->bstrVal)) << '\n';
   return true;
 }
 
-bool RunStep(IDispatch* object, const Step& step) {
+bool RunStep(IDispatch* object, const Step& step, std::ostream& report) {
   std::u16string name = Utf8ToWide(step.name);
   LPOLESTR names[] = {name.data()};
   DISPID id = DISPID_UNKNOWN;
@@ -328,12 +331,15 @@ bool RunStep(IDispatch* object, const Step& step) {
     return false;
   }
   if (step.kind == Step::Kind::Put) return true;
-  return PrintResult(step, *result.Get());
+  return PrintResult(step, *result.Get(), report);
 }
 
 void RunAutomation(const std::string& progId, const std::vector<std::string>& stepTexts) {
   std::vector<Step> steps;
   for (const std::string& text : stepTexts) steps.push_back(ParseStep(text));
+  const bool dataOnStandardOutput =
+      std::any_of(steps.begin(), steps.end(), [](const Step& step) { return step.file == "-"; });
+  std::ostream& report = dataOnStandardOutput ? std::cerr : std::cout;
 
   const std::u16string wideProgId = Utf8ToWide(progId);
   CLSID clsid{};
@@ -350,7 +356,7 @@ void RunAutomation(const std::string& progId, const std::vector<std::string>& st
         FAILED(hr)) {
       throw std::runtime_error("cannot create " + progId + ": " + HresultText(hr));
     }
-    for (const Step& step : steps) allWorked = RunStep(object.Get(), step) && allWorked;
+    for (const Step& step : steps) allWorked = RunStep(object.Get(), step, report) && allWorked;
   }
   CoFreeUnusedLibraries();
   if (!allWorked) throw CLI::RuntimeError(1);

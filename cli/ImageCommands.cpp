@@ -94,14 +94,22 @@ void AddImageCommands(CLI::App& app) {
   auto* image = app.add_subcommand("image", "Draw a code as a CAPTCHA image");
   auto request = std::make_shared<ImageRequest>();
   auto output = std::make_shared<std::string>();
-  image->add_option("--style", request->style, "Text style, 0 to 49 (default 31)");
-  image->add_option("--width", request->width, "Image width in pixels (default 250)");
-  image->add_option("--height", request->height, "Image height in pixels, at least 10 (default 50)");
-  image->add_option("--length", request->length, "Characters in a new code (default 5)");
+  // Style and size are checked by the component itself, with its own messages.
+  image->add_option("--style", request->style, "Text style, 0 to 49 (default 31)")
+      ->check(WholeNumber());
+  image->add_option("--width", request->width, "Image width in pixels (default 250)")
+      ->check(WholeNumber());
+  image->add_option("--height", request->height, "Image height in pixels, at least 10 (default 50)")
+      ->check(WholeNumber());
+  image->add_option("--length", request->length, "Characters in a new code, 1 to 1000 (default 5)")
+      ->check(IntegerIn(1, kMaxCodeLength));
   image->add_option("--type", request->type,
-                    "Alphabet: 0 digits and capitals without look-alikes, 1 capitals, 2 digits");
+                    "Alphabet: 0 digits and capitals without look-alikes, 1 capitals, 2 digits")
+      ->check(IntegerIn(0, 2));
   image->add_option("--format", request->format, "JPEG, PNG, GIF, BMP or TIFF (default JPEG)");
-  image->add_option("--code", request->code, "The code to draw (default: a new random code)");
+  image->add_option("--code", request->code,
+                    "The code to draw, at most 1000 characters (default: a new random code)")
+      ->check(CodeOfAtMost(kMaxCodeLength));
   image->add_option("-o,--output", *output, "The image file to write, or - for standard output")
       ->required();
   image->callback([request, output] {

@@ -13,7 +13,9 @@ void AddSoundCommand(CLI::App& app) {
   auto* sound = app.add_subcommand("sound", "Spell a code aloud as a WAV file");
   auto code = std::make_shared<std::string>();
   auto output = std::make_shared<std::string>();
-  sound->add_option("--code", *code, "The code to speak (default: a new random code)");
+  sound->add_option("--code", *code,
+                    "The code to speak, at most 1000 characters (default: a new random code)")
+      ->check(CodeOfAtMost(kMaxCodeLength));
   sound->add_option("-o,--output", *output, "The WAV file to write, or - for standard output")
       ->required();
   sound->callback([code, output] {

@@ -2,9 +2,16 @@
 
 #include "CommonUtilities/EngineError.h"
 #include "CommonUtilities/RandomSourceTesting.h"
+#include "CommonUtilities/SecureRandom.h"
+
+#include "../Platform/Graphics/ImageDecoders.h"
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <chrono>
+#include <map>
+#include <mutex>
 #include <set>
 #include <thread>
 #include <vector>
@@ -75,21 +82,67 @@ TEST(CaptchaEngineCodes, CodesUseTheAlphabetOfTheirType) {
   }
 }
 
-TEST(CaptchaEngineCodes, OneDrawPerCharacterInAlphabetOrder) {
+TEST(CaptchaEngineCodes, TheDrawingsRandomStateNeitherFixesNorFeedsTheCode) {
+  // Codes come from the operating system's generator: replaying the drawing's state gives
+  // new codes, and making a code takes nothing from the drawing's stream.
   CaptchaEngine engine;
-  testing::SetRandomState(1);  // RandomInt(30) then gives 0, 2, 18, 26, 29
-  const auto before = testing::RandomDrawCount();
-  EXPECT_EQ(engine.GenerateCode(), "24NWZ");
-  EXPECT_EQ(testing::RandomDrawCount() - before, 5u);
+  engine.SetCodeLength(12);
+  std::set<std::string> codes;
+  for (int i = 0; i < 20; ++i) {
+    testing::SetRandomState(1);
+    const auto before = testing::RandomDrawCount();
+    codes.insert(engine.GenerateCode());
+    EXPECT_EQ(testing::RandomDrawCount(), before);
+    EXPECT_EQ(testing::RandomState(), 1);
+  }
+  EXPECT_EQ(codes.size(), 20u);
 }
 
-TEST(CaptchaEngineCodes, ZeroOrNegativeLengthGivesAnEmptyCodeWithoutDrawing) {
+TEST(CaptchaEngineCodes, CharactersAreUniformOverTheAlphabet) {
+  // Chi-square over 60,000 characters of each alphabet. The bounds are far in the tail (a
+  // sound generator exceeds them less than once in a million runs), yet a generator that
+  // favours some positions by an eighth, as a random byte taken modulo 30 does, lands in
+  // the hundreds.
+  CaptchaEngine engine;
+  engine.SetCodeLength(1000);
+  const std::pair<int, double> alphabets[] = {{0, 85.0}, {1, 80.0}, {2, 50.0}};  // 29, 25, 9 d.o.f.
+  for (const auto& [type, bound] : alphabets) {
+    engine.SetCodeType(type);
+    std::map<char, int> counts;
+    int total = 0;
+    for (int i = 0; i < 60; ++i) {
+      for (const char c : engine.GenerateCode()) ++counts[c];
+      total += 1000;
+    }
+    const double expected = static_cast<double>(total) / static_cast<double>(counts.size());
+    double chiSquare = 0;
+    for (const auto& [c, count] : counts) chiSquare += (count - expected) * (count - expected) / expected;
+    EXPECT_LT(chiSquare, bound) << "type " << type;
+  }
+}
+
+TEST(UniformBelowTest, RejectsTheWordsThatWouldBiasTheResult) {
+  // 2^32 mod 30 = 16: the words 0..15 would make positions 0..15 a little likelier, so they
+  // are thrown away and the next word is used; every word from 16 on is taken as it is.
+  const std::vector<std::uint32_t> words = {0, 15, 16, 4294967295u};
+  std::size_t next = 0;
+  const auto source = [&] { return words.at(next++); };
+  EXPECT_EQ(UniformBelow(30, source), 16u);
+  EXPECT_EQ(next, 3u);
+  EXPECT_EQ(UniformBelow(30, source), 4294967295u % 30);
+  next = 0;
+  EXPECT_EQ(UniformBelow(32, source), 0u) << "a power of two rejects nothing";
+  EXPECT_EQ(next, 1u);
+  EXPECT_EQ(UniformBelow(1, source), 0u);
+  EXPECT_EQ(UniformBelow(0, source), 0u);
+  EXPECT_EQ(next, 1u) << "nothing drawn for n of 0 or 1";
+}
+
+TEST(CaptchaEngineCodes, ZeroOrNegativeLengthGivesAnEmptyCode) {
   CaptchaEngine engine;
   for (const int length : {0, -3}) {
     engine.SetCodeLength(length);
-    const auto before = testing::RandomDrawCount();
     EXPECT_EQ(engine.GenerateCode(), "");
-    EXPECT_EQ(testing::RandomDrawCount(), before);
   }
 }
 
@@ -157,6 +210,50 @@ TEST(CaptchaEngineConcurrency, EachRequestSpeaksTheCodeItWasGiven) {
   }
   for (auto& thread : threads) thread.join();
   for (std::size_t t = 0; t < codes.size(); ++t) EXPECT_EQ(mismatches[t], 0) << codes[t];
+}
+
+TEST(CaptchaEngineConcurrency, TheEngineAnswersWhileAnImageIsDrawn) {
+  // An image request is held just before drawing; meanwhile another thread reads and
+  // changes the settings and makes a sound. Were the lock held for the whole image, the
+  // first of these calls would wait for the hold, which ends only through its safety
+  // timeout, and the test fails.
+  CaptchaEngine engine;
+  engine.SetFormat("PNG");
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool drawing = false;
+  bool released = false;
+  bool timedOut = false;
+  engine.SetBeforeDrawHookForTesting([&] {
+    std::unique_lock lock(mutex);
+    drawing = true;
+    changed.notify_all();
+    timedOut = !changed.wait_for(lock, std::chrono::seconds(60), [&] { return released; });
+  });
+  ByteArray held;
+  std::thread request([&] { engine.CreateImage("HELD", held); });
+  {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return drawing; });
+  }
+  EXPECT_EQ(engine.GetValue(), "HELD") << "the code is current before it is drawn";
+  EXPECT_EQ(engine.ImageWidth(), 250);
+  engine.SetImageWidth(300);
+  engine.SetFormat("xyz");
+  ByteArray wave;
+  engine.CreateSound("AB", wave);
+  EXPECT_EQ(engine.GetValue(), "AB");
+  {
+    const std::scoped_lock lock(mutex);
+    released = true;
+  }
+  changed.notify_all();
+  request.join();
+  EXPECT_FALSE(timedOut);
+  // The held request drew from the settings it started with, not the ones changed meanwhile.
+  const auto image = graphics::testing::DecodePng(held.Bytes());
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->width, 250);
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
 # The command-line tests run the real `quillgate` program.
-add_dependencies(${test_target} quillgate)
-target_compile_definitions(${test_target} PRIVATE QUILLGATE_CLI="$<TARGET_FILE:quillgate>")
+add_dependencies(${test_target} quillgate quillgate_module)
+target_compile_definitions(${test_target} PRIVATE QUILLGATE_CLI="$<TARGET_FILE:quillgate>"
+  QUILLGATE_MODULE_PATH="$<TARGET_FILE:quillgate_module>")

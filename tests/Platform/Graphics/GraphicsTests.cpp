@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 namespace quillgate::graphics {
@@ -306,38 +307,62 @@ TEST(Images, DrawingABitmapOntoItselfReadsTheOriginal) {
 }
 
 TEST(Degenerate, DrawingCallsSurviveNullsZerosAndNonFiniteValues) {
-  Bitmap bitmap(16, 16);
-  Graphics g(&bitmap);
-  g.SetSmoothingMode(SmoothingModeAntiAlias);
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
   const SolidBrush brush(Color(Color::Black));
   const Pen pen(Color(Color::Black), 2.0f);
-  EXPECT_EQ(g.FillRectangle(nullptr, 0, 0, 4, 4), InvalidParameter);
-  EXPECT_EQ(g.DrawLine(nullptr, 0, 0, 4, 4), InvalidParameter);
-  EXPECT_EQ(g.FillPath(&brush, nullptr), InvalidParameter);
-  g.FillRectangle(&brush, RectF(nan, 0, 5, 5));
-  g.FillEllipse(&brush, RectF(0, 0, 0, 0));
-  g.FillEllipse(&brush, RectF(-1e30f, -1e30f, 2e30f, 2e30f));
-  g.DrawLine(&pen, 0.0f, 0.0f, inf, nan);
-  g.DrawLine(&pen, 3.0f, 3.0f, 3.0f, 3.0f);
-  g.DrawBezier(&pen, 0, 0, 1e30f, -1e30f, 5, 5, 6, 6);
-  g.DrawEllipse(&pen, RectF(2, 2, -5, -5));
-  g.DrawRectangle(&pen, RectF(0, 0, 1e38f, 1e38f));
-  g.SetClip(RectF(nan, nan, 3, 3));
-  g.ResetClip();
-  const Region empty(RectF(0, 0, 0, 0));
-  g.FillRegion(&brush, &empty);
-  g.DrawImage(&bitmap, RectF(nan, 0, 5, 5));
-  g.DrawImage(&bitmap, RectF(0, 0, 1e30f, 1e30f));
-  g.DrawImage(&bitmap, 0, 0, 100, 100, 5, 5, UnitPixel);
   const FontFamily arial(u"Arial");
   const Font font(&arial, 12);
-  g.DrawString(u"", &font, RectF(0, 0, 16, 16), nullptr, &brush);
-  g.DrawString(u"A", &font, RectF(inf, 0, 16, 16), nullptr, &brush);
   const Font huge(&arial, 1e30f);
-  g.DrawString(u"A", &huge, RectF(0, 0, 16, 16), nullptr, &brush);
-  SUCCEED();
+  const Region empty(RectF(0, 0, 0, 0));
+  Bitmap source(16, 16);
+  // Each call on a fresh transparent bitmap: the status it returns, and whether it may
+  // leave ink (a huge shape legitimately covers the bitmap; a NaN or empty one must not).
+  struct Call {
+    const char* what;
+    std::function<Status(Graphics&)> call;
+    Status status;
+    bool mayInk;
+  };
+  const Call calls[] = {
+      {"null brush", [&](Graphics& g) { return g.FillRectangle(nullptr, 0, 0, 4, 4); }, InvalidParameter, false},
+      {"null pen", [&](Graphics& g) { return g.DrawLine(nullptr, 0, 0, 4, 4); }, InvalidParameter, false},
+      {"null path", [&](Graphics& g) { return g.FillPath(&brush, nullptr); }, InvalidParameter, false},
+      {"NaN rectangle", [&](Graphics& g) { return g.FillRectangle(&brush, RectF(nan, 0, 5, 5)); }, Ok, false},
+      {"empty ellipse", [&](Graphics& g) { return g.FillEllipse(&brush, RectF(0, 0, 0, 0)); }, Ok, false},
+      {"huge ellipse", [&](Graphics& g) { return g.FillEllipse(&brush, RectF(-1e30f, -1e30f, 2e30f, 2e30f)); }, Ok, true},
+      {"line to infinity", [&](Graphics& g) { return g.DrawLine(&pen, 0.0f, 0.0f, inf, nan); }, Ok, false},
+      {"line of no length", [&](Graphics& g) { return g.DrawLine(&pen, 3.0f, 3.0f, 3.0f, 3.0f); }, Ok, true},
+      {"huge bezier", [&](Graphics& g) { return g.DrawBezier(&pen, 0, 0, 1e30f, -1e30f, 5, 5, 6, 6); }, Ok, true},
+      {"negative ellipse", [&](Graphics& g) { return g.DrawEllipse(&pen, RectF(2, 2, -5, -5)); }, Ok, true},
+      {"huge rectangle", [&](Graphics& g) { return g.DrawRectangle(&pen, RectF(0, 0, 1e38f, 1e38f)); }, Ok, true},
+      {"NaN clip", [&](Graphics& g) { return g.SetClip(RectF(nan, nan, 3, 3)); }, Ok, false},
+      {"empty region", [&](Graphics& g) { return g.FillRegion(&brush, &empty); }, Ok, false},
+      {"NaN image place", [&](Graphics& g) { return g.DrawImage(&source, RectF(nan, 0, 5, 5)); }, InvalidParameter, false},
+      {"huge image place", [&](Graphics& g) { return g.DrawImage(&source, RectF(0, 0, 1e30f, 1e30f)); }, Ok, false},
+      {"image part outside", [&](Graphics& g) { return g.DrawImage(&source, 0, 0, 100, 100, 5, 5, UnitPixel); }, Ok, false},
+      {"empty string", [&](Graphics& g) { return g.DrawString(u"", &font, RectF(0, 0, 16, 16), nullptr, &brush); }, Ok, false},
+      {"string at infinity", [&](Graphics& g) { return g.DrawString(u"A", &font, RectF(inf, 0, 16, 16), nullptr, &brush); }, InvalidParameter, false},
+      {"huge font", [&](Graphics& g) { return g.DrawString(u"A", &huge, RectF(0, 0, 16, 16), nullptr, &brush); }, Ok, true},
+  };
+  for (const Call& c : calls) {
+    Bitmap bitmap(16, 16);
+    Graphics g(&bitmap);
+    g.SetSmoothingMode(SmoothingModeAntiAlias);
+    const Status status = c.call(g);
+    const std::vector<std::uint32_t> pixels = bitmap.CopyArgb();
+    const bool inked = std::ranges::any_of(pixels, [](std::uint32_t p) { return p != 0; });
+    EXPECT_EQ(status, c.status) << c.what;
+    if (!c.mayInk) {
+      EXPECT_FALSE(inked) << c.what;
+    }
+    // The context stays usable: a plain fill afterwards still lands.
+    g.ResetClip();
+    EXPECT_EQ(g.FillRectangle(&brush, 4, 4, 8, 8), Ok) << c.what;
+    Color inside;
+    bitmap.GetPixel(8, 8, &inside);
+    EXPECT_EQ(inside.GetValue(), Color(Color::Black).GetValue()) << c.what;
+  }
 }
 
 }  // namespace

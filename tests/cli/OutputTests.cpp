@@ -1,0 +1,170 @@
+// Where the commands' bytes go: files of every kind, standard output, and refused inputs.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Shell {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Contents(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+bool IsJpeg(const std::string& bytes) { return bytes.rfind("\xFF\xD8\xFF", 0) == 0; }
+
+class Output : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("quillgate-output-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "work");
+  }
+  void TearDown() override {
+    fs::permissions(dir_ / "work", fs::perms::owner_all, fs::perm_options::add);
+    fs::remove_all(dir_);
+  }
+
+  // A bash script run in dir_/work; $Q is the command, stdout and stderr are captured
+  // unless the script redirects them itself.
+  Shell Run(const std::string& script) const {
+    std::ofstream(dir_ / "run.sh") << "cd '" << (dir_ / "work").string() << "' || exit 99\nQ='"
+                                   << QUILLGATE_CLI << "'\n" << script << '\n';
+    const std::string command = "bash '" + (dir_ / "run.sh").string() + "' > '" +
+                                (dir_ / "out").string() + "' 2> '" + (dir_ / "err").string() + "'";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Contents(dir_ / "out"), Contents(dir_ / "err")};
+  }
+
+  // The names in the work folder: a temporary left behind shows up here.
+  std::set<std::string> Names() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_ / "work")) names.insert(entry.path().filename());
+    return names;
+  }
+
+  fs::path Work(const std::string& name) const { return dir_ / "work" / name; }
+
+  fs::path dir_;
+};
+
+TEST_F(Output, EachKindOfTargetIsWrittenAsItsKindNeeds) {
+  const std::string longName(254, 'n');
+  struct Case {
+    const char* what;
+    std::string setup;   // shell, before the command
+    std::string target;  // the -o argument
+    std::string check;   // shell, after; exit 0 when the target is as it should be
+    std::set<std::string> names;  // the folder afterwards
+    std::string written;          // the file that holds the image
+  };
+  const Case cases[] = {
+      {"new file", "", "new.jpg", "[ -f new.jpg ] && [ ! -L new.jpg ]", {"new.jpg"}, "new.jpg"},
+      {"mode 0600 kept", "echo old > p.jpg && chmod 600 p.jpg", "p.jpg",
+       "[ \"$(stat -c %a p.jpg)\" = 600 ]", {"p.jpg"}, "p.jpg"},
+      {"symlink written through", "ln -s victim.jpg link.jpg", "link.jpg",
+       "[ -L link.jpg ] && [ -f victim.jpg ]", {"link.jpg", "victim.jpg"}, "victim.jpg"},
+      {"hard links stay linked", "echo old > a.jpg && ln a.jpg b.jpg", "a.jpg",
+       "[ \"$(stat -c %h a.jpg)\" = 2 ] && cmp -s a.jpg b.jpg", {"a.jpg", "b.jpg"}, "b.jpg"},
+      {"FIFO fed, not replaced", "mkfifo pipe && (cat pipe > fed.jpg &)", "pipe",
+       "[ -p pipe ] && sleep 0.2", {"pipe", "fed.jpg"}, "fed.jpg"},
+      {"254-character name", "", longName, "[ -f " + longName + " ]", {longName}, longName},
+  };
+  for (const Case& c : cases) {
+    for (const auto& name : Names()) fs::remove(Work(name));
+    const Shell r = Run(c.setup + "\n\"$Q\" image -o '" + c.target + "' || exit 1\n" + c.check);
+    EXPECT_EQ(r.exitCode, 0) << c.what << ": " << r.err;
+    EXPECT_EQ(Names(), c.names) << c.what;
+    EXPECT_TRUE(IsJpeg(Contents(Work(c.written)))) << c.what;
+  }
+}
+
+TEST_F(Output, FailuresNameTheirCauseAndLeaveNothingBehind) {
+  fs::create_directory(Work("adir"));
+  Shell r = Run("\"$Q\" image -o adir");
+  EXPECT_NE(r.exitCode, 0);
+  EXPECT_EQ(r.err, "quillgate: cannot write adir: Is a directory\n");
+  // A write cut short (here by a file-size limit) leaves neither a partial file nor a
+  // temporary, and an existing file keeps its old bytes.
+  std::ofstream(Work("kept.bmp")) << "old";
+  r = Run("ulimit -f 8; trap '' XFSZ\n"
+          "\"$Q\" image --format bmp --width 400 --height 400 -o big.bmp; a=$?\n"
+          "\"$Q\" image --format bmp --width 400 --height 400 -o kept.bmp; b=$?\n"
+          "[ $a -ne 0 ] && [ $b -ne 0 ]");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("cannot write big.bmp: File too large"), std::string::npos) << r.err;
+  EXPECT_EQ(Names(), (std::set<std::string>{"adir", "kept.bmp"}));
+  EXPECT_EQ(Contents(Work("kept.bmp")), "old");
+}
+
+TEST_F(Output, AWritableFileInAReadOnlyFolderIsWrittenInPlace) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes into any folder";
+  const Shell r = Run("echo old > f.jpg && chmod 555 . && \"$Q\" image -o f.jpg");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(IsJpeg(Contents(Work("f.jpg"))));
+  EXPECT_EQ(Names(), std::set<std::string>{"f.jpg"});
+}
+
+TEST_F(Output, AFullOrClosedStandardOutputIsAnError) {
+  for (const char* command : {"code > /dev/full", "code >&-", "image -o - > /dev/full",
+                              "image -o - >&-", "sound --code ab -o - > /dev/full"}) {
+    const Shell r = Run(std::string("\"$Q\" ") + command);
+    EXPECT_EQ(r.exitCode, 2) << command;
+    EXPECT_EQ(r.err.rfind("quillgate: cannot write to standard output: ", 0), 0u) << command << ": " << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << command << ": one line";
+  }
+}
+
+TEST_F(Output, AutomateKeepsItsReportsOffStandardOutputWhenDataGoesThere) {
+  const Shell r = Run("\"$Q\" register --registry reg '" QUILLGATE_MODULE_PATH "' > /dev/null || exit 3\n"
+                      "\"$Q\" automate --registry reg 'CreateImage>-' GetValue");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(IsJpeg(r.out));
+  EXPECT_EQ(r.out.find("GetValue"), std::string::npos) << "nothing after the image bytes";
+  EXPECT_NE(r.err.find("bytes written to -"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("GetValue = "), std::string::npos) << r.err;
+}
+
+TEST_F(Output, CommandsRefuseInputsTheyCannotUse) {
+  const std::string longCode(1001, 'A');
+  const std::pair<std::string, std::string> refused[] = {
+      {"code --type 99", "--type: 99 is outside 0 to 2"},
+      {"code --length ''", "--length: '' is not a whole number"},
+      {"code --length 1001", "--length: 1001 is outside 1 to 1000"},
+      {"image --style '' -o x.jpg", "--style: '' is not a whole number"},
+      {"image --length 0 -o x.jpg", "--length: 0 is outside 1 to 1000"},
+      {"image --code " + longCode + " -o x.jpg", "--code: the code has 1001 characters"},
+      {"sound --code " + longCode + " -o x.wav", "--code: the code has 1001 characters"},
+  };
+  for (const auto& [command, message] : refused) {
+    const Shell r = Run("\"$Q\" " + command);
+    EXPECT_NE(r.exitCode, 0) << command;
+    EXPECT_NE(r.err.find(message), std::string::npos) << command << ": " << r.err;
+  }
+  EXPECT_TRUE(Names().empty());
+  // The limit itself is allowed, in characters, not bytes: 1000 times U+00E9 is 2000 bytes.
+  std::string accented;
+  for (int i = 0; i < 1000; ++i) accented += "\xC3\xA9";
+  EXPECT_EQ(Run("\"$Q\" code --length 1000").out.size(), 1001u);
+  EXPECT_EQ(Run("\"$Q\" image --format bmp --style 30 --code " + accented + " -o x.bmp").exitCode, 0);
+}
+
+}  // namespace

@@ -122,10 +122,6 @@ bool PixelSpan(double start, double length, int limit, int& first, int& end) {
 
 }  // namespace
 
-double PixelCoverage(double left, double top, double cx, double cy, double rx, double ry) {
-  return Coverage(left, top, cx, cy, 1 / rx, 1 / ry);
-}
-
 EllipseCoverage SmallEllipseCoverage(double x, double y, double width, double height, int targetWidth,
                                      int targetHeight) {
   EllipseCoverage coverage;

@@ -35,10 +35,6 @@ struct EllipseCoverage {
 [[nodiscard]] EllipseCoverage SmallEllipseCoverage(double x, double y, double width, double height,
                                                    int targetWidth, int targetHeight);
 
-// The fraction of the square [left, left + 1) x [top, top + 1) inside the ellipse of centre
-// (cx, cy) and radii (rx, ry). Exposed for tests.
-[[nodiscard]] double PixelCoverage(double left, double top, double cx, double cy, double rx, double ry);
-
 struct PixelTarget {
   std::uint32_t* pixels;  // premultiplied ARGB32
   int stride;             // in pixels

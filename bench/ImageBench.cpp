@@ -5,7 +5,6 @@
 #include <benchmark/benchmark.h>
 
 #include <string>
-#include <utility>
 
 namespace {
 
@@ -27,27 +26,15 @@ void CreateImageOfStyle(benchmark::State& state, const std::string& format) {
 void BM_CreateImageJpeg(benchmark::State& state) { CreateImageOfStyle(state, "JPEG"); }
 void BM_CreateImagePng(benchmark::State& state) { CreateImageOfStyle(state, "PNG"); }
 
-// Every style this build draws. Styles enter their table from static initialisers in the
-// core library, which run after this file's own, so the benchmarks are registered from
-// main rather than by BENCHMARK at load time (which would find the table still empty).
-void RegisterStyleBenchmarks() {
-  for (auto [name, function] : {std::pair{"BM_CreateImageJpeg", &BM_CreateImageJpeg},
-                                std::pair{"BM_CreateImagePng", &BM_CreateImagePng}}) {
-    auto* bench = benchmark::RegisterBenchmark(name, function);
-    for (int style = 0; style < 50; ++style) {
-      if (quillgate::CreateStyleRenderer(style)) bench->Arg(style);
-    }
-    bench->ArgName("style")->Unit(benchmark::kMicrosecond);
+// Every style this build draws.
+void DrawnStyles(benchmark::internal::Benchmark* bench) {
+  for (int style = 0; style < 50; ++style) {
+    if (quillgate::CreateStyleRenderer(style)) bench->Arg(style);
   }
+  bench->ArgName("style")->Unit(benchmark::kMicrosecond);
 }
+
+BENCHMARK(BM_CreateImageJpeg)->Apply(DrawnStyles);
+BENCHMARK(BM_CreateImagePng)->Apply(DrawnStyles);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  RegisterStyleBenchmarks();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -5,7 +5,7 @@
 #include "Platform/Graphics/detail/Geometry.h"
 #include "Platform/Graphics/detail/RegionData.h"
 #include "Platform/Graphics/detail/TextLayout.h"
-#include "Platform/Graphics/detail/TinyDot.h"
+#include "Platform/Graphics/detail/SmallEllipse.h"
 
 #include <cairo.h>
 
@@ -305,6 +305,40 @@ Status FillPathOn(cairo_t* cr, const Brush* brush, const GraphicsPath& path, cai
   return Ok;
 }
 
+// A small ellipse painted with its exact coverage. An opaque colour that no clip cuts is
+// blended straight into the pixels; otherwise the coverage becomes a mask that Cairo paints
+// the colour through, clip and translucency included.
+Status FillSmallEllipse(detail::GraphicsData& d, const Color& color, const RectF& rect) {
+  const detail::EllipseCoverage coverage =
+      detail::SmallEllipseCoverage(rect.X, rect.Y, rect.Width, rect.Height, d.width, d.height);
+  if (coverage.Empty()) return Ok;
+  const cairo_rectangle_int_t box{coverage.x, coverage.y, coverage.width, coverage.height};
+  const bool unclipped = d.clipInfinite || cairo_region_contains_rectangle(Access::Data(d.clip).pixels.get(), &box) ==
+                                               CAIRO_REGION_OVERLAP_IN;
+  if (color.GetA() == 255 && unclipped) {
+    cairo_surface_flush(d.surface);
+    const detail::PixelTarget target{reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(d.surface)),
+                                     cairo_image_surface_get_stride(d.surface) / 4, d.width, d.height};
+    if (detail::BlendCoverage(target, coverage, color.GetValue())) {
+      cairo_surface_mark_dirty_rectangle(d.surface, box.x, box.y, box.width, box.height);
+    }
+    return Ok;
+  }
+  detail::CairoSurfacePtr mask(cairo_image_surface_create(CAIRO_FORMAT_A8, coverage.width, coverage.height));
+  if (cairo_surface_status(mask.get()) != CAIRO_STATUS_SUCCESS) return OutOfMemory;
+  cairo_surface_flush(mask.get());
+  unsigned char* data = cairo_image_surface_get_data(mask.get());
+  const int stride = cairo_image_surface_get_stride(mask.get());
+  for (int row = 0; row < coverage.height; ++row) {
+    for (int column = 0; column < coverage.width; ++column) data[row * stride + column] = coverage.At(column, row);
+  }
+  cairo_surface_mark_dirty(mask.get());
+  cairo_t* cr = d.cr.get();
+  SetColor(cr, color);
+  cairo_mask_surface(cr, mask.get(), coverage.x, coverage.y);
+  return Ok;
+}
+
 }  // namespace
 
 Status Graphics::FillPath(const Brush* brush, const GraphicsPath* path) {
@@ -415,20 +449,11 @@ Status Graphics::FillEllipse(const Brush* brush, const RectF& rect) {
     const double cy = std::floor(detail::Clamp(rect.Y + rect.Height / 2.0));
     return FillRectangle(brush, RectF(static_cast<REAL>(cx), static_cast<REAL>(cy), 1, 1));
   }
-  if (AntiAliased(smoothing_) &&
-      detail::IsTinyEllipse(rect.X, rect.Y, rect.Width, rect.Height, data_->width, data_->height) &&
-      data_->clipInfinite && brush != nullptr && brush->GetLastStatus() == Ok &&
-      Access::Fore(*brush) == Access::Back(*brush) && Access::Fore(*brush).GetA() == 255) {
-    // Specks of one pixel or less in a solid opaque colour: the same pixels as the path
-    // below, without a path and a Cairo fill per speck.
-    cairo_surface_t* surface = data_->surface;
-    cairo_surface_flush(surface);
-    const detail::PixelTarget target{reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(surface)),
-                                     cairo_image_surface_get_stride(surface) / 4, data_->width, data_->height};
-    const detail::DirtyRect dirty = detail::FillTinyEllipse(target, rect.X, rect.Y, rect.Width, rect.Height,
-                                                            Access::Fore(*brush).GetValue());
-    if (dirty.width > 0) cairo_surface_mark_dirty_rectangle(surface, dirty.x, dirty.y, dirty.width, dirty.height);
-    return Remember(Ok);
+  if (AntiAliased(smoothing_) && detail::IsSmallEllipse(rect.X, rect.Y, rect.Width, rect.Height) &&
+      brush != nullptr && brush->GetLastStatus() == Ok && Access::Fore(*brush) == Access::Back(*brush)) {
+    // Specks and spots in one colour: exact coverage (two-colour hatches are never smoothed
+    // and take the path below).
+    return Remember(FillSmallEllipse(*data_, Access::Fore(*brush), rect));
   }
   GraphicsPath path;
   path.AddEllipse(rect);

@@ -1,4 +1,6 @@
 // quillgate image | gallery, run as a user would.
+#include "Styles/StyleRenderer.h"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -110,14 +112,17 @@ TEST_F(ImageCli, GalleryShowsEveryAvailableStyle) {
   const Outcome r = Run("gallery -o shots");
   ASSERT_EQ(r.exitCode, 0) << r.err;
   const std::string page = ReadAll(dir_ / "shots" / "index.html");
-  for (int style : {30, 31, 32, 38, 39, 44}) {
+  int drawn = 0;
+  for (int style = 0; style < 50; ++style) {
+    if (!quillgate::CreateStyleRenderer(style)) continue;
+    ++drawn;
     const std::string file = "style-" + std::to_string(style) + ".jpg";
     EXPECT_EQ(ReadAll(dir_ / "shots" / file).substr(0, 3), "\xFF\xD8\xFF") << file;
     EXPECT_NE(page.find("<td>" + std::to_string(style) + "</td><td><img src=\"" + file + "\""),
               std::string::npos);
   }
   const std::regex code("<code>[2-9A-Z]{5}</code>");
-  EXPECT_EQ(std::distance(std::sregex_iterator(page.begin(), page.end(), code), std::sregex_iterator()), 6);
+  EXPECT_EQ(std::distance(std::sregex_iterator(page.begin(), page.end(), code), std::sregex_iterator()), drawn);
 }
 
 }  // namespace

@@ -183,51 +183,138 @@ TEST(Shapes, TinyDotsAlwaysShow) {
   }
 }
 
-// Specks of a pixel or less take a shortcut past the path; it must paint exactly what the
-// path of the same ellipse paints: over partly transparent and opaque pixels, at the
-// bitmap's edges, on sample-grid boundaries and at every size up to one pixel.
-TEST(Shapes, TinyEllipsesPaintWhatTheirPathPaints) {
-  const auto background = [](Bitmap& b) {
-    for (int y = 0; y < 12; ++y) {
-      for (int x = 0; x < 12; ++x) {
-        const auto a = static_cast<ARGB>(x < 6 ? 255 : 40 + 17 * y);
-        b.SetPixel(x, y, Color(a << 24 | static_cast<ARGB>(x * 20) << 16 | static_cast<ARGB>(y * 20) << 8 | 0x5A));
+// Small anti-aliased ellipses lay down their true area, pixel by pixel: the ink of a dot
+// (sum of alpha / 255 on a transparent bitmap) is its area, wherever it sits, and a dot over
+// a pixel corner shares itself out evenly.
+double Ink(const Bitmap& bitmap) {
+  double ink = 0;
+  for (std::uint32_t p : bitmap.CopyArgb()) ink += (p >> 24) / 255.0;
+  return ink;
+}
+
+TEST(Shapes, SmallEllipsesCoverTheirTrueArea) {
+  constexpr double kQuarterPi = 0.78539816339744831;
+  struct Case {
+    RectF rect;
+    double area;
+  };
+  const Case cases[] = {
+      {RectF(3, 3, 1, 1), kQuarterPi},                 // inside one pixel
+      {RectF(3.5f, 3.5f, 1, 1), kQuarterPi},           // over a pixel corner
+      {RectF(3, 3, 2, 2), 4 * kQuarterPi},             // a quarter in each of four pixels
+      {RectF(2.25f, 3.7f, 3, 1.5f), 4.5 * kQuarterPi},
+      {RectF(1.3f, 2.6f, 7.5f, 5), 37.5 * kQuarterPi},
+      {RectF(0.4f, 0.9f, 16, 16), 256 * kQuarterPi},   // the largest done exactly
+      {RectF(-0.5f, 3, 1, 1), kQuarterPi / 2},         // half off the bitmap
+      {RectF(3.2f, 4.1f, 0.1f, 0.3f), 0.03 * kQuarterPi},
+  };
+  for (const Case& c : cases) {
+    Bitmap bitmap(20, 20);
+    Graphics g(&bitmap);
+    g.SetSmoothingMode(SmoothingModeAntiAlias);
+    const SolidBrush black(Color(Color::Black));
+    ASSERT_EQ(g.FillEllipse(&black, c.rect), Ok);
+    // Each touched pixel may round by half a step of alpha.
+    const double pixels = (std::ceil(c.rect.Width) + 1) * (std::ceil(c.rect.Height) + 1);
+    EXPECT_NEAR(Ink(bitmap), c.area, pixels * 0.5 / 255) << c.rect.X << ", " << c.rect.Y << " " << c.rect.Width;
+  }
+
+  // Over a pixel corner, a 1 x 1 dot gives each of the four pixels a quarter: about 20 %.
+  Bitmap corner(8, 8);
+  Graphics g(&corner);
+  g.SetSmoothingMode(SmoothingModeAntiAlias);
+  const SolidBrush black(Color(Color::Black));
+  g.FillEllipse(&black, RectF(3.5f, 3.5f, 1, 1));
+  for (auto [x, y] : {std::pair{3, 3}, {4, 3}, {3, 4}, {4, 4}}) EXPECT_EQ(PixelAt(corner, x, y) >> 24, 50u);
+  // A 2 x 2 dot on whole pixels: four equal quarters, nothing around.
+  Bitmap square(8, 8);
+  Graphics h(&square);
+  h.SetSmoothingMode(SmoothingModeAntiAlias);
+  h.FillEllipse(&black, 3, 3, 2, 2);
+  for (auto [x, y] : {std::pair{3, 3}, {4, 3}, {3, 4}, {4, 4}}) EXPECT_EQ(PixelAt(square, x, y) >> 24, 200u);
+  EXPECT_NEAR(Ink(square), 4 * 200 / 255.0, 1e-9);
+
+  // Averaged over sub-pixel positions, a 1 x 1 dot is worth its area.
+  double total = 0;
+  constexpr int kSteps = 20;
+  for (int i = 0; i < kSteps; ++i) {
+    for (int j = 0; j < kSteps; ++j) {
+      Bitmap bitmap(6, 6);
+      Graphics k(&bitmap);
+      k.SetSmoothingMode(SmoothingModeAntiAlias);
+      k.FillEllipse(&black, RectF(2 + i / float(kSteps), 2 + j / float(kSteps), 1, 1));
+      total += Ink(bitmap);
+    }
+  }
+  EXPECT_NEAR(total / (kSteps * kSteps), kQuarterPi, 0.005);
+}
+
+// A mirrored ellipse paints the mirrored pixels, to the bit, over a background that is
+// mirrored too, both left to right and top to bottom.
+TEST(Shapes, SmallEllipsesAreSymmetricUnderMirroring) {
+  constexpr int kSize = 24;
+  const auto background = [](Bitmap& b, bool flipX, bool flipY) {
+    for (int y = 0; y < kSize; ++y) {
+      for (int x = 0; x < kSize; ++x) {
+        const int u = flipX ? kSize - 1 - x : x, v = flipY ? kSize - 1 - y : y;
+        b.SetPixel(x, y, Color(0xFF000000u | static_cast<ARGB>(u * 10) << 16 | static_cast<ARGB>(v * 10) << 8 | 0x5A));
       }
     }
   };
-  std::uint32_t seed = 12345;
-  const auto next = [&seed] {
+  std::uint32_t seed = 2024;
+  const auto sixtyFourths = [&seed](int max) {  // exact in floats, so that mirroring is exact
     seed = seed * 1664525u + 1013904223u;
-    return static_cast<float>(seed >> 8) / static_cast<float>(1u << 24);
+    return static_cast<float>((seed >> 8) % static_cast<std::uint32_t>(max * 64)) / 64.0f;
   };
-  for (int i = 0; i < 400; ++i) {
-    float x = -1.0f + 13.0f * next(), y = -1.0f + 13.0f * next();
-    if (i % 5 == 0) x = std::floor(x * 4) / 4, y = std::floor(y * 8) / 8;
-    const float w = i % 3 == 0 ? 1.0f : 0.01f + 0.99f * next();
-    const float h = i % 3 == 1 ? w : (i % 3 == 0 ? 1.0f : 0.01f + 0.99f * next());
-    const SolidBrush brush(Color(0xFF000000u | (static_cast<ARGB>(next() * 16777215.0f) & 0xFFFFFFu)));
-    Bitmap fast(12, 12), general(12, 12);
-    background(fast);
-    background(general);
-    {
-      Graphics g(&fast);
-      g.SetSmoothingMode(SmoothingModeAntiAlias);
-      ASSERT_EQ(g.FillEllipse(&brush, RectF(x, y, w, h)), Ok);
-      ASSERT_EQ(g.FillEllipse(&brush, RectF(x + 0.3f, y + 0.6f, w, h)), Ok);  // over the first
+  const SolidBrush brush(Color(0xFF20C040));
+  for (int i = 0; i < 300; ++i) {
+    const float w = 1.0f / 64 + sixtyFourths(i % 4 == 0 ? 16 : 3), h = 1.0f / 64 + sixtyFourths(i % 4 == 0 ? 16 : 3);
+    const float x = sixtyFourths(kSize) - 2, y = sixtyFourths(kSize) - 2;
+    for (auto [flipX, flipY] : {std::pair{true, false}, {false, true}}) {
+      Bitmap plain(kSize, kSize), mirrored(kSize, kSize);
+      background(plain, false, false);
+      background(mirrored, flipX, flipY);
+      Graphics a(&plain), b(&mirrored);
+      a.SetSmoothingMode(SmoothingModeAntiAlias);
+      b.SetSmoothingMode(SmoothingModeAntiAlias);
+      a.FillEllipse(&brush, RectF(x, y, w, h));
+      b.FillEllipse(&brush, RectF(flipX ? kSize - x - w : x, flipY ? kSize - y - h : y, w, h));
+      for (int py = 0; py < kSize; ++py) {
+        for (int px = 0; px < kSize; ++px) {
+          ASSERT_EQ(PixelAt(plain, px, py),
+                    PixelAt(mirrored, flipX ? kSize - 1 - px : px, flipY ? kSize - 1 - py : py))
+              << "ellipse " << x << ", " << y << " " << w << " x " << h << " at pixel " << px << ", " << py;
+        }
+      }
     }
-    {
-      Graphics g(&general);
-      g.SetSmoothingMode(SmoothingModeAntiAlias);
-      GraphicsPath path;
-      path.AddEllipse(RectF(x, y, w, h));
-      ASSERT_EQ(g.FillPath(&brush, &path), Ok);
-      GraphicsPath second;
-      second.AddEllipse(RectF(x + 0.3f, y + 0.6f, w, h));
-      ASSERT_EQ(g.FillPath(&brush, &second), Ok);
-    }
-    ASSERT_EQ(fast.CopyArgb(), general.CopyArgb()) << "dot " << i << " at " << x << ", " << y << " size " << w
-                                                   << " x " << h;
   }
+}
+
+// A clip or a translucent colour takes another way to the pixels; it must give the same
+// coverage: inside the clip exactly the unclipped pixels, and a translucent dot as much
+// less ink as its alpha says.
+TEST(Shapes, SmallEllipsesKeepTheirCoverageUnderClipsAndTranslucency) {
+  const SolidBrush black(Color(Color::Black));
+  const RectF dot(2.3f, 1.6f, 5.5f, 4.25f);
+  Bitmap whole(10, 10), clipped(10, 10);
+  for (Bitmap* b : {&whole, &clipped}) {
+    Graphics g(b);
+    g.SetSmoothingMode(SmoothingModeAntiAlias);
+    if (b == &clipped) g.SetClip(Rect(0, 0, 5, 10));
+    g.FillEllipse(&black, dot);
+  }
+  for (int y = 0; y < 10; ++y) {
+    for (int x = 0; x < 10; ++x) {
+      EXPECT_EQ(PixelAt(clipped, x, y), x < 5 ? PixelAt(whole, x, y) : 0u) << x << ", " << y;
+    }
+  }
+
+  Bitmap faint(10, 10);
+  Graphics g(&faint);
+  g.SetSmoothingMode(SmoothingModeAntiAlias);
+  const SolidBrush half(Color(128, 0, 0, 0));
+  g.FillEllipse(&half, dot);
+  EXPECT_NEAR(Ink(faint), Ink(whole) * 128 / 255, 30 * 0.5 / 255);
 }
 
 TEST(Shapes, TinyEllipsesKeepToTheClip) {

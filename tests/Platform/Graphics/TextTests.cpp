@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace quillgate::graphics {
 namespace {
 
@@ -154,6 +157,62 @@ TEST(DrawnStrings, AreAntiAliasedWhateverTheSmoothingMode) {
   }
   EXPECT_GT(full, 20);
   EXPECT_GT(partial, 20);
+}
+
+// A string drawn in a layout rectangle sits where MeasureString puts its box: its pixels are
+// those of the same string drawn from the box's corner with near alignment, and its ink
+// stays inside the box. Styles lay out from measured boxes and rely on that.
+TEST(DrawnStrings, SitWhereTheMeasuredBoxSays) {
+  struct Case {
+    const char16_t* family;
+    INT style;
+    REAL size;  // points
+    RectF layout;
+    StringAlignment align, lineAlign;
+  };
+  const Case cases[] = {
+      {u"Courier New", FontStyleBold, 22, RectF(5, 5, 250, 50), StringAlignmentCenter, StringAlignmentCenter},
+      {u"Courier New", FontStyleBold, 25, RectF(0, 7.5f, 250, 43), StringAlignmentCenter, StringAlignmentCenter},
+      {u"Arial", FontStyleRegular, 21.3f, RectF(0, 0, 250, 50), StringAlignmentCenter, StringAlignmentCenter},
+      {u"Arial", FontStyleBold, 17, RectF(0.4f, 3.7f, 0, 0), StringAlignmentCenter, StringAlignmentFar},
+      {u"Times New Roman", FontStyleRegular, 30, RectF(-3, 2, 240, 40), StringAlignmentFar, StringAlignmentNear},
+  };
+  const std::u16string text = u"K3P9gX";
+  for (const Case& c : cases) {
+    const FontFamily family(c.family);
+    const Font font(&family, c.size, c.style, UnitPoint);
+    StringFormat format;
+    format.SetAlignment(c.align);
+    format.SetLineAlignment(c.lineAlign);
+    const SolidBrush black(Color(Color::Black));
+    Bitmap laidOut(260, 60), fromCorner(260, 60);
+    Graphics g(&laidOut), h(&fromCorner);
+    RectF box;
+    ASSERT_EQ(g.MeasureString(text.c_str(), -1, &font, c.layout, &format, &box), Ok);
+    ASSERT_EQ(g.DrawString(text, &font, c.layout, &format, &black), Ok);
+    ASSERT_EQ(h.DrawString(text.c_str(), -1, &font, PointF(box.X, box.Y), &black), Ok);
+    // The box reaches us in floats, rounded from the layout's own position: a step of
+    // alpha here and there is that rounding, more would be a misplaced string.
+    const auto a = laidOut.CopyArgb(), b = fromCorner.CopyArgb();
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      ASSERT_LE(std::abs(static_cast<int>(a[i] >> 24) - static_cast<int>(b[i] >> 24)), 1)
+          << "size " << c.size << " in " << c.layout.X << ", " << c.layout.Y << " at pixel " << i;
+    }
+
+    // And the ink lies within the box (a pixel's smoothing allowed).
+    int left = 1 << 20, right = -1, top = 1 << 20, bottom = -1;
+    for (int y = 0; y < 60; ++y) {
+      for (int x = 0; x < 260; ++x) {
+        if ((testing::PixelAt(laidOut, x, y) >> 24) == 0) continue;
+        left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = std::max(bottom, y);
+      }
+    }
+    ASSERT_GE(right, 0);
+    EXPECT_GE(left + 1, box.X);
+    EXPECT_LE(right, box.GetRight());
+    EXPECT_GE(top + 1, box.Y);
+    EXPECT_LE(bottom, box.GetBottom());
+  }
 }
 
 }  // namespace

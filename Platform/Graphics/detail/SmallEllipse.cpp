@@ -1,0 +1,164 @@
+#include "Platform/Graphics/detail/SmallEllipse.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace quillgate::graphics::detail {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// acos on [-1, 1] to within 2e-8 (Abramowitz and Stegun 4.4.46): a polynomial and one square
+// root instead of the library call, which would cost more than the rest of a speck. The
+// error stays far below the 1/255 that an alpha value resolves.
+double Acos(double t) {
+  const double a = std::fabs(t);
+  double p = -0.0012624911;
+  p = p * a + 0.0066700901;
+  p = p * a - 0.0170881256;
+  p = p * a + 0.0308918810;
+  p = p * a - 0.0501743046;
+  p = p * a + 0.0889789874;
+  p = p * a - 0.2145988016;
+  p = p * a + 1.5707963050;
+  const double r = std::sqrt(1.0 - a) * p;
+  return t < 0 ? kPi - r : r;
+}
+
+// Area of the unit disc with X >= x.
+double Segment(double x) {
+  if (x >= 1) return 0;
+  if (x <= -1) return kPi;
+  return Acos(x) - x * std::sqrt(1.0 - x * x);
+}
+
+// Area of the unit disc with X >= x and Y >= y. The quadrant x, y >= 0 is the sector between
+// the two points where the lines meet the circle less the triangles to the corner; the
+// other quadrants follow by mirroring.
+double Corner(double x, double y) {
+  if (x >= 1 || y >= 1) return 0;
+  if (x <= -1) return Segment(y);
+  if (y <= -1) return Segment(x);
+  if (x < 0) return Segment(y) - Corner(-x, y);
+  if (y < 0) return Segment(x) - Corner(x, -y);
+  if (x * x + y * y >= 1) return 0;
+  const double s = std::sqrt(1.0 - x * x), w = std::sqrt(1.0 - y * y);
+  return 0.5 * Acos(x * w + y * s) - 0.5 * (x * s + y * w) + x * y;
+}
+
+// Area of the unit disc inside [a0, a1] x [b0, b1]. Each interval is first turned to its
+// mirror image when it lies more to the positive side, so that mirrored boxes are computed
+// by the very same operations and give bit-identical areas.
+double BoxArea(double a0, double a1, double b0, double b1) {
+  const auto mirror = [](double& lo, double& hi) {
+    if (lo + hi > 0) std::swap(lo, hi), lo = -lo, hi = -hi;
+  };
+  mirror(a0, a1);
+  mirror(b0, b1);
+  // Now a1 and b1 are the sides nearer the centre (or the box straddles it).
+  const double nx = std::clamp(0.0, a0, a1), ny = std::clamp(0.0, b0, b1);
+  if (nx * nx + ny * ny >= 1) return 0;  // the nearest point is outside: nothing covered
+  if (a0 * a0 + b0 * b0 <= 1) return (a1 - a0) * (b1 - b0);  // the farthest corner inside: all
+  return Corner(a0, b0) - Corner(a1, b0) - Corner(a0, b1) + Corner(a1, b1);
+}
+
+// Each byte of x times a / 255, rounded as pixman rounds, two channels per multiplication.
+std::uint32_t Mul(std::uint32_t x, std::uint32_t a) {
+  auto pair = [a](std::uint32_t v) {
+    std::uint32_t t = (v & 0x00FF00FFu) * a + 0x00800080u;
+    return ((t + ((t >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+  };
+  return pair(x) | (pair(x >> 8) << 8);
+}
+
+// Byte-wise sum, saturating at 255.
+std::uint32_t Add(std::uint32_t x, std::uint32_t y) {
+  auto pair = [](std::uint32_t u, std::uint32_t v) {
+    std::uint32_t t = (u & 0x00FF00FFu) + (v & 0x00FF00FFu);
+    t |= 0x01000100u - ((t >> 8) & 0x00FF00FFu);
+    return t & 0x00FF00FFu;
+  };
+  return pair(x, y) | (pair(x >> 8, y >> 8) << 8);
+}
+
+// The colour through a coverage of alpha over the pixel: Cairo's OVER of a mask.
+std::uint32_t Blend(std::uint32_t source, std::uint32_t dest, std::uint32_t alpha) {
+  return Add(Mul(source, alpha), Mul(dest, 255 - alpha));
+}
+
+}  // namespace
+
+bool IsSmallEllipse(double x, double y, double width, double height) {
+  return std::isfinite(x) && std::isfinite(y) && width > 0 && width <= kSmallEllipseLimit && height > 0 &&
+         height <= kSmallEllipseLimit;
+}
+
+namespace {
+
+// Coverage of the pixel at (left, top) for the ellipse of centre (cx, cy) with reciprocal
+// radii (kx, ky); multiplications keep mirrored pixels exact negatives of each other.
+double Coverage(double left, double top, double cx, double cy, double kx, double ky) {
+  const double area = BoxArea((left - cx) * kx, (left + 1 - cx) * kx, (top - cy) * ky, (top + 1 - cy) * ky);
+  return std::clamp(area / (kx * ky), 0.0, 1.0);
+}
+
+// The pixels [first, end) that the interval [start, start + length) touches, cut to
+// [0, limit). Empty when none. Integer conversions only after the cut, so that far-away
+// coordinates cannot overflow (and without the floor and ceil calls of a speck's budget).
+bool PixelSpan(double start, double length, int limit, int& first, int& end) {
+  const double stop = start + length;
+  if (!(stop > 0 && start < limit)) return false;
+  first = start <= 0 ? 0 : static_cast<int>(start);
+  if (stop >= limit) {
+    end = limit;
+  } else {
+    end = static_cast<int>(stop);
+    if (end < stop) ++end;
+  }
+  return first < end;
+}
+
+}  // namespace
+
+EllipseCoverage SmallEllipseCoverage(double x, double y, double width, double height, int targetWidth,
+                                     int targetHeight) {
+  EllipseCoverage coverage;
+  int x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+  if (!PixelSpan(x, width, targetWidth, x0, x1) || !PixelSpan(y, height, targetHeight, y0, y1)) return coverage;
+  coverage.x = x0;
+  coverage.y = y0;
+  coverage.width = std::min(x1 - x0, EllipseCoverage::kMaxSide);
+  coverage.height = std::min(y1 - y0, EllipseCoverage::kMaxSide);
+
+  const double rx = width / 2, ry = height / 2;
+  const double cx = x + rx, cy = y + ry;
+  const double kx = 1 / rx, ky = 1 / ry;
+  for (int row = 0; row < coverage.height; ++row) {
+    for (int column = 0; column < coverage.width; ++column) {
+      const double c = Coverage(coverage.x + column, coverage.y + row, cx, cy, kx, ky);
+      coverage.alpha[row * coverage.width + column] = static_cast<std::uint8_t>(c * 255.0 + 0.5);
+    }
+  }
+  return coverage;
+}
+
+bool BlendCoverage(const PixelTarget& target, const EllipseCoverage& coverage, std::uint32_t opaqueColor) {
+  bool touched = false;
+  for (int row = 0; row < coverage.height; ++row) {
+    const int py = coverage.y + row;
+    if (py < 0 || py >= target.height) continue;
+    std::uint32_t* pixels = target.pixels + static_cast<std::ptrdiff_t>(py) * target.stride;
+    for (int column = 0; column < coverage.width; ++column) {
+      const int px = coverage.x + column;
+      const std::uint32_t alpha = coverage.At(column, row);
+      if (alpha == 0 || px < 0 || px >= target.width) continue;
+      pixels[px] = alpha == 255 ? opaqueColor : Blend(opaqueColor, pixels[px], alpha);
+      touched = true;
+    }
+  }
+  return touched;
+}
+
+}  // namespace quillgate::graphics::detail

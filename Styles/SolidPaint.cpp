@@ -1,0 +1,9 @@
+#include "Styles/SolidPaint.h"
+
+namespace quillgate {
+
+graphics::HatchBrush SolidPaint(const graphics::Color& color) {
+  return graphics::HatchBrush(graphics::HatchStyleSmallConfetti, color, color);
+}
+
+}  // namespace quillgate

@@ -299,7 +299,9 @@ Status FillPathOn(cairo_t* cr, const Brush* brush, const GraphicsPath& path, cai
   if (s != Ok) return s;
   // Two-colour hatches are never smoothed.
   if (aliased || antialias == CAIRO_ANTIALIAS_NONE) {
-    detail::FillAliased(cr, path, cairo_image_surface_get_height(cairo_get_target(cr)));
+    std::optional<std::uint32_t> opaque;
+    if (!aliased) opaque = Access::Fore(*brush).GetValue();
+    detail::FillAliased(cr, path, opaque);
     return Ok;
   }
   cairo_new_path(cr);

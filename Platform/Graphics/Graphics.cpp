@@ -1,6 +1,7 @@
 #include "Platform/Graphics/Graphics.h"
 
 #include "Platform/Graphics/detail/Access.h"
+#include "Platform/Graphics/detail/AliasedFill.h"
 #include "Platform/Graphics/detail/BitmapData.h"
 #include "Platform/Graphics/detail/Geometry.h"
 #include "Platform/Graphics/detail/RegionData.h"
@@ -296,11 +297,17 @@ Status FillPathOn(cairo_t* cr, const Brush* brush, const GraphicsPath& path, cai
   bool aliased = false;
   const Status s = SetBrush(cr, brush, aliased);
   if (s != Ok) return s;
+  // Two-colour hatches are never smoothed.
+  if (aliased || antialias == CAIRO_ANTIALIAS_NONE) {
+    std::optional<std::uint32_t> opaque;
+    if (!aliased) opaque = Access::Fore(*brush).GetValue();
+    detail::FillAliased(cr, path, opaque);
+    return Ok;
+  }
   cairo_new_path(cr);
   AppendPath(cr, path.Points(), path.Types());
   cairo_set_fill_rule(cr, path.GetFillMode() == FillModeWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
-  // Two-colour hatches are never smoothed.
-  cairo_set_antialias(cr, aliased ? CAIRO_ANTIALIAS_NONE : antialias);
+  cairo_set_antialias(cr, antialias);
   cairo_fill(cr);
   return Ok;
 }

@@ -173,7 +173,11 @@ struct Crossing {
 
 }  // namespace
 
-void ScanConvert(const std::vector<Polyline>& figures, FillMode fillMode, std::vector<PixelRect>& out) {
+void ScanConvert(const std::vector<Polyline>& figures, FillMode fillMode, std::vector<PixelRect>& out,
+                 const ScanWindow& window) {
+  const auto sampleEdge = [offset = window.sampleOffset](double v) {
+    return static_cast<int>(std::ceil(Clamp(v) - offset));
+  };
   std::vector<Edge> edges;
   for (const Polyline& figure : figures) {
     const std::size_t n = figure.points.size();
@@ -188,8 +192,8 @@ void ScanConvert(const std::vector<Polyline>& figures, FillMode fillMode, std::v
       } else {
         e = {b.x, b.y, a.x, a.y, -1, 0, 0};
       }
-      e.firstRow = SampleEdge(e.y0);
-      e.lastRow = SampleEdge(e.y1) - 1;
+      e.firstRow = std::max(sampleEdge(e.y0), window.firstRow);
+      e.lastRow = std::min(sampleEdge(e.y1) - 1, window.lastRow);
       if (e.firstRow > e.lastRow) continue;
       edges.push_back(e);
     }
@@ -216,7 +220,7 @@ void ScanConvert(const std::vector<Polyline>& figures, FillMode fillMode, std::v
     }
     while (next < edges.size() && edges[next].firstRow <= row) active.push_back(&edges[next++]);
 
-    const double sampleY = row + kSampleOffset;
+    const double sampleY = row + window.sampleOffset;
     crossings.clear();
     for (const Edge* e : active) {
       const double t = (sampleY - e->y0) / (e->y1 - e->y0);
@@ -230,8 +234,8 @@ void ScanConvert(const std::vector<Polyline>& figures, FillMode fillMode, std::v
       winding += crossings[i].dir;
       const bool inside = fillMode == FillModeWinding ? winding != 0 : ((i + 1) % 2) == 1;
       if (!inside) continue;
-      const int x0 = SampleEdge(crossings[i].x);
-      const int x1 = SampleEdge(crossings[i + 1].x);
+      const int x0 = sampleEdge(crossings[i].x);
+      const int x1 = sampleEdge(crossings[i + 1].x);
       if (x1 <= x0) continue;
       if (!spans.empty() && spans.back().x1 >= x0) {
         spans.back().x1 = std::max(spans.back().x1, x1);

@@ -4,6 +4,7 @@
 
 #include "Platform/Graphics/GraphicsTypes.h"
 
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -49,7 +50,16 @@ struct Span {
 struct PixelRect {
   int x, y, width, height;
 };
-void ScanConvert(const std::vector<Polyline>& figures, FillMode fillMode, std::vector<PixelRect>& out);
+// Where a pixel is sampled and which rows are wanted. Regions sample just right of and below
+// the pixel's corner; aliased fills sample the pixel's centre (0.5) and only need the rows
+// of the bitmap.
+struct ScanWindow {
+  double sampleOffset = 0.03;
+  int firstRow = std::numeric_limits<int>::min();
+  int lastRow = std::numeric_limits<int>::max();
+};
+void ScanConvert(const std::vector<Polyline>& figures, FillMode fillMode, std::vector<PixelRect>& out,
+                 const ScanWindow& window = {});
 
 // Whether the point lies inside the polylines under the fill mode.
 bool PointInside(const std::vector<Polyline>& figures, FillMode fillMode, double x, double y);

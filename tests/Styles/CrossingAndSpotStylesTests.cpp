@@ -252,9 +252,21 @@ TEST(Styles46And47, LightLinesAndRingsOnlyInsideTheDarkLetters) {
     if (c.style == 46) {
       EXPECT_EQ(light, Color(0xFFFFFF69));
     }
-    // Outside the letters one flat colour; inside, the dark fill cut by light lines and rings.
-    const Census notLight = Count(d, letters, [&](Color p) { return p != light; });
-    EXPECT_EQ(notLight.outside, 0) << c.style;
+    // Outside the letters one flat colour, but for the smoothed edge of their fill; inside,
+    // the dark fill cut by light lines and rings.
+    for (int y = 0; y < d.height; ++y) {
+      for (int x = 0; x < d.width; ++x) {
+        // (Slivers of the letters thinner than a pixel can tint a pixel next to the region.)
+        bool nearLetters = false;
+        for (int dy = -2; dy <= 2; ++dy) {
+          for (int dx = -2; dx <= 2; ++dx) nearLetters = nearLetters || letters.Inside(x + dx, y + dy);
+        }
+        if (!nearLetters) {
+          ASSERT_EQ(d.At(x, y), light) << c.style << " at " << x << ", " << y;
+        }
+      }
+    }
+    EXPECT_EQ(Count(d, letters, [&](Color p) { return !Between(p, dark, light); }).outside, 0) << c.style;
     EXPECT_GT(Count(d, letters, [&](Color p) { return p == dark; }).inside, 200) << c.style;
     EXPECT_GT(Count(d, letters, [&](Color p) { return p == light; }).inside, 20) << c.style;
     const Census strays = Count(d, letters, [&](Color p) { return !Between(p, dark, light); });
@@ -273,6 +285,7 @@ std::vector<std::pair<int, int>> PixelsAlong(const PointF& a, const PointF& b, c
   if (length == 0) return pixels;
   for (int i = 0; i <= 1000; ++i) {
     const double t = i / 1000.0;
+    if (t * length < 3 || (1 - t) * length < 3) continue;  // the flat ends cover less
     const int x = static_cast<int>(std::floor(a.X + (b.X - a.X) * t));
     const int y = static_cast<int>(std::floor(a.Y + (b.Y - a.Y) * t));
     const double distance = std::abs((b.X - a.X) * (a.Y - (y + 0.5)) - (a.X - (x + 0.5)) * (b.Y - a.Y)) / length;
@@ -335,8 +348,9 @@ TEST(Styles40To43, LinesCutTheFilledLettersWhereTheyCross) {
       for (const Line& line : ReplayLines(state, c.lines, false)) {
         for (const auto& [x, y] : PixelsAlong(line.start, line.end, letters)) {
           ++crossings;
+          // (Full coverage may round to 254 of 255: a channel can be one off.)
           if (c.lineWidth >= 2.5f) {
-            ASSERT_EQ(d.At(x, y), background) << c.style << " at " << x << ", " << y;
+            ASSERT_TRUE(Between(d.At(x, y), background, background)) << c.style << " at " << x << ", " << y;
           }
         }
       }

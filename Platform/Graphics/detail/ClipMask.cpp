@@ -81,7 +81,7 @@ void ClipMask::Render(cairo_t* cr, bool stroke) {
   const int bx = static_cast<int>(left), by = static_cast<int>(top);
   const int bw = static_cast<int>(right) - bx, bh = static_cast<int>(bottom) - by;
 
-  // The shape's coverage, unclipped but for its box, on a cleared scratch box.
+  // The shape's coverage, unclipped, on a cleared scratch box.
   cairo_surface_flush(scratch_.get());
   unsigned char* scratch = cairo_image_surface_get_data(scratch_.get());
   const int stride = cairo_image_surface_get_stride(scratch_.get());
@@ -91,9 +91,10 @@ void ClipMask::Render(cairo_t* cr, bool stroke) {
   cairo_path_t* path = cairo_copy_path(cr);
   cairo_new_path(cr);
   cairo_t* s = scratchCr_.get();
+  // No clip on the scratch surface: Cairo's clipping of a shape to a box changes the
+  // smoothing near the box's edges. Ink beyond the box is never read, and is cleared
+  // before the next shape that reaches there.
   cairo_save(s);
-  cairo_rectangle(s, bx, by, bw, bh);
-  cairo_clip(s);
   CopyShapeSettings(cr, s, stroke);
   cairo_set_source_rgba(s, 0, 0, 0, 1);
   cairo_append_path(s, path);

@@ -20,7 +20,11 @@ QUILLGATE_STYLE(40) {
   const graphics::Color red(0xFFFF0000);
   const graphics::Color green(0xFF008000);
   DrawLettersCrossedByLines(canvas.Graphics(), text.path, lines,
-                            {.background = green, .letters = red, .lines = green, .lineWidth = 2.5f, .clipToLetters = true});
+                            {.background = green,
+                             .letters = red,
+                             .lines = green,
+                             .lineWidth = 2.5f,
+                             .clipToLetters = true});
   canvas.Graphics().ResetClip();
 }
 

@@ -21,7 +21,11 @@ QUILLGATE_STYLE(43) {
   const graphics::Color dark = randomizer.RandomColorInRange(0, 100, 0, 100, 0, 100);
   const graphics::Color light = InverseColor(dark);
   DrawLettersCrossedByLines(canvas.Graphics(), text.path, lines,
-                            {.background = light, .letters = dark, .lines = light, .lineWidth = 3.1f, .clipToLetters = false});
+                            {.background = light,
+                             .letters = dark,
+                             .lines = light,
+                             .lineWidth = 3.1f,
+                             .clipToLetters = false});
 }
 
 }  // namespace quillgate

@@ -85,7 +85,9 @@ void ClipMask::Render(cairo_t* cr, bool stroke) {
   cairo_surface_flush(scratch_.get());
   unsigned char* scratch = cairo_image_surface_get_data(scratch_.get());
   const int stride = cairo_image_surface_get_stride(scratch_.get());
-  for (int y = by; y < by + bh; ++y) std::memset(scratch + static_cast<std::ptrdiff_t>(y) * stride + bx, 0, static_cast<std::size_t>(bw));
+  for (int y = by; y < by + bh; ++y) {
+    std::memset(scratch + static_cast<std::ptrdiff_t>(y) * stride + bx, 0, static_cast<std::size_t>(bw));
+  }
   cairo_surface_mark_dirty_rectangle(scratch_.get(), bx, by, bw, bh);
 
   cairo_path_t* path = cairo_copy_path(cr);

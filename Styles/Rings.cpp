@@ -1,12 +1,14 @@
 #include "Styles/Rings.h"
 
+#include "Drawing/Geometry.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace quillgate {
 
 void DrawRings(graphics::Graphics& graphics, const graphics::PointF& centre, float step,
-               const graphics::Pen& pen, const graphics::RectF& bounds) {
+               const graphics::Pen& pen, const graphics::RectF& bounds, RingRectangle rectangle) {
   // A circle's ink lies within half a pen width (plus a pixel of smoothing) of its radius;
   // it can touch the bounds only if that band meets the distances from the centre to the
   // nearest and the farthest point of the bounds.
@@ -18,12 +20,19 @@ void DrawRings(graphics::Graphics& graphics, const graphics::PointF& centre, flo
   const double farX = std::max(std::abs(centre.X - bounds.X), std::abs(centre.X - bounds.GetRight()));
   const double farY = std::max(std::abs(centre.Y - bounds.Y), std::abs(centre.Y - bounds.GetBottom()));
   const double farthest = std::hypot(farX, farY);
-  const double reach = pen.GetWidth() / 2.0 + 1.0;
+  // Whole-pixel rectangles move the circle's centre by up to 1.5 pixels and its radius by
+  // up to half a pixel.
+  const double reach = pen.GetWidth() / 2.0 + 1.0 + (rectangle == RingRectangle::kWholePixels ? 3.0 : 0.0);
   if (!(step > 0)) return;  // a step that never grows the radius would never end
 
   for (float r = 0; r < kRingRadiusLimit; r += step) {
     if (r + reach < nearest || r - reach > farthest) continue;
-    graphics.DrawEllipse(&pen, centre.X - r, centre.Y - r, 2 * r, 2 * r);
+    const graphics::RectF circle(centre.X - r, centre.Y - r, 2 * r, 2 * r);
+    if (rectangle == RingRectangle::kWholePixels) {
+      graphics.DrawEllipse(&pen, ToRect(circle));
+    } else {
+      graphics.DrawEllipse(&pen, circle);
+    }
   }
 }
 

@@ -9,9 +9,14 @@ namespace quillgate {
 
 inline constexpr float kRingRadiusLimit = 888.0f;
 
+// How a circle's rectangle (cx - r, cy - r, 2r, 2r) reaches the graphics layer: as it is, or
+// with every value truncated to whole pixels (ToRect), as the integer ellipse call takes it.
+enum class RingRectangle { kExact, kWholePixels };
+
 // Circles that cannot touch the `bounds` rectangle (normally the bitmap) are skipped: the
 // picture is the same, and most of the 178 to 296 circles lie wholly outside a small image.
 void DrawRings(graphics::Graphics& graphics, const graphics::PointF& centre, float step,
-               const graphics::Pen& pen, const graphics::RectF& bounds);
+               const graphics::Pen& pen, const graphics::RectF& bounds,
+               RingRectangle rectangle = RingRectangle::kExact);
 
 }  // namespace quillgate

@@ -3,6 +3,7 @@
 #include "Platform/Graphics/detail/Access.h"
 #include "Platform/Graphics/detail/AliasedFill.h"
 #include "Platform/Graphics/detail/BitmapData.h"
+#include "Platform/Graphics/detail/ClipMask.h"
 #include "Platform/Graphics/detail/Geometry.h"
 #include "Platform/Graphics/detail/RegionData.h"
 #include "Platform/Graphics/detail/TextLayout.h"
@@ -27,6 +28,7 @@ struct GraphicsData {
   int height = 0;
   Region clip;  // infinite
   bool clipInfinite = true;  // clip.IsInfinite(), kept for the per-speck fast path
+  std::unique_ptr<ClipMask> clipMask;  // set while the clip is not infinite
 };
 
 }  // namespace detail
@@ -212,10 +214,13 @@ namespace {
 void ApplyClip(detail::GraphicsData& d) {
   cairo_t* cr = d.cr.get();
   cairo_reset_clip(cr);
+  d.clipMask.reset();
   d.clipInfinite = d.clip.IsInfinite();
   if (d.clipInfinite) return;
   Region visible(Rect(0, 0, d.width, d.height));
   visible.Intersect(&d.clip);
+  // Shapes are clipped through this mask; Cairo's own clip serves the other operations.
+  d.clipMask = std::make_unique<detail::ClipMask>(Access::Data(visible).pixels.get(), d.width, d.height);
   cairo_new_path(cr);
   const cairo_region_t* pixels = Access::Data(visible).pixels.get();
   const int n = cairo_region_num_rectangles(pixels);
@@ -293,7 +298,19 @@ namespace {
 constexpr cairo_antialias_t kShapeAntialias = CAIRO_ANTIALIAS_FAST;
 constexpr cairo_antialias_t kTextAntialias = CAIRO_ANTIALIAS_GRAY;
 
-Status FillPathOn(cairo_t* cr, const Brush* brush, const GraphicsPath& path, cairo_antialias_t antialias) {
+// Fills or strokes cr's current path, through the clip mask when a clip is set.
+void RenderShape(cairo_t* cr, detail::ClipMask* clipMask, bool stroke) {
+  if (clipMask != nullptr) {
+    clipMask->Render(cr, stroke);
+  } else if (stroke) {
+    cairo_stroke(cr);
+  } else {
+    cairo_fill(cr);
+  }
+}
+
+Status FillPathOn(cairo_t* cr, detail::ClipMask* clipMask, const Brush* brush, const GraphicsPath& path,
+                  cairo_antialias_t antialias) {
   bool aliased = false;
   const Status s = SetBrush(cr, brush, aliased);
   if (s != Ok) return s;
@@ -308,7 +325,7 @@ Status FillPathOn(cairo_t* cr, const Brush* brush, const GraphicsPath& path, cai
   AppendPath(cr, path.Points(), path.Types());
   cairo_set_fill_rule(cr, path.GetFillMode() == FillModeWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
   cairo_set_antialias(cr, antialias);
-  cairo_fill(cr);
+  RenderShape(cr, clipMask, false);
   return Ok;
 }
 
@@ -351,7 +368,7 @@ Status FillSmallEllipse(detail::GraphicsData& d, const Color& color, const RectF
 Status Graphics::FillPath(const Brush* brush, const GraphicsPath* path) {
   if (!data_) return Remember(WrongState);
   if (path == nullptr) return Remember(InvalidParameter);
-  return Remember(FillPathOn(data_->cr.get(), brush, *path,
+  return Remember(FillPathOn(data_->cr.get(), data_->clipMask.get(), brush, *path,
                              AntiAliased(smoothing_) ? kShapeAntialias : CAIRO_ANTIALIAS_NONE));
 }
 
@@ -395,7 +412,7 @@ Status Graphics::DrawPath(const Pen* pen, const GraphicsPath* path) {
   for (int i = 0; i < count; ++i) dashes[i] *= width;
   cairo_set_dash(cr, dashes, count, 0);
   cairo_set_antialias(cr, AntiAliased(smoothing_) ? kShapeAntialias : CAIRO_ANTIALIAS_NONE);
-  cairo_stroke(cr);
+  RenderShape(cr, data_->clipMask.get(), true);
   cairo_set_dash(cr, nullptr, 0, 0);
   return Remember(Ok);
 }
@@ -557,7 +574,7 @@ Status Graphics::FillRegion(const Brush* brush, const Region* region) {
   }
   cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
   cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-  cairo_fill(cr);
+  RenderShape(cr, data_->clipMask.get(), false);
   return Remember(Ok);
 }
 
@@ -574,7 +591,7 @@ Status Graphics::DrawString(std::u16string_view text, const Font* font, const Re
   const Status s = detail::LayOutText(request, &path, nullptr);
   if (s != Ok) return Remember(s);
   // Strings are anti-aliased whatever the smoothing mode.
-  return Remember(FillPathOn(data_->cr.get(), brush, path, kTextAntialias));
+  return Remember(FillPathOn(data_->cr.get(), data_->clipMask.get(), brush, path, kTextAntialias));
 }
 
 Status Graphics::DrawString(const WCHAR* string, INT length, const Font* font, const RectF& layoutRect,
@@ -689,7 +706,7 @@ Status Graphics::DrawImage(const Bitmap* image, const RectF& destRect, REAL srcx
   cairo_rectangle(cr, dx, dy, dw, dh);
   cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
   cairo_set_antialias(cr, aligned || !AntiAliased(smoothing_) ? CAIRO_ANTIALIAS_NONE : kShapeAntialias);
-  cairo_fill(cr);
+  RenderShape(cr, data_->clipMask.get(), false);
   return Remember(Ok);
 }
 

@@ -1,0 +1,130 @@
+#include "Platform/Graphics/detail/ClipMask.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace quillgate::graphics::detail {
+
+namespace {
+
+bool Ok(cairo_surface_t* s) { return s != nullptr && cairo_surface_status(s) == CAIRO_STATUS_SUCCESS; }
+
+// Copies what decides a shape's coverage from `from` to `to`.
+void CopyShapeSettings(cairo_t* from, cairo_t* to, bool stroke) {
+  cairo_set_antialias(to, cairo_get_antialias(from));
+  cairo_set_tolerance(to, cairo_get_tolerance(from));
+  if (!stroke) {
+    cairo_set_fill_rule(to, cairo_get_fill_rule(from));
+    return;
+  }
+  cairo_set_line_width(to, cairo_get_line_width(from));
+  cairo_set_line_cap(to, cairo_get_line_cap(from));
+  cairo_set_line_join(to, cairo_get_line_join(from));
+  cairo_set_miter_limit(to, cairo_get_miter_limit(from));
+  const int dashes = cairo_get_dash_count(from);
+  std::vector<double> dash(static_cast<std::size_t>(std::max(dashes, 0)));
+  double offset = 0;
+  if (dashes > 0) cairo_get_dash(from, dash.data(), &offset);
+  cairo_set_dash(to, dash.data(), dashes, offset);
+}
+
+}  // namespace
+
+ClipMask::ClipMask(const cairo_region_t* visible, int width, int height) : width_(width), height_(height) {
+  clip_.reset(cairo_image_surface_create(CAIRO_FORMAT_A8, width, height));
+  scratch_.reset(cairo_image_surface_create(CAIRO_FORMAT_A8, width, height));
+  if (!Ok(clip_.get()) || !Ok(scratch_.get())) return;
+  scratchCr_.reset(cairo_create(scratch_.get()));
+  if (cairo_status(scratchCr_.get()) != CAIRO_STATUS_SUCCESS) return;
+
+  // New image surfaces are zeroed: only the clip's rectangles need painting.
+  cairo_surface_flush(clip_.get());
+  unsigned char* data = cairo_image_surface_get_data(clip_.get());
+  const int stride = cairo_image_surface_get_stride(clip_.get());
+  const int n = cairo_region_num_rectangles(visible);
+  for (int i = 0; i < n; ++i) {
+    cairo_rectangle_int_t r;
+    cairo_region_get_rectangle(visible, i, &r);
+    for (int y = r.y; y < r.y + r.height; ++y) {
+      std::memset(data + static_cast<std::ptrdiff_t>(y) * stride + r.x, 0xFF, static_cast<std::size_t>(r.width));
+    }
+  }
+  cairo_surface_mark_dirty(clip_.get());
+  cairo_region_get_extents(visible, &extents_);
+  valid_ = true;
+}
+
+ClipMask::~ClipMask() = default;
+
+void ClipMask::Render(cairo_t* cr, bool stroke) {
+  if (!valid_ || extents_.width <= 0 || extents_.height <= 0) {
+    cairo_new_path(cr);
+    return;
+  }
+  // The pixels the shape can touch: its path's bounds grown by what a stroke adds (half the
+  // width, as much as the miter limit allows at joins) and a pixel of smoothing, within the
+  // clip.
+  double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  cairo_path_extents(cr, &x1, &y1, &x2, &y2);
+  const double grow =
+      (stroke ? cairo_get_line_width(cr) / 2 * std::max(cairo_get_miter_limit(cr), 1.5) : 0.0) + 2.0;
+  const double left = std::max<double>(std::floor(x1 - grow), extents_.x);
+  const double top = std::max<double>(std::floor(y1 - grow), extents_.y);
+  const double right = std::min<double>(std::ceil(x2 + grow), extents_.x + extents_.width);
+  const double bottom = std::min<double>(std::ceil(y2 + grow), extents_.y + extents_.height);
+  if (!(left < right) || !(top < bottom)) {
+    cairo_new_path(cr);
+    return;
+  }
+  const int bx = static_cast<int>(left), by = static_cast<int>(top);
+  const int bw = static_cast<int>(right) - bx, bh = static_cast<int>(bottom) - by;
+
+  // The shape's coverage, unclipped, on a cleared scratch box.
+  cairo_surface_flush(scratch_.get());
+  unsigned char* scratch = cairo_image_surface_get_data(scratch_.get());
+  const int stride = cairo_image_surface_get_stride(scratch_.get());
+  for (int y = by; y < by + bh; ++y) {
+    std::memset(scratch + static_cast<std::ptrdiff_t>(y) * stride + bx, 0, static_cast<std::size_t>(bw));
+  }
+  cairo_surface_mark_dirty_rectangle(scratch_.get(), bx, by, bw, bh);
+
+  cairo_path_t* path = cairo_copy_path(cr);
+  cairo_new_path(cr);
+  cairo_t* s = scratchCr_.get();
+  // No clip on the scratch surface: Cairo's clipping of a shape to a box changes the
+  // smoothing near the box's edges. Ink beyond the box is never read, and is cleared
+  // before the next shape that reaches there.
+  cairo_save(s);
+  CopyShapeSettings(cr, s, stroke);
+  cairo_set_source_rgba(s, 0, 0, 0, 1);
+  cairo_append_path(s, path);
+  cairo_path_destroy(path);
+  if (stroke) {
+    cairo_stroke(s);
+  } else {
+    cairo_fill(s);
+  }
+  cairo_restore(s);
+
+  // Cut by the clip: its mask is 0 or 255 per pixel.
+  cairo_surface_flush(scratch_.get());
+  const unsigned char* clip = cairo_image_surface_get_data(clip_.get());
+  for (int y = by; y < by + bh; ++y) {
+    unsigned char* row = scratch + static_cast<std::ptrdiff_t>(y) * stride + bx;
+    const unsigned char* clipRow = clip + static_cast<std::ptrdiff_t>(y) * stride + bx;
+    for (int x = 0; x < bw; ++x) row[x] &= clipRow[x];
+  }
+  cairo_surface_mark_dirty_rectangle(scratch_.get(), bx, by, bw, bh);
+
+  // Composite through the cut coverage; a one-box clip is exact in Cairo.
+  cairo_save(cr);
+  cairo_reset_clip(cr);
+  cairo_rectangle(cr, bx, by, bw, bh);
+  cairo_clip(cr);
+  cairo_mask_surface(cr, scratch_.get(), 0, 0);
+  cairo_restore(cr);
+}
+
+}  // namespace quillgate::graphics::detail

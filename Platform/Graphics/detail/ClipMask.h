@@ -1,0 +1,50 @@
+#pragma once
+// Shapes drawn under a clip that is not a single rectangle. Handed such a clip (many pixel
+// rectangles), Cairo 1.16 intersects every shape with the clip's polygon before
+// rasterising, which is slow, and its fast (4 x 4 sample) and aliased rasterisers then
+// leak coverage one pixel across the clip's edges (1/16 with smoothing, whole pixels
+// without). Clips must be pixel-exact, so such shapes go through a mask instead: the
+// shape's coverage is rendered without any clip into a scratch alpha surface, cut by the
+// clip's own alpha mask, and composited through it. The pixels inside the clip are those
+// the unclipped shape would give; outside it nothing changes.
+
+#include <cairo.h>
+
+#include <memory>
+
+namespace quillgate::graphics::detail {
+
+class ClipMask {
+ public:
+  // The mask of `visible` (the clip within the bitmap, whole pixels) on a width x height
+  // bitmap. Check IsValid: a mask that could not be allocated draws nothing.
+  ClipMask(const cairo_region_t* visible, int width, int height);
+  ClipMask(const ClipMask&) = delete;
+  ClipMask& operator=(const ClipMask&) = delete;
+  ~ClipMask();
+
+  [[nodiscard]] bool IsValid() const { return valid_; }
+
+  // Fills (stroke false) or strokes the current path of `cr` with cr's source, operator,
+  // antialiasing, fill rule and line settings, through the mask; consumes the path.
+  // cr's clip is left as it was.
+  void Render(cairo_t* cr, bool stroke);
+
+ private:
+  struct SurfaceDeleter {
+    void operator()(cairo_surface_t* s) const noexcept { cairo_surface_destroy(s); }
+  };
+  struct CairoDeleter {
+    void operator()(cairo_t* c) const noexcept { cairo_destroy(c); }
+  };
+
+  int width_;
+  int height_;
+  cairo_rectangle_int_t extents_{0, 0, 0, 0};  // of the visible clip
+  std::unique_ptr<cairo_surface_t, SurfaceDeleter> clip_;     // A8: 255 inside the clip
+  std::unique_ptr<cairo_surface_t, SurfaceDeleter> scratch_;  // A8: one shape's coverage
+  std::unique_ptr<cairo_t, CairoDeleter> scratchCr_;
+  bool valid_ = false;
+};
+
+}  // namespace quillgate::graphics::detail

@@ -8,7 +8,7 @@ void DrawOffsetCopy(StyleCanvas& canvas, const DrawingRandomizer& randomizer, st
                     const std::function<OffsetCopyColors()>& pickColors) {
   graphics::Graphics& graphics = canvas.Graphics();
   // The outer limit of 90 % leaves room for the shifted copy.
-  const StretchedText text = OpenStretchedText(canvas, randomizer, canvas.Fraction(0, 0, 0.9f, 0.9f),
+  const StretchedText text = MakeStretchedText(canvas, randomizer, canvas.Fraction(0, 0, 0.9f, 0.9f),
                                                canvas.Fraction(0.2f, 0.2f, 0.6f, 0.6f), familyArgument,
                                                graphics::FontStyleBold);
   const OffsetCopyColors colors = pickColors();

@@ -11,7 +11,7 @@ void DrawScanMosaic(StyleCanvas& canvas, const DrawingRandomizer& randomizer, co
                     const ScanMosaicSteps& steps) {
   graphics::Graphics& graphics = canvas.Graphics();
   const auto fraction = [&](const graphics::RectF& f) { return canvas.Fraction(f.X, f.Y, f.Width, f.Height); };
-  const StretchedText text = OpenStretchedText(canvas, randomizer, fraction(row.outer), fraction(row.inner),
+  const StretchedText text = MakeStretchedText(canvas, randomizer, fraction(row.outer), fraction(row.inner),
                                                row.familyArgument, graphics::FontStyleBold);
 
   const graphics::Region letters(&text.path);

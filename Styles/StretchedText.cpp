@@ -2,15 +2,18 @@
 
 #include "Drawing/TextPath.h"
 
+#include <utility>
+
 namespace quillgate {
 
-StretchedText OpenStretchedText(const StyleCanvas& canvas, const DrawingRandomizer& randomizer,
+StretchedText MakeStretchedText(const StyleCanvas& canvas, const DrawingRandomizer& randomizer,
                                 const graphics::RectF& outer, const graphics::RectF& inner,
-                                std::int32_t familyArgument, graphics::INT fontStyle) {
-  StretchedText text{RandomTextRect(randomizer, outer, inner), graphics::GraphicsPath(graphics::FillModeAlternate)};
-  const graphics::Font font = RandomPathFont(randomizer, familyArgument, fontStyle);
-  FitTextPathToRect(canvas.Text(), font, text.rect, text.path);
-  return text;
+                                std::int32_t familyIndex, graphics::INT fontStyle) {
+  const graphics::RectF rect = RandomTextRect(randomizer, outer, inner);
+  graphics::Font font = RandomPathFont(randomizer, familyIndex, fontStyle);
+  graphics::GraphicsPath path(graphics::FillModeAlternate);
+  FitTextPathToRect(canvas.Text(), font, rect, path);
+  return {rect, std::move(font), std::move(path)};
 }
 
 }  // namespace quillgate

@@ -11,7 +11,7 @@ QUILLGATE_STYLE(25) {
   graphics::Graphics& graphics = canvas.Graphics();
   const DrawingRandomizer randomizer;
 
-  const StretchedText text = OpenStretchedText(canvas, randomizer, canvas.Full(),
+  const StretchedText text = MakeStretchedText(canvas, randomizer, canvas.Full(),
                                                canvas.Fraction(0.2f, 0.2f, 0.6f, 0.6f), 25,
                                                graphics::FontStyleRegular);
   constexpr float kRingStep = 3.0f;

@@ -53,7 +53,7 @@ Replay ReplayOpening(std::int32_t state, const RectF& outerFraction, const RectF
   testing::SetRandomState(state);
   const DrawingRandomizer randomizer;
   const auto fraction = [&](const RectF& f) { return canvas.Fraction(f.X, f.Y, f.Width, f.Height); };
-  StretchedText text = OpenStretchedText(canvas, randomizer, fraction(outerFraction), fraction(innerFraction),
+  StretchedText text = MakeStretchedText(canvas, randomizer, fraction(outerFraction), fraction(innerFraction),
                                          family, fontStyle);
   return {graphics::Region(&text.path), text.rect, randomizer};
 }

@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian packages listed in setup/debian-packages.txt that are not installed yet.
+# Installs the Debian packages listed in setup/debian-packages.txt (or the packages named as
+# arguments) that are not installed yet.
 # Uses sudo when not run as root. Safe to run again: it does nothing when all are present.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-mapfile -t wanted < <(sed -e 's/#.*//' -e 's/[[:space:]]//g' "$here/debian-packages.txt" | grep -v '^$')
+# Packages named as arguments (tools that only a script needs) instead of the list.
+if [ $# -gt 0 ]; then
+  wanted=("$@")
+else
+  mapfile -t wanted < <(sed -e 's/#.*//' -e 's/[[:space:]]//g' "$here/debian-packages.txt" | grep -v '^$')
+fi
 
 missing=()
 for package in "${wanted[@]}"; do

@@ -1,5 +1,5 @@
-// The styles that use the envelope-warped code as a shape of its own (33, 36): stippled
-// letters, and sharp letters over a blurred copy. The tests replay the opening from the same
+// The styles that use the envelope-warped code as a shape of its own (33, 35, 36): stippled
+// letters, letters inverting a checkerboard floor, and sharp letters over a blurred copy. The tests replay the opening from the same
 // state to know where the letters are.
 #include "CommonUtilities/RandomSourceTesting.h"
 #include "Styles/StyleRenderer.h"
@@ -24,11 +24,11 @@ struct Drawing {
   std::uint64_t draws;
 };
 
-Drawing Draw(int style, int width = 250, int height = 50) {
+Drawing Draw(int style, int width = 250, int height = 50, const char* code = kCode) {
   const auto bitmap = boost::make_shared<graphics::Bitmap>(width, height);
   testing::SetRandomState(kState);
   const std::uint64_t before = testing::RandomDrawCount();
-  CreateStyleRenderer(style)->Draw(kCode, bitmap);
+  CreateStyleRenderer(style)->Draw(code, bitmap);
   return {width, height, bitmap->CopyArgb(), testing::RandomDrawCount() - before};
 }
 
@@ -77,6 +77,25 @@ TEST(Style33, TheLettersAreFarDenserThanTheNoiseAroundThem) {
   ASSERT_GT(outside, 1000);
   EXPECT_GT(inkInside / inside, 4 * (inkOutside / outside));
   EXPECT_GT(inkOutside, 0) << "salt and pepper reaches beyond the letters";
+}
+
+TEST(Style35, TheLettersInvertTheFloorAndTakeNoRandomFont) {
+  for (const auto& [w, h] : {std::pair{250, 50}, std::pair{60, 40}}) {
+    // The rectangle (4) and the floor's corners (4): the font is always the default family.
+    const Drawing text = Draw(35, w, h);
+    EXPECT_EQ(text.draws, 8u);
+    const Drawing floor = Draw(35, w, h, "");
+    int black = 0, flipped = 0;
+    for (std::size_t i = 0; i < text.pixels.size(); ++i) {
+      const std::uint32_t p = text.pixels[i];
+      ASSERT_TRUE(p == 0xFF000000u || p == 0xFFFFFFFFu) << "pixel-aligned black and white only, at " << i;
+      black += p == 0xFF000000u;
+      flipped += p != floor.pixels[i];  // the same floor: where they differ, the letters invert it
+    }
+    EXPECT_GT(black, w * h / 5);
+    EXPECT_LT(black, w * h * 4 / 5);
+    EXPECT_GT(flipped, w * h / 20) << "letters over both kinds of square";
+  }
 }
 
 TEST(Style36, SharpBlackLettersOverARedFringeOnBlack) {

@@ -344,9 +344,10 @@ void RunAutomation(const std::string& progId, const std::vector<std::string>& st
   const std::u16string wideProgId = Utf8ToWide(progId);
   CLSID clsid{};
   if (const HRESULT hr = CLSIDFromProgID(wideProgId.c_str(), &clsid); FAILED(hr)) {
+    const std::string problem = hr == REGDB_E_READREGDB ? RegistryProblem() : std::string();
     throw std::runtime_error("cannot find the class " + progId + " in " +
                              registry::RegistryPath().string() + ": " + HresultText(hr) +
-                             " (is the component registered?)");
+                             (problem.empty() ? " (is the component registered?)" : ": " + problem));
   }
   bool allWorked = true;
   {
@@ -354,7 +355,9 @@ void RunAutomation(const std::string& progId, const std::vector<std::string>& st
     if (const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                                             object.OutVoid());
         FAILED(hr)) {
-      throw std::runtime_error("cannot create " + progId + ": " + HresultText(hr));
+      const std::string problem = hr == REGDB_E_READREGDB ? RegistryProblem() : std::string();
+      throw std::runtime_error("cannot create " + progId + ": " + HresultText(hr) +
+                               (problem.empty() ? "" : ": " + problem));
     }
     for (const Step& step : steps) allWorked = RunStep(object.Get(), step, report) && allWorked;
   }

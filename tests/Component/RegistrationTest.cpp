@@ -303,6 +303,10 @@ TEST(HostProcess, RegistrationFailuresNameTheirCause) {
         << command << ": " << run.err;
     EXPECT_NE(run.err.find("move the file aside"), std::string::npos) << command << ": " << run.err;
   }
+  const CommandRun automate = RunCommand("automate GetValue", registry.Directory());
+  EXPECT_NE(automate.status, 0);
+  EXPECT_NE(automate.err.find("line 1: this is not a Quillgate registry file"), std::string::npos)
+      << automate.err;
   EXPECT_EQ(registry.Text(), "not a registry\n");
 }
 

@@ -142,7 +142,8 @@ TEST(ShippedTypeLibrary, EachDispidReachesItsOwnProperty) {
   };
   LONG saved[std::size(properties)] = {};
   for (std::size_t i = 0; i < std::size(properties); ++i) {
-    (captcha.Get()->*properties[i].get)(&saved[i]);
+    const auto& property = properties[i];
+    (captcha.Get()->*property.get)(&saved[i]);
   }
   // Every property a different value: a DISPID routed to another member reads another value.
   for (const auto& property : properties) (captcha.Get()->*property.put)(property.value);
@@ -156,7 +157,8 @@ TEST(ShippedTypeLibrary, EachDispidReachesItsOwnProperty) {
     EXPECT_EQ(value, property.value + 1) << "DISPID " << property.id;
   }
   for (std::size_t i = 0; i < std::size(properties); ++i) {
-    (captcha.Get()->*properties[i].put)(saved[i]);
+    const auto& property = properties[i];
+    (captcha.Get()->*property.put)(saved[i]);
   }
 }
 

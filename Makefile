@@ -6,6 +6,7 @@ TSAN_BUILD ?= build-tsan
 # Seconds each fuzz harness runs for in `make fuzz`.
 FUZZ_SECONDS ?= 30
 STRESS_SECONDS ?= 5
+TSAN_RUN_OPTIONS := halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp
 JOBS       ?= 2
 DEMO       ?= demo-output
 
@@ -65,9 +66,9 @@ fuzz: deps
 tsan: deps
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLGATE_TSAN=ON -DQUILLGATE_BENCHMARKS=OFF
 	cmake --build $(TSAN_BUILD) -j$(JOBS) --target tests_Component tests_Engine
-	QUILLGATE_STRESS_SECONDS=$(STRESS_SECONDS) TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	QUILLGATE_STRESS_SECONDS=$(STRESS_SECONDS) TSAN_OPTIONS="$(TSAN_RUN_OPTIONS)" \
 	  $(TSAN_BUILD)/tests/tests_Component --gtest_filter='CaptchaStress.*'
-	TSAN_OPTIONS="halt_on_error=1" $(TSAN_BUILD)/tests/tests_Engine --gtest_filter='*Concurrency*'
+	TSAN_OPTIONS="$(TSAN_RUN_OPTIONS)" $(TSAN_BUILD)/tests/tests_Engine --gtest_filter='*Concurrency*'
 
 # The benchmark table, pinned to one core so that numbers compare across machines and runs.
 bench: build

@@ -197,13 +197,19 @@ Response CaptchaService::Challenge(const Request& request) {
   }
   const std::string token = SealToken(keys_, claims);
   metrics_.CountChallenge();
-  return JsonResponse(http::status::ok,
-                      {{"token", token},
-                       {"image", "data:" + std::string(MimeTypeOf(settings.format)) + ";base64," + Base64(image)},
-                       {"audio", std::string(kAudioPrefix) + token},
-                       {"expires", claims.expires},
-                       {"width", settings.width},
-                       {"height", settings.height}});
+  Response response = JsonResponse(http::status::ok, {{"token", token},
+                                                      {"audio", std::string(kAudioPrefix) + token},
+                                                      {"expires", claims.expires},
+                                                      {"width", settings.width},
+                                                      {"height", settings.height}});
+  // The image goes in as it stands: a data: URI of the base64 alphabet has nothing JSON
+  // would escape, and passing its ~15 KB through the serializer's escaping byte by byte
+  // cost a third as much as drawing the image.
+  std::string& body = response.body();
+  const std::string imageField = "\"image\":\"data:" + std::string(MimeTypeOf(settings.format)) +
+                            ";base64," + Base64(image) + "\",";
+  body.insert(1, imageField);
+  return response;
 }
 
 Response CaptchaService::Audio(std::string_view token) {

@@ -233,6 +233,26 @@ TEST_F(HttpService, AudioSpeaksTheTokensCode) {
   EXPECT_EQ(Call(port_, http::verb::get, tampered).status, 404);
 }
 
+TEST_F(HttpService, ConcurrentChallengesAreEachSound) {
+  // Both workers draw at once, each with its own random source and drawing state: every
+  // image must still be a whole JPEG and every token verify with its own code.
+  std::atomic<int> good{0};
+  std::vector<std::thread> clients;
+  for (int t = 0; t < 4; ++t) {
+    clients.emplace_back([&] {
+      for (int i = 0; i < 10; ++i) {
+        const json challenge = Challenge(port_);
+        const auto jpeg = ImageBytes(challenge, "image/jpeg");
+        const bool whole = jpeg.size() > 100 && jpeg[0] == 0xFF && jpeg[1] == 0xD8 &&
+                           jpeg[jpeg.size() - 2] == 0xFF && jpeg[jpeg.size() - 1] == 0xD9;
+        if (whole && Verify(port_, challenge["token"], CodeOf(keys_, challenge))["success"] == true) ++good;
+      }
+    });
+  }
+  for (auto& client : clients) client.join();
+  EXPECT_EQ(good.load(), 40);
+}
+
 TEST_F(HttpService, MetricsCountOutcomes) {
   const json challenge = Challenge(port_);
   (void)Verify(port_, challenge["token"], "nope");

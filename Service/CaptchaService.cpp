@@ -3,10 +3,9 @@
 #include "CommonUtilities/EngineError.h"
 #include "Service/Assets.h"
 
+#include <boost/beast/core/detail/base64.hpp>
 #include <nlohmann/json.hpp>
-#include <sodium.h>
 
-#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -52,10 +51,11 @@ Response Asset(std::string_view type, std::string_view body) {
   return response;
 }
 
+// The image is public: Beast's table-driven encoder, rather than libsodium's constant-time
+// one, which took a tenth of a challenge's time.
 std::string Base64(const std::vector<unsigned char>& bytes) {
-  std::string text(sodium_base64_ENCODED_LEN(bytes.size(), sodium_base64_VARIANT_ORIGINAL), '\0');
-  sodium_bin2base64(text.data(), text.size(), bytes.data(), bytes.size(), sodium_base64_VARIANT_ORIGINAL);
-  text.resize(std::strlen(text.c_str()));
+  std::string text(boost::beast::detail::base64::encoded_size(bytes.size()), '\0');
+  text.resize(boost::beast::detail::base64::encode(text.data(), bytes.data(), bytes.size()));
   return text;
 }
 

@@ -46,6 +46,11 @@ start_serve() {
 }
 stop_serve() { kill "${pids[-1]}"; wait "${pids[-1]}" 2> /dev/null || true; unset 'pids[-1]'; }
 
+# CPU seconds (user + system) the server has used so far: on a busy machine wall-clock
+# rates vary with the neighbours, CPU time per request much less.
+cpu_seconds() { awk -v hz="$(getconf CLK_TCK)" '{ print ($14 + $15) / hz }' "/proc/$1/stat"; }
+requests() { sed -n 's/^ *\([0-9]*\) requests in.*/\1/p'; }
+
 # wrk's requests per second, and its p99 latency, from its output.
 rps() { sed -n 's/^Requests\/sec: *\([0-9.]*\).*/\1/p'; }
 p99() { awk '$1 == "99%" { print $2 }'; }
@@ -53,12 +58,15 @@ p99() { awk '$1 == "99%" { print $2 }'; }
 run_wrk() { wrk -t2 -c"${wrk_connections:-$connections}" -d"${seconds}s" --timeout 5s --latency "$@"; }
 
 # Challenges at 1 and 2 workers.
-declare -A challenges challenge_p99
+declare -A challenges challenge_p99 challenge_cpu
 for workers in 1 2; do
   start_serve --workers "$workers"
+  before=$(cpu_seconds "${pids[-1]}")
   out=$(STYLE=31 run_wrk -s "$here/challenge.lua" "$url/api/challenge")
+  after=$(cpu_seconds "${pids[-1]}")
   challenges[$workers]=$(echo "$out" | rps)
   challenge_p99[$workers]=$(echo "$out" | p99)
+  challenge_cpu[$workers]=$(python3 -c "print(round(($after - $before) * 1e6 / $(echo "$out" | requests)))")
   stop_serve
 done
 
@@ -97,8 +105,8 @@ done
 cat << TABLE
 | measure (wrk -t2 -c$connections, ${seconds} s each, 127.0.0.1) | result |
 |---|---|
-| challenges/s, style 31, 1 worker | ${challenges[1]} (p99 ${challenge_p99[1]}) |
-| challenges/s, style 31, 2 workers | ${challenges[2]} (p99 ${challenge_p99[2]}) |
+| challenges/s, style 31, 1 worker | ${challenges[1]} (p99 ${challenge_p99[1]}, server CPU ${challenge_cpu[1]} µs each) |
+| challenges/s, style 31, 2 workers | ${challenges[2]} (p99 ${challenge_p99[2]}, server CPU ${challenge_cpu[2]} µs each) |
 | 2 workers / 1 worker | $(python3 -c "print(round(${challenges[2]} / ${challenges[1]}, 2))") |
 | p99 latency at half the 2-worker peak (asked $half/s over 64 connections, got $half_rps/s) | $half_p99 |
 | verifies/s, memory store, 2 workers | ${verifies[memory]} |

@@ -99,11 +99,13 @@ TEST(Token, MalformedTextsAreTold) {
   const KeyRing keys = KeyRing::Generate();
   const std::string token = SealToken(keys, Claims());
   const std::string cases[] = {"", "x", "not base64!", token + "=", token + "AA", token.substr(0, 20),
-                               token.substr(0, token.size() - 1), std::string(5000, 'A'),
-                               token + " "};
+                               std::string(5000, 'A'), token + " "};
   for (const std::string& text : cases) {
     EXPECT_EQ(ErrorOf(OpenToken(keys, text, kNow)), TokenError::Malformed) << text.substr(0, 40);
   }
+  // One character short: no valid text, or (when the dropped bits were zero) a sealed
+  // text one byte short. Either way refused.
+  EXPECT_FALSE(std::holds_alternative<TokenClaims>(OpenToken(keys, token.substr(0, token.size() - 1), kNow)));
   // Cut at the end: still ours, but the tag no longer matches.
   std::vector<unsigned char> bytes = Decode(token);
   bytes.pop_back();

@@ -16,6 +16,7 @@ all: build
 
 deps:
 	@bash setup/install-deps.sh
+	@bash setup/install-node-packages.sh
 
 $(BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -49,7 +49,6 @@ class RandomSource {
   std::int32_t Draw(std::int32_t n) {
     const double m = n == 0 ? 1.0 : static_cast<double>(n);
     const std::scoped_lock lock(mutex_);
-    ++draws_;
     return static_cast<std::int32_t>(generator_() * m);
   }
 
@@ -65,29 +64,65 @@ class RandomSource {
     return static_cast<std::int32_t>(std::stoll(text.str()));
   }
 
-  std::uint64_t Draws() {
-    const std::scoped_lock lock(mutex_);
-    return draws_;
-  }
-
  private:
   RandomSource()
       : generator_(UnitInterval(Engine(EntropySeed())), boost::uniform_real<double>(0.0, 1.0)) {}
 
   std::mutex mutex_;
   Generator generator_;
-  std::uint64_t draws_ = 0;
 };
+
+// What RandomInt needs to know about the calling thread: the source bound to it, if any,
+// and its draw count. Plain thread-local data: counting is one unshared increment, and a
+// thread with a bound source never touches the process-wide lock.
+struct ThreadDraws {
+  ThreadRandomScope* bound;
+  std::uint64_t count;
+};
+constinit thread_local ThreadDraws tThreadDraws{nullptr, 0};
+
+std::uint32_t ReducedState(std::int32_t state) {
+  const std::uint32_t reduced = static_cast<std::uint32_t>(state) % kModulus;
+  return reduced == 0 ? 1 : reduced;  // an all-zero state would stay zero forever
+}
 
 }  // namespace
 
-std::int32_t RandomInt(std::int32_t n) { return RandomSource::Instance().Draw(n); }
+std::int32_t RandomInt(std::int32_t n) {
+  ThreadDraws& thread = tThreadDraws;
+  ++thread.count;
+  if (thread.bound != nullptr) return thread.bound->Draw(n);
+  return RandomSource::Instance().Draw(n);
+}
+
+ThreadRandomScope::ThreadRandomScope() : ThreadRandomScope(static_cast<std::int32_t>(EntropySeed())) {}
+
+ThreadRandomScope::ThreadRandomScope(std::int32_t state)
+    : state_(ReducedState(state)), previous_(tThreadDraws.bound) {
+  tThreadDraws.bound = this;
+}
+
+ThreadRandomScope::~ThreadRandomScope() { tThreadDraws.bound = previous_; }
+
+std::int32_t ThreadRandomScope::Draw(std::int32_t n) noexcept {
+  // The process-wide source's arithmetic exactly: x <- 48271 x mod (2^31 - 1), then
+  // u = (x - 1) / 2147483646 in [0, 1), then u * n truncated toward zero.
+  // The modulus is the Mersenne prime 2^31 - 1, so the remainder is a shift and an add
+  // instead of a division: 2^31 = 1 (mod 2^31 - 1).
+  const std::uint64_t product = std::uint64_t{state_} * 48271u;
+  std::uint64_t reduced = (product & kModulus) + (product >> 31);
+  if (reduced >= kModulus) reduced -= kModulus;
+  state_ = static_cast<std::uint32_t>(reduced);
+  const double u = static_cast<double>(state_ - 1) * (1.0 / 2147483646.0);
+  const double m = n == 0 ? 1.0 : static_cast<double>(n);
+  return static_cast<std::int32_t>(u * m);
+}
 
 namespace testing {
 
 void SetRandomState(std::int32_t state) { RandomSource::Instance().SetState(state); }
 std::int32_t RandomState() { return RandomSource::Instance().State(); }
-std::uint64_t RandomDrawCount() { return RandomSource::Instance().Draws(); }
+std::uint64_t RandomDrawCount() { return tThreadDraws.count; }
 
 }  // namespace testing
 }  // namespace quillgate

@@ -6,11 +6,13 @@
 
 namespace quillgate::testing {
 
-// Sets the generator's state; values outside 1..2147483646 are reduced into that range.
+// Sets the process-wide generator's state; values outside 1..2147483646 are reduced into
+// that range.
 void SetRandomState(std::int32_t state);
-// The generator's current state.
+// The process-wide generator's current state.
 std::int32_t RandomState();
-// Number of RandomInt calls made in this process so far.
+// Number of RandomInt calls made on the calling thread so far, from whichever source they
+// drew. Kept per thread, so that counting costs no shared write on the drawing path.
 std::uint64_t RandomDrawCount();
 
 }  // namespace quillgate::testing

@@ -48,6 +48,7 @@ int Run(int argc, char** argv) {
   quillgate::cli::AddSoundCommand(app);
   quillgate::cli::AddImageCommands(app);
   quillgate::cli::AddComponentCommands(app);
+  quillgate::cli::AddServiceCommands(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -85,5 +85,61 @@ TEST(RandomSource, StatesOutsideTheRangeAreReduced) {
   EXPECT_NE(testing::RandomState(), 0);
 }
 
+TEST(ThreadRandomScope, DrawsWhatTheSharedSourceWouldFromTheSameState) {
+  // Same generator and arithmetic: a drawing bound to a scope can be replayed exactly.
+  testing::SetRandomState(987654);
+  std::vector<std::int32_t> shared;
+  for (int i = 0; i < 20000; ++i) shared.push_back(RandomInt(1 + i % 500));
+  const std::int32_t sharedAfter = testing::RandomState();
+
+  const auto countBefore = testing::RandomDrawCount();
+  {
+    const ThreadRandomScope scope(987654);
+    for (int i = 0; i < 20000; ++i) ASSERT_EQ(RandomInt(1 + i % 500), shared[static_cast<std::size_t>(i)]) << i;
+    EXPECT_EQ(scope.State(), sharedAfter);
+  }
+  EXPECT_EQ(testing::RandomState(), sharedAfter) << "the shared source must not move";
+  EXPECT_EQ(testing::RandomDrawCount() - countBefore, 20000u) << "bound draws are counted too";
+}
+
+TEST(ThreadRandomScope, NestsAndUnbindsInOrder) {
+  testing::SetRandomState(1);
+  {
+    const ThreadRandomScope outer(1);
+    {
+      const ThreadRandomScope inner(1);
+      (void)RandomInt(30);
+      EXPECT_EQ(inner.State(), 48271);
+      EXPECT_EQ(outer.State(), 1);
+    }
+    (void)RandomInt(30);
+    EXPECT_EQ(outer.State(), 48271);
+  }
+  EXPECT_EQ(testing::RandomState(), 1);
+  EXPECT_EQ(RandomInt(30), 0);  // the shared source again, from state 1
+  EXPECT_EQ(testing::RandomState(), 48271);
+}
+
+TEST(ThreadRandomScope, BindsOnlyItsOwnThread) {
+  testing::SetRandomState(42);
+  const ThreadRandomScope scope(7);
+  std::thread other([] {
+    for (int i = 0; i < 10; ++i) (void)RandomInt(100);
+  });
+  other.join();
+  std::int64_t x = 42;
+  for (int i = 0; i < 10; ++i) x = x * 48271 % 2147483647;
+  EXPECT_EQ(testing::RandomState(), x) << "the other thread drew from the shared source";
+  EXPECT_EQ(scope.State(), 7) << "and not from this thread's scope";
+}
+
+TEST(ThreadRandomScope, EntropySeededScopesDiffer) {
+  const ThreadRandomScope a;
+  const ThreadRandomScope b;
+  EXPECT_NE(a.State(), b.State());
+  EXPECT_GE(a.State(), 1);
+  EXPECT_LE(a.State(), 2147483646);
+}
+
 }  // namespace
 }  // namespace quillgate

@@ -1,0 +1,184 @@
+#include "Service/KeyRing.h"
+
+#include <sodium.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+namespace quillgate::service {
+namespace {
+
+std::uint32_t KeyId(const std::array<unsigned char, 32>& key) {
+  std::array<unsigned char, 16> digest{};
+  crypto_generichash(digest.data(), digest.size(), key.data(), key.size(), nullptr, 0);
+  return (std::uint32_t{digest[0]} << 24) | (std::uint32_t{digest[1]} << 16) |
+         (std::uint32_t{digest[2]} << 8) | std::uint32_t{digest[3]};
+}
+
+SealingKey FromBytes(const std::array<unsigned char, 32>& bytes) {
+  SealingKey key;
+  key.bytes = bytes;
+  key.id = KeyId(bytes);
+  return key;
+}
+
+std::string_view Trim(std::string_view line) {
+  const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+  while (!line.empty() && isSpace(line.front())) line.remove_prefix(1);
+  while (!line.empty() && isSpace(line.back())) line.remove_suffix(1);
+  return line;
+}
+
+// Closes a descriptor on every path.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  [[nodiscard]] int Get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+[[noreturn]] void FailErrno(const std::string& what, const std::filesystem::path& file) {
+  throw std::runtime_error(what + " " + file.string() + ": " + std::strerror(errno));
+}
+
+}  // namespace
+
+void InitializeSodium() {
+  static const int status = sodium_init();
+  if (status < 0) throw std::runtime_error("libsodium could not be initialised");
+}
+
+KeyRing::KeyRing(std::vector<SealingKey> keys) : keys_(std::move(keys)) {
+  if (keys_.empty()) throw std::runtime_error("a secret file must hold at least one key");
+}
+
+KeyRing KeyRing::Parse(std::string_view text) {
+  InitializeSodium();
+  std::vector<SealingKey> keys;
+  std::size_t lineNumber = 0;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    const std::string_view raw = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+    ++lineNumber;
+    const std::string_view line = Trim(raw);
+    if (line.empty() || line.front() == '#') continue;
+    std::array<unsigned char, 32> bytes{};
+    std::size_t length = 0;
+    const char* endOfHex = nullptr;
+    if (line.size() != 64 ||
+        sodium_hex2bin(bytes.data(), bytes.size(), line.data(), line.size(), nullptr, &length,
+                       &endOfHex) != 0 ||
+        length != bytes.size()) {
+      throw std::runtime_error("secret file line " + std::to_string(lineNumber) +
+                               ": a key is 64 hexadecimal digits");
+    }
+    const SealingKey key = FromBytes(bytes);
+    sodium_memzero(bytes.data(), bytes.size());
+    for (const SealingKey& other : keys) {
+      if (other.id == key.id) {
+        throw std::runtime_error("secret file line " + std::to_string(lineNumber) +
+                                 ": the same key (or one with the same id) appears twice");
+      }
+    }
+    keys.push_back(key);
+  }
+  if (keys.empty()) throw std::runtime_error("the secret file holds no key");
+  return KeyRing(std::move(keys));
+}
+
+KeyRing KeyRing::Load(const std::filesystem::path& file) {
+  const FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
+  if (fd.Get() < 0) FailErrno("cannot open the secret file", file);
+  struct stat status {};
+  if (::fstat(fd.Get(), &status) != 0) FailErrno("cannot read the secret file", file);
+  if (!S_ISREG(status.st_mode)) {
+    throw std::runtime_error("the secret file " + file.string() + " is not a regular file");
+  }
+  if ((status.st_mode & 077) != 0) {
+    throw std::runtime_error("the secret file " + file.string() +
+                             " can be read or written by others; allow only its owner "
+                             "(chmod 600)");
+  }
+  if (status.st_size > 64 * 1024) {
+    throw std::runtime_error("the secret file " + file.string() + " is too large for a key list");
+  }
+  std::string text(static_cast<std::size_t>(status.st_size), '\0');
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::read(fd.Get(), text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) FailErrno("cannot read the secret file", file);
+    done += static_cast<std::size_t>(n);
+  }
+  KeyRing ring = Parse(text);
+  sodium_memzero(text.data(), text.size());
+  return ring;
+}
+
+KeyRing KeyRing::LoadOrCreate(const std::filesystem::path& file) {
+  InitializeSodium();
+  struct stat status {};
+  if (::lstat(file.c_str(), &status) == 0 || errno != ENOENT) return Load(file);
+
+  // Written under a private temporary name in the same folder, then linked to the final
+  // name: link() never replaces anything, so a file that appeared meanwhile (another server
+  // starting at once) wins and is read instead, and a planted link is never followed.
+  std::filesystem::path temporary = file;
+  temporary += ".XXXXXX";
+  std::string pattern = temporary.string();
+  const FileDescriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));  // mode 0600
+  if (fd.Get() < 0) FailErrno("cannot create the secret file", file);
+  const std::string text = "# Quillgate token keys: the first seals, all open. Keep private.\n" +
+                           Line(NewKey()) + "\n";
+  const bool written = ::write(fd.Get(), text.data(), text.size()) ==
+                           static_cast<ssize_t>(text.size()) &&
+                       ::fsync(fd.Get()) == 0;
+  const int linked = written ? ::link(pattern.c_str(), file.c_str()) : -1;
+  const int linkError = errno;
+  ::unlink(pattern.c_str());
+  if (!written) FailErrno("cannot write the secret file", file);
+  if (linked != 0 && linkError != EEXIST) {
+    errno = linkError;
+    FailErrno("cannot create the secret file", file);
+  }
+  return Load(file);
+}
+
+KeyRing KeyRing::Generate() { return KeyRing({NewKey()}); }
+
+const SealingKey* KeyRing::Find(std::uint32_t id) const {
+  for (const SealingKey& key : keys_) {
+    if (key.id == id) return &key;
+  }
+  return nullptr;
+}
+
+std::string KeyRing::Line(const SealingKey& key) {
+  std::string hex(key.bytes.size() * 2 + 1, '\0');
+  sodium_bin2hex(hex.data(), hex.size(), key.bytes.data(), key.bytes.size());
+  hex.pop_back();
+  return hex;
+}
+
+SealingKey KeyRing::NewKey() {
+  InitializeSodium();
+  std::array<unsigned char, 32> bytes{};
+  crypto_aead_xchacha20poly1305_ietf_keygen(bytes.data());
+  return FromBytes(bytes);
+}
+
+}  // namespace quillgate::service

@@ -1,0 +1,110 @@
+#include "Service/Metrics.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace quillgate::service {
+namespace {
+
+std::string Number(double value) {
+  char buffer[64];
+  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return error == std::errc{} ? std::string(buffer, end) : std::string("0");
+}
+
+void Line(std::string& out, std::string_view name, std::string_view labels, std::uint64_t value) {
+  out.append(name);
+  if (!labels.empty()) out.append("{").append(labels).append("}");
+  out.append(" ").append(std::to_string(value)).append("\n");
+}
+
+}  // namespace
+
+std::string_view Metrics::Name(VerifyOutcome outcome) {
+  switch (outcome) {
+    case VerifyOutcome::Success: return "success";
+    case VerifyOutcome::WrongAnswer: return "wrong_answer";
+    case VerifyOutcome::Used: return "used";
+    case VerifyOutcome::Expired: return "expired";
+    case VerifyOutcome::Tampered: return "tampered";
+    case VerifyOutcome::UnknownKey: return "unknown_key";
+    case VerifyOutcome::Malformed: return "malformed";
+    case VerifyOutcome::StoreUnavailable: return "store_unavailable";
+    case VerifyOutcome::kCount: break;
+  }
+  return "unknown";
+}
+
+std::string_view Metrics::Name(Endpoint endpoint) {
+  switch (endpoint) {
+    case Endpoint::Challenge: return "challenge";
+    case Endpoint::Verify: return "verify";
+    case Endpoint::Audio: return "audio";
+    case Endpoint::Page: return "page";
+    case Endpoint::Health: return "healthz";
+    case Endpoint::Metrics: return "metrics";
+    case Endpoint::Other: return "other";
+    case Endpoint::kCount: break;
+  }
+  return "other";
+}
+
+void Metrics::CountVerify(VerifyOutcome outcome) {
+  verifies_[static_cast<std::size_t>(outcome)].fetch_add(1, std::memory_order_relaxed);
+}
+
+void Metrics::ObserveLatency(Endpoint endpoint, std::chrono::nanoseconds elapsed) {
+  Histogram& h = latency_[static_cast<std::size_t>(endpoint)];
+  const double seconds = std::chrono::duration<double>(elapsed).count();
+  for (std::size_t i = 0; i < kBuckets.size(); ++i) {
+    if (seconds <= kBuckets[i]) {
+      h.buckets[i].fetch_add(1, std::memory_order_relaxed);
+      break;
+    }
+  }
+  h.count.fetch_add(1, std::memory_order_relaxed);
+  h.sumNanoseconds.fetch_add(static_cast<std::uint64_t>(elapsed.count()), std::memory_order_relaxed);
+}
+
+std::string Metrics::Render() const {
+  std::string out;
+  out += "# HELP quillgate_challenges_total Challenges issued.\n# TYPE quillgate_challenges_total counter\n";
+  Line(out, "quillgate_challenges_total", "", challenges_.load(std::memory_order_relaxed));
+  out += "# HELP quillgate_challenges_refused_total Challenges refused because the replay store was full.\n"
+         "# TYPE quillgate_challenges_refused_total counter\n";
+  Line(out, "quillgate_challenges_refused_total", "", challengesRefused_.load(std::memory_order_relaxed));
+  out += "# HELP quillgate_verifies_total Verifications by outcome.\n# TYPE quillgate_verifies_total counter\n";
+  for (std::size_t i = 0; i < verifies_.size(); ++i) {
+    Line(out, "quillgate_verifies_total",
+         "outcome=\"" + std::string(Name(static_cast<VerifyOutcome>(i))) + "\"",
+         verifies_[i].load(std::memory_order_relaxed));
+  }
+  out += "# HELP quillgate_store_errors_total Replay store failures (each refused a verify).\n"
+         "# TYPE quillgate_store_errors_total counter\n";
+  Line(out, "quillgate_store_errors_total", "", storeErrors_.load(std::memory_order_relaxed));
+  out += "# HELP quillgate_connections_refused_total Connections refused at the connection cap.\n"
+         "# TYPE quillgate_connections_refused_total counter\n";
+  Line(out, "quillgate_connections_refused_total", "", connectionsRefused_.load(std::memory_order_relaxed));
+  out += "# HELP quillgate_request_duration_seconds Time to answer a request, by endpoint.\n"
+         "# TYPE quillgate_request_duration_seconds histogram\n";
+  for (std::size_t e = 0; e < latency_.size(); ++e) {
+    const Histogram& h = latency_[e];
+    const std::string endpoint = "endpoint=\"" + std::string(Name(static_cast<Endpoint>(e))) + "\"";
+    std::uint64_t cumulative = 0;
+    for (std::size_t i = 0; i < kBuckets.size(); ++i) {
+      cumulative += h.buckets[i].load(std::memory_order_relaxed);
+      Line(out, "quillgate_request_duration_seconds_bucket",
+           endpoint + ",le=\"" + Number(kBuckets[i]) + "\"", cumulative);
+    }
+    const std::uint64_t count = h.count.load(std::memory_order_relaxed);
+    // Buckets are bumped before the count, so a request in flight may show in them first.
+    Line(out, "quillgate_request_duration_seconds_bucket", endpoint + ",le=\"+Inf\"",
+         std::max(count, cumulative));
+    out += "quillgate_request_duration_seconds_sum{" + endpoint + "} " +
+           Number(static_cast<double>(h.sumNanoseconds.load(std::memory_order_relaxed)) / 1e9) + "\n";
+    Line(out, "quillgate_request_duration_seconds_count", endpoint, count);
+  }
+  return out;
+}
+
+}  // namespace quillgate::service

@@ -1,0 +1,21 @@
+# The HTTP service (quillgate serve): its own library, so the component module never links
+# Beast, libsodium or hiredis. Consumers also take quillgate_core (quillgate_link_core).
+find_package(nlohmann_json 3 REQUIRED)
+pkg_check_modules(QG_SODIUM REQUIRED IMPORTED_TARGET libsodium)
+pkg_check_modules(QG_HIREDIS REQUIRED IMPORTED_TARGET hiredis)
+find_package(Threads REQUIRED)
+
+# The page, the widget and the demo script are compiled in as they stand.
+set(QG_ASSETS ${CMAKE_SOURCE_DIR}/Service/assets)
+file(READ ${QG_ASSETS}/index.html QUILLGATE_DEMO_PAGE)
+file(READ ${QG_ASSETS}/quillgate.js QUILLGATE_WIDGET_SCRIPT)
+file(READ ${QG_ASSETS}/demo.js QUILLGATE_DEMO_SCRIPT)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${QG_ASSETS}/index.html ${QG_ASSETS}/quillgate.js ${QG_ASSETS}/demo.js)
+configure_file(${CMAKE_SOURCE_DIR}/Service/Assets.cpp.in ${CMAKE_BINARY_DIR}/generated/ServiceAssets.cpp @ONLY)
+
+file(GLOB SERVICE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/Service/*.cpp)
+add_library(quillgate_service STATIC ${SERVICE_SOURCES} ${CMAKE_BINARY_DIR}/generated/ServiceAssets.cpp)
+target_include_directories(quillgate_service PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(quillgate_service PUBLIC
+  Boost::headers nlohmann_json::nlohmann_json PkgConfig::QG_SODIUM PkgConfig::QG_HIREDIS Threads::Threads)

@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# Load test of `quillgate serve` with wrk on 127.0.0.1 (a benchmark, not a test): challenges
+# per second with style 31 at 1 and 2 workers, verifies per second with the memory and the
+# Redis store, and the p99 latency of challenges at half the peak rate. Prints a Markdown
+# table. Usage: bench/http/load.sh [QUILLGATE_BINARY] [SECONDS_PER_RUN]
+# Needs wrk and redis-server (setup/debian-packages.txt). Every run is bounded in time.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+binary=${1:-$here/../../build/quillgate}
+seconds=${2:-10}
+connections=16
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; wait "$pid" 2> /dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# COUNT tokens from the server at $url, one per line, over one kept-alive connection.
+fetch_tokens() {
+  python3 - "$url" "$1" << 'PY'
+import http.client, json, sys, urllib.parse
+url = urllib.parse.urlparse(sys.argv[1])
+connection = http.client.HTTPConnection(url.hostname, url.port)
+for _ in range(int(sys.argv[2])):
+    connection.request("POST", "/api/challenge", body='{"width":20,"height":10}',
+                       headers={"Content-Type": "application/json"})
+    print(json.loads(connection.getresponse().read())["token"])
+PY
+}
+
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+
+# Starts serve with the given options; sets $url.
+start_serve() {
+  local log=$work/serve-$RANDOM.log
+  "$binary" serve --listen 127.0.0.1:0 --secret-file "$work/keys" --memory-capacity 10000000 "$@" > "$log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do
+    url=$(sed -n 's/^Listening on \(http:[^ ]*\).*/\1/p' "$log")
+    [ -n "$url" ] && return 0
+    sleep 0.1
+  done
+  echo "serve did not start:" >&2; cat "$log" >&2; exit 1
+}
+stop_serve() { kill "${pids[-1]}"; wait "${pids[-1]}" 2> /dev/null || true; unset 'pids[-1]'; }
+
+# CPU seconds (user + system) the server has used so far: on a busy machine wall-clock
+# rates vary with the neighbours, CPU time per request much less.
+cpu_seconds() { awk -v hz="$(getconf CLK_TCK)" '{ print ($14 + $15) / hz }' "/proc/$1/stat"; }
+requests() { sed -n 's/^ *\([0-9]*\) requests in.*/\1/p'; }
+
+# wrk's requests per second, and its p99 latency, from its output.
+rps() { sed -n 's/^Requests\/sec: *\([0-9.]*\).*/\1/p'; }
+p99() { awk '$1 == "99%" { print $2 }'; }
+
+run_wrk() { wrk -t2 -c"${wrk_connections:-$connections}" -d"${seconds}s" --timeout 5s --latency "$@"; }
+
+# Challenges at 1 and 2 workers.
+declare -A challenges challenge_p99 challenge_cpu
+for workers in 1 2; do
+  start_serve --workers "$workers"
+  before=$(cpu_seconds "${pids[-1]}")
+  out=$(STYLE=31 run_wrk -s "$here/challenge.lua" "$url/api/challenge")
+  after=$(cpu_seconds "${pids[-1]}")
+  challenges[$workers]=$(echo "$out" | rps)
+  challenge_p99[$workers]=$(echo "$out" | p99)
+  challenge_cpu[$workers]=$(python3 -c "print(round(($after - $before) * 1e6 / $(echo "$out" | requests)))")
+  stop_serve
+done
+
+# p99 at half the 2-worker peak.
+start_serve --workers 2
+half=$(python3 -c "print(int(${challenges[2]} / 2))")
+# Many connections, each waiting long between requests, so that the time a request takes
+# hardly shifts the rate (wrk's delay starts when the answer arrives).
+out=$(wrk_connections=64; STYLE=31 RATE=$half CONNECTIONS=64 run_wrk -s "$here/challenge.lua" "$url/api/challenge")
+half_rps=$(echo "$out" | rps)
+half_p99=$(echo "$out" | p99)
+
+# Tokens for the Redis verify run: real ones, from this server.
+fetch_tokens 2000 > "$work/tokens"
+stop_serve
+
+# Verifies with each store (fresh servers; same secret file, so the tokens open).
+redis_port=$(free_port)
+redis-server --port "$redis_port" --bind 127.0.0.1 --save "" --appendonly no --dir "$work" --loglevel warning &
+pids+=($!)
+sleep 0.5
+declare -A verifies
+for store in memory "redis://127.0.0.1:$redis_port"; do
+  # The memory store refuses tokens issued before it started: give it ones it issued.
+  start_serve --workers 2 --store "$store"
+  if [ "$store" = memory ]; then
+    fetch_tokens 2000 > "$work/tokens-memory"
+    tokens=$work/tokens-memory
+  else
+    tokens=$work/tokens
+  fi
+  verifies[$store]=$(TOKENS_FILE=$tokens run_wrk -s "$here/verify.lua" "$url/api/verify" | rps)
+  stop_serve
+done
+
+cat << TABLE
+| measure (wrk -t2 -c$connections, ${seconds} s each, 127.0.0.1) | result |
+|---|---|
+| challenges/s, style 31, 1 worker | ${challenges[1]} (p99 ${challenge_p99[1]}, server CPU ${challenge_cpu[1]} µs each) |
+| challenges/s, style 31, 2 workers | ${challenges[2]} (p99 ${challenge_p99[2]}, server CPU ${challenge_cpu[2]} µs each) |
+| 2 workers / 1 worker | $(python3 -c "print(round(${challenges[2]} / ${challenges[1]}, 2))") |
+| p99 latency at half the 2-worker peak (asked $half/s over 64 connections, got $half_rps/s) | $half_p99 |
+| verifies/s, memory store, 2 workers | ${verifies[memory]} |
+| verifies/s, Redis store, 2 workers | ${verifies[redis://127.0.0.1:$redis_port]} |
+TABLE

@@ -1,0 +1,19 @@
+-- wrk: POST /api/verify, cycling through the tokens in TOKENS_FILE (one per line). The
+-- first pass uses each token up (a wrong answer), later passes are refused as "used":
+-- both open the token and ask the replay store, which is what a verify costs.
+local tokens = {}
+for line in io.lines(os.getenv("TOKENS_FILE")) do tokens[#tokens + 1] = line end
+local index = 0
+
+local threads = 0
+function setup(thread)
+  thread:set("offset", threads * 997)  -- each wrk thread starts elsewhere in the list
+  threads = threads + 1
+end
+
+function request()
+  index = index + 1
+  local token = tokens[(index + (offset or 0)) % #tokens + 1]
+  return wrk.format("POST", "/api/verify", {["Content-Type"] = "application/json"},
+                    '{"token":"' .. token .. '","answer":"WRONG"}')
+end

@@ -1,0 +1,201 @@
+// Sealed challenge tokens and the key file they are sealed with.
+#include "Service/KeyRing.h"
+#include "Service/Token.h"
+
+#include <gtest/gtest.h>
+#include <sodium.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <cstring>
+#include <fstream>
+#include <variant>
+
+namespace quillgate::service {
+namespace {
+
+constexpr std::int64_t kNow = 1'800'000'000;
+
+TokenClaims Claims(std::string code = "K3XQ9") {
+  TokenClaims claims;
+  claims.code = std::move(code);
+  claims.expires = kNow + 300;
+  claims.issuedMs = kNow * 1000;
+  claims.id = NewTokenId();
+  return claims;
+}
+
+TokenError ErrorOf(const std::variant<TokenClaims, TokenError>& opened) {
+  EXPECT_TRUE(std::holds_alternative<TokenError>(opened)) << "a bad token was accepted";
+  return std::holds_alternative<TokenError>(opened) ? std::get<TokenError>(opened) : TokenError::Malformed;
+}
+
+std::vector<unsigned char> Decode(const std::string& token) {
+  std::vector<unsigned char> bytes(token.size());
+  std::size_t length = 0;
+  sodium_base642bin(bytes.data(), bytes.size(), token.data(), token.size(), nullptr, &length,
+                    nullptr, sodium_base64_VARIANT_URLSAFE_NO_PADDING);
+  bytes.resize(length);
+  return bytes;
+}
+
+std::string Encode(const std::vector<unsigned char>& bytes) {
+  std::string text(sodium_base64_ENCODED_LEN(bytes.size(), sodium_base64_VARIANT_URLSAFE_NO_PADDING), '\0');
+  sodium_bin2base64(text.data(), text.size(), bytes.data(), bytes.size(), sodium_base64_VARIANT_URLSAFE_NO_PADDING);
+  text.resize(std::strlen(text.c_str()));
+  return text;
+}
+
+TEST(Token, OpensToWhatWasSealed) {
+  const KeyRing keys = KeyRing::Generate();
+  const TokenClaims claims = Claims("AB12");
+  const auto opened = OpenToken(keys, SealToken(keys, claims), kNow);
+  ASSERT_TRUE(std::holds_alternative<TokenClaims>(opened));
+  const auto& back = std::get<TokenClaims>(opened);
+  EXPECT_EQ(back.code, "AB12");
+  EXPECT_EQ(back.expires, claims.expires);
+  EXPECT_EQ(back.issuedMs, claims.issuedMs);
+  EXPECT_EQ(back.id, claims.id);
+  EXPECT_EQ(back.keyId, keys.Sealing().id);
+}
+
+TEST(Token, SameClaimsSealDifferentlyAndHideTheCode) {
+  const KeyRing keys = KeyRing::Generate();
+  const TokenClaims claims = Claims("ZZZZZZZZ");
+  const std::string a = SealToken(keys, claims);
+  EXPECT_NE(a, SealToken(keys, claims)) << "a fresh nonce each time";
+  EXPECT_EQ(a.find("ZZZZ"), std::string::npos);
+  EXPECT_EQ(Encode(Decode(a)), a);
+}
+
+TEST(Token, EveryFlippedByteIsRefused) {
+  const KeyRing keys = KeyRing::Generate();
+  const std::string token = SealToken(keys, Claims());
+  const std::vector<unsigned char> bytes = Decode(token);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    for (const unsigned char mask : {0x01, 0x80, 0xFF}) {
+      std::vector<unsigned char> changed = bytes;
+      changed[i] ^= mask;
+      const TokenError error = ErrorOf(OpenToken(keys, Encode(changed), kNow));
+      // The version byte makes it no token of ours; the key id names a key we lack;
+      // anything after them fails authentication.
+      const TokenError expected = i == 0 ? TokenError::Malformed
+                                  : i < 5 ? TokenError::UnknownKey
+                                          : TokenError::Tampered;
+      EXPECT_EQ(error, expected) << "byte " << i << " mask " << int(mask);
+    }
+  }
+  // The text form too: every character changed is refused, never accepted.
+  for (std::size_t i = 0; i < token.size(); ++i) {
+    std::string changed = token;
+    changed[i] = changed[i] == 'A' ? 'B' : 'A';
+    EXPECT_FALSE(std::holds_alternative<TokenClaims>(OpenToken(keys, changed, kNow))) << "char " << i;
+  }
+}
+
+TEST(Token, MalformedTextsAreTold) {
+  const KeyRing keys = KeyRing::Generate();
+  const std::string token = SealToken(keys, Claims());
+  const std::string cases[] = {"", "x", "not base64!", token + "=", token + "AA", token.substr(0, 20),
+                               std::string(5000, 'A'), token + " "};
+  for (const std::string& text : cases) {
+    EXPECT_EQ(ErrorOf(OpenToken(keys, text, kNow)), TokenError::Malformed) << text.substr(0, 40);
+  }
+  // One character short: no valid text, or (when the dropped bits were zero) a sealed
+  // text one byte short. Either way refused.
+  EXPECT_FALSE(std::holds_alternative<TokenClaims>(OpenToken(keys, token.substr(0, token.size() - 1), kNow)));
+  // Cut at the end: still ours, but the tag no longer matches.
+  std::vector<unsigned char> bytes = Decode(token);
+  bytes.pop_back();
+  EXPECT_EQ(ErrorOf(OpenToken(keys, Encode(bytes), kNow)), TokenError::Tampered);
+}
+
+TEST(Token, ExpiresAtItsSecond) {
+  const KeyRing keys = KeyRing::Generate();
+  const TokenClaims claims = Claims();
+  const std::string token = SealToken(keys, claims);
+  EXPECT_TRUE(std::holds_alternative<TokenClaims>(OpenToken(keys, token, claims.expires - 1)));
+  EXPECT_EQ(ErrorOf(OpenToken(keys, token, claims.expires)), TokenError::Expired);
+  EXPECT_EQ(ErrorOf(OpenToken(keys, token, claims.expires + 3600)), TokenError::Expired);
+}
+
+TEST(Token, AnotherServersKeyIsUnknownAndRotationKeepsOldTokens) {
+  const KeyRing oldKeys = KeyRing::Generate();
+  const KeyRing stranger = KeyRing::Generate();
+  const std::string oldToken = SealToken(oldKeys, Claims());
+  EXPECT_EQ(ErrorOf(OpenToken(stranger, oldToken, kNow)), TokenError::UnknownKey);
+
+  // Rotation: a new key on top seals; the old one, second, still opens live tokens.
+  const KeyRing rotated({KeyRing::NewKey(), oldKeys.Sealing()});
+  EXPECT_TRUE(std::holds_alternative<TokenClaims>(OpenToken(rotated, oldToken, kNow)));
+  const std::string newToken = SealToken(rotated, Claims());
+  EXPECT_EQ(std::get<TokenClaims>(OpenToken(rotated, newToken, kNow)).keyId, rotated.Sealing().id);
+  EXPECT_EQ(ErrorOf(OpenToken(oldKeys, newToken, kNow)), TokenError::UnknownKey);
+
+  // A key whose id another key shares cannot pass for it: the tag decides.
+  SealingKey impostor = KeyRing::NewKey();
+  impostor.id = oldKeys.Sealing().id;
+  EXPECT_EQ(ErrorOf(OpenToken(KeyRing({impostor}), oldToken, kNow)), TokenError::Tampered);
+}
+
+TEST(Token, LongCodesAreRefusedWhenSealing) {
+  const KeyRing keys = KeyRing::Generate();
+  EXPECT_TRUE(std::holds_alternative<TokenClaims>(OpenToken(keys, SealToken(keys, Claims(std::string(255, 'A'))), kNow)));
+  EXPECT_THROW((void)SealToken(keys, Claims(std::string(256, 'A'))), std::invalid_argument);
+}
+
+class SecretFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("quillgate-keys-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::filesystem::path dir_;
+};
+
+TEST_F(SecretFile, IsCreatedPrivateOnceAndThenReused) {
+  const auto file = dir_ / "keys";
+  const KeyRing first = KeyRing::LoadOrCreate(file);
+  struct stat status {};
+  ASSERT_EQ(::stat(file.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  EXPECT_EQ(KeyRing::LoadOrCreate(file).Sealing().id, first.Sealing().id);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1) << "no temporary left";
+}
+
+TEST_F(SecretFile, RefusesFilesOthersCanReadAndLinks) {
+  const auto file = dir_ / "keys";
+  (void)KeyRing::LoadOrCreate(file);
+  std::filesystem::permissions(file, std::filesystem::perms::others_read, std::filesystem::perm_options::add);
+  EXPECT_THROW((void)KeyRing::LoadOrCreate(file), std::runtime_error);
+  std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  const auto link = dir_ / "link";
+  std::filesystem::create_symlink(file, link);
+  EXPECT_THROW((void)KeyRing::Load(link), std::runtime_error);
+  EXPECT_THROW((void)KeyRing::LoadOrCreate(link), std::runtime_error) << "an existing link is not followed";
+  const auto dangling = dir_ / "dangling";
+  std::filesystem::create_symlink(dir_ / "planted", dangling);
+  EXPECT_THROW((void)KeyRing::LoadOrCreate(dangling), std::runtime_error);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "planted")) << "nothing written through a planted link";
+}
+
+TEST(KeyRingText, ParsesKeysAndRefusesBadLines) {
+  const std::string a(64, 'a');
+  const std::string b = "0123456789abcdef0123456789ABCDEF0123456789abcdef0123456789abcdef";
+  const KeyRing ring = KeyRing::Parse("# comment\n\n  " + a + "  \r\n" + b + "\n");
+  EXPECT_EQ(ring.Size(), 2u);
+  EXPECT_EQ(KeyRing::Line(ring.Sealing()), a);
+  for (const std::string& bad : {std::string(""), std::string("# only a comment\n"), std::string(63, 'a'),
+                                std::string(65, 'a'), std::string(64, 'g'), a + "\n" + a}) {
+    EXPECT_THROW((void)KeyRing::Parse(bad), std::runtime_error) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace quillgate::service

@@ -1,0 +1,150 @@
+// The demo page of `quillgate serve` in a real browser: Debian's chromium, driven by
+// playwright-core. Usage: node demo-page.test.mjs QUILLGATE_BINARY ARTIFACT_DIR
+// Checks what a visitor sees and does: the image at its size, the sound longer than three
+// seconds, a wrong answer refused with a new image, the right answer (read from the token
+// with `quillgate token open`) accepted, and that token refused when replayed. Leaves a
+// screenshot of the page in ARTIFACT_DIR.
+import { spawn, execFileSync } from 'node:child_process';
+import { mkdtempSync, mkdirSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, dirname } from 'node:path';
+import { createRequire } from 'node:module';
+import { fileURLToPath } from 'node:url';
+import assert from 'node:assert/strict';
+
+const [binary, artifacts] = process.argv.slice(2);
+if (!binary || !artifacts) {
+  console.error('usage: demo-page.test.mjs QUILLGATE_BINARY ARTIFACT_DIR');
+  process.exit(2);
+}
+// playwright-core comes from the project's node_modules, wherever the test runs from.
+const projectRoot = join(dirname(fileURLToPath(import.meta.url)), '..', '..', '..');
+const { chromium } = createRequire(join(projectRoot, 'package.json'))('playwright-core');
+
+const work = mkdtempSync(join(tmpdir(), 'quillgate-browser-'));
+const secretFile = join(work, 'keys');
+let server;
+let context;
+let passed = 0;
+let failed = 0;
+
+function startServer() {
+  return new Promise((resolve, reject) => {
+    server = spawn(binary, ['serve', '--listen', '127.0.0.1:0', '--workers', '2', '--secret-file', secretFile],
+                   { stdio: ['ignore', 'pipe', 'inherit'] });
+    let output = '';
+    const timer = setTimeout(() => reject(new Error('serve did not start: ' + output)), 20000);
+    server.stdout.on('data', (chunk) => {
+      output += chunk;
+      const match = output.match(/Listening on (http:\/\/127\.0\.0\.1:\d+)/);
+      if (match) { clearTimeout(timer); resolve(match[1]); }
+    });
+    server.on('exit', (code) => reject(new Error('serve exited with ' + code + ': ' + output)));
+  });
+}
+
+function codeOf(token) {
+  return JSON.parse(execFileSync(binary, ['token', 'open', '--secret-file', secretFile, token])).code;
+}
+
+async function step(name, body) {
+  try {
+    await body();
+    passed += 1;
+    console.log('ok   ' + name);
+  } catch (error) {
+    failed += 1;
+    console.log('FAIL ' + name + '\n     ' + String(error && error.stack || error).split('\n').join('\n     '));
+  }
+}
+
+try {
+  const base = await startServer();
+  context = await chromium.launchPersistentContext(join(work, 'profile'), {
+    executablePath: '/usr/bin/chromium',
+    headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+           '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  });
+  const page = context.pages()[0] || await context.newPage();
+  page.setDefaultTimeout(15000);
+  const pageErrors = [];
+  page.on('pageerror', (error) => pageErrors.push(String(error)));
+  await page.goto(base + '/');
+
+  const image = page.locator('img.quillgate-image');
+  const tokenField = page.locator('input.quillgate-token');
+  const answerBox = page.locator('input.quillgate-answer');
+  const verdict = page.locator('#verdict');
+
+  await step('the image shows at its size', async () => {
+    await page.waitForFunction(() => {
+      const img = document.querySelector('img.quillgate-image');
+      return img && img.src.startsWith('data:image/jpeg;base64,') && img.complete && img.naturalWidth > 0;
+    });
+    const size = await image.evaluate((img) => ({ w: img.naturalWidth, h: img.naturalHeight }));
+    assert.deepEqual(size, { w: 250, h: 50 });
+    // Shown at that size too (the box inside the image's border).
+    const shown = await image.evaluate((img) => ({ w: img.clientWidth, h: img.clientHeight }));
+    assert.deepEqual(shown, { w: 250, h: 50 });
+  });
+
+  await step('the audio control loads a WAV longer than 3 s', async () => {
+    const sound = await page.evaluate(() => new Promise((resolve, reject) => {
+      const audio = document.querySelector('audio.quillgate-audio');
+      audio.addEventListener('loadedmetadata', () => resolve({ duration: audio.duration, src: audio.src }), { once: true });
+      audio.addEventListener('error', () => reject(new Error('audio error ' + (audio.error && audio.error.code))), { once: true });
+      audio.preload = 'auto';
+      audio.load();
+    }));
+    assert.ok(sound.src.includes('/api/audio/'), sound.src);
+    assert.ok(sound.duration > 3, 'duration ' + sound.duration);
+    const response = await page.request.get(sound.src);
+    assert.equal(response.headers()['content-type'], 'audio/wav');
+  });
+
+  await step('a wrong answer shows the failure and a new image', async () => {
+    const oldToken = await tokenField.inputValue();
+    const oldImage = await image.getAttribute('src');
+    await answerBox.fill('0000000');  // 0 is never in a code
+    await page.click('#check');
+    await page.waitForFunction((token) => document.querySelector('input.quillgate-token').value !== token, oldToken);
+    assert.match(await verdict.textContent(), /wrong_answer/);
+    assert.equal(await verdict.getAttribute('class'), 'failure');
+    assert.notEqual(await image.getAttribute('src'), oldImage);
+    assert.equal(await answerBox.inputValue(), '');
+  });
+
+  let solvedToken;
+  await step('the right answer shows success', async () => {
+    solvedToken = await tokenField.inputValue();
+    await answerBox.fill(' ' + codeOf(solvedToken).toLowerCase() + ' ');
+    await page.click('#check');
+    await page.waitForFunction(() => document.querySelector('#verdict').className !== '' &&
+                                     !document.querySelector('#verdict').textContent.startsWith('Checking'));
+    assert.equal(await verdict.getAttribute('class'), 'success', await verdict.textContent());
+    mkdirSync(artifacts, { recursive: true });
+    await page.screenshot({ path: join(artifacts, 'demo-page.png'), fullPage: true });
+  });
+
+  await step('replaying that token fails', async () => {
+    await tokenField.evaluate((field, token) => { field.value = token; }, solvedToken);
+    await answerBox.fill(codeOf(solvedToken));
+    await page.click('#check');
+    await page.waitForFunction(() => document.querySelector('#verdict').className === 'failure');
+    assert.match(await verdict.textContent(), /used/);
+  });
+
+  await step('the page raised no script errors', async () => {
+    assert.deepEqual(pageErrors, []);
+  });
+} catch (error) {
+  failed += 1;
+  console.log('FAIL setup\n     ' + String(error && error.stack || error));
+} finally {
+  if (context) await context.close().catch(() => {});
+  if (server && server.exitCode === null) server.kill('SIGTERM');
+  rmSync(work, { recursive: true, force: true });
+}
+console.log(`${passed} passed, ${failed} failed`);
+process.exit(failed === 0 ? 0 : 1);

@@ -1,0 +1,11 @@
+# The service's tests link its library, start redis-server themselves and run the command.
+target_link_libraries(${test_target} PRIVATE quillgate_service)
+target_compile_definitions(${test_target} PRIVATE QUILLGATE_CLI="$<TARGET_FILE:quillgate>")
+add_dependencies(${test_target} quillgate)
+
+# The demo page in a real browser: Debian's chromium driven by playwright-core (installed by
+# setup/install-node-packages.sh into the project's node_modules).
+add_test(NAME Service.BrowserDemo
+  COMMAND node ${CMAKE_SOURCE_DIR}/tests/Service/browser/demo-page.test.mjs
+          $<TARGET_FILE:quillgate> ${CMAKE_BINARY_DIR}/test-artifacts)
+set_tests_properties(Service.BrowserDemo PROPERTIES LABELS Service TIMEOUT 180)

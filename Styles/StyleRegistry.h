@@ -7,8 +7,10 @@
 //
 // declares the field-less renderer class StyleNN, defines its Draw with the body that
 // follows, and enters it in the table that CreateStyleRenderer reads. The table is filled
-// while the program (or the component library) is loaded, before anything can ask for a
-// renderer, and never changes afterwards.
+// while the program (or the component library) is loaded and never changes afterwards. The
+// entries are made with an early initialisation priority, so that they are in place before
+// any ordinary static initialiser (a benchmark's registration, a host's global) asks for a
+// renderer.
 
 #include "Styles/StyleRenderer.h"
 
@@ -45,7 +47,7 @@ boost::shared_ptr<StyleRenderer> MakeStyleRenderer() {
    public:                                                                                      \
     void Draw(std::string code, boost::shared_ptr<::quillgate::graphics::Bitmap> bitmap) override; \
   };                                                                                            \
-  const ::quillgate::StyleRegistration kStyle##N##Registration{                                 \
+  [[gnu::init_priority(1000)]] const ::quillgate::StyleRegistration kStyle##N##Registration{   \
       N, &::quillgate::MakeStyleRenderer<Style##N>};                                            \
   }                                                                                             \
   void Style##N::Draw(std::string code, boost::shared_ptr<::quillgate::graphics::Bitmap> bitmap)

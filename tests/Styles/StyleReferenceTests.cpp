@@ -68,6 +68,12 @@ bool WritePng(const std::vector<std::uint32_t>& pixels, const fs::path& path) {
   return static_cast<bool>(out);
 }
 
+// This file's own static initialiser already finds the styles: a host's or a benchmark's
+// global that asks for a renderer must not depend on the order in which files are linked.
+const bool kStyleSeenDuringStaticInitialisation = static_cast<bool>(CreateStyleRenderer(31));
+
+TEST(StyleTable, IsFilledBeforeOrdinaryStaticInitialisersRun) { EXPECT_TRUE(kStyleSeenDuringStaticInitialisation); }
+
 class StyleReference : public ::testing::TestWithParam<int> {};
 
 TEST_P(StyleReference, DrawsExactlyTheCommittedPicture) {

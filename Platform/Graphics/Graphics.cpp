@@ -416,9 +416,9 @@ bool BlendsThroughClip(const Pen& pen) {
   return pen.GetAlignment() != PenAlignmentInset && pen.GetDashStyle() == DashStyleSolid && pen.GetColor().GetA() == 255;
 }
 
-detail::StrokeShape ShapeOf(const Pen& pen, bool antiAliased, bool oneStroke) {
+detail::StrokeShape ShapeOf(const Pen& pen, bool oneStroke) {
   return {std::max(static_cast<double>(pen.GetWidth()), 1.0), pen.GetMiterLimit(),
-          pen.GetLineJoin() != LineJoinBevel && pen.GetLineJoin() != LineJoinRound, oneStroke || !antiAliased};
+          pen.GetLineJoin() != LineJoinBevel && pen.GetLineJoin() != LineJoinRound, oneStroke};
 }
 
 }  // namespace
@@ -460,7 +460,7 @@ Status Graphics::DrawPath(const Pen* pen, const GraphicsPath* path) {
   const cairo_antialias_t antialias = AntiAliased(smoothing_) ? kShapeAntialias : CAIRO_ANTIALIAS_NONE;
   if (!data_->clipInfinite && BlendsThroughClip(*pen)) {
     // The whole path is one stroke: one run, its figures' coverage blended once.
-    const detail::FigureRuns one = detail::GroupFigureRuns(path->Points(), path->Types(), ShapeOf(*pen, true, true),
+    const detail::FigureRuns one = detail::GroupFigureRuns(path->Points(), path->Types(), ShapeOf(*pen, true),
                                                            SIZE_MAX, data_->width, data_->height);
     return Remember(StrokeThroughClip(*data_, *pen, path->Points(), path->Types(), one, antialias));
   }
@@ -475,7 +475,7 @@ Status Graphics::DrawFigures(const Pen* pen, const GraphicsPath* path) {
   const bool antiAliased = AntiAliased(smoothing_);
   const bool plain = BlendsThroughClip(*pen);
   constexpr std::size_t kFiguresPerCall = 64;  // keeps each Cairo path small
-  const detail::FigureRuns figures = detail::GroupFigureRuns(path->Points(), path->Types(), ShapeOf(*pen, antiAliased, false),
+  const detail::FigureRuns figures = detail::GroupFigureRuns(path->Points(), path->Types(), ShapeOf(*pen, false),
                                                              plain ? kFiguresPerCall : 1, data_->width, data_->height);
   if (plain) {
     return Remember(StrokeThroughClip(*data_, *pen, path->Points(), path->Types(), figures,

@@ -2,13 +2,12 @@
 // Grouping the figures of one path into runs that Cairo may stroke in a single call, with
 // exactly the pixels that stroking every figure on its own, in order, would give.
 //
-// Scattering thousands of tiny strokes through a clip costs a Cairo round trip each (path,
-// clip, stroker, scan conversion, compositing), several microseconds apiece. Two strokes in
-// one call paint the same pixels as two calls when no pixel can be touched by both: each
-// pixel's coverage then comes from one figure alone and is blended once, and the order of
-// blending pixels that share nothing does not matter. Without anti-aliasing an opaque pen
-// may even overlap itself: coverage is all or nothing and painting a pixel twice with the
-// same opaque colour is painting it once.
+// Scattering thousands of tiny strokes costs a Cairo round trip each (path, stroker, scan
+// conversion, compositing). Two strokes in one call paint the same pixels as two calls when
+// no pixel can be touched by both: each pixel's coverage then comes from one figure alone
+// and is blended once, and the order of blending pixels that share nothing does not matter.
+// (Overlapping figures may not share a call even without anti-aliasing: Cairo's aliased
+// rasteriser then sets pixels that neither figure sets alone.)
 
 #include "Platform/Graphics/GraphicsTypes.h"
 
@@ -41,7 +40,7 @@ struct StrokeShape {
   double width;        // as drawn (at least one pixel)
   double miterLimit;   // reach of miter joins, in half widths
   bool miterJoins;
-  bool mayOverlap;     // aliased opaque pen: overlapping figures may share a run
+  bool mayOverlap;     // the figures form one stroke: all of them share one run
 };
 
 // Splits `points`/`types` into figures the way the path is handed to Cairo (a figure ends

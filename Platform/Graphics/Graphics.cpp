@@ -37,6 +37,7 @@ struct GraphicsData {
   bool clipMaskValid = false;
   CairoSurfacePtr scratch;
   std::unique_ptr<cairo_t, CairoDeleter> scratchContext;
+  OverlapLayers layers;
 };
 
 }  // namespace detail
@@ -318,11 +319,12 @@ Status FillPathOn(cairo_t* cr, const Brush* brush, const GraphicsPath& path, cai
 }
 
 // Strokes the path centred on its lines with the pen's colour, width, caps, joins and dashes.
-void StrokeOn(cairo_t* cr, const Pen& pen, std::span<const PointF> points, std::span<const BYTE> types,
-              cairo_antialias_t antialias) {
+// `addPath(cr)` appends the figures to stroke.
+template <typename AddPath>
+void StrokeOn(cairo_t* cr, const Pen& pen, AddPath addPath, cairo_antialias_t antialias) {
   SetColor(cr, pen.GetColor());
   cairo_new_path(cr);
-  AppendPath(cr, points, types);
+  addPath(cr);
   // Pens thinner than a pixel draw like a one-pixel pen.
   const double width = std::max(static_cast<double>(pen.GetWidth()), 1.0);
   cairo_set_line_width(cr, width);
@@ -367,6 +369,15 @@ const std::uint8_t* ClipMask(detail::GraphicsData& d) {
   return d.clipMask.data();
 }
 
+void AppendFigures(cairo_t* cr, std::span<const PointF> points, std::span<const BYTE> types,
+                   const detail::FigureRuns& figures, const detail::FigureRun& run) {
+  for (const std::size_t f : run.figures) {
+    const detail::Figure& figure = figures.figures[f];
+    AppendPath(cr, points.subspan(figure.begin, figure.end - figure.begin),
+               types.subspan(figure.begin, figure.end - figure.begin));
+  }
+}
+
 // Paints every run with Cairo into the coverage mask, without any clip, then blends the
 // opaque colour into the bitmap through the clip's pixels, box by box. Besides saving
 // Cairo's clipping per call, this keeps the ink inside a clip of many rectangles, where
@@ -374,7 +385,7 @@ const std::uint8_t* ClipMask(detail::GraphicsData& d) {
 template <typename PaintRun>
 Status PaintThroughClip(detail::GraphicsData& d, std::uint32_t opaqueColour, const detail::FigureRuns& figures,
                         PaintRun paintRun) {
-  if (figures.boxes.empty()) return Ok;
+  if (figures.figures.empty()) return Ok;
   if (!d.scratchContext) {
     d.scratch.reset(cairo_image_surface_create(CAIRO_FORMAT_A8, d.width, d.height));
     d.scratchContext.reset(cairo_create(d.scratch.get()));
@@ -392,11 +403,11 @@ Status PaintThroughClip(detail::GraphicsData& d, std::uint32_t opaqueColour, con
   const detail::CoverageMask coverage{cairo_image_surface_get_data(d.scratch.get()),
                                       cairo_image_surface_get_stride(d.scratch.get())};
   for (const detail::FigureRun& run : figures.runs) {
-    if (run.boxBegin == run.boxEnd) continue;  // wholly off the bitmap
+    if (run.figures.empty()) continue;
     paintRun(d.scratchContext.get(), run);
     cairo_surface_flush(d.scratch.get());
-    for (std::size_t b = run.boxBegin; b < run.boxEnd; ++b) {
-      detail::BlendCoverage(pixels, coverage, clip, d.width, figures.boxes[b], opaqueColour);
+    for (const std::size_t f : run.figures) {
+      detail::BlendCoverage(pixels, coverage, clip, d.width, figures.figures[f].box, opaqueColour);
     }
     cairo_surface_mark_dirty(d.scratch.get());
   }
@@ -407,8 +418,7 @@ Status PaintThroughClip(detail::GraphicsData& d, std::uint32_t opaqueColour, con
 Status StrokeThroughClip(detail::GraphicsData& d, const Pen& pen, std::span<const PointF> points,
                          std::span<const BYTE> types, const detail::FigureRuns& figures, cairo_antialias_t antialias) {
   return PaintThroughClip(d, pen.GetColor().GetValue(), figures, [&](cairo_t* cr, const detail::FigureRun& run) {
-    StrokeOn(cr, pen, points.subspan(run.begin, run.end - run.begin), types.subspan(run.begin, run.end - run.begin),
-             antialias);
+    StrokeOn(cr, pen, [&](cairo_t* c) { AppendFigures(c, points, types, figures, run); }, antialias);
   });
 }
 
@@ -416,9 +426,9 @@ bool BlendsThroughClip(const Pen& pen) {
   return pen.GetAlignment() != PenAlignmentInset && pen.GetDashStyle() == DashStyleSolid && pen.GetColor().GetA() == 255;
 }
 
-detail::StrokeShape ShapeOf(const Pen& pen, bool oneStroke) {
+detail::StrokeShape ShapeOf(const Pen& pen) {
   return {std::max(static_cast<double>(pen.GetWidth()), 1.0), pen.GetMiterLimit(),
-          pen.GetLineJoin() != LineJoinBevel && pen.GetLineJoin() != LineJoinRound, oneStroke};
+          pen.GetLineJoin() != LineJoinBevel && pen.GetLineJoin() != LineJoinRound};
 }
 
 }  // namespace
@@ -429,8 +439,9 @@ Status Graphics::FillPath(const Brush* brush, const GraphicsPath* path) {
   if (!data_->clipInfinite && brush != nullptr && brush->GetLastStatus() == Ok &&
       Access::Fore(*brush) == Access::Back(*brush) && Access::Fore(*brush).GetA() == 255) {
     // A solid opaque fill under a clip: through the clip's pixels, like the strokes.
-    const detail::FigureRuns one = detail::GroupFigureRuns(path->Points(), path->Types(), {0, 1, false, true},
-                                                           SIZE_MAX, data_->width, data_->height);
+    const detail::FigureRuns one =
+        detail::GroupFigureRuns(path->Points(), path->Types(), {0, 1, false}, detail::RunGrouping::kOneShape,
+                                SIZE_MAX, data_->width, data_->height, data_->layers);
     const cairo_antialias_t antialias = AntiAliased(smoothing_) ? kShapeAntialias : CAIRO_ANTIALIAS_NONE;
     return Remember(PaintThroughClip(*data_, Access::Fore(*brush).GetValue(), one,
                                      [&](cairo_t* cr, const detail::FigureRun&) {
@@ -460,11 +471,12 @@ Status Graphics::DrawPath(const Pen* pen, const GraphicsPath* path) {
   const cairo_antialias_t antialias = AntiAliased(smoothing_) ? kShapeAntialias : CAIRO_ANTIALIAS_NONE;
   if (!data_->clipInfinite && BlendsThroughClip(*pen)) {
     // The whole path is one stroke: one run, its figures' coverage blended once.
-    const detail::FigureRuns one = detail::GroupFigureRuns(path->Points(), path->Types(), ShapeOf(*pen, true),
-                                                           SIZE_MAX, data_->width, data_->height);
+    const detail::FigureRuns one =
+        detail::GroupFigureRuns(path->Points(), path->Types(), ShapeOf(*pen), detail::RunGrouping::kOneShape,
+                                SIZE_MAX, data_->width, data_->height, data_->layers);
     return Remember(StrokeThroughClip(*data_, *pen, path->Points(), path->Types(), one, antialias));
   }
-  StrokeOn(data_->cr.get(), *pen, path->Points(), path->Types(), antialias);
+  StrokeOn(data_->cr.get(), *pen, [&](cairo_t* c) { AppendPath(c, path->Points(), path->Types()); }, antialias);
   return Remember(Ok);
 }
 
@@ -474,17 +486,18 @@ Status Graphics::DrawFigures(const Pen* pen, const GraphicsPath* path) {
   if (pen->GetLastStatus() == InvalidParameter) return Remember(InvalidParameter);
   const bool antiAliased = AntiAliased(smoothing_);
   const bool plain = BlendsThroughClip(*pen);
-  constexpr std::size_t kFiguresPerCall = 64;  // keeps each Cairo path small
-  const detail::FigureRuns figures = detail::GroupFigureRuns(path->Points(), path->Types(), ShapeOf(*pen, false),
-                                                             plain ? kFiguresPerCall : 1, data_->width, data_->height);
+  constexpr std::size_t kFiguresPerCall = 512;  // keeps each Cairo path small
+  const detail::FigureRuns figures = detail::GroupFigureRuns(
+      path->Points(), path->Types(), ShapeOf(*pen), plain ? detail::RunGrouping::kDisjoint : detail::RunGrouping::kOneByOne,
+      kFiguresPerCall, data_->width, data_->height, data_->layers);
   if (plain) {
     return Remember(StrokeThroughClip(*data_, *pen, path->Points(), path->Types(), figures,
                                       antiAliased ? kShapeAntialias : CAIRO_ANTIALIAS_NONE));
   }
   // Dashed, inset and translucent pens: one figure at a time, the ordinary way.
-  for (const detail::FigureRun& run : figures.runs) {
-    const GraphicsPath figure(path->Points().subspan(run.begin, run.end - run.begin),
-                              path->Types().subspan(run.begin, run.end - run.begin), path->GetFillMode());
+  for (const detail::Figure& f : figures.figures) {
+    const GraphicsPath figure(path->Points().subspan(f.begin, f.end - f.begin),
+                              path->Types().subspan(f.begin, f.end - f.begin), path->GetFillMode());
     DrawPath(pen, &figure);
   }
   return Remember(Ok);

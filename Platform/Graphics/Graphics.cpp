@@ -407,7 +407,9 @@ Status PaintThroughClip(detail::GraphicsData& d, std::uint32_t opaqueColour, con
     paintRun(d.scratchContext.get(), run);
     cairo_surface_flush(d.scratch.get());
     for (const std::size_t f : run.figures) {
-      detail::BlendCoverage(pixels, coverage, clip, d.width, figures.figures[f].box, opaqueColour);
+      for (std::size_t b = figures.figures[f].boxBegin; b < figures.figures[f].boxEnd; ++b) {
+        detail::BlendCoverage(pixels, coverage, clip, d.width, figures.boxes[b], d.width, d.height, opaqueColour);
+      }
     }
     cairo_surface_mark_dirty(d.scratch.get());
   }

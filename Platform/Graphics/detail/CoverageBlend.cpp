@@ -25,7 +25,9 @@ std::uint32_t Lerp(std::uint32_t source, std::uint32_t dest, std::uint32_t alpha
 }  // namespace
 
 void BlendCoverage(const CoverageTarget& target, const CoverageMask& coverage, const std::uint8_t* clip, int clipStride,
-                   const PixelBox& box, std::uint32_t opaqueColor) {
+                   const PixelBox& reach, int width, int height, std::uint32_t opaqueColor) {
+  const PixelBox box{std::max(reach.x0, 0), std::max(reach.y0, 0), std::min(reach.x1, width), std::min(reach.y1, height)};
+  if (box.x0 >= box.x1) return;
   for (int y = box.y0; y < box.y1; ++y) {
     std::uint32_t* row = target.pixels + static_cast<std::ptrdiff_t>(y) * target.stride;
     std::uint8_t* cover = coverage.values + static_cast<std::ptrdiff_t>(y) * coverage.stride;

@@ -19,10 +19,10 @@ struct CoverageMask {
   int stride;            // in bytes
 };
 
-// Within `box`, blends `opaqueColor` (0xFFRRGGBB) by the coverage wherever `clip` (one byte
+// Within `box` (cut to the target's width x height), blends `opaqueColor` (0xFFRRGGBB) by the coverage wherever `clip` (one byte
 // per pixel, the target's width as stride; null for no clip) is set, and clears the
 // coverage of the box, so that the mask is all zero again for the next figures.
 void BlendCoverage(const CoverageTarget& target, const CoverageMask& coverage, const std::uint8_t* clip, int clipStride,
-                   const PixelBox& box, std::uint32_t opaqueColor);
+                   const PixelBox& box, int width, int height, std::uint32_t opaqueColor);
 
 }  // namespace quillgate::graphics::detail

@@ -25,21 +25,27 @@ struct PixelBox {
   int x0, y0, x1, y1;
 };
 
-// A figure's point range [begin, end) and the pixels it may change (cut to the target;
-// empty when it lies wholly off the target).
+// A figure's point range [begin, end) and the boxes [boxBegin, boxEnd) of FigureRuns::boxes
+// that together hold every pixel it may change (cut to one pixel beyond the target on each
+// side; only those that meet the target are kept). A stroke is covered
+// piece by piece along its lines and curves, so that a long thin line or a large ring
+// costs its length, not its bounding box; a fill by one box.
 struct Figure {
   std::size_t begin;
   std::size_t end;
-  PixelBox box;
+  std::size_t boxBegin;
+  std::size_t boxEnd;
 };
 
 // Figures (indices into FigureRuns::figures, in path order) painted by one Cairo call.
 struct FigureRun {
   std::vector<std::size_t> figures;
+  bool alone = false;  // holds one figure that no other may join
 };
 
 struct FigureRuns {
   std::vector<Figure> figures;
+  std::vector<PixelBox> boxes;
   std::vector<FigureRun> runs;  // to be painted in this order
 };
 

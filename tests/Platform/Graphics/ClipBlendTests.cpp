@@ -120,8 +120,8 @@ void ExpectSamePixels(const Drawer& fast, const Drawer& reference, const Region*
 TEST(ClipBlend, ManyFiguresAtOncePaintWhatOneByOnePaints) {
   const Region clip = ManyRectangles();
   for (const SmoothingMode mode : {SmoothingModeAntiAlias, SmoothingModeNone}) {
-    for (const std::uint32_t seed : {1u, 2u, 3u, 4u}) {
-      const GraphicsPath marks = Marks(seed, 120);
+    for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+      const GraphicsPath marks = Marks(seed, 60 + 20 * static_cast<int>(seed % 5));
       const Pen pen(Color(0xFF000000u | seed * 0x3A5F17u), seed % 2 ? 1.0f : 2.0f);
       const Drawer fast = [&](Graphics& g) { g.DrawFigures(&pen, &marks); };
       const Drawer oneByOne = [&](Graphics& g) {

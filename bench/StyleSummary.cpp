@@ -71,8 +71,15 @@ class StyleSummaryReporter final : public benchmark::ConsoleReporter {
     if (times_.empty()) return;
     std::printf("\nPer style, CPU time per 250 x 50 image (ms):\n%5s %9s %9s %10s\n", "style", "JPEG",
                 "PNG", "JPEG img/s");
+    // A format the run filtered out shows as "-".
+    const auto cell = [](double ms) {
+      char text[16] = "        -";
+      if (ms >= 0) std::snprintf(text, sizeof text, "%9.3f", ms);
+      return std::string(text);
+    };
     for (const auto& [style, t] : times_) {
-      std::printf("%5d %9.3f %9.3f %10.0f\n", style, t.jpegMs, t.pngMs, t.jpegMs > 0 ? 1000.0 / t.jpegMs : 0.0);
+      std::printf("%5d %s %s %10.0f\n", style, cell(t.jpegMs).c_str(), cell(t.pngMs).c_str(),
+                  t.jpegMs > 0 ? 1000.0 / t.jpegMs : 0.0);
     }
     Summarise("JPEG", &StyleTimes::jpegMs);
     Summarise("PNG", &StyleTimes::pngMs);

@@ -337,8 +337,11 @@ Status FillSmallEllipse(detail::GraphicsData& d, const Color& color, const RectF
       detail::SmallEllipseCoverage(rect.X, rect.Y, rect.Width, rect.Height, d.width, d.height);
   if (coverage.Empty()) return Ok;
   const cairo_rectangle_int_t box{coverage.x, coverage.y, coverage.width, coverage.height};
-  const bool unclipped = d.clipInfinite || cairo_region_contains_rectangle(Access::Data(d.clip).pixels.get(), &box) ==
-                                               CAIRO_REGION_OVERLAP_IN;
+  const cairo_region_overlap_t overlap = d.clipInfinite ? CAIRO_REGION_OVERLAP_IN
+                                                        : cairo_region_contains_rectangle(Access::Data(d.clip).pixels.get(), &box);
+  // A speck wholly outside the clip changes nothing: no mask, no Cairo call.
+  if (overlap == CAIRO_REGION_OVERLAP_OUT) return Ok;
+  const bool unclipped = overlap == CAIRO_REGION_OVERLAP_IN;
   if (color.GetA() == 255 && unclipped) {
     cairo_surface_flush(d.surface);
     const detail::PixelTarget target{reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(d.surface)),

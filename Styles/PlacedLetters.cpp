@@ -32,6 +32,9 @@ void RotatePath(graphics::GraphicsPath& path, float angle, const graphics::Point
 }
 
 LetterBox RotatedLetterBox(const graphics::RectF& textRect, std::size_t letterCount) {
+  // An empty code has no letters to share the rectangle among: no box at all, rather than
+  // one of infinite size.
+  if (letterCount == 0) return {0, 0};
   const auto n = static_cast<float>(letterCount);
   return {textRect.Width / n * kBoxWidthFactor, textRect.Height / n * kBoxHeightFactor};
 }

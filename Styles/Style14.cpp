@@ -30,9 +30,14 @@ void DrawDecoyLetters(graphics::Bitmap& bitmap, const LetterBox& box) {
     const graphics::PointF corner = randomizer.RandomPointInRect(full);
     const graphics::RectF decoyRect(corner.X, corner.Y, w, h);
     const std::u16string character(1, static_cast<char16_t>(randomizer.RandomCharacter()));
+    const float angle = randomizer.RandomFloat(-180.0f, 180.0f);
+    const graphics::Color colour = randomizer.RandomColorInRange(170, 256, 170, 256, 170, 256);
+    // Without a letter box (an empty code) a decoy has no size: its values are drawn all the
+    // same, so the draws that follow do not depend on it, and it is left out.
+    if (!(w > 0 && h > 0)) continue;
     graphics::GraphicsPath decoy = LetterPath(character, 0, font, decoyRect);
-    RotatePath(decoy, randomizer.RandomFloat(-180.0f, 180.0f), RectCenter(decoyRect));
-    const graphics::SolidBrush brush(randomizer.RandomColorInRange(170, 256, 170, 256, 170, 256));
+    RotatePath(decoy, angle, RectCenter(decoyRect));
+    const graphics::SolidBrush brush(colour);
     graphics.FillPath(&brush, &decoy);
   }
 }

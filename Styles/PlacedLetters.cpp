@@ -78,7 +78,8 @@ void DrawOverlappingLetters(StyleCanvas& canvas, const DrawingRandomizer& random
   float overlapSum = 0;
   for (std::size_t i = 0; i + 1 < n; ++i) overlapSum += overlaps[i];
   const float rowWidth = (overlapSum + 1.0f) * textRect.Width;
-  const float slotWidth = rowWidth / static_cast<float>(n);
+  // An empty code has no slots (and no division by zero).
+  const float slotWidth = n == 0 ? 0.0f : rowWidth / static_cast<float>(n);
 
   graphics.Clear(graphics::Color(graphics::Color::White));
   const graphics::SolidBrush black(graphics::Color(graphics::Color::Black));

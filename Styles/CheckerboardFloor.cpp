@@ -75,8 +75,8 @@ void DrawInvertingCheckerboard(graphics::Graphics& graphics, const DrawingRandom
   graphics::Region lettersOnEven(&letters);
   lettersOnEven.Combine(&evenRegion, graphics::CombineModeIntersect);
 
-  const graphics::SolidBrush black(graphics::Color(graphics::Color::Black));
-  const graphics::SolidBrush white(graphics::Color(graphics::Color::White));
+  const graphics::SolidBrush black{graphics::Color(graphics::Color::Black)};
+  const graphics::SolidBrush white{graphics::Color(graphics::Color::White)};
   graphics.FillRegion(&black, &evenRegion);
   graphics.FillRegion(&white, &oddRegion);
   graphics.FillRegion(&black, &letterRegion);

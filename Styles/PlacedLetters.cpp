@@ -82,7 +82,7 @@ void DrawOverlappingLetters(StyleCanvas& canvas, const DrawingRandomizer& random
   const float slotWidth = n == 0 ? 0.0f : rowWidth / static_cast<float>(n);
 
   graphics.Clear(graphics::Color(graphics::Color::White));
-  const graphics::SolidBrush black(graphics::Color(graphics::Color::Black));
+  const graphics::SolidBrush black{graphics::Color(graphics::Color::Black)};
   graphics::Pen outlinePen(graphics::Color(graphics::Color::Black), row.outlineWidth);
   outlinePen.SetAlignment(graphics::PenAlignmentInset);
 

@@ -58,8 +58,8 @@ QUILLGATE_STYLE(10) {
 
   graphics::Region lettersOnCircles(&textPath);
   lettersOnCircles.Combine(&circleRegion, graphics::CombineModeIntersect);
-  const graphics::SolidBrush black(graphics::Color(graphics::Color::Black));
-  const graphics::SolidBrush white(graphics::Color(graphics::Color::White));
+  const graphics::SolidBrush black{graphics::Color(graphics::Color::Black)};
+  const graphics::SolidBrush white{graphics::Color(graphics::Color::White)};
   graphics.FillRegion(&black, &textRegion);
   graphics.FillRegion(&black, &circleRegion);
   graphics.FillRegion(&white, &lettersOnCircles);

@@ -17,7 +17,7 @@ QUILLGATE_STYLE(19) {
 
   const graphics::Font font = RandomPathFont(randomizer, 19, graphics::FontStyleRegular);
   constexpr float kGlowScale = 0.15f;
-  const graphics::SolidBrush blackBrush(graphics::Color(graphics::Color::Black));
+  const graphics::SolidBrush blackBrush{graphics::Color(graphics::Color::Black)};
 
   graphics::GraphicsPath letters;
   FitTextPathToRect(canvas.Text(), font, textRect, letters);

@@ -27,7 +27,7 @@ QUILLGATE_STYLE(8) {
   // A text without outline (empty, spaces) cannot be widened and stays empty.
   textPath.Widen(&dottedPen, nullptr, 0.25f);
 
-  const graphics::SolidBrush black(graphics::Color(graphics::Color::Black));
+  const graphics::SolidBrush black{graphics::Color(graphics::Color::Black)};
   graphics.FillPath(&black, &textPath);
 }
 

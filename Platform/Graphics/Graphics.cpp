@@ -4,6 +4,8 @@
 #include "Platform/Graphics/detail/AliasedFill.h"
 #include "Platform/Graphics/detail/BitmapData.h"
 #include "Platform/Graphics/detail/ClipMask.h"
+#include "Platform/Graphics/detail/CoverageBlend.h"
+#include "Platform/Graphics/detail/FigureRuns.h"
 #include "Platform/Graphics/detail/Geometry.h"
 #include "Platform/Graphics/detail/RegionData.h"
 #include "Platform/Graphics/detail/TextLayout.h"
@@ -12,6 +14,7 @@
 #include <cairo.h>
 
 #include <cmath>
+#include <cstdint>
 
 namespace quillgate::graphics {
 
@@ -29,6 +32,11 @@ struct GraphicsData {
   Region clip;  // infinite
   bool clipInfinite = true;  // clip.IsInfinite(), kept for the per-speck fast path
   std::unique_ptr<ClipMask> clipMask;  // set while the clip is not infinite
+  // For DrawFigures: a coverage mask of the bitmap's size, all zero between calls, with its
+  // context (made when first needed), and the record of which runs figures went into.
+  CairoSurfacePtr figureCoverage;
+  std::unique_ptr<cairo_t, CairoDeleter> figureContext;
+  OverlapLayers layers;
 };
 
 }  // namespace detail
@@ -298,6 +306,31 @@ namespace {
 constexpr cairo_antialias_t kShapeAntialias = CAIRO_ANTIALIAS_FAST;
 constexpr cairo_antialias_t kTextAntialias = CAIRO_ANTIALIAS_GRAY;
 
+// Sets cr up to stroke with the pen's colour, width, caps, joins and dashes.
+void SetStroke(cairo_t* cr, const Pen& pen, cairo_antialias_t antialias) {
+  SetColor(cr, pen.GetColor());
+  // Pens thinner than a pixel draw like a one-pixel pen.
+  const double width = std::max(static_cast<double>(pen.GetWidth()), 1.0);
+  cairo_set_line_width(cr, width);
+  cairo_set_line_cap(cr, CapOf(pen.GetStartCap()));
+  cairo_set_line_join(cr, JoinOf(pen.GetLineJoin()));
+  cairo_set_miter_limit(cr, pen.GetMiterLimit());
+  double dashes[6];
+  int count = 0;
+  switch (pen.GetDashStyle()) {
+    case DashStyleDash: dashes[0] = 3; dashes[1] = 1; count = 2; break;
+    case DashStyleDot: dashes[0] = 1; dashes[1] = 1; count = 2; break;
+    case DashStyleDashDot: dashes[0] = 3; dashes[1] = 1; dashes[2] = 1; dashes[3] = 1; count = 4; break;
+    case DashStyleDashDotDot:
+      dashes[0] = 3; dashes[1] = 1; dashes[2] = 1; dashes[3] = 1; dashes[4] = 1; dashes[5] = 1; count = 6;
+      break;
+    default: break;
+  }
+  for (int i = 0; i < count; ++i) dashes[i] *= width;
+  cairo_set_dash(cr, dashes, count, 0);
+  cairo_set_antialias(cr, antialias);
+}
+
 // Fills or strokes cr's current path, through the clip mask when a clip is set.
 void RenderShape(cairo_t* cr, detail::ClipMask* clipMask, bool stroke) {
   if (clipMask != nullptr) {
@@ -392,31 +425,86 @@ Status Graphics::DrawPath(const Pen* pen, const GraphicsPath* path) {
   }
 
   cairo_t* cr = data_->cr.get();
-  SetColor(cr, pen->GetColor());
   cairo_new_path(cr);
   AppendPath(cr, path->Points(), path->Types());
-  // Pens thinner than a pixel draw like a one-pixel pen.
-  const double width = std::max(static_cast<double>(pen->GetWidth()), 1.0);
-  cairo_set_line_width(cr, width);
-  cairo_set_line_cap(cr, CapOf(pen->GetStartCap()));
-  cairo_set_line_join(cr, JoinOf(pen->GetLineJoin()));
-  cairo_set_miter_limit(cr, pen->GetMiterLimit());
-  double dashes[6];
-  int count = 0;
-  switch (pen->GetDashStyle()) {
-    case DashStyleDash: dashes[0] = 3; dashes[1] = 1; count = 2; break;
-    case DashStyleDot: dashes[0] = 1; dashes[1] = 1; count = 2; break;
-    case DashStyleDashDot: dashes[0] = 3; dashes[1] = 1; dashes[2] = 1; dashes[3] = 1; count = 4; break;
-    case DashStyleDashDotDot:
-      dashes[0] = 3; dashes[1] = 1; dashes[2] = 1; dashes[3] = 1; dashes[4] = 1; dashes[5] = 1; count = 6;
-      break;
-    default: break;
-  }
-  for (int i = 0; i < count; ++i) dashes[i] *= width;
-  cairo_set_dash(cr, dashes, count, 0);
-  cairo_set_antialias(cr, AntiAliased(smoothing_) ? kShapeAntialias : CAIRO_ANTIALIAS_NONE);
+  SetStroke(cr, *pen, AntiAliased(smoothing_) ? kShapeAntialias : CAIRO_ANTIALIAS_NONE);
   RenderShape(cr, data_->clipMask.get(), true);
   cairo_set_dash(cr, nullptr, 0, 0);
+  return Remember(Ok);
+}
+
+Status Graphics::DrawFigures(const Pen* pen, const GraphicsPath* path) {
+  if (!data_) return Remember(WrongState);
+  if (pen == nullptr || path == nullptr) return Remember(InvalidParameter);
+  if (pen->GetLastStatus() == InvalidParameter) return Remember(InvalidParameter);
+  detail::GraphicsData& d = *data_;
+  const std::span<const PointF> points = path->Points();
+  const std::span<const BYTE> types = path->Types();
+  // Only a solid opaque pen centred on its lines blends each pixel's coverage straight in.
+  const bool plain = pen->GetAlignment() != PenAlignmentInset && pen->GetDashStyle() == DashStyleSolid &&
+                     pen->GetColor().GetA() == 255;
+  const detail::StrokeShape shape{std::max(static_cast<double>(pen->GetWidth()), 1.0), pen->GetMiterLimit(),
+                                  pen->GetLineJoin() != LineJoinBevel && pen->GetLineJoin() != LineJoinRound};
+  constexpr std::size_t kFiguresPerCall = 512;  // keeps each Cairo path small
+  const detail::FigureRuns figures =
+      detail::GroupFigureRuns(points, types, shape, plain ? detail::RunGrouping::kDisjoint : detail::RunGrouping::kOneByOne,
+                              kFiguresPerCall, d.width, d.height, d.layers);
+  if (!plain) {
+    // Dashed, inset and translucent pens: one figure at a time, the ordinary way.
+    for (const detail::Figure& f : figures.figures) {
+      const GraphicsPath figure(points.subspan(f.begin, f.end - f.begin), types.subspan(f.begin, f.end - f.begin),
+                                path->GetFillMode());
+      DrawPath(pen, &figure);
+    }
+    return Remember(Ok);
+  }
+  if (figures.figures.empty()) return Remember(Ok);
+
+  // Each run is stroked into the coverage mask with no clip, then blended into the bitmap
+  // box by box through the clip's pixels, which also clears the mask again.
+  if (!d.figureContext) {
+    d.figureCoverage.reset(cairo_image_surface_create(CAIRO_FORMAT_A8, d.width, d.height));
+    d.figureContext.reset(cairo_create(d.figureCoverage.get()));
+    if (cairo_status(d.figureContext.get()) != CAIRO_STATUS_SUCCESS) {
+      d.figureContext.reset();
+      return Remember(OutOfMemory);
+    }
+  }
+  const unsigned char* clip = nullptr;
+  int clipStride = 0;
+  if (d.clipMask) {
+    clip = d.clipMask->Pixels();
+    clipStride = d.clipMask->Stride();
+    if (clip == nullptr) return Remember(OutOfMemory);
+  }
+  cairo_t* scratch = d.figureContext.get();
+  cairo_set_tolerance(scratch, cairo_get_tolerance(d.cr.get()));
+  cairo_surface_flush(d.surface);
+  const detail::CoverageTarget target{reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(d.surface)),
+                                      cairo_image_surface_get_stride(d.surface) / 4};
+  const detail::CoverageMask coverage{cairo_image_surface_get_data(d.figureCoverage.get()),
+                                      cairo_image_surface_get_stride(d.figureCoverage.get())};
+  const std::uint32_t colour = pen->GetColor().GetValue();
+  const cairo_antialias_t antialias = AntiAliased(smoothing_) ? kShapeAntialias : CAIRO_ANTIALIAS_NONE;
+  for (const detail::FigureRun& run : figures.runs) {
+    if (run.figures.empty()) continue;
+    cairo_new_path(scratch);
+    for (const std::size_t f : run.figures) {
+      const detail::Figure& figure = figures.figures[f];
+      AppendPath(scratch, points.subspan(figure.begin, figure.end - figure.begin),
+                 types.subspan(figure.begin, figure.end - figure.begin));
+    }
+    SetStroke(scratch, *pen, antialias);
+    cairo_stroke(scratch);
+    cairo_surface_flush(d.figureCoverage.get());
+    for (const std::size_t f : run.figures) {
+      for (std::size_t b = figures.figures[f].boxBegin; b < figures.figures[f].boxEnd; ++b) {
+        detail::BlendCoverage(target, coverage, clip, clipStride, figures.boxes[b], d.width, d.height, colour);
+      }
+    }
+    cairo_surface_mark_dirty(d.figureCoverage.get());
+  }
+  cairo_surface_mark_dirty(d.surface);
   return Remember(Ok);
 }
 

@@ -58,6 +58,12 @@ ClipMask::ClipMask(const cairo_region_t* visible, int width, int height) : width
 
 ClipMask::~ClipMask() = default;
 
+const unsigned char* ClipMask::Pixels() const {
+  return valid_ ? cairo_image_surface_get_data(clip_.get()) : nullptr;
+}
+
+int ClipMask::Stride() const { return valid_ ? cairo_image_surface_get_stride(clip_.get()) : 0; }
+
 void ClipMask::Render(cairo_t* cr, bool stroke) {
   if (!valid_ || extents_.width <= 0 || extents_.height <= 0) {
     cairo_new_path(cr);

@@ -30,6 +30,11 @@ class ClipMask {
   // cr's clip is left as it was.
   void Render(cairo_t* cr, bool stroke);
 
+  // The clip as one byte per bitmap pixel (255 inside, 0 outside), `Stride()` bytes a row;
+  // null when the mask could not be allocated.
+  [[nodiscard]] const unsigned char* Pixels() const;
+  [[nodiscard]] int Stride() const;
+
  private:
   struct SurfaceDeleter {
     void operator()(cairo_surface_t* s) const noexcept { cairo_surface_destroy(s); }

@@ -9,6 +9,7 @@
 #include "Platform/Graphics/detail/Geometry.h"
 #include "Platform/Graphics/detail/RegionData.h"
 #include "Platform/Graphics/detail/TextLayout.h"
+#include "Platform/Graphics/detail/ThinStroke.h"
 #include "Platform/Graphics/detail/SmallEllipse.h"
 
 #include <cairo.h>
@@ -37,6 +38,7 @@ struct GraphicsData {
   CairoSurfacePtr figureCoverage;
   std::unique_ptr<cairo_t, CairoDeleter> figureContext;
   OverlapLayers layers;
+  ThinStroke thin;  // for one-pixel strokes along small figures, clear between them
 };
 
 }  // namespace detail
@@ -408,6 +410,101 @@ Status Graphics::FillPath(const Brush* brush, const GraphicsPath* path) {
                              AntiAliased(smoothing_) ? kShapeAntialias : CAIRO_ANTIALIAS_NONE));
 }
 
+namespace {
+
+// A solid opaque pen centred on its lines: each pixel's coverage is blended straight in.
+bool PlainPen(const Pen& pen) {
+  return pen.GetAlignment() != PenAlignmentInset && pen.GetDashStyle() == DashStyleSolid && pen.GetColor().GetA() == 255;
+}
+
+// A plain pen that draws one pixel wide (thinner ones draw like it).
+bool ThinPen(const Pen& pen) { return PlainPen(pen) && pen.GetWidth() <= 1.0f; }
+
+// The clip's pixels for blending straight into the bitmap: null with no clip. False when
+// the clip's mask could not be made.
+bool ClipPixels(const detail::GraphicsData& d, const unsigned char*& clip, int& stride) {
+  clip = nullptr;
+  stride = 0;
+  if (!d.clipMask) return true;
+  clip = d.clipMask->Pixels();
+  stride = d.clipMask->Stride();
+  return clip != nullptr;
+}
+
+detail::CoverageTarget TargetOf(const detail::GraphicsData& d) {
+  return {reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(d.surface)),
+          cairo_image_surface_get_stride(d.surface) / 4};
+}
+
+// Strokes the figures of points/types with a one-pixel plain pen, as one shape.
+Status StrokeThin(detail::GraphicsData& d, const Pen& pen, std::span<const PointF> points, std::span<const BYTE> types,
+                  bool antialiased) {
+  const unsigned char* clip = nullptr;
+  int clipStride = 0;
+  if (!ClipPixels(d, clip, clipStride)) return OutOfMemory;
+  detail::ThinStroke& stroke = d.thin;
+  stroke.Begin(points, antialiased);
+  stroke.AddFigures(points, types);
+  cairo_surface_flush(d.surface);
+  stroke.Blend(TargetOf(d), clip, clipStride, d.width, d.height, pen.GetColor().GetValue());
+  cairo_surface_mark_dirty(d.surface);
+  return Ok;
+}
+
+// Strokes the separate figures of points/types with a plain pen: figures that cannot share
+// a pixel are stroked together into a coverage mask, then blended into the bitmap box by
+// box through the clip's pixels, which also clears the mask again.
+Status StrokeFigureRuns(detail::GraphicsData& d, const Pen& pen, std::span<const PointF> points,
+                        std::span<const BYTE> types, bool antialiased) {
+  const detail::StrokeShape shape{std::max(static_cast<double>(pen.GetWidth()), 1.0), pen.GetMiterLimit(),
+                                  pen.GetLineJoin() != LineJoinBevel && pen.GetLineJoin() != LineJoinRound};
+  constexpr std::size_t kFiguresPerCall = 512;  // keeps each Cairo path small
+  const detail::FigureRuns figures = detail::GroupFigureRuns(
+      points, types, shape, antialiased ? detail::RunGrouping::kDisjoint : detail::RunGrouping::kDisjointAnyOrder,
+      kFiguresPerCall, d.width, d.height, d.layers);
+  if (figures.figures.empty()) return Ok;
+  if (!d.figureContext) {
+    d.figureCoverage.reset(cairo_image_surface_create(CAIRO_FORMAT_A8, d.width, d.height));
+    d.figureContext.reset(cairo_create(d.figureCoverage.get()));
+    if (cairo_status(d.figureContext.get()) != CAIRO_STATUS_SUCCESS) {
+      d.figureContext.reset();
+      return OutOfMemory;
+    }
+  }
+  const unsigned char* clip = nullptr;
+  int clipStride = 0;
+  if (!ClipPixels(d, clip, clipStride)) return OutOfMemory;
+  cairo_t* scratch = d.figureContext.get();
+  cairo_set_tolerance(scratch, cairo_get_tolerance(d.cr.get()));
+  cairo_surface_flush(d.surface);
+  const detail::CoverageTarget target = TargetOf(d);
+  const detail::CoverageMask coverage{cairo_image_surface_get_data(d.figureCoverage.get()),
+                                      cairo_image_surface_get_stride(d.figureCoverage.get())};
+  const std::uint32_t colour = pen.GetColor().GetValue();
+  for (const detail::FigureRun& run : figures.runs) {
+    if (run.figures.empty()) continue;
+    cairo_new_path(scratch);
+    for (const std::size_t f : run.figures) {
+      const detail::Figure& figure = figures.figures[f];
+      AppendPath(scratch, points.subspan(figure.begin, figure.end - figure.begin),
+                 types.subspan(figure.begin, figure.end - figure.begin));
+    }
+    SetStroke(scratch, pen, antialiased ? kShapeAntialias : CAIRO_ANTIALIAS_NONE);
+    cairo_stroke(scratch);
+    cairo_surface_flush(d.figureCoverage.get());
+    for (const std::size_t f : run.figures) {
+      for (std::size_t b = figures.figures[f].boxBegin; b < figures.figures[f].boxEnd; ++b) {
+        detail::BlendCoverage(target, coverage, clip, clipStride, figures.boxes[b], d.width, d.height, colour);
+      }
+    }
+    cairo_surface_mark_dirty(d.figureCoverage.get());
+  }
+  cairo_surface_mark_dirty(d.surface);
+  return Ok;
+}
+
+}  // namespace
+
 Status Graphics::DrawPath(const Pen* pen, const GraphicsPath* path) {
   if (!data_) return Remember(WrongState);
   if (pen == nullptr || path == nullptr) return Remember(InvalidParameter);
@@ -424,6 +521,9 @@ Status Graphics::DrawPath(const Pen* pen, const GraphicsPath* path) {
     return FillPath(&brush, &outline);
   }
 
+  if (ThinPen(*pen) && detail::ThinStroke::Fits(path->Points())) {
+    return Remember(StrokeThin(*data_, *pen, path->Points(), path->Types(), AntiAliased(smoothing_)));
+  }
   cairo_t* cr = data_->cr.get();
   cairo_new_path(cr);
   AppendPath(cr, path->Points(), path->Types());
@@ -440,72 +540,42 @@ Status Graphics::DrawFigures(const Pen* pen, const GraphicsPath* path) {
   detail::GraphicsData& d = *data_;
   const std::span<const PointF> points = path->Points();
   const std::span<const BYTE> types = path->Types();
-  // Only a solid opaque pen centred on its lines blends each pixel's coverage straight in.
-  const bool plain = pen->GetAlignment() != PenAlignmentInset && pen->GetDashStyle() == DashStyleSolid &&
-                     pen->GetColor().GetA() == 255;
-  const detail::StrokeShape shape{std::max(static_cast<double>(pen->GetWidth()), 1.0), pen->GetMiterLimit(),
-                                  pen->GetLineJoin() != LineJoinBevel && pen->GetLineJoin() != LineJoinRound};
-  constexpr std::size_t kFiguresPerCall = 512;  // keeps each Cairo path small
-  const detail::FigureRuns figures =
-      detail::GroupFigureRuns(points, types, shape, plain ? detail::RunGrouping::kDisjoint : detail::RunGrouping::kOneByOne,
-                              kFiguresPerCall, d.width, d.height, d.layers);
-  if (!plain) {
-    // Dashed, inset and translucent pens: one figure at a time, the ordinary way.
-    for (const detail::Figure& f : figures.figures) {
-      const GraphicsPath figure(points.subspan(f.begin, f.end - f.begin), types.subspan(f.begin, f.end - f.begin),
-                                path->GetFillMode());
+  const std::size_t n = std::min(points.size(), types.size());
+  const bool plain = PlainPen(*pen), thin = ThinPen(*pen), antialiased = AntiAliased(smoothing_);
+  // Small figures of a thin pen go straight into the pixels, one after another; the others
+  // in order between them, in runs when the pen is plain, else one at a time, the ordinary
+  // way.
+  std::size_t pending = 0;  // the first figure not yet drawn
+  auto drawPending = [&](std::size_t end) -> Status {
+    if (pending == end) return Ok;
+    const std::span<const PointF> p = points.subspan(pending, end - pending);
+    const std::span<const BYTE> t = types.subspan(pending, end - pending);
+    if (plain) return StrokeFigureRuns(d, *pen, p, t, antialiased);
+    for (std::size_t i = 0; i < p.size();) {
+      bool closed = false;
+      std::size_t segments = 0;
+      const std::size_t figureEnd = detail::FigureEnd(t, i, p.size(), closed, segments);
+      const GraphicsPath figure(p.subspan(i, figureEnd - i), t.subspan(i, figureEnd - i), path->GetFillMode());
       DrawPath(pen, &figure);
+      i = figureEnd;
     }
-    return Remember(Ok);
-  }
-  if (figures.figures.empty()) return Remember(Ok);
-
-  // Each run is stroked into the coverage mask with no clip, then blended into the bitmap
-  // box by box through the clip's pixels, which also clears the mask again.
-  if (!d.figureContext) {
-    d.figureCoverage.reset(cairo_image_surface_create(CAIRO_FORMAT_A8, d.width, d.height));
-    d.figureContext.reset(cairo_create(d.figureCoverage.get()));
-    if (cairo_status(d.figureContext.get()) != CAIRO_STATUS_SUCCESS) {
-      d.figureContext.reset();
-      return Remember(OutOfMemory);
-    }
-  }
-  const unsigned char* clip = nullptr;
-  int clipStride = 0;
-  if (d.clipMask) {
-    clip = d.clipMask->Pixels();
-    clipStride = d.clipMask->Stride();
-    if (clip == nullptr) return Remember(OutOfMemory);
-  }
-  cairo_t* scratch = d.figureContext.get();
-  cairo_set_tolerance(scratch, cairo_get_tolerance(d.cr.get()));
-  cairo_surface_flush(d.surface);
-  const detail::CoverageTarget target{reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(d.surface)),
-                                      cairo_image_surface_get_stride(d.surface) / 4};
-  const detail::CoverageMask coverage{cairo_image_surface_get_data(d.figureCoverage.get()),
-                                      cairo_image_surface_get_stride(d.figureCoverage.get())};
-  const std::uint32_t colour = pen->GetColor().GetValue();
-  const cairo_antialias_t antialias = AntiAliased(smoothing_) ? kShapeAntialias : CAIRO_ANTIALIAS_NONE;
-  for (const detail::FigureRun& run : figures.runs) {
-    if (run.figures.empty()) continue;
-    cairo_new_path(scratch);
-    for (const std::size_t f : run.figures) {
-      const detail::Figure& figure = figures.figures[f];
-      AppendPath(scratch, points.subspan(figure.begin, figure.end - figure.begin),
-                 types.subspan(figure.begin, figure.end - figure.begin));
-    }
-    SetStroke(scratch, *pen, antialias);
-    cairo_stroke(scratch);
-    cairo_surface_flush(d.figureCoverage.get());
-    for (const std::size_t f : run.figures) {
-      for (std::size_t b = figures.figures[f].boxBegin; b < figures.figures[f].boxEnd; ++b) {
-        detail::BlendCoverage(target, coverage, clip, clipStride, figures.boxes[b], d.width, d.height, colour);
+    return Ok;
+  };
+  for (std::size_t i = 0; i < n;) {
+    bool closed = false;
+    std::size_t segments = 0;
+    const std::size_t end = detail::FigureEnd(types, i, n, closed, segments);
+    if (thin && detail::ThinStroke::Fits(points.subspan(i, end - i))) {
+      if (const Status s = drawPending(i); s != Ok) return Remember(s);
+      if (const Status s = StrokeThin(d, *pen, points.subspan(i, end - i), types.subspan(i, end - i), antialiased);
+          s != Ok) {
+        return Remember(s);
       }
+      pending = end;
     }
-    cairo_surface_mark_dirty(d.figureCoverage.get());
+    i = end;
   }
-  cairo_surface_mark_dirty(d.surface);
-  return Remember(Ok);
+  return Remember(drawPending(n));
 }
 
 Status Graphics::FillRectangle(const Brush* brush, const RectF& rect) {

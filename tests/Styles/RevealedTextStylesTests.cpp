@@ -76,9 +76,10 @@ std::pair<double, double> InkShares(const Drawing& d, const graphics::Region& le
   return {inside ? double(insideInk) / inside : 0.0, outside ? double(outsideInk) / outside : 0.0};
 }
 
-// Whether every channel of `c` lies between `ink` and `paper` (a blend of the two).
+// Whether every channel of `c` lies between `ink` and `paper` (a blend of the two). One level
+// beyond is allowed: blending a colour over itself rounds it one level down now and then.
 bool Between(Color c, Color ink, Color paper) {
-  auto in = [](int v, int a, int b) { return v >= std::min(a, b) && v <= std::max(a, b); };
+  auto in = [](int v, int a, int b) { return v >= std::min(a, b) - 1 && v <= std::max(a, b) + 1; };
   return in(c.GetR(), ink.GetR(), paper.GetR()) && in(c.GetG(), ink.GetG(), paper.GetG()) &&
          in(c.GetB(), ink.GetB(), paper.GetB());
 }

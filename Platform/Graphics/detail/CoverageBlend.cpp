@@ -30,14 +30,14 @@ void BlendCoverage(const CoverageTarget& target, const CoverageMask& coverage, c
   if (box.x0 >= box.x1) return;
   for (int y = box.y0; y < box.y1; ++y) {
     std::uint32_t* row = target.pixels + static_cast<std::ptrdiff_t>(y) * target.stride;
-    std::uint8_t* cover = coverage.values + static_cast<std::ptrdiff_t>(y) * coverage.stride;
+    std::uint8_t* cover = coverage.values + static_cast<std::ptrdiff_t>(y - coverage.originY) * coverage.stride;
     const std::uint8_t* inClip = clip != nullptr ? clip + static_cast<std::ptrdiff_t>(y) * clipStride : nullptr;
     for (int x = box.x0; x < box.x1; ++x) {
-      const std::uint32_t a = cover[x];
+      const std::uint32_t a = cover[x - coverage.originX];
       if (a == 0 || (inClip != nullptr && inClip[x] == 0)) continue;
       row[x] = a == 255 ? opaqueColor : Lerp(opaqueColor, row[x], a);
     }
-    std::memset(cover + box.x0, 0, static_cast<std::size_t>(box.x1 - box.x0));
+    std::memset(cover + (box.x0 - coverage.originX), 0, static_cast<std::size_t>(box.x1 - box.x0));
   }
 }
 

@@ -15,8 +15,10 @@ struct CoverageTarget {
 };
 
 struct CoverageMask {
-  std::uint8_t* values;  // A8, the target's size
+  std::uint8_t* values;  // A8
   int stride;            // in bytes
+  int originX = 0;       // the target pixel that values[0] covers
+  int originY = 0;
 };
 
 // Within `box` (cut to the target's width x height), blends `opaqueColor` (0xFFRRGGBB) by the coverage wherever `clip` (one byte

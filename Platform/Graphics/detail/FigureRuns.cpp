@@ -3,13 +3,19 @@
 #include "Platform/Graphics/detail/Geometry.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace quillgate::graphics::detail {
 
 namespace {
 
-// End of the figure that starts at `begin`, as AppendPath in Graphics.cpp walks it.
+int ToPixel(double v) { return static_cast<int>(std::clamp(v, -kCoordinateLimit, kCoordinateLimit)); }
+
+bool Empty(const PixelBox& b) { return b.x0 >= b.x1 || b.y0 >= b.y1; }
+
+}  // namespace
+
 std::size_t FigureEnd(std::span<const BYTE> types, std::size_t begin, std::size_t n, bool& closed, std::size_t& segments) {
   std::size_t i = begin + 1;
   closed = (types[begin] & PathPointTypeCloseSubpath) != 0;
@@ -22,20 +28,48 @@ std::size_t FigureEnd(std::span<const BYTE> types, std::size_t begin, std::size_
   return i;
 }
 
-int ToPixel(double v) { return static_cast<int>(std::clamp(v, -kCoordinateLimit, kCoordinateLimit)); }
-
-bool Empty(const PixelBox& b) { return b.x0 >= b.x1 || b.y0 >= b.y1; }
-
-}  // namespace
-
 void OverlapLayers::Start(int width, int height) {
   // Boxes reach one pixel beyond the target on each side.
   const int columns = (width + 2 + kCell - 1) / kCell, rows = (height + 2 + kCell - 1) / kCell;
   if (columns != columns_ || rows != rows_ || epoch_ == 0xFFFFFFFFu) {
     columns_ = columns, rows_ = rows, epoch_ = 0;
     cells_.assign(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows), 0);
+    stamps_.assign(cells_.size(), 0);
+    masks_.assign(cells_.size(), 0);
   }
   ++epoch_;
+}
+
+void OverlapLayers::NewBlock() {
+  if (epoch_ == 0xFFFFFFFFu) {
+    epoch_ = 0;
+    std::fill(cells_.begin(), cells_.end(), 0);
+    std::fill(stamps_.begin(), stamps_.end(), 0);
+  }
+  ++epoch_;
+}
+
+std::uint64_t OverlapLayers::Occupied(const PixelBox& box) const {
+  std::uint64_t occupied = 0;
+  for (int cy = (box.y0 + 1) / kCell; cy <= box.y1 / kCell; ++cy) {
+    const std::size_t row = static_cast<std::size_t>(cy) * static_cast<std::size_t>(columns_);
+    for (int cx = (box.x0 + 1) / kCell; cx <= box.x1 / kCell; ++cx) {
+      if (stamps_[row + static_cast<std::size_t>(cx)] == epoch_) occupied |= masks_[row + static_cast<std::size_t>(cx)];
+    }
+  }
+  return occupied;
+}
+
+void OverlapLayers::Occupy(const PixelBox& box, int runInBlock) {
+  const std::uint64_t bit = std::uint64_t{1} << runInBlock;
+  for (int cy = (box.y0 + 1) / kCell; cy <= box.y1 / kCell; ++cy) {
+    const std::size_t row = static_cast<std::size_t>(cy) * static_cast<std::size_t>(columns_);
+    for (int cx = (box.x0 + 1) / kCell; cx <= box.x1 / kCell; ++cx) {
+      const std::size_t i = row + static_cast<std::size_t>(cx);
+      if (stamps_[i] != epoch_) stamps_[i] = epoch_, masks_[i] = 0;
+      masks_[i] |= bit;
+    }
+  }
 }
 
 std::size_t OverlapLayers::EarliestRun(const PixelBox& box) const {
@@ -116,7 +150,12 @@ FigureRuns GroupFigureRuns(std::span<const PointF> points, std::span<const BYTE>
   const std::size_t n = std::min(points.size(), types.size());
   FigureRuns result;
   const double half = shape.width / 2;
-  if (grouping == RunGrouping::kDisjoint) layers.Start(width, height);
+  if (grouping == RunGrouping::kDisjoint || grouping == RunGrouping::kDisjointAnyOrder) layers.Start(width, height);
+  // kDisjointAnyOrder: the current block of 64 runs starts at blockBase; runs of it that
+  // take no more figures; figures that go alone, painted after all the others.
+  std::size_t blockBase = 0;
+  std::uint64_t blockClosed = 0;
+  std::vector<std::size_t> alones;
 
   std::size_t i = 0;
   while (i < n) {
@@ -167,16 +206,38 @@ FigureRuns GroupFigureRuns(std::span<const PointF> points, std::span<const BYTE>
     result.figures.push_back({begin, i, boxBegin, result.boxes.size()});
     const std::span<const PixelBox> boxes(result.boxes.data() + boxBegin, result.boxes.size() - boxBegin);
 
+    const auto runsOffTarget = [&] {
+      return std::any_of(boxes.begin(), boxes.end(),
+                         [&](const PixelBox& b) { return b.x0 < 0 || b.y0 < 0 || b.x1 > width || b.y1 > height; });
+    };
     std::size_t run = 0;
     switch (grouping) {
+      case RunGrouping::kDisjointAnyOrder: {
+        if (runsOffTarget()) {  // as for kDisjoint: such a figure goes alone
+          alones.push_back(index);
+          continue;
+        }
+        std::uint64_t taken = blockClosed;
+        for (const PixelBox& box : boxes) taken |= layers.Occupied(box);
+        if (taken == ~std::uint64_t{0}) {
+          layers.NewBlock();
+          blockBase = result.runs.size();
+          blockClosed = 0;
+          taken = 0;
+        }
+        const int slot = std::countr_one(taken);
+        for (const PixelBox& box : boxes) layers.Occupy(box, slot);
+        run = blockBase + static_cast<std::size_t>(slot);
+        if (run >= result.runs.size()) result.runs.resize(run + 1);
+        if (result.runs[run].figures.size() + 1 >= maxFigures) blockClosed |= std::uint64_t{1} << slot;
+        break;
+      }
       case RunGrouping::kOneShape: run = 0; break;
       case RunGrouping::kOneByOne: run = result.runs.size(); break;
       case RunGrouping::kDisjoint: {
         // A figure that runs off the target goes alone: Cairo's aliased rasteriser cuts
         // such figures at the edge and then sets edge pixels that one alone would not.
-        const bool alone = std::any_of(boxes.begin(), boxes.end(), [&](const PixelBox& b) {
-          return b.x0 < 0 || b.y0 < 0 || b.x1 > width || b.y1 > height;
-        });
+        const bool alone = runsOffTarget();
         for (const PixelBox& box : boxes) run = std::max(run, layers.EarliestRun(box));
         while (run < result.runs.size() &&
                (result.runs[run].alone || result.runs[run].figures.size() >= (alone ? 1 : maxFigures))) {
@@ -191,6 +252,7 @@ FigureRuns GroupFigureRuns(std::span<const PointF> points, std::span<const BYTE>
     if (run >= result.runs.size()) result.runs.resize(run + 1);
     result.runs[run].figures.push_back(index);
   }
+  for (const std::size_t index : alones) result.runs.push_back({{index}, true});
   return result;
 }
 

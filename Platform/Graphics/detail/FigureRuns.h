@@ -59,6 +59,11 @@ enum class RunGrouping {
   kOneShape,    // all figures are one shape (one DrawPath or FillPath): one run
   kOneByOne,    // every figure its own run, in path order
   kDisjoint,    // figures of separate strokes, grouped as described above
+  // Figures of separate strokes whose order does not matter (one opaque colour without
+  // smoothing: a pixel ends up in the colour if any figure sets it, whatever the order).
+  // Only figures that may share a pixel are kept apart, so there are about as many runs as
+  // figures pile up in one place.
+  kDisjointAnyOrder,
 };
 
 // Which run each part of the target last received, for kDisjoint. Kept between calls so
@@ -73,13 +78,27 @@ class OverlapLayers {
   // Records that the figure with this box went into `run`.
   void Place(const PixelBox& box, std::size_t run);
 
+  // For kDisjointAnyOrder: runs are taken in blocks of 64; which runs of the current block
+  // hold a figure whose box shares a cell with this one (bit k for the block's run k).
+  [[nodiscard]] std::uint64_t Occupied(const PixelBox& box) const;
+  void Occupy(const PixelBox& box, int runInBlock);
+  // Forgets the figures of the block: a new block of 64 runs starts.
+  void NewBlock();
+
  private:
   static constexpr int kCell = 4;  // pixels per cell side
   int columns_ = 0;
   int rows_ = 0;
   std::uint32_t epoch_ = 0;
   std::vector<std::uint64_t> cells_;  // epoch << 32 | (run + 1)
+  std::vector<std::uint32_t> stamps_;  // for kDisjointAnyOrder: the epoch masks_ belong to
+  std::vector<std::uint64_t> masks_;
 };
+
+// The end of the figure that starts at `begin` of the n types, as the path is handed to
+// Cairo: before the next start point or after a point that closes the figure. `closed`
+// tells whether it closes; `segments` counts its points after the first.
+std::size_t FigureEnd(std::span<const BYTE> types, std::size_t begin, std::size_t n, bool& closed, std::size_t& segments);
 
 // Splits `points`/`types` into figures the way the path is handed to Cairo (a figure ends
 // before the next start point or after a point that closes it) and groups them. A figure

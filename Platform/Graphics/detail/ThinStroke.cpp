@@ -1,0 +1,176 @@
+#include "Platform/Graphics/detail/ThinStroke.h"
+
+#include "Platform/Graphics/detail/FigureRuns.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace quillgate::graphics::detail {
+
+namespace {
+
+constexpr double kHalfWidth = 0.5;   // of the one-pixel pen
+constexpr double kTolerance = 0.25;  // flattening, as for every other stroke
+constexpr int kMaxPieces = 64;
+
+double Clamp01(double v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
+
+// std::hypot guards against overflow at a high price; these distances are a few pixels.
+double Length(double x, double y) { return std::sqrt(x * x + y * y); }
+
+// The smallest whole number at least v, for positive v, without a call to ceil.
+int Ceil(double v) {
+  const int whole = static_cast<int>(v);
+  return whole + (whole < v ? 1 : 0);
+}
+
+}  // namespace
+
+bool ThinStroke::Fits(std::span<const PointF> points) {
+  if (points.empty()) return false;
+  double minX = points[0].X, maxX = minX, minY = points[0].Y, maxY = minY;
+  for (const PointF& p : points) {
+    if (!std::isfinite(p.X) || !std::isfinite(p.Y)) return false;
+    minX = std::min<double>(minX, p.X), maxX = std::max<double>(maxX, p.X);
+    minY = std::min<double>(minY, p.Y), maxY = std::max<double>(maxY, p.Y);
+  }
+  return maxX - minX <= kLimit && maxY - minY <= kLimit;
+}
+
+void ThinStroke::Begin(std::span<const PointF> points, bool antialiased) {
+  antialiased_ = antialiased;
+  float minX = points[0].X, minY = points[0].Y;
+  for (const PointF& p : points) minX = std::min(minX, p.X), minY = std::min(minY, p.Y);
+  // Fits() keeps the points within the coordinate range; the pixels start three to the left
+  // and above, where the stroke's reach and smoothing end.
+  originX_ = static_cast<int>(std::floor(Clamp(minX))) - 3;
+  originY_ = static_cast<int>(std::floor(Clamp(minY))) - 3;
+  x0_ = y0_ = kSide;
+  x1_ = y1_ = 0;
+}
+
+void ThinStroke::AddFigures(std::span<const PointF> points, std::span<const BYTE> types) {
+  const std::size_t n = std::min(points.size(), types.size());
+  std::size_t i = 0;
+  while (i < n) {
+    bool closed = false;
+    std::size_t segments = 0;
+    const std::size_t begin = i;
+    i = FigureEnd(types, begin, n, closed, segments);
+    // Walked as the path is handed to Cairo: curves of three points, else lines.
+    flat_.clear();
+    auto at = [&](std::size_t k) {
+      return Pt{Clamp(points[k].X) - static_cast<double>(originX_), Clamp(points[k].Y) - static_cast<double>(originY_)};
+    };
+    flat_.push_back(at(begin));
+    std::size_t k = begin + 1;
+    while (k < i) {
+      if ((types[k] & PathPointTypePathTypeMask) == PathPointTypeBezier && k + 2 < i) {
+        const Pt p0 = flat_.back(), p1 = at(k), p2 = at(k + 1), p3 = at(k + 2);
+        // Enough pieces that none strays more than the tolerance from the curve: the
+        // curve's second differences bound its bend.
+        const double ax = p0.x - 2 * p1.x + p2.x, ay = p0.y - 2 * p1.y + p2.y;
+        const double bx = p1.x - 2 * p2.x + p3.x, by = p1.y - 2 * p2.y + p3.y;
+        const double bend = std::sqrt(std::max(ax * ax + ay * ay, bx * bx + by * by));
+        const int pieces = std::clamp(Ceil(std::sqrt(0.75 * bend / kTolerance)), 1, kMaxPieces);
+        const double step = 1.0 / pieces;
+        for (int j = 1; j <= pieces; ++j) {
+          const double t = j == pieces ? 1.0 : j * step, s = 1 - t;
+          const double a = s * s * s, b = 3 * s * s * t, c = 3 * s * t * t, d = t * t * t;
+          flat_.push_back({a * p0.x + b * p1.x + c * p2.x + d * p3.x, a * p0.y + b * p1.y + c * p2.y + d * p3.y});
+        }
+        k += 3;
+      } else {
+        flat_.push_back(at(k));
+        ++k;
+      }
+    }
+    AddPolyline(closed);
+  }
+}
+
+void ThinStroke::AddPolyline(bool closed) {
+  if (closed && flat_.size() > 1) flat_.push_back(flat_.front());
+  // Pieces of no length draw nothing, as with a flat-capped stroke; the caps belong to the
+  // first and last pieces that have a length.
+  std::size_t first = flat_.size(), last = 0;
+  for (std::size_t k = 1; k < flat_.size(); ++k) {
+    if (flat_[k].x != flat_[k - 1].x || flat_[k].y != flat_[k - 1].y) {
+      first = std::min(first, k);
+      last = k;
+    }
+  }
+  for (std::size_t k = first; k <= last && k < flat_.size(); ++k) {
+    if (flat_[k].x == flat_[k - 1].x && flat_[k].y == flat_[k - 1].y) continue;
+    AddSegment(flat_[k - 1], flat_[k], !closed && k == first, !closed && k == last);
+  }
+}
+
+void ThinStroke::AddSegment(Pt a, Pt b, bool capStart, bool capEnd) {
+  const double dx = b.x - a.x, dy = b.y - a.y;
+  const double length = Length(dx, dy);
+  const double ux = dx / length, uy = dy / length;  // NOLINT: pieces of no length never come here
+  // Pixels whose centres (x + 1/2, y + 1/2) may lie within reach of the piece.
+  const double reach = kHalfWidth + (antialiased_ ? 0.5 : 0.0);
+  // Coordinates here lie at least three pixels from the origin, so truncation is floor.
+  const int left = std::max(static_cast<int>(std::min(a.x, b.x) - reach - 0.5), 0);
+  const int top = std::max(static_cast<int>(std::min(a.y, b.y) - reach - 0.5), 0);
+  const int right = std::min(Ceil(std::max(a.x, b.x) + reach - 0.5), kSide);
+  const int bottom = std::min(Ceil(std::max(a.y, b.y) + reach - 0.5), kSide);
+  bool any = false;
+  const double startX = left + 0.5 - a.x;  // the first centre of each row, from a
+  for (int y = top; y < bottom; ++y) {
+    std::uint8_t* row = coverage_.data() + static_cast<std::ptrdiff_t>(y) * kSide;
+    const double vy = y + 0.5 - a.y, wy = y + 0.5 - b.y;
+    // Stepping one pixel right adds ux along the piece and -uy across it.
+    double vx = startX, along = startX * ux + vy * uy, across = vy * ux - startX * uy;
+    for (int x = left; x < right; ++x, vx += 1, along += ux, across -= uy) {
+      std::uint8_t value = 0;
+      if (antialiased_) {
+        // Beyond an end that is not capped the stroke is rounded: the distance to the end.
+        double distance = std::fabs(across);
+        if (along < 0 && !capStart) distance = Length(vx, vy);
+        if (along > length && !capEnd) distance = Length(vx - dx, wy);
+        double cover = Clamp01(kHalfWidth + 0.5 - distance);
+        if (capStart) cover *= Clamp01(0.5 + along);
+        if (capEnd) cover *= Clamp01(0.5 + length - along);
+        value = static_cast<std::uint8_t>(cover * 255 + 0.5);
+      } else {
+        // Half-open along and across, so that a stroke along a row of pixel edges sets one
+        // row, not two, and pieces that meet do not both take the pixel at the joint.
+        bool inside = false;
+        if (along < 0) {
+          inside = !capStart && vx * vx + vy * vy < kHalfWidth * kHalfWidth;
+        } else if (along >= length) {
+          inside = !capEnd && (vx - dx) * (vx - dx) + wy * wy < kHalfWidth * kHalfWidth;
+        } else {
+          inside = across >= -kHalfWidth && across < kHalfWidth;
+        }
+        value = inside ? 255 : 0;
+      }
+      if (value > row[x]) {
+        row[x] = value;
+        any = true;
+      }
+    }
+  }
+  if (any) {
+    x0_ = std::min(x0_, left), y0_ = std::min(y0_, top);
+    x1_ = std::max(x1_, right), y1_ = std::max(y1_, bottom);
+  }
+}
+
+void ThinStroke::Blend(const CoverageTarget& target, const std::uint8_t* clip, int clipStride, int width, int height,
+                       std::uint32_t colour) {
+  if (x0_ >= x1_ || y0_ >= y1_) return;
+  const CoverageMask mask{coverage_.data(), kSide, originX_, originY_};
+  BlendCoverage(target, mask, clip, clipStride, {originX_ + x0_, originY_ + y0_, originX_ + x1_, originY_ + y1_}, width,
+                height, colour);
+  // Pixels off the target are not cleared by the blend.
+  for (int y = y0_; y < y1_; ++y) std::memset(coverage_.data() + y * kSide + x0_, 0, static_cast<std::size_t>(x1_ - x0_));
+  x0_ = y0_ = kSide;
+  x1_ = y1_ = 0;
+}
+
+}  // namespace quillgate::graphics::detail

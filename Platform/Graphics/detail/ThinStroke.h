@@ -1,0 +1,63 @@
+#pragma once
+// Strokes of one-pixel pens along small figures, rasterised straight into the pixels.
+//
+// The scribble and stipple styles scatter thousands of tiny curves drawn with a one-pixel
+// pen. Through Cairo each costs a path, a run of the stroker, a scan conversion and a
+// composite, about a microsecond even when many share a call; here a mark costs the few
+// pixels along it. The stroke is the set of points within half a pixel of the curve
+// (flattened to within a quarter pixel), cut square at the ends of open figures, as flat
+// caps cut them, and rounded where the flattened pieces meet. With smoothing a pixel is
+// covered by how deep its centre lies in the stroke, (half width + 1/2 - distance), which
+// is the exact area for horizontal and vertical strokes and near it at other angles, and
+// the pixel takes the largest coverage of any piece, so that pieces meeting at a bend do
+// not darken it twice. Without smoothing a pixel is set when its centre lies in the
+// stroke. Every figure of one shape goes into the same coverage, as one stroke of all of
+// them would.
+
+#include "Platform/Graphics/GraphicsTypes.h"
+#include "Platform/Graphics/detail/CoverageBlend.h"
+#include "Platform/Graphics/detail/Geometry.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace quillgate::graphics::detail {
+
+class ThinStroke {
+ public:
+  // Largest extent, each way, of the points of a shape drawn this way.
+  static constexpr double kLimit = 32.0;
+
+  // Whether the points are all finite and span at most kLimit each way.
+  [[nodiscard]] static bool Fits(std::span<const PointF> points);
+
+  // Starts a shape whose points are `points` (which must fit).
+  void Begin(std::span<const PointF> points, bool antialiased);
+  // Adds the stroke of every figure of the path to the shape's coverage.
+  void AddFigures(std::span<const PointF> points, std::span<const BYTE> types);
+  // Blends the opaque colour (0xFFRRGGBB) through the coverage into the target's pixels
+  // within width x height, where `clip` (one byte a pixel, `clipStride` a row; null for
+  // none) is set, and clears the coverage for the next shape.
+  void Blend(const CoverageTarget& target, const std::uint8_t* clip, int clipStride, int width, int height,
+             std::uint32_t colour);
+
+ private:
+  // Room for kLimit pixels, the half pixel a stroke reaches beyond its line, the pixel that
+  // smoothing reaches and rounding of the origin, on both sides.
+  static constexpr int kSide = static_cast<int>(kLimit) + 8;
+
+  void AddPolyline(bool closed);
+  void AddSegment(Pt a, Pt b, bool capStart, bool capEnd);
+
+  bool antialiased_ = true;
+  int originX_ = 0;  // the pixel at coverage_[0]
+  int originY_ = 0;
+  // Pixels of the coverage that may be set: [x0, x1) x [y0, y1), relative to the origin.
+  int x0_ = kSide, y0_ = kSide, x1_ = 0, y1_ = 0;
+  std::array<std::uint8_t, kSide * kSide> coverage_{};
+  std::vector<Pt> flat_;  // the figure being added, flattened
+};
+
+}  // namespace quillgate::graphics::detail

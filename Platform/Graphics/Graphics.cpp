@@ -364,26 +364,39 @@ Status FillPathOn(cairo_t* cr, detail::ClipMask* clipMask, const Brush* brush, c
   return Ok;
 }
 
-// A small ellipse painted with its exact coverage. An opaque colour that no clip cuts is
-// blended straight into the pixels; otherwise the coverage becomes a mask that Cairo paints
-// the colour through, clip and translucency included.
+// The clip's pixels for blending straight into the bitmap: null with no clip. False when
+// the clip's mask could not be made.
+bool ClipPixels(const detail::GraphicsData& d, const unsigned char*& clip, int& stride) {
+  clip = nullptr;
+  stride = 0;
+  if (!d.clipMask) return true;
+  clip = d.clipMask->Pixels();
+  stride = d.clipMask->Stride();
+  return clip != nullptr;
+}
+
+// A small ellipse painted with its exact coverage. An opaque colour is blended straight into
+// the pixels, through the clip's mask when a clip is set; otherwise the coverage becomes a
+// mask that Cairo paints the colour through, clip and translucency included.
 Status FillSmallEllipse(detail::GraphicsData& d, const Color& color, const RectF& rect) {
   const detail::EllipseCoverage coverage =
       detail::SmallEllipseCoverage(rect.X, rect.Y, rect.Width, rect.Height, d.width, d.height);
   if (coverage.Empty()) return Ok;
   const cairo_rectangle_int_t box{coverage.x, coverage.y, coverage.width, coverage.height};
-  const cairo_region_overlap_t overlap = d.clipInfinite ? CAIRO_REGION_OVERLAP_IN
-                                                        : cairo_region_contains_rectangle(Access::Data(d.clip).pixels.get(), &box);
-  // A speck wholly outside the clip changes nothing: no mask, no Cairo call.
-  if (overlap == CAIRO_REGION_OVERLAP_OUT) return Ok;
-  const bool unclipped = overlap == CAIRO_REGION_OVERLAP_IN;
-  if (color.GetA() == 255 && unclipped) {
+  const unsigned char* clip = nullptr;
+  int clipStride = 0;
+  if (color.GetA() == 255 && ClipPixels(d, clip, clipStride)) {
     cairo_surface_flush(d.surface);
     const detail::PixelTarget target{reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(d.surface)),
                                      cairo_image_surface_get_stride(d.surface) / 4, d.width, d.height};
-    if (detail::BlendCoverage(target, coverage, color.GetValue())) {
+    if (detail::BlendCoverage(target, coverage, color.GetValue(), clip, clipStride)) {
       cairo_surface_mark_dirty_rectangle(d.surface, box.x, box.y, box.width, box.height);
     }
+    return Ok;
+  }
+  // A speck wholly outside the clip changes nothing: no mask, no Cairo call.
+  if (!d.clipInfinite &&
+      cairo_region_contains_rectangle(Access::Data(d.clip).pixels.get(), &box) == CAIRO_REGION_OVERLAP_OUT) {
     return Ok;
   }
   detail::CairoSurfacePtr mask(cairo_image_surface_create(CAIRO_FORMAT_A8, coverage.width, coverage.height));
@@ -419,17 +432,6 @@ bool PlainPen(const Pen& pen) {
 
 // A plain pen that draws one pixel wide (thinner ones draw like it).
 bool ThinPen(const Pen& pen) { return PlainPen(pen) && pen.GetWidth() <= 1.0f; }
-
-// The clip's pixels for blending straight into the bitmap: null with no clip. False when
-// the clip's mask could not be made.
-bool ClipPixels(const detail::GraphicsData& d, const unsigned char*& clip, int& stride) {
-  clip = nullptr;
-  stride = 0;
-  if (!d.clipMask) return true;
-  clip = d.clipMask->Pixels();
-  stride = d.clipMask->Stride();
-  return clip != nullptr;
-}
 
 detail::CoverageTarget TargetOf(const detail::GraphicsData& d) {
   return {reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(d.surface)),

@@ -43,7 +43,9 @@ struct PixelTarget {
 };
 
 // Blends the opaque colour (0xFFRRGGBB) through the coverage into the target, as Cairo
-// blends a colour through a mask. Returns whether any pixel was touched.
-bool BlendCoverage(const PixelTarget& target, const EllipseCoverage& coverage, std::uint32_t opaqueColor);
+// blends a colour through a mask, only where `clip` (one byte a target pixel, `clipStride`
+// a row; null for none) is set. Returns whether any pixel was touched.
+bool BlendCoverage(const PixelTarget& target, const EllipseCoverage& coverage, std::uint32_t opaqueColor,
+                   const std::uint8_t* clip = nullptr, int clipStride = 0);
 
 }  // namespace quillgate::graphics::detail

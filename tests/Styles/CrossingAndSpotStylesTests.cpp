@@ -2,6 +2,7 @@
 // to 49), drawn from fixed states of the random source, and the shared pieces they are built
 // from. The letter masks come from replaying the style's first draws: a pixel belongs to the
 // letters when the region of the replayed text path holds it (clips are pixel-aligned).
+#include "StyleDrawing.h"
 #include "CommonUtilities/RandomSourceTesting.h"
 #include "Drawing/DrawingRandomizer.h"
 #include "Drawing/Geometry.h"
@@ -32,24 +33,9 @@ using graphics::RectF;
 
 constexpr const char* kCode = "K7XW2";
 
-struct Drawing {
-  int width;
-  int height;
-  std::vector<std::uint32_t> pixels;
-  std::uint64_t draws;
+using testing::Drawing;
 
-  [[nodiscard]] Color At(int x, int y) const { return Color(pixels[static_cast<std::size_t>(y * width + x)]); }
-};
-
-Drawing Draw(int style, const std::string& code, std::int32_t state, int width = 250, int height = 50) {
-  const auto renderer = CreateStyleRenderer(style);
-  EXPECT_TRUE(renderer) << style;
-  const auto bitmap = boost::make_shared<graphics::Bitmap>(width, height);
-  testing::SetRandomState(state);
-  const std::uint64_t before = testing::RandomDrawCount();
-  if (renderer) renderer->Draw(code, bitmap);
-  return {width, height, bitmap->CopyArgb(), testing::RandomDrawCount() - before};
-}
+using testing::Draw;
 
 // Replays a style's draws from the same state: the style's own first steps, then the rest.
 struct Replay {

@@ -1,5 +1,6 @@
 // The envelope-warped outline styles (30, 31, 32, 38, 39, 44), drawn from fixed states of the
 // random source.
+#include "StyleDrawing.h"
 #include "CommonUtilities/RandomSourceTesting.h"
 #include "Drawing/DrawingRandomizer.h"
 #include "Styles/StyleRenderer.h"
@@ -19,24 +20,9 @@ namespace {
 using graphics::Color;
 using graphics::RectF;
 
-struct Drawing {
-  int width;
-  int height;
-  std::vector<std::uint32_t> pixels;
-  std::uint64_t draws;
+using testing::Drawing;
 
-  [[nodiscard]] Color At(int x, int y) const { return Color(pixels[static_cast<std::size_t>(y * width + x)]); }
-};
-
-Drawing Draw(int style, const std::string& code, std::int32_t state, int width = 250, int height = 50) {
-  const auto renderer = CreateStyleRenderer(style);
-  EXPECT_TRUE(renderer) << style;
-  const auto bitmap = boost::make_shared<graphics::Bitmap>(width, height);
-  testing::SetRandomState(state);
-  const std::uint64_t before = testing::RandomDrawCount();
-  if (renderer) renderer->Draw(code, bitmap);
-  return {width, height, bitmap->CopyArgb(), testing::RandomDrawCount() - before};
-}
+using testing::Draw;
 
 // The text rectangle a style draws into, replayed from the same state: it is the style's
 // first use of the random source.

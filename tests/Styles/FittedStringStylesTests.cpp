@@ -1,4 +1,5 @@
 // The size-fitted string styles 0 to 6, drawn from fixed states of the random source.
+#include "StyleDrawing.h"
 #include "CommonUtilities/RandomSource.h"
 #include "CommonUtilities/RandomSourceTesting.h"
 #include "Styles/StyleHelpers.h"
@@ -22,24 +23,9 @@ using graphics::Color;
 
 constexpr std::uint32_t kBlack = 0xFF000000, kWhite = 0xFFFFFFFF, kLightGrey = 0xFFD3D3D3, kDarkGrey = 0xFFA9A9A9;
 
-struct Drawing {
-  int width;
-  int height;
-  std::vector<std::uint32_t> pixels;
-  std::uint64_t draws;
+using testing::Drawing;
 
-  [[nodiscard]] std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
-};
-
-Drawing Draw(int style, const std::string& code, std::int32_t state, int width = 250, int height = 50) {
-  const auto renderer = CreateStyleRenderer(style);
-  EXPECT_TRUE(renderer) << style;
-  const auto bitmap = boost::make_shared<graphics::Bitmap>(width, height);
-  testing::SetRandomState(state);
-  const std::uint64_t before = testing::RandomDrawCount();
-  if (renderer) renderer->Draw(code, bitmap);
-  return {width, height, bitmap->CopyArgb(), testing::RandomDrawCount() - before};
-}
+using testing::Draw;
 
 // The pixels of a cloud of `count` points drawn from `state`, y before x.
 std::set<std::pair<int, int>> ReplayCloud(std::int32_t state, std::int64_t count, int width, int height) {
@@ -112,14 +98,14 @@ TEST(Style0Test, ChessboardOfInvertedTilesWithUncoveredSeams) {
   for (int y = 0; y < 50; ++y) {
     for (int x = 0; x < 250; ++x) {
       const bool seam = x == 124 || x == 249;
-      ASSERT_EQ(d.At(x, y) == 0, seam) << x << ", " << y;
+      ASSERT_EQ(d.Pixel(x, y) == 0, seam) << x << ", " << y;
     }
   }
   // The end columns lie beside the text: the top-left tile is black (white text on
   // black), the tiles alternate along the row and down the column.
   for (int c : {0, 7}) {
-    EXPECT_EQ(d.At(c * 250 / 8, 0), c % 2 == 0 ? kBlack : kWhite) << c;
-    EXPECT_EQ(d.At(c * 250 / 8, 49), c % 2 == 0 ? kWhite : kBlack) << c;
+    EXPECT_EQ(d.Pixel(c * 250 / 8, 0), c % 2 == 0 ? kBlack : kWhite) << c;
+    EXPECT_EQ(d.Pixel(c * 250 / 8, 49), c % 2 == 0 ? kWhite : kBlack) << c;
   }
   // Too narrow or too low for a tile: nothing drawn.
   for (const auto& [w, h] : {std::pair{29, 50}, std::pair{250, 24}}) {
@@ -137,12 +123,12 @@ TEST(Style1Test, CoversTheImageWithBlackTextOnWhite) {
   EXPECT_GT(std::ranges::count(d.pixels, kBlack), 100);
   // Sources that fall outside the copy take row 1 or column 1, which lie outside the text:
   // the first row and column are white.
-  for (int x = 0; x < 250; ++x) EXPECT_EQ(d.At(x, 0), kWhite) << x;
+  for (int x = 0; x < 250; ++x) EXPECT_EQ(d.Pixel(x, 0), kWhite) << x;
   // Displacements are at most 5 pixels: the ink keeps to the text's band.
   const Drawing narrow = Draw(1, "I", 1);
   for (int y = 0; y < 50; ++y) {
     for (int x = 0; x < 250; ++x) {
-      if (narrow.At(x, y) != kWhite) {
+      if (narrow.Pixel(x, y) != kWhite) {
         ASSERT_LT(std::abs(x - 125), 20) << x << ", " << y;
       }
     }
@@ -156,7 +142,7 @@ int LineCount(const Drawing& d, bool vertical) {
   bool previous = false;
   for (int i = 0; i < lines; ++i) {
     bool dark = true;
-    for (int k = 0; k < length && dark; ++k) dark = Color(vertical ? d.At(i, k) : d.At(k, i)).GetR() < 200;
+    for (int k = 0; k < length && dark; ++k) dark = Color(vertical ? d.Pixel(i, k) : d.Pixel(k, i)).GetR() < 200;
     runs += dark && !previous ? 1 : 0;
     previous = dark;
   }
@@ -173,7 +159,7 @@ TEST(Style2Test, GridLinesEverySevenPixelsNoneAlongTheRightOrBottomEdge) {
     EXPECT_EQ(LineCount(d, false), c.horizontal) << c.width << "x" << c.height;
   }
   const Drawing d = Draw(2, "K7XW2", 1);
-  EXPECT_EQ(d.At(247, 46), kWhite) << "no line along the right or bottom edge";
+  EXPECT_EQ(d.Pixel(247, 46), kWhite) << "no line along the right or bottom edge";
 }
 
 TEST(Style3Test, WhiteCodeOverTheReplayedPixelCloud) {
@@ -183,7 +169,7 @@ TEST(Style3Test, WhiteCodeOverTheReplayedPixelCloud) {
   int black = 0, whiteText = 0;
   for (int y = 0; y < 50; ++y) {
     for (int x = 0; x < 250; ++x) {
-      const std::uint32_t p = d.At(x, y);
+      const std::uint32_t p = d.Pixel(x, y);
       const bool inCloud = cloud.count({x, y}) != 0;
       // Black comes only from the cloud, and off the cloud only the confetti background
       // or the white text shows.
@@ -226,7 +212,7 @@ TEST(Style4Test, SpeckledWarpedLowerCaseTextAndGreySpots) {
     int left = 250, right = -1;
     for (int y = 0; y < 50; ++y) {
       for (int x = 0; x < 250; ++x) {
-        if (warped.At(x, y) != kBlack) continue;
+        if (warped.Pixel(x, y) != kBlack) continue;
         const float a = std::min({p[0].X, p[2].X}), b = std::max({p[1].X, p[3].X});
         const float c = std::min({p[0].Y, p[1].Y}), e = std::max({p[2].Y, p[3].Y});
         ASSERT_TRUE(x + 1 >= a && x <= b && y + 1 >= c && y <= e) << x << ", " << y;
@@ -252,15 +238,15 @@ TEST(Style5Test, TilesOnAStrideWithWhiteGaps) {
       for (int x = 0; x < c.width; ++x) {
         const bool gap = x % c.stride >= c.tile || y % c.stride >= c.tile || y >= c.stride * 3;
         if (gap) {
-          ASSERT_EQ(d.At(x, y), kWhite) << c.width << "x" << c.height << " at " << x << ", " << y;
+          ASSERT_EQ(d.Pixel(x, y), kWhite) << c.width << "x" << c.height << " at " << x << ", " << y;
         }
       }
     }
   }
   // The half-tone shows in the tiles, anchored at the copy's origin: (0, 0) white, (1, 0) grey.
   const Drawing d = Draw(5, "K7XW2", 1);
-  EXPECT_EQ(d.At(0, 0), kWhite);
-  EXPECT_EQ(d.At(1, 0), kLightGrey);
+  EXPECT_EQ(d.Pixel(0, 0), kWhite);
+  EXPECT_EQ(d.Pixel(1, 0), kLightGrey);
   EXPECT_GT(std::ranges::count(d.pixels, kBlack), 100);
 }
 
@@ -270,7 +256,7 @@ TEST(Style6Test, LowerCaseLettersAtReplayedHeightsOverTheCloud) {
   EXPECT_EQ(d.pixels, Draw(6, "k7xw2", state).pixels) << "letters drawn in lower case";
   const std::int64_t points = 250 * 50 / 7;
   const auto cloud = ReplayCloud(state, points, 250, 50);
-  for (const auto& [x, y] : cloud) ASSERT_EQ(d.At(x, y), kBlack) << x << ", " << y;
+  for (const auto& [x, y] : cloud) ASSERT_EQ(d.Pixel(x, y), kBlack) << x << ", " << y;
 
   // After the cloud, one height per letter: RandomInt(H - 1.01 h) with h the fitted
   // font's line height. Letter i hangs from that height at x = 0.95 i (W / n).
@@ -288,7 +274,7 @@ TEST(Style6Test, LowerCaseLettersAtReplayedHeightsOverTheCloud) {
     int inkTop = 50;
     for (int y = 0; y < 50; ++y) {
       for (int x = x0; x < x0 + 40; ++x) {
-        if (cloud.count({x, y}) == 0 && Color(d.At(x, y)).GetR() < 100) inkTop = std::min(inkTop, y);
+        if (cloud.count({x, y}) == 0 && Color(d.Pixel(x, y)).GetR() < 100) inkTop = std::min(inkTop, y);
       }
     }
     EXPECT_GE(inkTop, letterY) << "letter " << i;
@@ -300,7 +286,7 @@ TEST(Style6Test, LowerCaseLettersAtReplayedHeightsOverTheCloud) {
   int inkLeft = 250;
   for (int y = 0; y < 50; ++y) {
     for (int x = 0; x < 250; ++x) {
-      if (oneCloud.count({x, y}) == 0 && Color(one.At(x, y)).GetR() < 100) inkLeft = std::min(inkLeft, x);
+      if (oneCloud.count({x, y}) == 0 && Color(one.Pixel(x, y)).GetR() < 100) inkLeft = std::min(inkLeft, x);
     }
   }
   EXPECT_LT(inkLeft, 10);

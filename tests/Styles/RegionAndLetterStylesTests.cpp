@@ -1,5 +1,6 @@
 // Styles 8, 9, 10 and 19 (regions, outline, glow) and 13, 14, 16, 17, 18 (letters placed one
 // by one), drawn from fixed states of the random source.
+#include "StyleDrawing.h"
 #include "CommonUtilities/RandomSourceTesting.h"
 #include "Drawing/DrawingRandomizer.h"
 #include "Styles/StyleRenderer.h"
@@ -23,24 +24,9 @@ using graphics::RectF;
 constexpr std::uint32_t kBlack = 0xFF000000;
 constexpr std::uint32_t kWhite = 0xFFFFFFFF;
 
-struct Drawing {
-  int width;
-  int height;
-  std::vector<std::uint32_t> pixels;
-  std::uint64_t draws;
+using testing::Drawing;
 
-  [[nodiscard]] std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
-};
-
-Drawing Draw(int style, const std::string& code, std::int32_t state, int width = 250, int height = 50) {
-  const auto renderer = CreateStyleRenderer(style);
-  EXPECT_TRUE(renderer) << style;
-  const auto bitmap = boost::make_shared<graphics::Bitmap>(width, height);
-  testing::SetRandomState(state);
-  const std::uint64_t before = testing::RandomDrawCount();
-  if (renderer) renderer->Draw(code, bitmap);
-  return {width, height, bitmap->CopyArgb(), testing::RandomDrawCount() - before};
-}
+using testing::Draw;
 
 // Replays a style's draws: `skip` values first, then whatever the test asks for.
 DrawingRandomizer Replay(std::int32_t state, int skip) {
@@ -68,7 +54,7 @@ Box Find(const Drawing& d, Pred pred) {
   Box b;
   for (int y = 0; y < d.height; ++y) {
     for (int x = 0; x < d.width; ++x) {
-      if (!pred(d.At(x, y), x, y)) continue;
+      if (!pred(d.Pixel(x, y), x, y)) continue;
       b = {std::min(b.left, x), std::min(b.top, y), std::max(b.right, x), std::max(b.bottom, y), b.count + 1};
     }
   }
@@ -168,7 +154,7 @@ TEST(Style9Test, TheLettersInvertTheFloorThatCoversEverything) {
     // Same draws, same floor: the letters are exactly where the two pictures differ, and
     // there they take the other colour of the square beneath.
     const auto changed = [&](std::uint32_t from) {
-      return Find(text, [&](std::uint32_t p, int x, int y) { return floor.At(x, y) == from && p != from; });
+      return Find(text, [&](std::uint32_t p, int x, int y) { return floor.Pixel(x, y) == from && p != from; });
     };
     const RectF rect = TextRect(state, RectF(0.05f, 0.05f, 0.8f, 0.8f), RectF(0.2f, 0.2f, 0.5f, 0.5f), w, h);
     ExpectWithin(changed(kBlack), rect, 1);
@@ -210,7 +196,7 @@ TEST(Style10Test, LettersAndOddlyOverlappedCirclesAreBlackTheirOverlapWhite) {
       }
       if (nearEdge) continue;
       ++checked;
-      ASSERT_EQ(circles.At(x, y), inside % 2 == 1 ? kBlack : kWhite) << x << "," << y;
+      ASSERT_EQ(circles.Pixel(x, y), inside % 2 == 1 ? kBlack : kWhite) << x << "," << y;
     }
   }
   EXPECT_GT(checked, 1000);
@@ -218,7 +204,7 @@ TEST(Style10Test, LettersAndOddlyOverlappedCirclesAreBlackTheirOverlapWhite) {
 
   // The letters flip exactly the pixels they cover, inside the text rectangle.
   const RectF rect = TextRect(state, kFull, RectF(0.2f, 0.2f, 0.5f, 0.5f));
-  const Box flipped = Find(text, [&](std::uint32_t p, int x, int y) { return p != circles.At(x, y); });
+  const Box flipped = Find(text, [&](std::uint32_t p, int x, int y) { return p != circles.Pixel(x, y); });
   ExpectWithin(flipped, rect, 1);
   EXPECT_GT(flipped.count, 300);
 }
@@ -278,8 +264,8 @@ TEST(Style19Test, BlackLettersInARedGlowOnBlack) {
   EXPECT_GT(glow.count, 1500);
   EXPECT_GT(Find(d, [](std::uint32_t p, int, int) { return ((p >> 16) & 0xFF) > 200; }).count, 200);
   // Black both far from the letters and inside them, over the glow.
-  EXPECT_EQ(d.At(0, 0), kBlack);
-  EXPECT_EQ(d.At(249, 49), kBlack);
+  EXPECT_EQ(d.Pixel(0, 0), kBlack);
+  EXPECT_EQ(d.Pixel(249, 49), kBlack);
   EXPECT_GT(Find(d, [&](std::uint32_t p, int x, int y) { return p == kBlack && x > rect.X && x < rect.GetRight() && y > rect.Y && y < rect.GetBottom(); }).count, 300);
 }
 
@@ -375,8 +361,8 @@ TEST(OverlapTest, OneLetterFillsTheRectangleSolidOrHollow) {
   const int cx = static_cast<int>(rect.X + rect.Width / 2), cy = static_cast<int>(rect.Y + rect.Height / 2);
   const Drawing solid = Draw(16, "I", state);
   const Drawing hollow = Draw(17, "I", state);
-  EXPECT_EQ(solid.At(cx, cy), kBlack);
-  EXPECT_EQ(hollow.At(cx, cy), kWhite) << "the stem is wider than its 2-pixel band";
+  EXPECT_EQ(solid.Pixel(cx, cy), kBlack);
+  EXPECT_EQ(hollow.Pixel(cx, cy), kWhite) << "the stem is wider than its 2-pixel band";
   EXPECT_EQ(MostCommon(solid), kWhite);
   EXPECT_LT(std::ranges::count(hollow.pixels, kBlack), std::ranges::count(solid.pixels, kBlack) / 2);
   // Style 18 draws style 17's picture: the same five families, the same steps.

@@ -1,6 +1,7 @@
 // The styles that show the code only through what they draw over it (7, 11, 12, 15: marks
 // clipped to the letters; 20 to 24: stripes, rays and rings), drawn from fixed states of the
 // random source.
+#include "StyleDrawing.h"
 #include "CommonUtilities/RandomSourceTesting.h"
 #include "Drawing/DrawingRandomizer.h"
 #include "Drawing/TextPath.h"
@@ -25,24 +26,9 @@ using graphics::RectF;
 
 constexpr const char* kCode = "K7XW2";
 
-struct Drawing {
-  int width;
-  int height;
-  std::vector<std::uint32_t> pixels;
-  std::uint64_t draws;
+using testing::Drawing;
 
-  [[nodiscard]] Color At(int x, int y) const { return Color(pixels[static_cast<std::size_t>(y * width + x)]); }
-};
-
-Drawing Draw(int style, const std::string& code, std::int32_t state, int width = 250, int height = 50) {
-  const auto renderer = CreateStyleRenderer(style);
-  EXPECT_TRUE(renderer) << style;
-  const auto bitmap = boost::make_shared<graphics::Bitmap>(width, height);
-  testing::SetRandomState(state);
-  const std::uint64_t before = testing::RandomDrawCount();
-  if (renderer) renderer->Draw(code, bitmap);
-  return {width, height, bitmap->CopyArgb(), testing::RandomDrawCount() - before};
-}
+using testing::Draw;
 
 // Where the letters lie, replayed from the state: the text rectangle's 4 draws come first,
 // then the font family's one (every style here uses the inner rectangle 0.2, 0.2, 0.6, 0.6).

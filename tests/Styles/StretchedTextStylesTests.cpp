@@ -1,6 +1,7 @@
 // The stretched-text styles shown by rings, by an offset copy, or as a scan-line mosaic
 // (25 to 29), drawn from fixed states of the random source. The tests replay the style's
 // opening with the same state to know where the letters are, then check the picture.
+#include "StyleDrawing.h"
 #include "CommonUtilities/RandomSourceTesting.h"
 #include "Drawing/DrawingRandomizer.h"
 #include "Drawing/Geometry.h"
@@ -23,20 +24,10 @@ using graphics::RectF;
 constexpr std::int32_t kState = 777;
 constexpr const char* kCode = "W4ZK8";
 
-struct Drawing {
-  int width;
-  int height;
-  std::vector<std::uint32_t> pixels;
-  std::uint64_t draws;
-  [[nodiscard]] std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
-};
+using testing::Drawing;
 
 Drawing Draw(int style, std::int32_t state, int width = 250, int height = 50, const std::string& code = kCode) {
-  const auto bitmap = boost::make_shared<graphics::Bitmap>(width, height);
-  testing::SetRandomState(state);
-  const std::uint64_t before = testing::RandomDrawCount();
-  CreateStyleRenderer(style)->Draw(code, bitmap);
-  return {width, height, bitmap->CopyArgb(), testing::RandomDrawCount() - before};
+  return testing::Draw(style, code, state, width, height);
 }
 
 // The style's stretched letters, replayed from the same state (its first 5 draws).
@@ -127,9 +118,9 @@ TEST(Style25, RingsShowOnlyInsideTheLettersOnWhite) {
   for (int y = 0; y < d.height; ++y) {
     for (int x = 0; x < d.width; ++x) {
       if (DeepIn(replay.letters, x, y, false)) {
-        EXPECT_EQ(d.At(x, y), 0xFFFFFFFFu) << x << ", " << y;
+        EXPECT_EQ(d.Pixel(x, y), 0xFFFFFFFFu) << x << ", " << y;
       }
-      if (DeepIn(replay.letters, x, y, true) && d.At(x, y) == ringColor.GetValue()) ++inked;
+      if (DeepIn(replay.letters, x, y, true) && d.Pixel(x, y) == ringColor.GetValue()) ++inked;
     }
   }
   EXPECT_GT(inked, 50) << "rings of the drawn colour cross the letters";
@@ -154,7 +145,7 @@ TEST(Style26, OverlapShowsTheBackgroundAndTheCopyIsLightGreen) {
       if (inLetters && outCopy) expected = 0xFF008000u, ++lettersOnly;
       if (outLetters && outCopy) expected = 0xFFFF0000u;
       if (expected != 0) {
-        EXPECT_EQ(d.At(x, y), expected) << x << ", " << y;
+        EXPECT_EQ(d.Pixel(x, y), expected) << x << ", " << y;
       }
     }
   }
@@ -170,7 +161,7 @@ TEST(Style27, BackgroundIs256MinusTheLettersAndTheCopyIsBrighter) {
     const Color c = replay.randomizer.RandomColorInRange(1, 136, 1, 136, 1, 136);
     const Color background(static_cast<graphics::BYTE>(256 - c.GetR()), static_cast<graphics::BYTE>(256 - c.GetG()),
                            static_cast<graphics::BYTE>(256 - c.GetB()));
-    EXPECT_EQ(d.At(d.width - 1, d.height - 1), background.GetValue()) << "the corner is background";
+    EXPECT_EQ(d.Pixel(d.width - 1, d.height - 1), background.GetValue()) << "the corner is background";
     const Color copy(static_cast<graphics::BYTE>(c.GetR() * 1.5), static_cast<graphics::BYTE>(c.GetG() * 1.5),
                      static_cast<graphics::BYTE>(c.GetB() * 1.5));
     int letterPixels = 0, copyPixels = 0;

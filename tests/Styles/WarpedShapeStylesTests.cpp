@@ -1,6 +1,7 @@
 // The styles that use the envelope-warped code as a shape of its own (33, 35, 36): stippled
 // letters, letters inverting a checkerboard floor, and sharp letters over a blurred copy. The tests replay the opening from the same
 // state to know where the letters are.
+#include "StyleDrawing.h"
 #include "CommonUtilities/RandomSourceTesting.h"
 #include "Styles/StyleRenderer.h"
 #include "Styles/WarpedText.h"
@@ -17,19 +18,10 @@ namespace {
 constexpr std::int32_t kState = 5150;
 constexpr const char* kCode = "HX4QM";
 
-struct Drawing {
-  int width;
-  int height;
-  std::vector<std::uint32_t> pixels;
-  std::uint64_t draws;
-};
+using testing::Drawing;
 
 Drawing Draw(int style, int width = 250, int height = 50, const char* code = kCode) {
-  const auto bitmap = boost::make_shared<graphics::Bitmap>(width, height);
-  testing::SetRandomState(kState);
-  const std::uint64_t before = testing::RandomDrawCount();
-  CreateStyleRenderer(style)->Draw(code, bitmap);
-  return {width, height, bitmap->CopyArgb(), testing::RandomDrawCount() - before};
+  return testing::Draw(style, code, kState, width, height);
 }
 
 graphics::Region Letters(const graphics::RectF& innerFraction, int family, int width = 250, int height = 50) {

@@ -553,14 +553,10 @@ Status Graphics::DrawFigures(const Pen* pen, const GraphicsPath* path) {
     const std::span<const PointF> p = points.subspan(pending, end - pending);
     const std::span<const BYTE> t = types.subspan(pending, end - pending);
     if (plain) return StrokeFigureRuns(d, *pen, p, t, antialiased);
-    for (std::size_t i = 0; i < p.size();) {
-      bool closed = false;
-      std::size_t segments = 0;
-      const std::size_t figureEnd = detail::FigureEnd(t, i, p.size(), closed, segments);
-      const GraphicsPath figure(p.subspan(i, figureEnd - i), t.subspan(i, figureEnd - i), path->GetFillMode());
+    detail::ForEachFigure(t, p.size(), [&](std::size_t begin, std::size_t end, bool) {
+      const GraphicsPath figure(p.subspan(begin, end - begin), t.subspan(begin, end - begin), path->GetFillMode());
       DrawPath(pen, &figure);
-      i = figureEnd;
-    }
+    });
     return Ok;
   };
   for (std::size_t i = 0; i < n;) {

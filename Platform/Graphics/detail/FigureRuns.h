@@ -100,6 +100,18 @@ class OverlapLayers {
 // tells whether it closes; `segments` counts its points after the first.
 std::size_t FigureEnd(std::span<const BYTE> types, std::size_t begin, std::size_t n, bool& closed, std::size_t& segments);
 
+// Calls visit(begin, end, closed) for each figure of the first n types, in order.
+template <typename Visit>
+void ForEachFigure(std::span<const BYTE> types, std::size_t n, Visit visit) {
+  for (std::size_t begin = 0; begin < n;) {
+    bool closed = false;
+    std::size_t segments = 0;
+    const std::size_t end = FigureEnd(types, begin, n, closed, segments);
+    visit(begin, end, closed);
+    begin = end;
+  }
+}
+
 // Splits `points`/`types` into figures the way the path is handed to Cairo (a figure ends
 // before the next start point or after a point that closes it) and groups them. A figure
 // with a non-finite point draws nothing and is left out. Runs hold at most `maxFigures`.

@@ -52,12 +52,7 @@ void ThinStroke::Begin(std::span<const PointF> points, bool antialiased) {
 
 void ThinStroke::AddFigures(std::span<const PointF> points, std::span<const BYTE> types) {
   const std::size_t n = std::min(points.size(), types.size());
-  std::size_t i = 0;
-  while (i < n) {
-    bool closed = false;
-    std::size_t segments = 0;
-    const std::size_t begin = i;
-    i = FigureEnd(types, begin, n, closed, segments);
+  ForEachFigure(types, n, [&](std::size_t begin, std::size_t i, bool closed) {
     // Walked as the path is handed to Cairo: curves of three points, else lines.
     flat_.clear();
     auto at = [&](std::size_t k) {
@@ -87,7 +82,7 @@ void ThinStroke::AddFigures(std::span<const PointF> points, std::span<const BYTE
       }
     }
     AddPolyline(closed);
-  }
+  });
 }
 
 void ThinStroke::AddPolyline(bool closed) {
@@ -122,17 +117,19 @@ void ThinStroke::AddSegment(Pt a, Pt b, bool capStart, bool capEnd) {
   const double startX = left + 0.5 - a.x;  // the first centre of each row, from a
   for (int y = top; y < bottom; ++y) {
     std::uint8_t* row = coverage_.data() + static_cast<std::ptrdiff_t>(y) * kSide;
-    const double vy = y + 0.5 - a.y, wy = y + 0.5 - b.y;
+    const double vy = y + 0.5 - a.y;
     // Stepping one pixel right adds ux along the piece and -uy across it.
-    double vx = startX, along = startX * ux + vy * uy, across = vy * ux - startX * uy;
-    for (int x = left; x < right; ++x, vx += 1, along += ux, across -= uy) {
+    double along = startX * ux + vy * uy, across = vy * ux - startX * uy;
+    for (int x = left; x < right; ++x, along += ux, across -= uy) {
       std::uint8_t value = 0;
       if (antialiased_) {
         // Beyond an end that is not capped the stroke is rounded: the distance to the end.
-        double distance = std::fabs(across);
-        if (along < 0 && !capStart) distance = Length(vx, vy);
-        if (along > length && !capEnd) distance = Length(vx - dx, wy);
-        double cover = Clamp01(kHalfWidth + 0.5 - distance);
+        double distance2 = across * across;
+        if (along < 0 && !capStart) distance2 += along * along;
+        if (along > length && !capEnd) distance2 += (along - length) * (along - length);
+        constexpr double kReach = kHalfWidth + 0.5;
+        if (distance2 >= kReach * kReach) continue;
+        double cover = kReach - std::sqrt(distance2);
         if (capStart) cover *= Clamp01(0.5 + along);
         if (capEnd) cover *= Clamp01(0.5 + length - along);
         value = static_cast<std::uint8_t>(cover * 255 + 0.5);
@@ -141,9 +138,9 @@ void ThinStroke::AddSegment(Pt a, Pt b, bool capStart, bool capEnd) {
         // row, not two, and pieces that meet do not both take the pixel at the joint.
         bool inside = false;
         if (along < 0) {
-          inside = !capStart && vx * vx + vy * vy < kHalfWidth * kHalfWidth;
+          inside = !capStart && along * along + across * across < kHalfWidth * kHalfWidth;
         } else if (along >= length) {
-          inside = !capEnd && (vx - dx) * (vx - dx) + wy * wy < kHalfWidth * kHalfWidth;
+          inside = !capEnd && (along - length) * (along - length) + across * across < kHalfWidth * kHalfWidth;
         } else {
           inside = across >= -kHalfWidth && across < kHalfWidth;
         }

@@ -1,5 +1,7 @@
 #include "Platform/Graphics/detail/CoverageBlend.h"
 
+#include "Platform/Graphics/detail/PackedChannels.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -7,19 +9,9 @@ namespace quillgate::graphics::detail {
 
 namespace {
 
-// x * a / 255 with the rounding of Cairo's span blender.
-std::uint32_t Mul(std::uint32_t x, std::uint32_t a) {
-  const std::uint32_t t = x * a + 0x7F;
-  return (t + (t >> 8)) >> 8;
-}
-
 std::uint32_t Lerp(std::uint32_t source, std::uint32_t dest, std::uint32_t alpha) {
-  std::uint32_t out = 0;
-  for (int shift = 0; shift < 32; shift += 8) {
-    const std::uint32_t v = Mul((source >> shift) & 0xFF, alpha) + Mul((dest >> shift) & 0xFF, 255 - alpha);
-    out |= std::min<std::uint32_t>(v, 255) << shift;
-  }
-  return out;
+  // Cairo's span blender rounds its products with 0x7F.
+  return AddChannels(MulChannels<0x7F>(source, alpha), MulChannels<0x7F>(dest, 255 - alpha));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "Platform/Graphics/detail/SmallEllipse.h"
 
+#include "Platform/Graphics/detail/PackedChannels.h"
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -64,28 +66,9 @@ double BoxArea(double a0, double a1, double b0, double b1) {
   return Corner(a0, b0) - Corner(a1, b0) - Corner(a0, b1) + Corner(a1, b1);
 }
 
-// Each byte of x times a / 255, rounded as pixman rounds, two channels per multiplication.
-std::uint32_t Mul(std::uint32_t x, std::uint32_t a) {
-  auto pair = [a](std::uint32_t v) {
-    std::uint32_t t = (v & 0x00FF00FFu) * a + 0x00800080u;
-    return ((t + ((t >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
-  };
-  return pair(x) | (pair(x >> 8) << 8);
-}
-
-// Byte-wise sum, saturating at 255.
-std::uint32_t Add(std::uint32_t x, std::uint32_t y) {
-  auto pair = [](std::uint32_t u, std::uint32_t v) {
-    std::uint32_t t = (u & 0x00FF00FFu) + (v & 0x00FF00FFu);
-    t |= 0x01000100u - ((t >> 8) & 0x00FF00FFu);
-    return t & 0x00FF00FFu;
-  };
-  return pair(x, y) | (pair(x >> 8, y >> 8) << 8);
-}
-
 // The colour through a coverage of alpha over the pixel: Cairo's OVER of a mask.
 std::uint32_t Blend(std::uint32_t source, std::uint32_t dest, std::uint32_t alpha) {
-  return Add(Mul(source, alpha), Mul(dest, 255 - alpha));
+  return AddChannels(MulChannels<0x80>(source, alpha), MulChannels<0x80>(dest, 255 - alpha));
 }
 
 }  // namespace

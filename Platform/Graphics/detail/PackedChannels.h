@@ -1,0 +1,30 @@
+#pragma once
+// Arithmetic on the four 8-bit channels of a pixel at once, two channels per 32-bit
+// multiplication, for blending colours through coverage.
+
+#include <cstdint>
+
+namespace quillgate::graphics::detail {
+
+// Each byte of x times a / 255, rounded by adding `bias` before dividing: pixman rounds with
+// 0x80, Cairo's own span blender with 0x7F.
+template <std::uint32_t bias>
+std::uint32_t MulChannels(std::uint32_t x, std::uint32_t a) {
+  auto pair = [a](std::uint32_t v) {
+    const std::uint32_t t = (v & 0x00FF00FFu) * a + (bias << 16 | bias);
+    return ((t + ((t >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+  };
+  return pair(x) | (pair(x >> 8) << 8);
+}
+
+// Byte-wise sum, saturating at 255.
+inline std::uint32_t AddChannels(std::uint32_t x, std::uint32_t y) {
+  auto pair = [](std::uint32_t u, std::uint32_t v) {
+    std::uint32_t t = (u & 0x00FF00FFu) + (v & 0x00FF00FFu);
+    t |= 0x01000100u - ((t >> 8) & 0x00FF00FFu);
+    return t & 0x00FF00FFu;
+  };
+  return pair(x, y) | (pair(x >> 8, y >> 8) << 8);
+}
+
+}  // namespace quillgate::graphics::detail

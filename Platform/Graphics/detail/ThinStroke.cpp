@@ -102,59 +102,92 @@ void ThinStroke::AddPolyline(bool closed) {
   }
 }
 
-void ThinStroke::AddSegment(Pt a, Pt b, bool capStart, bool capEnd) {
-  const double dx = b.x - a.x, dy = b.y - a.y;
-  const double length = Length(dx, dy);
-  const double ux = dx / length, uy = dy / length;  // NOLINT: pieces of no length never come here
-  // Pixels whose centres (x + 1/2, y + 1/2) may lie within reach of the piece.
-  const double reach = kHalfWidth + (antialiased_ ? 0.5 : 0.0);
-  // Coordinates here lie at least three pixels from the origin, so truncation is floor.
-  const int left = std::max(static_cast<int>(std::min(a.x, b.x) - reach - 0.5), 0);
-  const int top = std::max(static_cast<int>(std::min(a.y, b.y) - reach - 0.5), 0);
-  const int right = std::min(Ceil(std::max(a.x, b.x) + reach - 0.5), kSide);
-  const int bottom = std::min(Ceil(std::max(a.y, b.y) + reach - 0.5), kSide);
+namespace {
+
+// What a piece of `length` lays on the pixel whose centre lies `along` it from its start
+// and `across` it: a coverage with smoothing, else 0 or 255.
+template <bool kSmooth, bool kCapStart, bool kCapEnd>
+std::uint8_t PieceValue(double along, double across, double length) {
+  if constexpr (kSmooth) {
+    // Beyond an end that is not capped the stroke is rounded: the distance to the end.
+    double distance2 = across * across;
+    if (!kCapStart && along < 0) distance2 += along * along;
+    if (!kCapEnd && along > length) distance2 += (along - length) * (along - length);
+    constexpr double kReach = kHalfWidth + 0.5;
+    if (distance2 >= kReach * kReach) return 0;
+    double cover = kReach - std::sqrt(distance2);
+    if (kCapStart) cover *= Clamp01(0.5 + along);
+    if (kCapEnd) cover *= Clamp01(0.5 + length - along);
+    return static_cast<std::uint8_t>(cover * 255 + 0.5);
+  } else {
+    // Half-open along and across, so that a stroke along a row of pixel edges sets one
+    // row, not two, and pieces that meet do not both take the pixel at the joint.
+    bool inside = false;
+    if (along < 0) {
+      inside = !kCapStart && along * along + across * across < kHalfWidth * kHalfWidth;
+    } else if (along >= length) {
+      inside = !kCapEnd && (along - length) * (along - length) + across * across < kHalfWidth * kHalfWidth;
+    } else {
+      inside = across >= -kHalfWidth && across < kHalfWidth;
+    }
+    return inside ? 255 : 0;
+  }
+}
+
+struct PieceBox {
+  int left, top, right, bottom;  // pixels [left, right) x [top, bottom) of the coverage
+};
+
+// Raises the coverage of the box's pixels to what the piece from a to b lays on them.
+// Returns whether any pixel rose.
+template <bool kSmooth, bool kCapStart, bool kCapEnd>
+bool CoverPiece(std::uint8_t* coverage, int stride, const PieceBox& box, Pt a, double ux, double uy, double length) {
   bool any = false;
-  const double startX = left + 0.5 - a.x;  // the first centre of each row, from a
-  for (int y = top; y < bottom; ++y) {
-    std::uint8_t* row = coverage_.data() + static_cast<std::ptrdiff_t>(y) * kSide;
+  const double startX = box.left + 0.5 - a.x;  // the first centre of each row, from a
+  for (int y = box.top; y < box.bottom; ++y) {
+    std::uint8_t* row = coverage + static_cast<std::ptrdiff_t>(y) * stride;
     const double vy = y + 0.5 - a.y;
     // Stepping one pixel right adds ux along the piece and -uy across it.
     double along = startX * ux + vy * uy, across = vy * ux - startX * uy;
-    for (int x = left; x < right; ++x, along += ux, across -= uy) {
-      std::uint8_t value = 0;
-      if (antialiased_) {
-        // Beyond an end that is not capped the stroke is rounded: the distance to the end.
-        double distance2 = across * across;
-        if (along < 0 && !capStart) distance2 += along * along;
-        if (along > length && !capEnd) distance2 += (along - length) * (along - length);
-        constexpr double kReach = kHalfWidth + 0.5;
-        if (distance2 >= kReach * kReach) continue;
-        double cover = kReach - std::sqrt(distance2);
-        if (capStart) cover *= Clamp01(0.5 + along);
-        if (capEnd) cover *= Clamp01(0.5 + length - along);
-        value = static_cast<std::uint8_t>(cover * 255 + 0.5);
-      } else {
-        // Half-open along and across, so that a stroke along a row of pixel edges sets one
-        // row, not two, and pieces that meet do not both take the pixel at the joint.
-        bool inside = false;
-        if (along < 0) {
-          inside = !capStart && along * along + across * across < kHalfWidth * kHalfWidth;
-        } else if (along >= length) {
-          inside = !capEnd && (along - length) * (along - length) + across * across < kHalfWidth * kHalfWidth;
-        } else {
-          inside = across >= -kHalfWidth && across < kHalfWidth;
-        }
-        value = inside ? 255 : 0;
-      }
+    for (int x = box.left; x < box.right; ++x, along += ux, across -= uy) {
+      const std::uint8_t value = PieceValue<kSmooth, kCapStart, kCapEnd>(along, across, length);
       if (value > row[x]) {
         row[x] = value;
         any = true;
       }
     }
   }
+  return any;
+}
+
+template <bool kSmooth>
+bool CoverPiece(std::uint8_t* coverage, int stride, const PieceBox& box, Pt a, double ux, double uy, double length,
+                bool capStart, bool capEnd) {
+  if (capStart && capEnd) return CoverPiece<kSmooth, true, true>(coverage, stride, box, a, ux, uy, length);
+  if (capStart) return CoverPiece<kSmooth, true, false>(coverage, stride, box, a, ux, uy, length);
+  if (capEnd) return CoverPiece<kSmooth, false, true>(coverage, stride, box, a, ux, uy, length);
+  return CoverPiece<kSmooth, false, false>(coverage, stride, box, a, ux, uy, length);
+}
+
+}  // namespace
+
+void ThinStroke::AddSegment(Pt a, Pt b, bool capStart, bool capEnd) {
+  const double dx = b.x - a.x, dy = b.y - a.y;
+  const double length = Length(dx, dy);
+  const double ux = dx / length, uy = dy / length;  // pieces of no length never come here
+  // Pixels whose centres (x + 1/2, y + 1/2) may lie within reach of the piece. Coordinates
+  // here lie at least three pixels from the origin, so truncation is floor.
+  const double reach = kHalfWidth + (antialiased_ ? 0.5 : 0.0);
+  const PieceBox box{std::max(static_cast<int>(std::min(a.x, b.x) - reach - 0.5), 0),
+                     std::max(static_cast<int>(std::min(a.y, b.y) - reach - 0.5), 0),
+                     std::min(Ceil(std::max(a.x, b.x) + reach - 0.5), kSide),
+                     std::min(Ceil(std::max(a.y, b.y) + reach - 0.5), kSide)};
+  const bool any = antialiased_
+                       ? CoverPiece<true>(coverage_.data(), kSide, box, a, ux, uy, length, capStart, capEnd)
+                       : CoverPiece<false>(coverage_.data(), kSide, box, a, ux, uy, length, capStart, capEnd);
   if (any) {
-    x0_ = std::min(x0_, left), y0_ = std::min(y0_, top);
-    x1_ = std::max(x1_, right), y1_ = std::max(y1_, bottom);
+    x0_ = std::min(x0_, box.left), y0_ = std::min(y0_, box.top);
+    x1_ = std::max(x1_, box.right), y1_ = std::max(y1_, box.bottom);
   }
 }
 

@@ -4,3 +4,5 @@ add_dependencies(${test_target} quillgate_module quillgate)
 target_compile_definitions(${test_target} PRIVATE
   QUILLGATE_MODULE_PATH="$<TARGET_FILE:quillgate_module>"
   QUILLGATE_CLI_PATH="$<TARGET_FILE:quillgate>")
+# Like the runtime's own tests, every test here runs against a private registry.
+target_sources(${test_target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/Platform/Com/PrivateRegistryTest.cpp)

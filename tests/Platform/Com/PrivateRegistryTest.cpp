@@ -1,4 +1,4 @@
-// Every test of this program (the runtime's) runs against a private registry, never the user's.
+// Every test of a program that links this file runs against a private registry, never the user's.
 #include "Platform/Com/Registry.h"
 #include "tests/Platform/Com/TempRegistry.h"
 

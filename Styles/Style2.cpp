@@ -15,16 +15,9 @@ QUILLGATE_STYLE(2) {
   const auto W = static_cast<std::int64_t>(bitmap->GetWidth());
   const auto H = static_cast<std::int64_t>(bitmap->GetHeight());
 
-  const graphics::RectF layout(0, static_cast<float>(H * 15.0 / 100.0), canvas.Width(),
-                               static_cast<float>(H - H * 15 / 100));
   const graphics::HatchBrush white = SolidPaint(graphics::Color(graphics::Color::White));
   graphics.FillRectangle(&white, canvas.Full());
-
-  const graphics::FontFamily courier(u"Courier New");
-  const FittedFont fitted =
-      FitFontSize(graphics, canvas.Text(), courier, canvas.Height() / 1.2f, graphics::FontStyleBold, canvas.Width());
-  const graphics::HatchBrush black = SolidPaint(graphics::Color(graphics::Color::Black));
-  graphics.DrawString(canvas.Text(), &fitted.font, layout, &fitted.format, &black);
+  DrawCourierCodeBelowTop(canvas, canvas.Height() / 1.2f, SolidPaint(graphics::Color(graphics::Color::Black)));
 
   const graphics::Pen pen(graphics::Color(graphics::Color::Black), 1.0f);
   const std::int64_t rows = H / 7, columns = W / 7;

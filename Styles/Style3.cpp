@@ -16,8 +16,6 @@ QUILLGATE_STYLE(3) {
   graphics::Graphics& graphics = canvas.Graphics();
   const auto W = static_cast<std::int64_t>(bitmap->GetWidth());
   const auto H = static_cast<std::int64_t>(bitmap->GetHeight());
-  const graphics::RectF layout(0, static_cast<float>(H * 15.0 / 100.0), canvas.Width(),
-                               static_cast<float>(H - H * 15 / 100));
 
   const graphics::HatchBrush background =
       ConfettiPaint(graphics::HatchStyleLargeConfetti, graphics::Color(graphics::Color::White));
@@ -25,11 +23,7 @@ QUILLGATE_STYLE(3) {
 
   DrawPixelCloud(*bitmap, W * H);
 
-  const graphics::FontFamily courier(u"Courier New");
-  const FittedFont fitted = FitFontSize(graphics, canvas.Text(), courier, canvas.Height() / 1.3f + 1,
-                                        graphics::FontStyleBold, canvas.Width());
-  const graphics::HatchBrush white = SolidPaint(graphics::Color(graphics::Color::White));
-  graphics.DrawString(canvas.Text(), &fitted.font, layout, &fitted.format, &white);
+  DrawCourierCodeBelowTop(canvas, canvas.Height() / 1.3f + 1, SolidPaint(graphics::Color(graphics::Color::White)));
 }
 
 }  // namespace quillgate

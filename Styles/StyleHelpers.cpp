@@ -56,6 +56,16 @@ FittedFont FitFontSize(const graphics::Graphics& graphics, std::u16string_view t
   return fitted;
 }
 
+void DrawCourierCodeBelowTop(StyleCanvas& canvas, float startSize, const graphics::Brush& brush) {
+  const auto H = static_cast<std::int64_t>(canvas.Height());
+  const graphics::RectF layout(0, static_cast<float>(H * 15.0 / 100.0), canvas.Width(),
+                               static_cast<float>(H - H * 15 / 100));
+  const graphics::FontFamily courier(u"Courier New");
+  const FittedFont fitted =
+      FitFontSize(canvas.Graphics(), canvas.Text(), courier, startSize, graphics::FontStyleBold, canvas.Width());
+  canvas.Graphics().DrawString(canvas.Text(), &fitted.font, layout, &fitted.format, &brush);
+}
+
 TextEnvelope BuiltInEnvelope() {
   std::vector<graphics::PointF> top;
   std::vector<graphics::PointF> bottom;

@@ -67,6 +67,10 @@ struct FittedFont {
                                      graphics::StringAlignment alignment = graphics::StringAlignmentCenter,
                                      graphics::StringAlignment lineAlignment = graphics::StringAlignmentCenter);
 
+// The code in bold Courier New, fitted to the image's width from `startSize` down, centred
+// in the band from 15% of the height (whole pixels) to the bottom, painted with `brush`.
+void DrawCourierCodeBelowTop(StyleCanvas& canvas, float startSize, const graphics::Brush& brush);
+
 // The envelope of the built-in curve pair (preset 1), ready to be fitted and drawn.
 [[nodiscard]] TextEnvelope BuiltInEnvelope();
 

@@ -7,6 +7,7 @@
 #include "Platform/Com/ComPtr.h"
 #include "Platform/Com/SafeArray.h"
 #include "Platform/Com/Variant.h"
+#include "fuzz/FuzzCaptcha.h"
 #include "fuzz/FuzzRegistry.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -20,10 +21,7 @@ using namespace quillgate::component;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   quillgate::fuzz::PrivateRegistry();
-  ComPtr<IClassFactory> factory;
-  if (FAILED(DllGetClassObject(CLSID_Captcha, IID_IClassFactory, factory.OutVoid()))) __builtin_trap();
-  ComPtr<ICaptcha> captcha;
-  if (FAILED(factory->CreateInstance(nullptr, IID_ICaptcha, captcha.OutVoid()))) __builtin_trap();
+  const ComPtr<ICaptcha> captcha = quillgate::fuzz::NewCaptcha();
   Captcha* object = static_cast<Captcha*>(captcha.Get());
 
   FuzzedDataProvider input(data, size);
@@ -52,13 +50,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else if (hr != E_FAIL || bytes->vt != VT_EMPTY) {
     __builtin_trap();
   }
-  // Back to the usual settings for the next input.
-  captcha->put_ImageWidth(250);
-  captcha->put_ImageHeight(50);
-  captcha->put_CodeLength(5);
-  captcha->put_TextStyle(31);
-  captcha->put_CodeType(0);
-  BString jpeg(u"JPEG");
-  captcha->put_Format(jpeg.Get());
+  quillgate::fuzz::RestoreUsualSettings(*captcha);
   return 0;
 }

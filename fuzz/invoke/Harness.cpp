@@ -15,6 +15,7 @@
 #include "Platform/Com/SafeArray.h"
 #include "Platform/Com/Variant.h"
 #include "Platform/Com/Utf.h"
+#include "fuzz/FuzzCaptcha.h"
 #include "fuzz/FuzzRegistry.h"
 
 #include <charconv>
@@ -152,23 +153,13 @@ void RunStep(ICaptcha* captcha, std::string_view line) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   quillgate::fuzz::PrivateRegistry();  // an empty one: the type library is the module's own
-  ComPtr<IClassFactory> factory;
-  if (FAILED(DllGetClassObject(CLSID_Captcha, IID_IClassFactory, factory.OutVoid()))) __builtin_trap();
-  ComPtr<ICaptcha> captcha;
-  if (FAILED(factory->CreateInstance(nullptr, IID_ICaptcha, captcha.OutVoid()))) __builtin_trap();
+  const ComPtr<ICaptcha> captcha = quillgate::fuzz::NewCaptcha();
   std::string_view input(reinterpret_cast<const char*>(data), size);
   for (int steps = 0; !input.empty() && steps < 16; ++steps) {
     const std::size_t end = std::min(input.find('\n'), input.size());
     RunStep(captcha.Get(), input.substr(0, end));
     input.remove_prefix(std::min(end + 1, input.size()));
   }
-  // The next input starts from the usual settings.
-  captcha->put_ImageWidth(250);
-  captcha->put_ImageHeight(50);
-  captcha->put_CodeLength(5);
-  captcha->put_TextStyle(31);
-  captcha->put_CodeType(0);
-  BString jpeg(u"JPEG");
-  captcha->put_Format(jpeg.Get());
+  quillgate::fuzz::RestoreUsualSettings(*captcha);
   return 0;
 }

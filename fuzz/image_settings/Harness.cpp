@@ -50,6 +50,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else if (hr != E_FAIL || bytes->vt != VT_EMPTY) {
     __builtin_trap();
   }
-  quillgate::fuzz::RestoreUsualSettings(*captcha);
+  quillgate::fuzz::RestoreUsualSettings(*captcha.Get());
   return 0;
 }

@@ -160,6 +160,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RunStep(captcha.Get(), input.substr(0, end));
     input.remove_prefix(std::min(end + 1, input.size()));
   }
-  quillgate::fuzz::RestoreUsualSettings(*captcha);
+  quillgate::fuzz::RestoreUsualSettings(*captcha.Get());
   return 0;
 }

@@ -37,7 +37,7 @@ TEST_P(AliasedFillTest, PaintsExactlyThePixelCentresInside) {
     Graphics graphics(&bitmap);
     graphics.SetSmoothingMode(SmoothingModeNone);
     if (clipped) graphics.SetClip(Rect(1, 1, 11, 4));
-    const SolidBrush black(Color(Color::Black));
+    const SolidBrush black{Color(Color::Black)};
     ASSERT_EQ(graphics.FillPath(&black, &path), Ok);
     EXPECT_EQ(Row(bitmap, 2), c.row2) << (clipped ? "clipped" : "unclipped");
     EXPECT_EQ(Row(bitmap, 0), "............");

@@ -67,7 +67,7 @@ void BM_WidenTextDotted(benchmark::State& state) {
 BENCHMARK(BM_WidenTextDotted);
 
 void BM_SixThousandDots(benchmark::State& state) {
-  const SolidBrush green(Color(Color::Green));
+  const SolidBrush green{Color(Color::Green)};
   for (auto _ : state) {
     Bitmap bitmap(250, 50);
     Graphics g(&bitmap);
@@ -82,7 +82,7 @@ BENCHMARK(BM_SixThousandDots);
 
 void BM_FillTextOutline(benchmark::State& state) {
   const GraphicsPath path = TextPath();
-  const SolidBrush brush(Color(Color::White));
+  const SolidBrush brush{Color(Color::White)};
   for (auto _ : state) {
     Bitmap bitmap(250, 50);
     Graphics g(&bitmap);

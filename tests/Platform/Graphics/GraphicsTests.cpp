@@ -63,7 +63,7 @@ TEST(Bitmaps, AbsurdSizesAreRefusedWithoutAllocating) {
   Bitmap empty(0, 0);
   Graphics g(&empty);
   EXPECT_NE(g.GetLastStatus(), Ok);
-  const SolidBrush brush(Color(Color::Red));
+  const SolidBrush brush{Color(Color::Red)};
   EXPECT_NE(g.FillRectangle(&brush, 0, 0, 5, 5), Ok);
   EXPECT_NE(g.Clear(Color(Color::Red)), Ok);
   Graphics none(nullptr);
@@ -94,7 +94,7 @@ TEST(Clipping, ClipEdgesStayHardUnderAntiAliasing) {
   const PointF pts[] = {{10, 0}, {20, 10}, {10, 20}, {0, 10}};
   diamond.AddPolygon(pts, 4);
   g.SetClip(&diamond);
-  const SolidBrush white(Color(Color::White));
+  const SolidBrush white{Color(Color::White)};
   g.FillRectangle(&white, 0, 0, 20, 20);
   const Region expected(&diamond);
   for (int y = 0; y < 20; ++y) {
@@ -129,7 +129,7 @@ TEST(Shapes, RegionFillIsPixelAlignedWhateverTheSmoothing) {
   Graphics g(&bitmap);
   g.SetSmoothingMode(SmoothingModeAntiAlias);
   const Region region(RectF(0.5f, 0.5f, 2.0f, 2.0f));
-  const SolidBrush black(Color(Color::Black));
+  const SolidBrush black{Color(Color::Black)};
   g.FillRegion(&black, &region);
   EXPECT_EQ(PixelAt(bitmap, 1, 1), 0xFF000000u);
   EXPECT_EQ(PixelAt(bitmap, 2, 2), 0xFF000000u);
@@ -159,7 +159,7 @@ TEST(Shapes, SmoothingDecidesSoftEdges) {
     Bitmap bitmap(30, 30);
     Graphics g(&bitmap);
     g.SetSmoothingMode(mode);
-    const SolidBrush black(Color(Color::Black));
+    const SolidBrush black{Color(Color::Black)};
     g.FillEllipse(&black, RectF(3.3f, 2.7f, 22.0f, 19.0f));
     int n = 0;
     for (std::uint32_t p : bitmap.CopyArgb()) n += ((p >> 24) != 0 && (p >> 24) != 255) ? 1 : 0;
@@ -175,7 +175,7 @@ TEST(Shapes, TinyDotsAlwaysShow) {
     Bitmap bitmap(10, 10);
     Graphics g(&bitmap);
     g.SetSmoothingMode(mode);
-    const SolidBrush black(Color(Color::Black));
+    const SolidBrush black{Color(Color::Black)};
     g.FillEllipse(&black, RectF(4.0f, 4.0f, 1.0f, 1.0f));
     g.FillEllipse(&black, 7, 7, 1, 1);
     EXPECT_GT(PixelAt(bitmap, 4, 4) >> 24, 100u) << mode;
@@ -212,7 +212,7 @@ TEST(Shapes, SmallEllipsesCoverTheirTrueArea) {
     Bitmap bitmap(20, 20);
     Graphics g(&bitmap);
     g.SetSmoothingMode(SmoothingModeAntiAlias);
-    const SolidBrush black(Color(Color::Black));
+    const SolidBrush black{Color(Color::Black)};
     ASSERT_EQ(g.FillEllipse(&black, c.rect), Ok);
     // Each touched pixel may round by half a step of alpha.
     const double pixels = (std::ceil(c.rect.Width) + 1) * (std::ceil(c.rect.Height) + 1);
@@ -223,7 +223,7 @@ TEST(Shapes, SmallEllipsesCoverTheirTrueArea) {
   Bitmap corner(8, 8);
   Graphics g(&corner);
   g.SetSmoothingMode(SmoothingModeAntiAlias);
-  const SolidBrush black(Color(Color::Black));
+  const SolidBrush black{Color(Color::Black)};
   g.FillEllipse(&black, RectF(3.5f, 3.5f, 1, 1));
   for (auto [x, y] : {std::pair{3, 3}, {4, 3}, {3, 4}, {4, 4}}) EXPECT_EQ(PixelAt(corner, x, y) >> 24, 50u);
   // A 2 x 2 dot on whole pixels: four equal quarters, nothing around.
@@ -294,7 +294,7 @@ TEST(Shapes, SmallEllipsesAreSymmetricUnderMirroring) {
 // coverage: inside the clip exactly the unclipped pixels, and a translucent dot as much
 // less ink as its alpha says.
 TEST(Shapes, SmallEllipsesKeepTheirCoverageUnderClipsAndTranslucency) {
-  const SolidBrush black(Color(Color::Black));
+  const SolidBrush black{Color(Color::Black)};
   const RectF dot(2.3f, 1.6f, 5.5f, 4.25f);
   Bitmap whole(10, 10), clipped(10, 10);
   for (Bitmap* b : {&whole, &clipped}) {
@@ -321,7 +321,7 @@ TEST(Shapes, TinyEllipsesKeepToTheClip) {
   Bitmap bitmap(10, 10);
   Graphics g(&bitmap);
   g.SetSmoothingMode(SmoothingModeAntiAlias);
-  const SolidBrush black(Color(Color::Black));
+  const SolidBrush black{Color(Color::Black)};
   g.SetClip(RectF(0, 0, 5, 10));
   g.FillEllipse(&black, RectF(4.5f, 4.0f, 1.0f, 1.0f));
   EXPECT_GT(PixelAt(bitmap, 4, 4) >> 24, 0u);
@@ -396,7 +396,7 @@ TEST(Images, DrawingABitmapOntoItselfReadsTheOriginal) {
 TEST(Degenerate, DrawingCallsSurviveNullsZerosAndNonFiniteValues) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
-  const SolidBrush brush(Color(Color::Black));
+  const SolidBrush brush{Color(Color::Black)};
   const Pen pen(Color(Color::Black), 2.0f);
   const FontFamily arial(u"Arial");
   const Font font(&arial, 12);

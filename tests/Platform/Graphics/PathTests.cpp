@@ -188,7 +188,7 @@ Drawn StrokeAndWiden(const GraphicsPath& path, const Pen& pen) {
   EXPECT_EQ(wide.GetFillMode(), FillModeWinding);
   Graphics gw(&d.widened);
   gw.SetSmoothingMode(SmoothingModeAntiAlias);
-  const SolidBrush black(Color(Color::Black));
+  const SolidBrush black{Color(Color::Black)};
   gw.FillPath(&black, &wide);
   return d;
 }
@@ -310,7 +310,7 @@ TEST(PathDegenerate, NonFiniteAndHugeInputNeverCrash) {
   Bitmap bitmap(20, 20);
   Graphics g(&bitmap);
   g.SetSmoothingMode(SmoothingModeAntiAlias);
-  const SolidBrush brush(Color(Color::Red));
+  const SolidBrush brush{Color(Color::Red)};
   EXPECT_EQ(g.FillPath(&brush, &p), Ok);
   EXPECT_EQ(g.DrawPath(&pen, &p), Ok);
   EXPECT_EQ(g.SetClip(&p), Ok);

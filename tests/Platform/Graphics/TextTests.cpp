@@ -147,7 +147,7 @@ TEST(DrawnStrings, AreAntiAliasedWhateverTheSmoothingMode) {
   g.SetSmoothingMode(SmoothingModeNone);
   const FontFamily arial(u"Arial");
   const Font font(&arial, 20, FontStyleRegular, UnitPixel);
-  const SolidBrush black(Color(Color::Black));
+  const SolidBrush black{Color(Color::Black)};
   ASSERT_EQ(g.DrawString(u"Qo", &font, RectF(0, 0, 80, 40), nullptr, &black), Ok);
   int partial = 0, full = 0;
   for (std::uint32_t p : bitmap.CopyArgb()) {
@@ -184,7 +184,7 @@ TEST(DrawnStrings, SitWhereTheMeasuredBoxSays) {
     StringFormat format;
     format.SetAlignment(c.align);
     format.SetLineAlignment(c.lineAlign);
-    const SolidBrush black(Color(Color::Black));
+    const SolidBrush black{Color(Color::Black)};
     Bitmap laidOut(260, 60), fromCorner(260, 60);
     Graphics g(&laidOut), h(&fromCorner);
     RectF box;

@@ -10,13 +10,40 @@
 #include <sys/random.h>
 
 #include <chrono>
+#include <limits>
 #include <mutex>
-#include <sstream>
 
 namespace quillgate {
 namespace {
 
 constexpr std::uint32_t kModulus = 2147483647;  // 2^31 - 1
+constexpr std::uint32_t kMultiplier = 48271;
+
+// x * y mod (2^31 - 1) for x, y below the modulus. The modulus is the Mersenne prime
+// 2^31 - 1, so the remainder is a shift and an add instead of a division: 2^31 = 1.
+constexpr std::uint32_t MulMod(std::uint32_t x, std::uint32_t y) noexcept {
+  const std::uint64_t product = std::uint64_t{x} * y;
+  std::uint64_t reduced = (product & kModulus) + (product >> 31);
+  if (reduced >= kModulus) reduced -= kModulus;
+  return static_cast<std::uint32_t>(reduced);
+}
+
+constexpr std::uint32_t PowMod(std::uint32_t base, std::uint32_t exponent) noexcept {
+  std::uint32_t result = 1;
+  for (; exponent != 0; exponent >>= 1, base = MulMod(base, base)) {
+    if ((exponent & 1) != 0) result = MulMod(result, base);
+  }
+  return result;
+}
+
+// Steps the generator back: the modulus is prime, so the multiplier has an inverse
+// (Fermat). The Boost engine shows its state only through its next output; this turns an
+// output back into the state that gave it.
+constexpr std::uint32_t kInverseMultiplier = PowMod(kMultiplier, kModulus - 2);
+static_assert(MulMod(kMultiplier, kInverseMultiplier) == 1);
+
+// Draws per reserved run: one lock for about a third of the heaviest image's draws.
+constexpr std::uint64_t kRunLength = 1u << 16;
 
 // The minimal-standard generator (multiplier 48271), its outputs turned into reals in
 // [0, 1) by (x - 1) / 2147483646, then passed through a uniform distribution over 0..1.
@@ -59,12 +86,37 @@ class RandomSource {
 
   std::int32_t State() {
     const std::scoped_lock lock(mutex_);
-    std::ostringstream text;
-    text << generator_.engine().base();
-    return static_cast<std::int32_t>(std::stoll(text.str()));
+    return static_cast<std::int32_t>(StateOf(generator_.engine().base()));
+  }
+
+  struct Run {
+    std::uint32_t start;  // the state before the run's first draw
+    std::uint32_t end;    // the state after its last
+  };
+
+  // Takes the next `length` steps of the generator for one thread to draw on its own.
+  Run Reserve(std::uint64_t length) {
+    const std::scoped_lock lock(mutex_);
+    Engine& engine = generator_.engine().base();
+    const std::uint32_t start = StateOf(engine);
+    engine.discard(length);
+    return {start, StateOf(engine)};
+  }
+
+  // Makes `state` current again when the generator still stands where the run `runEnd`
+  // left it, that is when nobody drew since: the unused rest of the run is then drawn
+  // next, as if the run had never been reserved.
+  void GiveBack(std::uint32_t runEnd, std::uint32_t state) {
+    const std::scoped_lock lock(mutex_);
+    Engine& engine = generator_.engine().base();
+    if (StateOf(engine) == runEnd) engine.seed(state);
   }
 
  private:
+  static std::uint32_t StateOf(Engine engine) {  // a copy: reading it takes a step
+    return MulMod(static_cast<std::uint32_t>(engine()), kInverseMultiplier);
+  }
+
   RandomSource()
       : generator_(UnitInterval(Engine(EntropySeed())), boost::uniform_real<double>(0.0, 1.0)) {}
 
@@ -98,25 +150,49 @@ std::int32_t RandomInt(std::int32_t n) {
 ThreadRandomScope::ThreadRandomScope() : ThreadRandomScope(static_cast<std::int32_t>(EntropySeed())) {}
 
 ThreadRandomScope::ThreadRandomScope(std::int32_t state)
-    : state_(ReducedState(state)), previous_(tThreadDraws.bound) {
+    : state_(ReducedState(state)),
+      remaining_(std::numeric_limits<std::uint64_t>::max()),
+      previous_(tThreadDraws.bound) {
   tThreadDraws.bound = this;
 }
 
-ThreadRandomScope::~ThreadRandomScope() { tThreadDraws.bound = previous_; }
+ThreadRandomScope::ThreadRandomScope(ProcessRunTag)
+    : state_(1), remaining_(0), fromProcess_(true), previous_(tThreadDraws.bound) {
+  tThreadDraws.bound = this;
+}
+
+ThreadRandomScope::~ThreadRandomScope() {
+  tThreadDraws.bound = previous_;
+  if (fromProcess_ && remaining_ != 0) RandomSource::Instance().GiveBack(runEnd_, state_);
+}
+
+void ThreadRandomScope::ReserveNextRun() noexcept {
+  if (!fromProcess_) {  // 2^64 draws: unreachable, but never wrap into a reservation
+    remaining_ = std::numeric_limits<std::uint64_t>::max();
+    return;
+  }
+  const RandomSource::Run run = RandomSource::Instance().Reserve(kRunLength);
+  state_ = run.start;
+  runEnd_ = run.end;
+  remaining_ = kRunLength;
+}
 
 std::int32_t ThreadRandomScope::Draw(std::int32_t n) noexcept {
+  if (remaining_ == 0) [[unlikely]] ReserveNextRun();
+  --remaining_;
   // The process-wide source's arithmetic exactly: x <- 48271 x mod (2^31 - 1), then
   // u = (x - 1) / 2147483646 in [0, 1), then u * n truncated toward zero.
-  // The modulus is the Mersenne prime 2^31 - 1, so the remainder is a shift and an add
-  // instead of a division: 2^31 = 1 (mod 2^31 - 1).
-  const std::uint64_t product = std::uint64_t{state_} * 48271u;
-  std::uint64_t reduced = (product & kModulus) + (product >> 31);
-  if (reduced >= kModulus) reduced -= kModulus;
-  state_ = static_cast<std::uint32_t>(reduced);
+  state_ = MulMod(state_, kMultiplier);
   const double u = static_cast<double>(state_ - 1) * (1.0 / 2147483646.0);
   const double m = n == 0 ? 1.0 : static_cast<double>(n);
   return static_cast<std::int32_t>(u * m);
 }
+
+ProcessRandomRun::ProcessRandomRun() {
+  if (tThreadDraws.bound == nullptr) run_.emplace(ThreadRandomScope::ProcessRunTag{});
+}
+
+ProcessRandomRun::~ProcessRandomRun() = default;
 
 namespace testing {
 

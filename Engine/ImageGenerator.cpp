@@ -1,6 +1,7 @@
 #include "Engine/ImageGenerator.h"
 
 #include "CommonUtilities/EngineError.h"
+#include "CommonUtilities/RandomSource.h"
 #include "Styles/StyleRenderer.h"
 
 #include <boost/make_shared.hpp>
@@ -27,6 +28,9 @@ ImageGenerator::ImageGenerator(const std::string& code, std::int32_t width, std:
   bitmap_ = boost::make_shared<graphics::Bitmap>(width, height, graphics::PixelFormat32bppARGB);
   if (bitmap_->GetLastStatus() != graphics::Ok) throw EngineError("Failed to create the bitmap!");
 
+  // The heaviest styles draw a few hundred thousand values: one lock per run of them,
+  // not per value, with the same values.
+  const ProcessRandomRun random;
   renderer->Draw(code, bitmap_);
 }
 

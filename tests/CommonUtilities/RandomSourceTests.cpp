@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <thread>
 #include <vector>
@@ -139,6 +140,68 @@ TEST(ThreadRandomScope, EntropySeededScopesDiffer) {
   EXPECT_NE(a.State(), b.State());
   EXPECT_GE(a.State(), 1);
   EXPECT_LE(a.State(), 2147483646);
+}
+
+// The shared source's values, draw by draw, from `state`, and the state they leave.
+struct SharedDraws {
+  std::vector<std::int32_t> values;
+  std::int32_t after;
+};
+std::int32_t Bound(int i) { return 1 + i % 977; }
+SharedDraws DrawShared(std::int32_t state, int count, std::int32_t (*bound)(int) = Bound) {
+  testing::SetRandomState(state);
+  SharedDraws draws;
+  for (int i = 0; i < count; ++i) draws.values.push_back(RandomInt(bound(i)));
+  draws.after = testing::RandomState();
+  return draws;
+}
+
+TEST(ProcessRandomRun, GivesTheSharedSourcesValuesAndLeavesItWhereTheyEnd) {
+  // Short of one reserved run, exactly one, and across several: the values and the state
+  // left behind must be those of drawing one by one.
+  for (const int count : {0, 1, 5000, 65536, 65537, 200000}) {
+    const SharedDraws expected = DrawShared(2024, count);
+    testing::SetRandomState(2024);
+    {
+      const ProcessRandomRun run;
+      for (int i = 0; i < count; ++i) {
+        ASSERT_EQ(RandomInt(Bound(i)), expected.values[static_cast<std::size_t>(i)]) << count << " draw " << i;
+      }
+    }
+    EXPECT_EQ(testing::RandomState(), expected.after) << count << " draws";
+  }
+}
+
+TEST(ProcessRandomRun, NeverSharesValuesWithAThreadThatDrawsMeanwhile) {
+  testing::SetRandomState(77);
+  std::vector<std::int32_t> runValues, otherValues;
+  std::int32_t stateAfterOther = 0;
+  {
+    const ProcessRandomRun run;
+    for (int i = 0; i < 100; ++i) runValues.push_back(RandomInt(2147483647));
+    std::thread other([&] {
+      for (int i = 0; i < 100; ++i) otherValues.push_back(RandomInt(2147483647));
+      stateAfterOther = testing::RandomState();
+    });
+    other.join();
+    for (int i = 0; i < 100; ++i) runValues.push_back(RandomInt(2147483647));
+  }
+  EXPECT_EQ(testing::RandomState(), stateAfterOther) << "the rest of the run must not overwrite the other's draws";
+  EXPECT_EQ(runValues, DrawShared(77, 200, [](int) { return 2147483647; }).values) << "the run is the shared sequence";
+  for (const std::int32_t v : otherValues) {
+    EXPECT_EQ(std::count(runValues.begin(), runValues.end(), v), 0) << v << " drawn by both threads";
+  }
+}
+
+TEST(ProcessRandomRun, LeavesAThreadsOwnSourceBound) {
+  testing::SetRandomState(5);
+  const ThreadRandomScope own(9);
+  {
+    const ProcessRandomRun run;
+    (void)RandomInt(30);
+  }
+  EXPECT_EQ(own.State(), 9 * 48271);
+  EXPECT_EQ(testing::RandomState(), 5);
 }
 
 }  // namespace

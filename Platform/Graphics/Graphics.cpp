@@ -438,17 +438,28 @@ detail::CoverageTarget TargetOf(const detail::GraphicsData& d) {
           cairo_image_surface_get_stride(d.surface) / 4};
 }
 
-// Strokes the figures of points/types with a one-pixel plain pen, as one shape.
+// Strokes points/types with a one-pixel plain pen: as one shape, or with `eachFigure` as
+// many shapes, one per figure, each drawn over the ones before (all must fit).
 Status StrokeThin(detail::GraphicsData& d, const Pen& pen, std::span<const PointF> points, std::span<const BYTE> types,
-                  bool antialiased) {
+                  bool antialiased, bool eachFigure) {
   const unsigned char* clip = nullptr;
   int clipStride = 0;
   if (!ClipPixels(d, clip, clipStride)) return OutOfMemory;
-  detail::ThinStroke& stroke = d.thin;
-  stroke.Begin(points, antialiased);
-  stroke.AddFigures(points, types);
   cairo_surface_flush(d.surface);
-  stroke.Blend(TargetOf(d), clip, clipStride, d.width, d.height, pen.GetColor().GetValue());
+  const detail::ThinTarget target{TargetOf(d), d.width, d.height, clip, clipStride, pen.GetColor().GetValue()};
+  detail::ThinStroke& stroke = d.thin;
+  auto strokeShape = [&](std::span<const PointF> p, std::span<const BYTE> t) {
+    stroke.Begin(p, antialiased, target);
+    stroke.AddFigures(p, t);
+    stroke.Finish();
+  };
+  if (eachFigure) {
+    detail::ForEachFigure(types, std::min(points.size(), types.size()), [&](std::size_t begin, std::size_t end, bool) {
+      strokeShape(points.subspan(begin, end - begin), types.subspan(begin, end - begin));
+    });
+  } else {
+    strokeShape(points, types);
+  }
   cairo_surface_mark_dirty(d.surface);
   return Ok;
 }
@@ -524,7 +535,7 @@ Status Graphics::DrawPath(const Pen* pen, const GraphicsPath* path) {
   }
 
   if (ThinPen(*pen) && detail::ThinStroke::Fits(path->Points())) {
-    return Remember(StrokeThin(*data_, *pen, path->Points(), path->Types(), AntiAliased(smoothing_)));
+    return Remember(StrokeThin(*data_, *pen, path->Points(), path->Types(), AntiAliased(smoothing_), false));
   }
   cairo_t* cr = data_->cr.get();
   cairo_new_path(cr);
@@ -546,12 +557,15 @@ Status Graphics::DrawFigures(const Pen* pen, const GraphicsPath* path) {
   const bool plain = PlainPen(*pen), thin = ThinPen(*pen), antialiased = AntiAliased(smoothing_);
   // Small figures of a thin pen go straight into the pixels, one after another; the others
   // in order between them, in runs when the pen is plain, else one at a time, the ordinary
-  // way.
+  // way. Consecutive figures of one kind are handed over together.
   std::size_t pending = 0;  // the first figure not yet drawn
+  bool pendingThin = false;
   auto drawPending = [&](std::size_t end) -> Status {
     if (pending == end) return Ok;
     const std::span<const PointF> p = points.subspan(pending, end - pending);
     const std::span<const BYTE> t = types.subspan(pending, end - pending);
+    pending = end;
+    if (pendingThin) return StrokeThin(d, *pen, p, t, antialiased, true);
     if (plain) return StrokeFigureRuns(d, *pen, p, t, antialiased);
     detail::ForEachFigure(t, p.size(), [&](std::size_t begin, std::size_t end, bool) {
       const GraphicsPath figure(p.subspan(begin, end - begin), t.subspan(begin, end - begin), path->GetFillMode());
@@ -563,13 +577,10 @@ Status Graphics::DrawFigures(const Pen* pen, const GraphicsPath* path) {
     bool closed = false;
     std::size_t segments = 0;
     const std::size_t end = detail::FigureEnd(types, i, n, closed, segments);
-    if (thin && detail::ThinStroke::Fits(points.subspan(i, end - i))) {
+    const bool fits = thin && detail::ThinStroke::Fits(points.subspan(i, end - i));
+    if (fits != pendingThin) {
       if (const Status s = drawPending(i); s != Ok) return Remember(s);
-      if (const Status s = StrokeThin(d, *pen, points.subspan(i, end - i), types.subspan(i, end - i), antialiased);
-          s != Ok) {
-        return Remember(s);
-      }
-      pending = end;
+      pendingThin = fits;
     }
     i = end;
   }

@@ -38,8 +38,9 @@ bool ThinStroke::Fits(std::span<const PointF> points) {
   return maxX - minX <= kLimit && maxY - minY <= kLimit;
 }
 
-void ThinStroke::Begin(std::span<const PointF> points, bool antialiased) {
+void ThinStroke::Begin(std::span<const PointF> points, bool antialiased, const ThinTarget& target) {
   antialiased_ = antialiased;
+  target_ = target;
   float minX = points[0].X, minY = points[0].Y;
   for (const PointF& p : points) minX = std::min(minX, p.X), minY = std::min(minY, p.Y);
   // Fits() keeps the points within the coordinate range; the pixels start three to the left
@@ -109,15 +110,22 @@ namespace {
 template <bool kSmooth, bool kCapStart, bool kCapEnd>
 std::uint8_t PieceValue(double along, double across, double length) {
   if constexpr (kSmooth) {
-    // Beyond an end that is not capped the stroke is rounded: the distance to the end.
-    double distance2 = across * across;
-    if (!kCapStart && along < 0) distance2 += along * along;
-    if (!kCapEnd && along > length) distance2 += (along - length) * (along - length);
     constexpr double kReach = kHalfWidth + 0.5;
-    if (distance2 >= kReach * kReach) return 0;
-    double cover = kReach - std::sqrt(distance2);
-    if (kCapStart) cover *= Clamp01(0.5 + along);
-    if (kCapEnd) cover *= Clamp01(0.5 + length - along);
+    // Beyond an end that is not capped the stroke is rounded: the distance to the end.
+    // Elsewhere the distance is |across|, which is exactly what the square root of its
+    // square gives in binary floating point, so most pixels skip the root.
+    double distance = std::abs(across);
+    if ((!kCapStart && along < 0) || (!kCapEnd && along > length)) {
+      const double beyond = along < 0 ? along : along - length;
+      const double distance2 = across * across + beyond * beyond;
+      if (distance2 >= kReach * kReach) return 0;
+      distance = std::sqrt(distance2);
+    } else if (distance >= kReach) {
+      return 0;
+    }
+    double cover = kReach - distance;
+    if constexpr (kCapStart) cover *= Clamp01(0.5 + along);
+    if constexpr (kCapEnd) cover *= Clamp01(0.5 + length - along);
     return static_cast<std::uint8_t>(cover * 255 + 0.5);
   } else {
     // Half-open along and across, so that a stroke along a row of pixel edges sets one
@@ -140,33 +148,56 @@ struct PieceBox {
 
 // Raises the coverage of the box's pixels to what the piece from a to b lays on them.
 // Returns whether any pixel rose.
-template <bool kSmooth, bool kCapStart, bool kCapEnd>
+template <bool kCapStart, bool kCapEnd>
 bool CoverPiece(std::uint8_t* coverage, int stride, const PieceBox& box, Pt a, double ux, double uy, double length) {
-  bool any = false;
+  const int width = box.right - box.left;
+  std::uint8_t rose = 0;
   const double startX = box.left + 0.5 - a.x;  // the first centre of each row, from a
   for (int y = box.top; y < box.bottom; ++y) {
-    std::uint8_t* row = coverage + static_cast<std::ptrdiff_t>(y) * stride;
+    std::uint8_t* row = coverage + static_cast<std::ptrdiff_t>(y) * stride + box.left;
     const double vy = y + 0.5 - a.y;
     // Stepping one pixel right adds ux along the piece and -uy across it.
     double along = startX * ux + vy * uy, across = vy * ux - startX * uy;
-    for (int x = box.left; x < box.right; ++x, along += ux, across -= uy) {
-      const std::uint8_t value = PieceValue<kSmooth, kCapStart, kCapEnd>(along, across, length);
+    for (int x = 0; x < width; ++x, along += ux, across -= uy) {
+      const std::uint8_t value = PieceValue<true, kCapStart, kCapEnd>(along, across, length);
       if (value > row[x]) {
         row[x] = value;
-        any = true;
+        rose = 1;
       }
     }
   }
-  return any;
+  return rose != 0;
 }
 
-template <bool kSmooth>
-bool CoverPiece(std::uint8_t* coverage, int stride, const PieceBox& box, Pt a, double ux, double uy, double length,
-                bool capStart, bool capEnd) {
-  if (capStart && capEnd) return CoverPiece<kSmooth, true, true>(coverage, stride, box, a, ux, uy, length);
-  if (capStart) return CoverPiece<kSmooth, true, false>(coverage, stride, box, a, ux, uy, length);
-  if (capEnd) return CoverPiece<kSmooth, false, true>(coverage, stride, box, a, ux, uy, length);
-  return CoverPiece<kSmooth, false, false>(coverage, stride, box, a, ux, uy, length);
+// Sets the pixels of the box (in the target, `dx`, `dy` from the piece's frame) that the
+// piece covers, where the clip lets it, to the colour.
+template <bool kCapStart, bool kCapEnd>
+void SetPiecePixels(const ThinTarget& target, const PieceBox& box, int dx, int dy, Pt a, double ux, double uy,
+                    double length) {
+  // The same centres, stepped the same way, as the coverage would take, cut to the bitmap.
+  const double startX = box.left + 0.5 - a.x;
+  const int left = std::max(box.left, -dx), right = std::min(box.right, target.width - dx);
+  const int top = std::max(box.top, -dy), bottom = std::min(box.bottom, target.height - dy);
+  for (int y = top; y < bottom; ++y) {
+    std::uint32_t* row = target.pixels.pixels + static_cast<std::ptrdiff_t>(y + dy) * target.pixels.stride + dx;
+    const std::uint8_t* inClip =
+        target.clip != nullptr ? target.clip + static_cast<std::ptrdiff_t>(y + dy) * target.clipStride + dx : nullptr;
+    const double vy = y + 0.5 - a.y;
+    double along = startX * ux + vy * uy, across = vy * ux - startX * uy;
+    for (int x = box.left; x < right; ++x, along += ux, across -= uy) {
+      if (x < left || PieceValue<false, kCapStart, kCapEnd>(along, across, length) == 0) continue;
+      if (inClip == nullptr || inClip[x] != 0) row[x] = target.colour;
+    }
+  }
+}
+
+// Calls f.template operator()<kCapStart, kCapEnd>() for the caps at hand.
+template <typename F>
+void WithCaps(bool capStart, bool capEnd, F&& f) {
+  if (capStart && capEnd) return f.template operator()<true, true>();
+  if (capStart) return f.template operator()<true, false>();
+  if (capEnd) return f.template operator()<false, true>();
+  return f.template operator()<false, false>();
 }
 
 }  // namespace
@@ -182,21 +213,28 @@ void ThinStroke::AddSegment(Pt a, Pt b, bool capStart, bool capEnd) {
                      std::max(static_cast<int>(std::min(a.y, b.y) - reach - 0.5), 0),
                      std::min(Ceil(std::max(a.x, b.x) + reach - 0.5), kSide),
                      std::min(Ceil(std::max(a.y, b.y) + reach - 0.5), kSide)};
-  const bool any = antialiased_
-                       ? CoverPiece<true>(coverage_.data(), kSide, box, a, ux, uy, length, capStart, capEnd)
-                       : CoverPiece<false>(coverage_.data(), kSide, box, a, ux, uy, length, capStart, capEnd);
+  if (!antialiased_) {
+    WithCaps(capStart, capEnd, [&]<bool kCapStart, bool kCapEnd>() {
+      SetPiecePixels<kCapStart, kCapEnd>(target_, box, originX_, originY_, a, ux, uy, length);
+    });
+    return;
+  }
+  bool any = false;
+  WithCaps(capStart, capEnd, [&]<bool kCapStart, bool kCapEnd>() {
+    any = CoverPiece<kCapStart, kCapEnd>(coverage_.data(), kSide, box, a, ux, uy, length);
+  });
   if (any) {
     x0_ = std::min(x0_, box.left), y0_ = std::min(y0_, box.top);
     x1_ = std::max(x1_, box.right), y1_ = std::max(y1_, box.bottom);
   }
 }
 
-void ThinStroke::Blend(const CoverageTarget& target, const std::uint8_t* clip, int clipStride, int width, int height,
-                       std::uint32_t colour) {
+void ThinStroke::Finish() {
   if (x0_ >= x1_ || y0_ >= y1_) return;
   const CoverageMask mask{coverage_.data(), kSide, originX_, originY_};
-  BlendCoverage(target, mask, clip, clipStride, {originX_ + x0_, originY_ + y0_, originX_ + x1_, originY_ + y1_}, width,
-                height, colour);
+  BlendCoverage(target_.pixels, mask, target_.clip, target_.clipStride,
+                {originX_ + x0_, originY_ + y0_, originX_ + x1_, originY_ + y1_}, target_.width, target_.height,
+                target_.colour);
   // Pixels off the target are not cleared by the blend.
   for (int y = y0_; y < y1_; ++y) std::memset(coverage_.data() + y * kSide + x0_, 0, static_cast<std::size_t>(x1_ - x0_));
   x0_ = y0_ = kSide;

@@ -25,6 +25,16 @@
 
 namespace quillgate::graphics::detail {
 
+// Where a shape's stroke goes: the bitmap, its clip and the pen's opaque colour.
+struct ThinTarget {
+  CoverageTarget pixels;
+  int width;
+  int height;
+  const std::uint8_t* clip;  // one byte a pixel (255 inside), `clipStride` a row; null for none
+  int clipStride;
+  std::uint32_t colour;  // 0xFFRRGGBB
+};
+
 class ThinStroke {
  public:
   // Largest extent, each way, of the points of a shape drawn this way.
@@ -33,15 +43,15 @@ class ThinStroke {
   // Whether the points are all finite and span at most kLimit each way.
   [[nodiscard]] static bool Fits(std::span<const PointF> points);
 
-  // Starts a shape whose points are `points` (which must fit).
-  void Begin(std::span<const PointF> points, bool antialiased);
-  // Adds the stroke of every figure of the path to the shape's coverage.
+  // Starts a shape whose points are `points` (which must fit), drawn into `target`.
+  void Begin(std::span<const PointF> points, bool antialiased, const ThinTarget& target);
+  // Adds the stroke of every figure of the path to the shape.
   void AddFigures(std::span<const PointF> points, std::span<const BYTE> types);
-  // Blends the opaque colour (0xFFRRGGBB) through the coverage into the target's pixels
-  // within width x height, where `clip` (one byte a pixel, `clipStride` a row; null for
-  // none) is set, and clears the coverage for the next shape.
-  void Blend(const CoverageTarget& target, const std::uint8_t* clip, int clipStride, int width, int height,
-             std::uint32_t colour);
+  // Ends the shape: with smoothing, blends the colour through the shape's coverage where
+  // the clip is set and clears the coverage for the next shape. Without smoothing the
+  // pixels were set as the figures were added: every covered pixel inside the clip simply
+  // takes the opaque colour, which is the same whichever figure or piece sets it first.
+  void Finish();
 
  private:
   // Room for kLimit pixels, the half pixel a stroke reaches beyond its line, the pixel that
@@ -52,6 +62,7 @@ class ThinStroke {
   void AddSegment(Pt a, Pt b, bool capStart, bool capEnd);
 
   bool antialiased_ = true;
+  ThinTarget target_{};
   int originX_ = 0;  // the pixel at coverage_[0]
   int originY_ = 0;
   // Pixels of the coverage that may be set: [x0, x1) x [y0, y1), relative to the origin.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -28,6 +29,20 @@ void CopyShapeSettings(cairo_t* from, cairo_t* to, bool stroke) {
   double offset = 0;
   if (dashes > 0) cairo_get_dash(from, dash.data(), &offset);
   cairo_set_dash(to, dash.data(), dashes, offset);
+}
+
+// row[i] &= mask[i] for n bytes, eight at a time: shapes that span the bitmap are cut by
+// the clip row by row, and a byte at a time that took a tenth of the stripe styles' time.
+void AndBytes(unsigned char* row, const unsigned char* mask, std::size_t n) {
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t a = 0, b = 0;
+    std::memcpy(&a, row + i, 8);
+    std::memcpy(&b, mask + i, 8);
+    a &= b;
+    std::memcpy(row + i, &a, 8);
+  }
+  for (; i < n; ++i) row[i] &= mask[i];
 }
 
 }  // namespace
@@ -118,9 +133,8 @@ void ClipMask::Render(cairo_t* cr, bool stroke) {
   cairo_surface_flush(scratch_.get());
   const unsigned char* clip = cairo_image_surface_get_data(clip_.get());
   for (int y = by; y < by + bh; ++y) {
-    unsigned char* row = scratch + static_cast<std::ptrdiff_t>(y) * stride + bx;
-    const unsigned char* clipRow = clip + static_cast<std::ptrdiff_t>(y) * stride + bx;
-    for (int x = 0; x < bw; ++x) row[x] &= clipRow[x];
+    AndBytes(scratch + static_cast<std::ptrdiff_t>(y) * stride + bx, clip + static_cast<std::ptrdiff_t>(y) * stride + bx,
+             static_cast<std::size_t>(bw));
   }
   cairo_surface_mark_dirty_rectangle(scratch_.get(), bx, by, bw, bh);
 

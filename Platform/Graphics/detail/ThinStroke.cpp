@@ -6,6 +6,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quillgate::graphics::detail {
 
 namespace {
@@ -14,7 +18,14 @@ constexpr double kHalfWidth = 0.5;   // of the one-pixel pen
 constexpr double kTolerance = 0.25;  // flattening, as for every other stroke
 constexpr int kMaxPieces = 64;
 
-double Clamp01(double v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
+// The larger and the smaller of two numbers (neither NaN here), without a branch.
+#if defined(__SSE2__)
+double MaxOf(double a, double b) { return _mm_cvtsd_f64(_mm_max_sd(_mm_set_sd(a), _mm_set_sd(b))); }
+double MinOf(double a, double b) { return _mm_cvtsd_f64(_mm_min_sd(_mm_set_sd(a), _mm_set_sd(b))); }
+#else
+double MaxOf(double a, double b) { return a > b ? a : b; }
+double MinOf(double a, double b) { return a < b ? a : b; }
+#endif
 
 // std::hypot guards against overflow at a high price; these distances are a few pixels.
 double Length(double x, double y) { return std::sqrt(x * x + y * y); }
@@ -112,33 +123,26 @@ std::uint8_t PieceValue(double along, double across, double length) {
   if constexpr (kSmooth) {
     constexpr double kReach = kHalfWidth + 0.5;
     // Beyond an end that is not capped the stroke is rounded: the distance to the end.
-    // Elsewhere the distance is |across|, which is exactly what the square root of its
-    // square gives in binary floating point, so most pixels skip the root.
-    double distance = std::abs(across);
-    if ((!kCapStart && along < 0) || (!kCapEnd && along > length)) {
-      const double beyond = along < 0 ? along : along - length;
-      const double distance2 = across * across + beyond * beyond;
-      if (distance2 >= kReach * kReach) return 0;
-      distance = std::sqrt(distance2);
-    } else if (distance >= kReach) {
-      return 0;
-    }
-    double cover = kReach - distance;
-    if constexpr (kCapStart) cover *= Clamp01(0.5 + along);
-    if constexpr (kCapEnd) cover *= Clamp01(0.5 + length - along);
+    // Elsewhere `beyond` is 0 and the root is exactly |across| (the square root of a
+    // square is exact in binary floating point). No branches: which pixels of a row the
+    // stroke reaches is not predictable, and mispredictions cost more than the root.
+    const double before = kCapStart ? 0.0 : MaxOf(-along, 0.0);
+    const double after = kCapEnd ? 0.0 : MaxOf(along - length, 0.0);
+    const double beyond = before + after;  // one of them is 0
+    double cover = MaxOf(kReach - std::sqrt(across * across + beyond * beyond), 0.0);
+    if constexpr (kCapStart) cover *= MinOf(MaxOf(0.5 + along, 0.0), 1.0);
+    if constexpr (kCapEnd) cover *= MinOf(MaxOf(0.5 + length - along, 0.0), 1.0);
     return static_cast<std::uint8_t>(cover * 255 + 0.5);
   } else {
     // Half-open along and across, so that a stroke along a row of pixel edges sets one
-    // row, not two, and pieces that meet do not both take the pixel at the joint.
-    bool inside = false;
-    if (along < 0) {
-      inside = !kCapStart && along * along + across * across < kHalfWidth * kHalfWidth;
-    } else if (along >= length) {
-      inside = !kCapEnd && (along - length) * (along - length) + across * across < kHalfWidth * kHalfWidth;
-    } else {
-      inside = across >= -kHalfWidth && across < kHalfWidth;
-    }
-    return inside ? 255 : 0;
+    // row, not two, and pieces that meet do not both take the pixel at the joint. Beyond
+    // an end that is not capped, the round end. All three tests, joined without branches.
+    constexpr double kHalf2 = kHalfWidth * kHalfWidth;
+    const double pastEnd = along - length;
+    const bool middle = (along >= 0) & (along < length) & (across >= -kHalfWidth) & (across < kHalfWidth);
+    const bool startEnd = !kCapStart && ((along < 0) & (along * along + across * across < kHalf2));
+    const bool endEnd = !kCapEnd && ((along >= length) & (pastEnd * pastEnd + across * across < kHalf2));
+    return (middle | startEnd | endEnd) ? 255 : 0;
   }
 }
 
@@ -160,10 +164,9 @@ bool CoverPiece(std::uint8_t* coverage, int stride, const PieceBox& box, Pt a, d
     double along = startX * ux + vy * uy, across = vy * ux - startX * uy;
     for (int x = 0; x < width; ++x, along += ux, across -= uy) {
       const std::uint8_t value = PieceValue<true, kCapStart, kCapEnd>(along, across, length);
-      if (value > row[x]) {
-        row[x] = value;
-        rose = 1;
-      }
+      const std::uint8_t old = row[x];
+      rose |= static_cast<std::uint8_t>(value > old);
+      row[x] = value > old ? value : old;
     }
   }
   return rose != 0;
@@ -184,9 +187,12 @@ void SetPiecePixels(const ThinTarget& target, const PieceBox& box, int dx, int d
         target.clip != nullptr ? target.clip + static_cast<std::ptrdiff_t>(y + dy) * target.clipStride + dx : nullptr;
     const double vy = y + 0.5 - a.y;
     double along = startX * ux + vy * uy, across = vy * ux - startX * uy;
-    for (int x = box.left; x < right; ++x, along += ux, across -= uy) {
-      if (x < left || PieceValue<false, kCapStart, kCapEnd>(along, across, length) == 0) continue;
-      if (inClip == nullptr || inClip[x] != 0) row[x] = target.colour;
+    int x = box.left;
+    for (; x < left; ++x) along += ux, across -= uy;  // off the bitmap, stepped over alike
+    for (; x < right; ++x, along += ux, across -= uy) {
+      const bool covered = PieceValue<false, kCapStart, kCapEnd>(along, across, length) != 0;
+      const bool set = covered & (inClip == nullptr || inClip[x] != 0);
+      row[x] = set ? target.colour : row[x];
     }
   }
 }

@@ -30,6 +30,23 @@ double MinOf(double a, double b) { return a < b ? a : b; }
 // std::hypot guards against overflow at a high price; these distances are a few pixels.
 double Length(double x, double y) { return std::sqrt(x * x + y * y); }
 
+// How many pieces keep a cubic whose larger second difference has squared length `bend2`
+// within the tolerance: the least n with n >= sqrt(0.75 bend / tolerance) = sqrt(3 bend),
+// that is n^4 >= 9 bend^2, looked up instead of taking two dependent square roots for
+// every curve. At least 1, at most kMaxPieces.
+static_assert(kTolerance == 0.25, "the factor 9 below is (0.75 / kTolerance) squared");
+constexpr std::array<double, kMaxPieces> kFourthPowers = [] {
+  std::array<double, kMaxPieces> powers{};
+  for (int n = 1; n <= kMaxPieces; ++n) powers[static_cast<std::size_t>(n - 1)] = static_cast<double>(n) * n * n * n;
+  return powers;
+}();
+int PiecesFor(double bend2) {
+  const double need = 9 * bend2;
+  int n = 1;
+  while (n < kMaxPieces && kFourthPowers[static_cast<std::size_t>(n - 1)] < need) ++n;
+  return n;
+}
+
 // The smallest whole number at least v, for positive v, without a call to ceil.
 int Ceil(double v) {
   const int whole = static_cast<int>(v);
@@ -79,8 +96,7 @@ void ThinStroke::AddFigures(std::span<const PointF> points, std::span<const BYTE
         // curve's second differences bound its bend.
         const double ax = p0.x - 2 * p1.x + p2.x, ay = p0.y - 2 * p1.y + p2.y;
         const double bx = p1.x - 2 * p2.x + p3.x, by = p1.y - 2 * p2.y + p3.y;
-        const double bend = std::sqrt(std::max(ax * ax + ay * ay, bx * bx + by * by));
-        const int pieces = std::clamp(Ceil(std::sqrt(0.75 * bend / kTolerance)), 1, kMaxPieces);
+        const int pieces = PiecesFor(std::max(ax * ax + ay * ay, bx * bx + by * by));
         const double step = 1.0 / pieces;
         for (int j = 1; j <= pieces; ++j) {
           const double t = j == pieces ? 1.0 : j * step, s = 1 - t;

@@ -16,6 +16,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <optional>
 
 namespace quillgate::graphics {
 
@@ -438,28 +439,26 @@ detail::CoverageTarget TargetOf(const detail::GraphicsData& d) {
           cairo_image_surface_get_stride(d.surface) / 4};
 }
 
-// Strokes points/types with a one-pixel plain pen: as one shape, or with `eachFigure` as
-// many shapes, one per figure, each drawn over the ones before (all must fit).
-Status StrokeThin(detail::GraphicsData& d, const Pen& pen, std::span<const PointF> points, std::span<const BYTE> types,
-                  bool antialiased, bool eachFigure) {
+// Where one-pixel strokes of `pen` go straight into the bitmap, which must be flushed
+// before and marked dirty after. False when the clip's mask could not be allocated.
+bool ThinTargetOf(detail::GraphicsData& d, const Pen& pen, detail::ThinTarget& target) {
   const unsigned char* clip = nullptr;
   int clipStride = 0;
-  if (!ClipPixels(d, clip, clipStride)) return OutOfMemory;
+  if (!ClipPixels(d, clip, clipStride)) return false;
+  target = {TargetOf(d), d.width, d.height, clip, clipStride, pen.GetColor().GetValue()};
+  return true;
+}
+
+// Strokes the figures of points/types (which must fit) with a one-pixel plain pen, as one
+// shape.
+Status StrokeThin(detail::GraphicsData& d, const Pen& pen, std::span<const PointF> points, std::span<const BYTE> types,
+                  PointF minimum, bool antialiased) {
+  detail::ThinTarget target{};
+  if (!ThinTargetOf(d, pen, target)) return OutOfMemory;
   cairo_surface_flush(d.surface);
-  const detail::ThinTarget target{TargetOf(d), d.width, d.height, clip, clipStride, pen.GetColor().GetValue()};
-  detail::ThinStroke& stroke = d.thin;
-  auto strokeShape = [&](std::span<const PointF> p, std::span<const BYTE> t) {
-    stroke.Begin(p, antialiased, target);
-    stroke.AddFigures(p, t);
-    stroke.Finish();
-  };
-  if (eachFigure) {
-    detail::ForEachFigure(types, std::min(points.size(), types.size()), [&](std::size_t begin, std::size_t end, bool) {
-      strokeShape(points.subspan(begin, end - begin), types.subspan(begin, end - begin));
-    });
-  } else {
-    strokeShape(points, types);
-  }
+  d.thin.Begin(minimum, antialiased, target);
+  d.thin.AddFigures(points, types);
+  d.thin.Finish();
   cairo_surface_mark_dirty(d.surface);
   return Ok;
 }
@@ -534,8 +533,8 @@ Status Graphics::DrawPath(const Pen* pen, const GraphicsPath* path) {
     return FillPath(&brush, &outline);
   }
 
-  if (ThinPen(*pen) && detail::ThinStroke::Fits(path->Points())) {
-    return Remember(StrokeThin(*data_, *pen, path->Points(), path->Types(), AntiAliased(smoothing_), false));
+  if (PointF minimum; ThinPen(*pen) && detail::ThinStroke::Fits(path->Points(), minimum)) {
+    return Remember(StrokeThin(*data_, *pen, path->Points(), path->Types(), minimum, AntiAliased(smoothing_)));
   }
   cairo_t* cr = data_->cr.get();
   cairo_new_path(cr);
@@ -557,15 +556,20 @@ Status Graphics::DrawFigures(const Pen* pen, const GraphicsPath* path) {
   const bool plain = PlainPen(*pen), thin = ThinPen(*pen), antialiased = AntiAliased(smoothing_);
   // Small figures of a thin pen go straight into the pixels, one after another; the others
   // in order between them, in runs when the pen is plain, else one at a time, the ordinary
-  // way. Consecutive figures of one kind are handed over together.
+  // way. The bitmap is flushed once before a stretch of small figures and marked dirty
+  // once after it, not for each.
   std::size_t pending = 0;  // the first figure not yet drawn
-  bool pendingThin = false;
+  std::optional<detail::ThinTarget> thinTarget;  // while small figures are being drawn
+  auto endThin = [&] {
+    if (thinTarget) cairo_surface_mark_dirty(d.surface);
+    thinTarget.reset();
+  };
   auto drawPending = [&](std::size_t end) -> Status {
     if (pending == end) return Ok;
+    endThin();
     const std::span<const PointF> p = points.subspan(pending, end - pending);
     const std::span<const BYTE> t = types.subspan(pending, end - pending);
     pending = end;
-    if (pendingThin) return StrokeThin(d, *pen, p, t, antialiased, true);
     if (plain) return StrokeFigureRuns(d, *pen, p, t, antialiased);
     detail::ForEachFigure(t, p.size(), [&](std::size_t begin, std::size_t end, bool) {
       const GraphicsPath figure(p.subspan(begin, end - begin), t.subspan(begin, end - begin), path->GetFillMode());
@@ -577,13 +581,23 @@ Status Graphics::DrawFigures(const Pen* pen, const GraphicsPath* path) {
     bool closed = false;
     std::size_t segments = 0;
     const std::size_t end = detail::FigureEnd(types, i, n, closed, segments);
-    const bool fits = thin && detail::ThinStroke::Fits(points.subspan(i, end - i));
-    if (fits != pendingThin) {
+    const std::span<const PointF> figurePoints = points.subspan(i, end - i);
+    if (PointF minimum; thin && detail::ThinStroke::Fits(figurePoints, minimum)) {
       if (const Status s = drawPending(i); s != Ok) return Remember(s);
-      pendingThin = fits;
+      if (!thinTarget) {
+        detail::ThinTarget target{};
+        if (!ThinTargetOf(d, *pen, target)) return Remember(OutOfMemory);
+        cairo_surface_flush(d.surface);
+        thinTarget = target;
+      }
+      d.thin.Begin(minimum, antialiased, *thinTarget);
+      d.thin.AddFigures(figurePoints, types.subspan(i, end - i));
+      d.thin.Finish();
+      pending = end;
     }
     i = end;
   }
+  endThin();
   return Remember(drawPending(n));
 }
 

@@ -55,7 +55,7 @@ int Ceil(double v) {
 
 }  // namespace
 
-bool ThinStroke::Fits(std::span<const PointF> points) {
+bool ThinStroke::Fits(std::span<const PointF> points, PointF& minimum) {
   if (points.empty()) return false;
   double minX = points[0].X, maxX = minX, minY = points[0].Y, maxY = minY;
   for (const PointF& p : points) {
@@ -63,18 +63,17 @@ bool ThinStroke::Fits(std::span<const PointF> points) {
     minX = std::min<double>(minX, p.X), maxX = std::max<double>(maxX, p.X);
     minY = std::min<double>(minY, p.Y), maxY = std::max<double>(maxY, p.Y);
   }
+  minimum = PointF(static_cast<REAL>(minX), static_cast<REAL>(minY));
   return maxX - minX <= kLimit && maxY - minY <= kLimit;
 }
 
-void ThinStroke::Begin(std::span<const PointF> points, bool antialiased, const ThinTarget& target) {
+void ThinStroke::Begin(PointF minimum, bool antialiased, const ThinTarget& target) {
   antialiased_ = antialiased;
   target_ = target;
-  float minX = points[0].X, minY = points[0].Y;
-  for (const PointF& p : points) minX = std::min(minX, p.X), minY = std::min(minY, p.Y);
   // Fits() keeps the points within the coordinate range; the pixels start three to the left
   // and above, where the stroke's reach and smoothing end.
-  originX_ = static_cast<int>(std::floor(Clamp(minX))) - 3;
-  originY_ = static_cast<int>(std::floor(Clamp(minY))) - 3;
+  originX_ = static_cast<int>(std::floor(Clamp(minimum.X))) - 3;
+  originY_ = static_cast<int>(std::floor(Clamp(minimum.Y))) - 3;
   x0_ = y0_ = kSide;
   x1_ = y1_ = 0;
 }

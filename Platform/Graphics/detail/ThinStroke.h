@@ -40,11 +40,13 @@ class ThinStroke {
   // Largest extent, each way, of the points of a shape drawn this way.
   static constexpr double kLimit = 32.0;
 
-  // Whether the points are all finite and span at most kLimit each way.
-  [[nodiscard]] static bool Fits(std::span<const PointF> points);
+  // Whether the points are all finite and span at most kLimit each way; if so, `minimum`
+  // is their least x and least y.
+  [[nodiscard]] static bool Fits(std::span<const PointF> points, PointF& minimum);
 
-  // Starts a shape whose points are `points` (which must fit), drawn into `target`.
-  void Begin(std::span<const PointF> points, bool antialiased, const ThinTarget& target);
+  // Starts a shape whose points (which must fit) have the least x and y of `minimum`,
+  // drawn into `target`.
+  void Begin(PointF minimum, bool antialiased, const ThinTarget& target);
   // Adds the stroke of every figure of the path to the shape.
   void AddFigures(std::span<const PointF> points, std::span<const BYTE> types);
   // Ends the shape: with smoothing, blends the colour through the shape's coverage where

@@ -105,8 +105,9 @@ bool PixelSpan(double start, double length, int limit, int& first, int& end) {
 
 }  // namespace
 
-EllipseCoverage SmallEllipseCoverage(double x, double y, double width, double height, int targetWidth,
-                                     int targetHeight) {
+namespace {
+
+EllipseCoverage ComputeCoverage(double x, double y, double width, double height, int targetWidth, int targetHeight) {
   EllipseCoverage coverage;
   int x0 = 0, x1 = 0, y0 = 0, y1 = 0;
   if (!PixelSpan(x, width, targetWidth, x0, x1) || !PixelSpan(y, height, targetHeight, y0, y1)) return coverage;
@@ -125,6 +126,45 @@ EllipseCoverage SmallEllipseCoverage(double x, double y, double width, double he
     }
   }
   return coverage;
+}
+
+// Specks of whole sides up to this, at whole-pixel positions (the stipple and noise styles'
+// dots), take the same coverage wherever they lie: every difference the coverage is made
+// of is then a small whole or half number, exact at any position. Each is computed once.
+constexpr int kWholeSpeckSide = 4;
+
+const EllipseCoverage& WholeSpeck(int width, int height) {
+  static const auto kSpecks = [] {
+    std::array<EllipseCoverage, kWholeSpeckSide * kWholeSpeckSide> specks{};
+    for (int h = 1; h <= kWholeSpeckSide; ++h) {
+      for (int w = 1; w <= kWholeSpeckSide; ++w) {
+        specks[static_cast<std::size_t>((h - 1) * kWholeSpeckSide + w - 1)] =
+            ComputeCoverage(0, 0, w, h, kWholeSpeckSide, kWholeSpeckSide);
+      }
+    }
+    return specks;
+  }();
+  return kSpecks[static_cast<std::size_t>((height - 1) * kWholeSpeckSide + width - 1)];
+}
+
+bool IsWhole(double v) { return v == static_cast<double>(static_cast<int>(v)); }
+
+}  // namespace
+
+EllipseCoverage SmallEllipseCoverage(double x, double y, double width, double height, int targetWidth,
+                                     int targetHeight) {
+  if (width <= kWholeSpeckSide && height <= kWholeSpeckSide && x >= 0 && y >= 0 && x + width <= targetWidth &&
+      y + height <= targetHeight && IsWhole(x) && IsWhole(y) && IsWhole(width) && IsWhole(height)) {
+    const EllipseCoverage& speck = WholeSpeck(static_cast<int>(width), static_cast<int>(height));
+    EllipseCoverage coverage;
+    coverage.x = static_cast<int>(x);
+    coverage.y = static_cast<int>(y);
+    coverage.width = speck.width;
+    coverage.height = speck.height;
+    std::copy_n(speck.alpha.begin(), speck.width * speck.height, coverage.alpha.begin());
+    return coverage;
+  }
+  return ComputeCoverage(x, y, width, height, targetWidth, targetHeight);
 }
 
 bool BlendCoverage(const PixelTarget& target, const EllipseCoverage& coverage, std::uint32_t opaqueColor,

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <tuple>
 
 namespace quillgate::graphics {
 namespace {
@@ -247,6 +248,33 @@ TEST(Shapes, SmallEllipsesCoverTheirTrueArea) {
     }
   }
   EXPECT_NEAR(total / (kSteps * kSteps), kQuarterPi, 0.005);
+}
+
+// Specks of whole sizes at whole positions take a pattern worked out once; cut by the
+// bitmap's left or top edge they are worked out in full. Both must paint the same pixels.
+TEST(Shapes, WholePixelSpecksPaintTheSameWhereverTheyLie) {
+  const SolidBrush black{Color(Color::Black)};
+  for (int h = 1; h <= 5; ++h) {
+    for (int w = 1; w <= 5; ++w) {
+      Bitmap inside(12, 12), cutLeft(12, 12), cutTop(12, 12);
+      for (auto [bitmap, x, y] : {std::tuple{&inside, 4, 5}, {&cutLeft, -1, 5}, {&cutTop, 4, -1}}) {
+        Graphics g(bitmap);
+        g.SetSmoothingMode(SmoothingModeAntiAlias);
+        ASSERT_EQ(g.FillEllipse(&black, x, y, w, h), Ok);
+      }
+      for (int row = 0; row < h; ++row) {
+        for (int column = 0; column < w; ++column) {
+          const ARGB whole = PixelAt(inside, 4 + column, 5 + row);
+          if (column >= 1) {
+            EXPECT_EQ(PixelAt(cutLeft, column - 1, 5 + row), whole) << w << " x " << h;
+          }
+          if (row >= 1) {
+            EXPECT_EQ(PixelAt(cutTop, 4 + column, row - 1), whole) << w << " x " << h;
+          }
+        }
+      }
+    }
+  }
 }
 
 // A mirrored ellipse paints the mirrored pixels, to the bit, over a background that is

@@ -8,7 +8,18 @@
 namespace quillgate {
 
 void DrawRings(graphics::Graphics& graphics, const graphics::PointF& centre, float step,
-               const graphics::Pen& pen, const graphics::RectF& bounds, RingRectangle rectangle) {
+               const graphics::Pen& pen, const graphics::RectF& drawingBounds, RingRectangle rectangle) {
+  // Nor can a circle change a pixel outside the clip: rings drawn through the letters skip
+  // those that pass wholly around or inside the text's box.
+  graphics::RectF clip;
+  graphics::RectF bounds = drawingBounds;
+  if (graphics.GetClipBounds(&clip) == graphics::Ok) {
+    const float left = std::max(bounds.X, clip.X), top = std::max(bounds.Y, clip.Y);
+    const float right = std::min(bounds.GetRight(), clip.GetRight());
+    const float bottom = std::min(bounds.GetBottom(), clip.GetBottom());
+    if (!(left < right && top < bottom)) return;
+    bounds = graphics::RectF(left, top, right - left, bottom - top);
+  }
   // A circle's ink lies within half a pen width (plus a pixel of smoothing) of its radius;
   // it can touch the bounds only if that band meets the distances from the centre to the
   // nearest and the farthest point of the bounds.

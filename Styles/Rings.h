@@ -13,8 +13,9 @@ inline constexpr float kRingRadiusLimit = 888.0f;
 // with every value truncated to whole pixels (ToRect), as the integer ellipse call takes it.
 enum class RingRectangle { kExact, kWholePixels };
 
-// Circles that cannot touch the `bounds` rectangle (normally the bitmap) are skipped: the
-// picture is the same, and most of the 178 to 296 circles lie wholly outside a small image.
+// Circles that cannot touch the `bounds` rectangle (normally the bitmap) or the clip's
+// bounds are skipped: the picture is the same, and most of the 178 to 296 circles lie
+// wholly outside a small image.
 void DrawRings(graphics::Graphics& graphics, const graphics::PointF& centre, float step,
                const graphics::Pen& pen, const graphics::RectF& bounds,
                RingRectangle rectangle = RingRectangle::kExact);

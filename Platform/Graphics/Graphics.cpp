@@ -292,6 +292,16 @@ Status Graphics::GetClip(Region* region) const {
   return Remember(Ok);
 }
 
+Status Graphics::GetClipBounds(RectF* rect) const {
+  if (rect == nullptr) return Remember(InvalidParameter);
+  if (!data_) return Remember(WrongState);
+  if (data_->clip.IsInfinite()) {
+    *rect = RectF(-4194304.0f, -4194304.0f, 8388608.0f, 8388608.0f);
+    return Remember(Ok);
+  }
+  return Remember(data_->clip.GetBounds(rect));
+}
+
 bool Graphics::IsClipEmpty() const {
   if (!data_) return true;
   Region visible(Rect(0, 0, data_->width, data_->height));

@@ -56,6 +56,9 @@ class Graphics {
   Status ExcludeClip(const Region* region) { return SetClip(region, CombineModeExclude); }
   Status ResetClip();
   Status GetClip(Region* region) const;
+  // A rectangle that encloses the clip (-4194304, -4194304, 8388608, 8388608 when the clip
+  // is infinite, as the original library reports it).
+  Status GetClipBounds(RectF* rect) const;
   [[nodiscard]] bool IsClipEmpty() const;
 
   // Shapes.

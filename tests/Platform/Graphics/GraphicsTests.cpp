@@ -118,6 +118,17 @@ TEST(Clipping, CombineModesApplyToTheCurrentClip) {
   Region clip;
   g.GetClip(&clip);
   EXPECT_EQ(clip.GetRegionScansCount(), 2u);
+  RectF bounds;
+  ASSERT_EQ(g.GetClipBounds(&bounds), Ok);
+  EXPECT_EQ(bounds.X, 0.0f);
+  EXPECT_EQ(bounds.GetRight(), 8.0f) << "the bounds enclose both parts";
+  EXPECT_EQ(bounds.Height, 1.0f);
+  g.ResetClip();
+  ASSERT_EQ(g.GetClipBounds(&bounds), Ok);
+  EXPECT_EQ(bounds.X, -4194304.0f) << "an infinite clip";
+  EXPECT_EQ(bounds.Width, 8388608.0f);
+  g.SetClip(Rect(0, 0, 6, 1));
+  g.SetClip(Rect(4, 0, 4, 1), CombineModeXor);
   g.SetClip(Rect(0, 0, 1, 1), CombineModeExclude);
   g.SetClip(Rect(20, 0, 1, 1), CombineModeIntersect);
   EXPECT_TRUE(g.IsClipEmpty());

@@ -163,6 +163,10 @@ std::uint8_t PieceValue(double along, double across, double length) {
 
 struct PieceBox {
   int left, top, right, bottom;  // pixels [left, right) x [top, bottom) of the coverage
+  // Columns at the left whose centres lie out of reach: stepped over, not looked at.
+  // Centres are always stepped to from `left`, so that a pixel's along and across do not
+  // depend on how many columns are skipped.
+  int skip;
 };
 
 // Raises the coverage of the box's pixels to what the piece from a to b lays on them.
@@ -177,7 +181,9 @@ bool CoverPiece(std::uint8_t* coverage, int stride, const PieceBox& box, Pt a, d
     const double vy = y + 0.5 - a.y;
     // Stepping one pixel right adds ux along the piece and -uy across it.
     double along = startX * ux + vy * uy, across = vy * ux - startX * uy;
-    for (int x = 0; x < width; ++x, along += ux, across -= uy) {
+    int x = 0;
+    for (; x < box.skip; ++x) along += ux, across -= uy;
+    for (; x < width; ++x, along += ux, across -= uy) {
       const std::uint8_t value = PieceValue<true, kCapStart, kCapEnd>(along, across, length);
       const std::uint8_t old = row[x];
       rose |= static_cast<std::uint8_t>(value > old);
@@ -194,7 +200,7 @@ void SetPiecePixels(const ThinTarget& target, const PieceBox& box, int dx, int d
                     double length) {
   // The same centres, stepped the same way, as the coverage would take, cut to the bitmap.
   const double startX = box.left + 0.5 - a.x;
-  const int left = std::max(box.left, -dx), right = std::min(box.right, target.width - dx);
+  const int left = std::max(box.left + box.skip, -dx), right = std::min(box.right, target.width - dx);
   const int top = std::max(box.top, -dy), bottom = std::min(box.bottom, target.height - dy);
   for (int y = top; y < bottom; ++y) {
     std::uint32_t* row = target.pixels.pixels + static_cast<std::ptrdiff_t>(y + dy) * target.pixels.stride + dx;
@@ -227,13 +233,25 @@ void ThinStroke::AddSegment(Pt a, Pt b, bool capStart, bool capEnd) {
   const double dx = b.x - a.x, dy = b.y - a.y;
   const double length = Length(dx, dy);
   const double ux = dx / length, uy = dy / length;  // pieces of no length never come here
-  // Pixels whose centres (x + 1/2, y + 1/2) may lie within reach of the piece. Coordinates
-  // here lie at least three pixels from the origin, so truncation is floor.
+  // Pixels whose centres (x + 1/2, y + 1/2) may lie within reach of the piece: at or right
+  // of min - reach, left of max + reach (and so for y). A hair of slack on the near side
+  // keeps every centre that rounding could bring within reach. Coordinates here lie at
+  // least three pixels from the origin, so truncation is floor. The columns are stepped
+  // from the floor of the near bound, as they always were, so that every pixel sees the
+  // same along and across.
+  constexpr double kSlack = 1e-9;
   const double reach = kHalfWidth + (antialiased_ ? 0.5 : 0.0);
-  const PieceBox box{std::max(static_cast<int>(std::min(a.x, b.x) - reach - 0.5), 0),
-                     std::max(static_cast<int>(std::min(a.y, b.y) - reach - 0.5), 0),
+  // With smoothing a flat cap spreads coverage half a pixel past the end and a pixel to
+  // either side: its corners lie sqrt(1.25) < 1.125 from the end.
+  const double nearReach = antialiased_ ? 1.125 : kHalfWidth;
+  const double nearX = std::min(a.x, b.x) - nearReach - 0.5, nearY = std::min(a.y, b.y) - nearReach - 0.5;
+  const int stepFrom = std::max(static_cast<int>(std::min(a.x, b.x) - reach - 0.5), 0);
+  const int firstRow = std::max(static_cast<int>(std::min(a.y, b.y) - reach - 0.5), 0);
+  const PieceBox box{stepFrom,
+                     std::max(Ceil(nearY - kSlack), firstRow),
                      std::min(Ceil(std::max(a.x, b.x) + reach - 0.5), kSide),
-                     std::min(Ceil(std::max(a.y, b.y) + reach - 0.5), kSide)};
+                     std::min(Ceil(std::max(a.y, b.y) + reach - 0.5), kSide),
+                     std::max(Ceil(nearX - kSlack), stepFrom) - stepFrom};
   if (!antialiased_) {
     WithCaps(capStart, capEnd, [&]<bool kCapStart, bool kCapEnd>() {
       SetPiecePixels<kCapStart, kCapEnd>(target_, box, originX_, originY_, a, ux, uy, length);

@@ -243,7 +243,7 @@ void ThinStroke::AddSegment(Pt a, Pt b, bool capStart, bool capEnd) {
   const double reach = kHalfWidth + (antialiased_ ? 0.5 : 0.0);
   // With smoothing a flat cap spreads coverage half a pixel past the end and a pixel to
   // either side: its corners lie sqrt(1.25) < 1.125 from the end.
-  const double nearReach = antialiased_ ? 1.125 : kHalfWidth;
+  const double nearReach = antialiased_ ? ((capStart || capEnd) ? 1.125 : reach) : kHalfWidth;
   const double nearX = std::min(a.x, b.x) - nearReach - 0.5, nearY = std::min(a.y, b.y) - nearReach - 0.5;
   const int stepFrom = std::max(static_cast<int>(std::min(a.x, b.x) - reach - 0.5), 0);
   const int firstRow = std::max(static_cast<int>(std::min(a.y, b.y) - reach - 0.5), 0);

@@ -16,22 +16,13 @@
 namespace quillgate {
 namespace {
 
-constexpr std::uint32_t kModulus = 2147483647;  // 2^31 - 1
-constexpr std::uint32_t kMultiplier = 48271;
-
-// x * y mod (2^31 - 1) for x, y below the modulus. The modulus is the Mersenne prime
-// 2^31 - 1, so the remainder is a shift and an add instead of a division: 2^31 = 1.
-constexpr std::uint32_t MulMod(std::uint32_t x, std::uint32_t y) noexcept {
-  const std::uint64_t product = std::uint64_t{x} * y;
-  std::uint64_t reduced = (product & kModulus) + (product >> 31);
-  if (reduced >= kModulus) reduced -= kModulus;
-  return static_cast<std::uint32_t>(reduced);
-}
+constexpr std::uint32_t kModulus = detail::kRandomModulus;
+constexpr std::uint32_t kMultiplier = detail::kRandomMultiplier;
 
 constexpr std::uint32_t PowMod(std::uint32_t base, std::uint32_t exponent) noexcept {
   std::uint32_t result = 1;
-  for (; exponent != 0; exponent >>= 1, base = MulMod(base, base)) {
-    if ((exponent & 1) != 0) result = MulMod(result, base);
+  for (; exponent != 0; exponent >>= 1, base = detail::MulModMersenne31(base, base)) {
+    if ((exponent & 1) != 0) result = detail::MulModMersenne31(result, base);
   }
   return result;
 }
@@ -40,7 +31,7 @@ constexpr std::uint32_t PowMod(std::uint32_t base, std::uint32_t exponent) noexc
 // (Fermat). The Boost engine shows its state only through its next output; this turns an
 // output back into the state that gave it.
 constexpr std::uint32_t kInverseMultiplier = PowMod(kMultiplier, kModulus - 2);
-static_assert(MulMod(kMultiplier, kInverseMultiplier) == 1);
+static_assert(detail::MulModMersenne31(kMultiplier, kInverseMultiplier) == 1);
 
 // Draws per reserved run: one lock for about a third of the heaviest image's draws.
 constexpr std::uint64_t kRunLength = 1u << 16;
@@ -114,7 +105,7 @@ class RandomSource {
 
  private:
   static std::uint32_t StateOf(Engine engine) {  // a copy: reading it takes a step
-    return MulMod(static_cast<std::uint32_t>(engine()), kInverseMultiplier);
+    return detail::MulModMersenne31(static_cast<std::uint32_t>(engine()), kInverseMultiplier);
   }
 
   RandomSource()
@@ -124,15 +115,6 @@ class RandomSource {
   Generator generator_;
 };
 
-// What RandomInt needs to know about the calling thread: the source bound to it, if any,
-// and its draw count. Plain thread-local data: counting is one unshared increment, and a
-// thread with a bound source never touches the process-wide lock.
-struct ThreadDraws {
-  ThreadRandomScope* bound;
-  std::uint64_t count;
-};
-constinit thread_local ThreadDraws tThreadDraws{nullptr, 0};
-
 std::uint32_t ReducedState(std::int32_t state) {
   const std::uint32_t reduced = static_cast<std::uint32_t>(state) % kModulus;
   return reduced == 0 ? 1 : reduced;  // an all-zero state would stay zero forever
@@ -140,29 +122,30 @@ std::uint32_t ReducedState(std::int32_t state) {
 
 }  // namespace
 
-std::int32_t RandomInt(std::int32_t n) {
-  ThreadDraws& thread = tThreadDraws;
-  ++thread.count;
-  if (thread.bound != nullptr) return thread.bound->Draw(n);
-  return RandomSource::Instance().Draw(n);
-}
+namespace detail {
+
+constinit thread_local ThreadDraws tThreadDraws{nullptr, 0};
+
+std::int32_t SharedRandomInt(std::int32_t n) { return RandomSource::Instance().Draw(n); }
+
+}  // namespace detail
 
 ThreadRandomScope::ThreadRandomScope() : ThreadRandomScope(static_cast<std::int32_t>(EntropySeed())) {}
 
 ThreadRandomScope::ThreadRandomScope(std::int32_t state)
     : state_(ReducedState(state)),
       remaining_(std::numeric_limits<std::uint64_t>::max()),
-      previous_(tThreadDraws.bound) {
-  tThreadDraws.bound = this;
+      previous_(detail::tThreadDraws.bound) {
+  detail::tThreadDraws.bound = this;
 }
 
 ThreadRandomScope::ThreadRandomScope(ProcessRunTag)
-    : state_(1), remaining_(0), fromProcess_(true), previous_(tThreadDraws.bound) {
-  tThreadDraws.bound = this;
+    : state_(1), remaining_(0), fromProcess_(true), previous_(detail::tThreadDraws.bound) {
+  detail::tThreadDraws.bound = this;
 }
 
 ThreadRandomScope::~ThreadRandomScope() {
-  tThreadDraws.bound = previous_;
+  detail::tThreadDraws.bound = previous_;
   if (fromProcess_ && remaining_ != 0) RandomSource::Instance().GiveBack(runEnd_, state_);
 }
 
@@ -177,19 +160,8 @@ void ThreadRandomScope::ReserveNextRun() noexcept {
   remaining_ = kRunLength;
 }
 
-std::int32_t ThreadRandomScope::Draw(std::int32_t n) noexcept {
-  if (remaining_ == 0) [[unlikely]] ReserveNextRun();
-  --remaining_;
-  // The process-wide source's arithmetic exactly: x <- 48271 x mod (2^31 - 1), then
-  // u = (x - 1) / 2147483646 in [0, 1), then u * n truncated toward zero.
-  state_ = MulMod(state_, kMultiplier);
-  const double u = static_cast<double>(state_ - 1) * (1.0 / 2147483646.0);
-  const double m = n == 0 ? 1.0 : static_cast<double>(n);
-  return static_cast<std::int32_t>(u * m);
-}
-
 ProcessRandomRun::ProcessRandomRun() {
-  if (tThreadDraws.bound == nullptr) run_.emplace(ThreadRandomScope::ProcessRunTag{});
+  if (detail::tThreadDraws.bound == nullptr) run_.emplace(ThreadRandomScope::ProcessRunTag{});
 }
 
 ProcessRandomRun::~ProcessRandomRun() = default;
@@ -198,7 +170,7 @@ namespace testing {
 
 void SetRandomState(std::int32_t state) { RandomSource::Instance().SetState(state); }
 std::int32_t RandomState() { return RandomSource::Instance().State(); }
-std::uint64_t RandomDrawCount() { return tThreadDraws.count; }
+std::uint64_t RandomDrawCount() { return detail::tThreadDraws.count; }
 
 }  // namespace testing
 }  // namespace quillgate

@@ -1,5 +1,7 @@
 #include "Styles/ScatteredMarks.h"
 
+#include <vector>
+
 namespace quillgate {
 
 using graphics::PointF;
@@ -7,36 +9,36 @@ using graphics::RectF;
 
 namespace {
 
-// The marks of one pen are gathered into paths of this many figures and drawn by
-// DrawFigures: the same pixels as one DrawBezier per mark, at a fraction of the cost.
-constexpr std::int64_t kMarksPerPath = 1024;
+// The marks of one pen are gathered in batches of this many and drawn by DrawBezierMarks:
+// the same pixels as one DrawBezier per mark, at a fraction of the cost.
+constexpr std::size_t kMarksPerBatch = 1024;
 
-// Collects figures and hands them to the graphics context in batches.
+// Collects Bezier marks (four points each) and hands them to the graphics context in
+// batches.
 class FigureBatch {
  public:
-  FigureBatch(graphics::Graphics& graphics, const graphics::Pen& pen) : graphics_(graphics), pen_(pen) {}
+  FigureBatch(graphics::Graphics& graphics, const graphics::Pen& pen) : graphics_(graphics), pen_(pen) {
+    points_.reserve(4 * kMarksPerBatch);
+  }
   FigureBatch(const FigureBatch&) = delete;
   FigureBatch& operator=(const FigureBatch&) = delete;
   ~FigureBatch() { Flush(); }
 
   void AddBezier(const PointF& p1, const PointF& p2, const PointF& p3, const PointF& p4) {
-    path_.StartFigure();
-    path_.AddBezier(p1, p2, p3, p4);
-    if (++figures_ == kMarksPerPath) Flush();
+    points_.insert(points_.end(), {p1, p2, p3, p4});
+    if (points_.size() == 4 * kMarksPerBatch) Flush();
   }
 
  private:
   void Flush() {
-    if (figures_ == 0) return;
-    graphics_.DrawFigures(&pen_, &path_);
-    path_.Reset();
-    figures_ = 0;
+    if (points_.empty()) return;
+    graphics_.DrawBezierMarks(&pen_, points_);
+    points_.clear();
   }
 
   graphics::Graphics& graphics_;
   const graphics::Pen& pen_;
-  graphics::GraphicsPath path_;
-  std::int64_t figures_ = 0;
+  std::vector<PointF> points_;
 };
 
 }  // namespace

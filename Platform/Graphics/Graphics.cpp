@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace quillgate::graphics {
 
@@ -40,6 +41,7 @@ struct GraphicsData {
   std::unique_ptr<cairo_t, CairoDeleter> figureContext;
   OverlapLayers layers;
   ThinStroke thin;  // for one-pixel strokes along small figures, clear between them
+  std::vector<BYTE> markTypes;  // the point types of DrawBezierMarks' figures, kept for reuse
 };
 
 }  // namespace detail
@@ -559,15 +561,31 @@ Status Graphics::DrawFigures(const Pen* pen, const GraphicsPath* path) {
   if (!data_) return Remember(WrongState);
   if (pen == nullptr || path == nullptr) return Remember(InvalidParameter);
   if (pen->GetLastStatus() == InvalidParameter) return Remember(InvalidParameter);
+  return Remember(StrokeEachFigure(*pen, path->Points(), path->Types(), path->GetFillMode(), 0));
+}
+
+Status Graphics::DrawBezierMarks(const Pen* pen, std::span<const PointF> points) {
+  if (!data_) return Remember(WrongState);
+  if (pen == nullptr || points.size() % 4 != 0) return Remember(InvalidParameter);
+  if (pen->GetLastStatus() == InvalidParameter) return Remember(InvalidParameter);
+  std::vector<BYTE>& types = data_->markTypes;
+  if (types.size() != points.size()) {
+    types.resize(points.size());
+    for (std::size_t i = 0; i < types.size(); ++i) types[i] = i % 4 == 0 ? PathPointTypeStart : PathPointTypeBezier;
+  }
+  return Remember(StrokeEachFigure(*pen, points, types, FillModeAlternate, 4));
+}
+
+// Small figures of a thin pen go straight into the pixels, one after another; the others in
+// order between them, in runs when the pen is plain, else one at a time, the ordinary way.
+// The bitmap is flushed once before a stretch of small figures and marked dirty once after
+// it, not for each. `figureSize`, when not 0, is the number of points of every figure,
+// which then need not be found from the types.
+Status Graphics::StrokeEachFigure(const Pen& pen, std::span<const PointF> points, std::span<const BYTE> types,
+                                  FillMode fillMode, std::size_t figureSize) {
   detail::GraphicsData& d = *data_;
-  const std::span<const PointF> points = path->Points();
-  const std::span<const BYTE> types = path->Types();
   const std::size_t n = std::min(points.size(), types.size());
-  const bool plain = PlainPen(*pen), thin = ThinPen(*pen), antialiased = AntiAliased(smoothing_);
-  // Small figures of a thin pen go straight into the pixels, one after another; the others
-  // in order between them, in runs when the pen is plain, else one at a time, the ordinary
-  // way. The bitmap is flushed once before a stretch of small figures and marked dirty
-  // once after it, not for each.
+  const bool plain = PlainPen(pen), thin = ThinPen(pen), antialiased = AntiAliased(smoothing_);
   std::size_t pending = 0;  // the first figure not yet drawn
   std::optional<detail::ThinTarget> thinTarget;  // while small figures are being drawn
   auto endThin = [&] {
@@ -580,23 +598,26 @@ Status Graphics::DrawFigures(const Pen* pen, const GraphicsPath* path) {
     const std::span<const PointF> p = points.subspan(pending, end - pending);
     const std::span<const BYTE> t = types.subspan(pending, end - pending);
     pending = end;
-    if (plain) return StrokeFigureRuns(d, *pen, p, t, antialiased);
+    if (plain) return StrokeFigureRuns(d, pen, p, t, antialiased);
     detail::ForEachFigure(t, p.size(), [&](std::size_t begin, std::size_t end, bool) {
-      const GraphicsPath figure(p.subspan(begin, end - begin), t.subspan(begin, end - begin), path->GetFillMode());
-      DrawPath(pen, &figure);
+      const GraphicsPath figure(p.subspan(begin, end - begin), t.subspan(begin, end - begin), fillMode);
+      DrawPath(&pen, &figure);
     });
     return Ok;
   };
   for (std::size_t i = 0; i < n;) {
-    bool closed = false;
-    std::size_t segments = 0;
-    const std::size_t end = detail::FigureEnd(types, i, n, closed, segments);
+    std::size_t end = i + figureSize;
+    if (figureSize == 0) {
+      bool closed = false;
+      std::size_t segments = 0;
+      end = detail::FigureEnd(types, i, n, closed, segments);
+    }
     const std::span<const PointF> figurePoints = points.subspan(i, end - i);
     if (PointF minimum; thin && detail::ThinStroke::Fits(figurePoints, minimum)) {
-      if (const Status s = drawPending(i); s != Ok) return Remember(s);
+      if (const Status s = drawPending(i); s != Ok) return s;
       if (!thinTarget) {
         detail::ThinTarget target{};
-        if (!ThinTargetOf(d, *pen, target)) return Remember(OutOfMemory);
+        if (!ThinTargetOf(d, pen, target)) return OutOfMemory;
         cairo_surface_flush(d.surface);
         thinTarget = target;
       }
@@ -608,7 +629,7 @@ Status Graphics::DrawFigures(const Pen* pen, const GraphicsPath* path) {
     i = end;
   }
   endThin();
-  return Remember(drawPending(n));
+  return drawPending(n);
 }
 
 Status Graphics::FillRectangle(const Brush* brush, const RectF& rect) {

@@ -15,6 +15,7 @@
 #include "Platform/Graphics/Region.h"
 
 #include <memory>
+#include <span>
 #include <string_view>
 
 namespace quillgate::graphics {
@@ -97,6 +98,11 @@ class Graphics {
   // one after another: the same pixels, also where figures overlap. Scattering thousands of
   // small marks (through a clip or not) this way costs a fraction of a call per mark.
   Status DrawFigures(const Pen* pen, const GraphicsPath* path);
+  // Strokes every four points as a cubic Bezier of its own (start, two controls, end), one
+  // after another: the same pixels as DrawFigures of a path holding each as a figure
+  // (StartFigure, AddBezier), without building that path. A count not a multiple of four
+  // is InvalidParameter.
+  Status DrawBezierMarks(const Pen* pen, std::span<const PointF> points);
   // Pixel-aligned, whatever the smoothing mode.
   Status FillRegion(const Brush* brush, const Region* region);
 
@@ -143,6 +149,8 @@ class Graphics {
 
  private:
   Status Remember(Status s) const { lastStatus_ = s; return s; }
+  Status StrokeEachFigure(const Pen& pen, std::span<const PointF> points, std::span<const BYTE> types,
+                          FillMode fillMode, std::size_t figureSize);
 
   std::unique_ptr<detail::GraphicsData> data_;
   SmoothingMode smoothing_ = SmoothingModeNone;

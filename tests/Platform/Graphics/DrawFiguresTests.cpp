@@ -134,5 +134,41 @@ TEST(DrawFigures, ManyFiguresAtOncePaintWhatOneByOnePaints) {
   }
 }
 
+// Bezier marks handed over as bare points: small ones, ones too large to draw straight
+// into the pixels, and one with a point that is not a number among them.
+TEST(DrawFigures, BezierMarksPaintWhatTheirFiguresPaint) {
+  const Region clip = ManyRectangles();
+  for (const SmoothingMode mode : {SmoothingModeAntiAlias, SmoothingModeNone}) {
+    for (std::uint32_t seed = 1; seed <= 12; ++seed) {
+      Lcg r{seed};
+      std::vector<PointF> points;
+      GraphicsPath figures;
+      for (int i = 0; i < 120; ++i) {
+        const float reach = i % 7 == 0 ? 60.0f : 5.0f;
+        const float x = r.Next(-5, kW + 5), y = r.Next(-5, kH + 5);
+        PointF p[4] = {PointF(x, y), PointF(x + r.Next(-reach, reach), y + r.Next(-3, 3)),
+                       PointF(x + r.Next(-reach, reach), y + r.Next(-3, 3)), PointF(x + r.Next(-reach, reach), y)};
+        if (i == 50) p[2].X = std::nanf("");
+        points.insert(points.end(), p, p + 4);
+        figures.StartFigure();
+        figures.AddBezier(p[0], p[1], p[2], p[3]);
+      }
+      const Pen pen(Color(0xFF000000u | seed * 0x3A5F17u), seed % 3 == 0 ? 2.0f : 1.0f);
+      const Drawer marks = [&](Graphics& g) { ASSERT_EQ(g.DrawBezierMarks(&pen, points), Ok); };
+      const Drawer asFigures = [&](Graphics& g) { g.DrawFigures(&pen, &figures); };
+      SCOPED_TRACE(::testing::Message() << "mode " << mode << " seed " << seed);
+      ExpectSamePixels(marks, asFigures, nullptr, mode);
+      ExpectSamePixels(marks, asFigures, &clip, mode);
+    }
+  }
+  Bitmap bitmap(4, 4);
+  Graphics g(&bitmap);
+  const Pen pen(Color(0xFF000000u), 1.0f);
+  const std::vector<PointF> three(3);
+  EXPECT_EQ(g.DrawBezierMarks(&pen, three), InvalidParameter) << "not a whole number of marks";
+  EXPECT_EQ(g.DrawBezierMarks(nullptr, {}), InvalidParameter);
+  EXPECT_EQ(g.DrawBezierMarks(&pen, {}), Ok);
+}
+
 }  // namespace
 }  // namespace quillgate::graphics

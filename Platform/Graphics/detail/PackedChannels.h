@@ -27,4 +27,11 @@ inline std::uint32_t AddChannels(std::uint32_t x, std::uint32_t y) {
   return pair(x, y) | (pair(x >> 8, y >> 8) << 8);
 }
 
+// An opaque colour over the pixel through a mask value, as pixman composites a solid
+// source through an A8 mask: source x alpha + dest x (255 - alpha), each product rounded
+// with 0x80.
+inline std::uint32_t OverThroughMask(std::uint32_t opaqueSource, std::uint32_t dest, std::uint32_t alpha) {
+  return AddChannels(MulChannels<0x80>(opaqueSource, alpha), MulChannels<0x80>(dest, 255 - alpha));
+}
+
 }  // namespace quillgate::graphics::detail

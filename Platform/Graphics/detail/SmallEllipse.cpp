@@ -66,11 +66,6 @@ double BoxArea(double a0, double a1, double b0, double b1) {
   return Corner(a0, b0) - Corner(a1, b0) - Corner(a0, b1) + Corner(a1, b1);
 }
 
-// The colour through a coverage of alpha over the pixel: Cairo's OVER of a mask.
-std::uint32_t Blend(std::uint32_t source, std::uint32_t dest, std::uint32_t alpha) {
-  return AddChannels(MulChannels<0x80>(source, alpha), MulChannels<0x80>(dest, 255 - alpha));
-}
-
 }  // namespace
 
 bool IsSmallEllipse(double x, double y, double width, double height) {
@@ -179,7 +174,7 @@ bool BlendCoverage(const PixelTarget& target, const EllipseCoverage& coverage, s
       const int px = coverage.x + column;
       const std::uint32_t alpha = coverage.At(column, row);
       if (alpha == 0 || px < 0 || px >= target.width || (inClip != nullptr && inClip[px] == 0)) continue;
-      pixels[px] = alpha == 255 ? opaqueColor : Blend(opaqueColor, pixels[px], alpha);
+      pixels[px] = alpha == 255 ? opaqueColor : OverThroughMask(opaqueColor, pixels[px], alpha);
       touched = true;
     }
   }

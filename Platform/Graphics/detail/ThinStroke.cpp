@@ -69,7 +69,7 @@ bool ThinStroke::Fits(std::span<const PointF> points, PointF& minimum) {
 
 void ThinStroke::Begin(PointF minimum, bool antialiased, const ThinTarget& target) {
   antialiased_ = antialiased;
-  target_ = target;
+  target_ = &target;
   // Fits() keeps the points within the coordinate range; the pixels start three to the left
   // and above, where the stroke's reach and smoothing end.
   originX_ = static_cast<int>(std::floor(Clamp(minimum.X))) - 3;
@@ -115,18 +115,19 @@ void ThinStroke::AddFigures(std::span<const PointF> points, std::span<const BYTE
 void ThinStroke::AddPolyline(bool closed) {
   if (closed && flat_.size() > 1) flat_.push_back(flat_.front());
   // Pieces of no length draw nothing, as with a flat-capped stroke; the caps belong to the
-  // first and last pieces that have a length.
-  std::size_t first = flat_.size(), last = 0;
+  // first and last pieces that have a length. Each piece waits for the next one with a
+  // length, so that the last is known when it is drawn.
+  std::size_t pending = 0;  // the piece ending at flat_[pending], if not 0
+  bool first = true;
   for (std::size_t k = 1; k < flat_.size(); ++k) {
-    if (flat_[k].x != flat_[k - 1].x || flat_[k].y != flat_[k - 1].y) {
-      first = std::min(first, k);
-      last = k;
-    }
-  }
-  for (std::size_t k = first; k <= last && k < flat_.size(); ++k) {
     if (flat_[k].x == flat_[k - 1].x && flat_[k].y == flat_[k - 1].y) continue;
-    AddSegment(flat_[k - 1], flat_[k], !closed && k == first, !closed && k == last);
+    if (pending != 0) {
+      AddSegment(flat_[pending - 1], flat_[pending], !closed && first, false);
+      first = false;
+    }
+    pending = k;
   }
+  if (pending != 0) AddSegment(flat_[pending - 1], flat_[pending], !closed && first, !closed);
 }
 
 namespace {
@@ -254,7 +255,7 @@ void ThinStroke::AddSegment(Pt a, Pt b, bool capStart, bool capEnd) {
                      std::max(Ceil(nearX - kSlack), stepFrom) - stepFrom};
   if (!antialiased_) {
     WithCaps(capStart, capEnd, [&]<bool kCapStart, bool kCapEnd>() {
-      SetPiecePixels<kCapStart, kCapEnd>(target_, box, originX_, originY_, a, ux, uy, length);
+      SetPiecePixels<kCapStart, kCapEnd>(*target_, box, originX_, originY_, a, ux, uy, length);
     });
     return;
   }
@@ -271,9 +272,9 @@ void ThinStroke::AddSegment(Pt a, Pt b, bool capStart, bool capEnd) {
 void ThinStroke::Finish() {
   if (x0_ >= x1_ || y0_ >= y1_) return;
   const CoverageMask mask{coverage_.data(), kSide, originX_, originY_};
-  BlendCoverage(target_.pixels, mask, target_.clip, target_.clipStride,
-                {originX_ + x0_, originY_ + y0_, originX_ + x1_, originY_ + y1_}, target_.width, target_.height,
-                target_.colour);
+  BlendCoverage(target_->pixels, mask, target_->clip, target_->clipStride,
+                {originX_ + x0_, originY_ + y0_, originX_ + x1_, originY_ + y1_}, target_->width, target_->height,
+                target_->colour);
   // Pixels off the target are not cleared by the blend.
   for (int y = y0_; y < y1_; ++y) std::memset(coverage_.data() + y * kSide + x0_, 0, static_cast<std::size_t>(x1_ - x0_));
   x0_ = y0_ = kSide;

@@ -45,7 +45,7 @@ class ThinStroke {
   [[nodiscard]] static bool Fits(std::span<const PointF> points, PointF& minimum);
 
   // Starts a shape whose points (which must fit) have the least x and y of `minimum`,
-  // drawn into `target`.
+  // drawn into `target`, which must outlive the shape (until Finish).
   void Begin(PointF minimum, bool antialiased, const ThinTarget& target);
   // Adds the stroke of every figure of the path to the shape.
   void AddFigures(std::span<const PointF> points, std::span<const BYTE> types);
@@ -64,7 +64,7 @@ class ThinStroke {
   void AddSegment(Pt a, Pt b, bool capStart, bool capEnd);
 
   bool antialiased_ = true;
-  ThinTarget target_{};
+  const ThinTarget* target_ = nullptr;  // the caller's, alive from Begin to Finish
   int originX_ = 0;  // the pixel at coverage_[0]
   int originY_ = 0;
   // Pixels of the coverage that may be set: [x0, x1) x [y0, y1), relative to the origin.

@@ -275,8 +275,14 @@ void ThinStroke::Finish() {
   BlendCoverage(target_->pixels, mask, target_->clip, target_->clipStride,
                 {originX_ + x0_, originY_ + y0_, originX_ + x1_, originY_ + y1_}, target_->width, target_->height,
                 target_->colour);
-  // Pixels off the target are not cleared by the blend.
-  for (int y = y0_; y < y1_; ++y) std::memset(coverage_.data() + y * kSide + x0_, 0, static_cast<std::size_t>(x1_ - x0_));
+  // The blend clears what it covers; pixels off the target it does not reach.
+  const bool onTarget = originX_ + x0_ >= 0 && originY_ + y0_ >= 0 && originX_ + x1_ <= target_->width &&
+                        originY_ + y1_ <= target_->height;
+  if (!onTarget) {
+    for (int y = y0_; y < y1_; ++y) {
+      std::memset(coverage_.data() + y * kSide + x0_, 0, static_cast<std::size_t>(x1_ - x0_));
+    }
+  }
   x0_ = y0_ = kSide;
   x1_ = y1_ = 0;
 }

@@ -111,7 +111,7 @@ void BlendThroughClip(cairo_surface_t* target, const unsigned char* coverage, co
 
 }  // namespace
 
-ClipMask::ClipMask(const cairo_region_t* visible, int width, int height) : width_(width), height_(height) {
+ClipMask::ClipMask(const cairo_region_t* visible, int width, int height) {
   clip_.reset(cairo_image_surface_create(CAIRO_FORMAT_A8, width, height));
   scratch_.reset(cairo_image_surface_create(CAIRO_FORMAT_A8, width, height));
   if (!Ok(clip_.get()) || !Ok(scratch_.get())) return;

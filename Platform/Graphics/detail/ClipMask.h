@@ -43,8 +43,6 @@ class ClipMask {
     void operator()(cairo_t* c) const noexcept { cairo_destroy(c); }
   };
 
-  int width_;
-  int height_;
   cairo_rectangle_int_t extents_{0, 0, 0, 0};  // of the visible clip
   std::unique_ptr<cairo_surface_t, SurfaceDeleter> clip_;     // A8: 255 inside the clip
   std::unique_ptr<cairo_surface_t, SurfaceDeleter> scratch_;  // A8: one shape's coverage

@@ -9,21 +9,25 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <variant>
 
 namespace quillgate::service {
 namespace {
 
-constexpr std::int64_t kNow = 1'800'000'000;
+constexpr std::int64_t kNow = 1'800'000'000'000;  // Unix milliseconds
 
 TokenClaims Claims(std::string code = "K3XQ9") {
   TokenClaims claims;
   claims.code = std::move(code);
-  claims.expires = kNow + 300;
-  claims.issuedMs = kNow * 1000;
+  claims.expiresMs = kNow + 300'000;
+  claims.issuedMs = kNow;
   claims.id = NewTokenId();
+  claims.siteKey = "site-1";
+  claims.hostname = "shop.example";
   return claims;
 }
 
@@ -48,17 +52,51 @@ std::string Encode(const std::vector<unsigned char>& bytes) {
   return text;
 }
 
-TEST(Token, OpensToWhatWasSealed) {
+// Every byte value, so that no text is cut at a NUL or changed by a sign.
+std::string AllBytes(std::size_t size, int start) {
+  std::string text(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) text[i] = static_cast<char>((start + i) & 0xFF);
+  return text;
+}
+
+TEST(Token, EveryClaimOpensToWhatWasSealed) {
   const KeyRing keys = KeyRing::Generate();
-  const TokenClaims claims = Claims("AB12");
-  const auto opened = OpenToken(keys, SealToken(keys, claims), kNow);
-  ASSERT_TRUE(std::holds_alternative<TokenClaims>(opened));
-  const auto& back = std::get<TokenClaims>(opened);
-  EXPECT_EQ(back.code, "AB12");
-  EXPECT_EQ(back.expires, claims.expires);
-  EXPECT_EQ(back.issuedMs, claims.issuedMs);
-  EXPECT_EQ(back.id, claims.id);
-  EXPECT_EQ(back.keyId, keys.Sealing().id);
+  TokenClaims longest = Claims(AllBytes(255, 0));
+  longest.siteKey = AllBytes(255, 85);
+  longest.hostname = AllBytes(255, 170);
+  longest.issuer = ~std::uint64_t{0};
+  longest.style = 255;
+  longest.type = 254;
+  longest.width = 65535;
+  longest.height = 65534;
+  longest.expiresMs = std::numeric_limits<std::int64_t>::max();
+  TokenClaims nothingNamed = Claims("AB12");
+  nothingNamed.siteKey.clear();
+  nothingNamed.hostname.clear();
+  TokenClaims small = Claims("");
+  small.issuer = 0x0102030405060708;
+  small.style = 1;
+  small.type = 2;
+  small.width = 0x0304;
+  small.height = 0x0506;
+  small.keyId = 12345;  // ignored: Seal sets the key that sealed it
+  for (const TokenClaims& claims : {longest, nothingNamed, small}) {
+    const auto opened = OpenToken(keys, SealToken(keys, claims), kNow);
+    ASSERT_TRUE(std::holds_alternative<TokenClaims>(opened)) << claims.code.size();
+    const auto& back = std::get<TokenClaims>(opened);
+    EXPECT_EQ(back.code, claims.code);
+    EXPECT_EQ(back.expiresMs, claims.expiresMs);
+    EXPECT_EQ(back.issuedMs, claims.issuedMs);
+    EXPECT_EQ(back.id, claims.id);
+    EXPECT_EQ(back.issuer, claims.issuer);
+    EXPECT_EQ(back.siteKey, claims.siteKey);
+    EXPECT_EQ(back.hostname, claims.hostname);
+    EXPECT_EQ(back.style, claims.style);
+    EXPECT_EQ(back.type, claims.type);
+    EXPECT_EQ(back.width, claims.width);
+    EXPECT_EQ(back.height, claims.height);
+    EXPECT_EQ(back.keyId, keys.Sealing().id);
+  }
 }
 
 TEST(Token, SameClaimsSealDifferentlyAndHideTheCode) {
@@ -98,27 +136,33 @@ TEST(Token, EveryFlippedByteIsRefused) {
 TEST(Token, MalformedTextsAreTold) {
   const KeyRing keys = KeyRing::Generate();
   const std::string token = SealToken(keys, Claims());
-  const std::string cases[] = {"", "x", "not base64!", token + "=", token + "AA", token.substr(0, 20),
+  const std::string cases[] = {"", "x", "not base64!", token + "=", token.substr(0, 20),
                                std::string(5000, 'A'), token + " "};
   for (const std::string& text : cases) {
     EXPECT_EQ(ErrorOf(OpenToken(keys, text, kNow)), TokenError::Malformed) << text.substr(0, 40);
   }
-  // One character short: no valid text, or (when the dropped bits were zero) a sealed
-  // text one byte short. Either way refused.
+  // One character short or two long: no valid text, or (depending on the token's length)
+  // a sealed text a byte short or long. Either way refused.
   EXPECT_FALSE(std::holds_alternative<TokenClaims>(OpenToken(keys, token.substr(0, token.size() - 1), kNow)));
+  EXPECT_FALSE(std::holds_alternative<TokenClaims>(OpenToken(keys, token + "AA", kNow)));
   // Cut at the end: still ours, but the tag no longer matches.
   std::vector<unsigned char> bytes = Decode(token);
   bytes.pop_back();
   EXPECT_EQ(ErrorOf(OpenToken(keys, Encode(bytes), kNow)), TokenError::Tampered);
+  // A token of the first format (seconds, no site) is refused before any key is tried.
+  bytes = Decode(token);
+  bytes[0] = 1;
+  EXPECT_EQ(ErrorOf(OpenToken(keys, Encode(bytes), kNow)), TokenError::Malformed);
 }
 
-TEST(Token, ExpiresAtItsSecond) {
+TEST(Token, ExpiresAtItsMillisecond) {
   const KeyRing keys = KeyRing::Generate();
-  const TokenClaims claims = Claims();
+  TokenClaims claims = Claims();
+  claims.expiresMs = kNow + 1'234;  // not a whole second: milliseconds all the way
   const std::string token = SealToken(keys, claims);
-  EXPECT_TRUE(std::holds_alternative<TokenClaims>(OpenToken(keys, token, claims.expires - 1)));
-  EXPECT_EQ(ErrorOf(OpenToken(keys, token, claims.expires)), TokenError::Expired);
-  EXPECT_EQ(ErrorOf(OpenToken(keys, token, claims.expires + 3600)), TokenError::Expired);
+  EXPECT_TRUE(std::holds_alternative<TokenClaims>(OpenToken(keys, token, claims.expiresMs - 1)));
+  EXPECT_EQ(ErrorOf(OpenToken(keys, token, claims.expiresMs)), TokenError::Expired);
+  EXPECT_EQ(ErrorOf(OpenToken(keys, token, claims.expiresMs + 3'600'000)), TokenError::Expired);
 }
 
 TEST(Token, AnotherServersKeyIsUnknownAndRotationKeepsOldTokens) {
@@ -140,10 +184,14 @@ TEST(Token, AnotherServersKeyIsUnknownAndRotationKeepsOldTokens) {
   EXPECT_EQ(ErrorOf(OpenToken(KeyRing({impostor}), oldToken, kNow)), TokenError::Tampered);
 }
 
-TEST(Token, LongCodesAreRefusedWhenSealing) {
+TEST(Token, TextsOverALengthByteAreRefusedWhenSealing) {
   const KeyRing keys = KeyRing::Generate();
-  EXPECT_TRUE(std::holds_alternative<TokenClaims>(OpenToken(keys, SealToken(keys, Claims(std::string(255, 'A'))), kNow)));
-  EXPECT_THROW((void)SealToken(keys, Claims(std::string(256, 'A'))), std::invalid_argument);
+  const std::string tooLong(256, 'A');
+  for (std::string TokenClaims::*text : {&TokenClaims::code, &TokenClaims::siteKey, &TokenClaims::hostname}) {
+    TokenClaims claims = Claims();
+    claims.*text = tooLong;
+    EXPECT_THROW((void)SealToken(keys, claims), std::invalid_argument);
+  }
 }
 
 class SecretFile : public ::testing::Test {

@@ -1,5 +1,7 @@
 #include "Service/KeyRing.h"
 
+#include "Service/PrivateFile.h"
+
 #include <sodium.h>
 
 #include <fcntl.h>
@@ -101,29 +103,7 @@ KeyRing KeyRing::Parse(std::string_view text) {
 }
 
 KeyRing KeyRing::Load(const std::filesystem::path& file) {
-  const FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
-  if (fd.Get() < 0) FailErrno("cannot open the secret file", file);
-  struct stat status {};
-  if (::fstat(fd.Get(), &status) != 0) FailErrno("cannot read the secret file", file);
-  if (!S_ISREG(status.st_mode)) {
-    throw std::runtime_error("the secret file " + file.string() + " is not a regular file");
-  }
-  if ((status.st_mode & 077) != 0) {
-    throw std::runtime_error("the secret file " + file.string() +
-                             " can be read or written by others; allow only its owner "
-                             "(chmod 600)");
-  }
-  if (status.st_size > 64 * 1024) {
-    throw std::runtime_error("the secret file " + file.string() + " is too large for a key list");
-  }
-  std::string text(static_cast<std::size_t>(status.st_size), '\0');
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::read(fd.Get(), text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) FailErrno("cannot read the secret file", file);
-    done += static_cast<std::size_t>(n);
-  }
+  std::string text = ReadPrivateFile(file, "the secret file", 64 * 1024);
   KeyRing ring = Parse(text);
   sodium_memzero(text.data(), text.size());
   return ring;

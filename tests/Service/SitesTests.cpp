@@ -1,0 +1,351 @@
+// The sites file: which sites a server serves, their origins, secrets and policies.
+#include "Service/Sites.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+namespace quillgate::service {
+namespace {
+
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+const std::string kShopKey = "qg_pk_shop0001";
+const std::string kShopSecret = "qg_sk_" + std::string(40, 'a');
+const std::string kBlogKey = "qg_pk_blog0002";
+const std::string kBlogSecret = "qg_sk_" + std::string(40, 'b');
+
+json GoodFile() {
+  return json{
+      {"policy", {{"length", {{"min", 6}, {"max", 8}, {"default", 6}}}}},
+      {"sites",
+       {{{"name", "shop"},
+         {"sitekey", kShopKey},
+         {"secret", kShopSecret},
+         {"origins", {"HTTPS://Shop.Example.org:443", "http://localhost:8080", "https://[::1]:8443"}}},
+        {{"sitekey", kBlogKey},
+         {"secret", kBlogSecret},
+         {"origins", {"*"}},
+         {"policy", {{"styles", {31}}, {"verify_api", true}}}}}},
+  };
+}
+
+std::string RefusalOf(const std::string& text) {
+  try {
+    (void)Sites::Parse(text);
+    return "";
+  } catch (const std::runtime_error& error) {
+    return error.what();
+  }
+}
+
+// A directory of its own under the system's temporary directory, removed with everything in it.
+class TemporaryDirectory {
+ public:
+  TemporaryDirectory() {
+    std::string pattern = (fs::temp_directory_path() / "quillgate-sites-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a temporary directory");
+    path_ = pattern;
+  }
+  ~TemporaryDirectory() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  TemporaryDirectory(const TemporaryDirectory&) = delete;
+  TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
+  [[nodiscard]] const fs::path& Path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+fs::path WriteFile(const fs::path& file, const std::string& text, fs::perms mode) {
+  std::ofstream(file, std::ios::binary) << text;
+  fs::permissions(file, mode);
+  return file;
+}
+
+TEST(Sites, ParsesAFile) {
+  const Sites sites = Sites::Parse(GoodFile().dump());
+  EXPECT_FALSE(sites.IsImplicit());
+  ASSERT_EQ(sites.All().size(), 2u);
+
+  const Site* shop = sites.ByKey(kShopKey);
+  ASSERT_NE(shop, nullptr);
+  EXPECT_EQ(shop->name, "shop");
+  EXPECT_EQ(shop->secret, kShopSecret);
+  EXPECT_EQ(shop->origins,
+            (std::vector<std::string>{"https://shop.example.org", "http://localhost:8080", "https://[::1]:8443"}));
+  EXPECT_EQ(shop->policy.length.min, 6);  // the file's policy
+  EXPECT_EQ(shop->policy.styles.size(), 50u);
+  EXPECT_FALSE(shop->policy.verifyApi);
+
+  const Site* blog = sites.ByKey(kBlogKey);
+  ASSERT_NE(blog, nullptr);
+  EXPECT_EQ(blog->name, kBlogKey);  // no name: the key stands for it
+  EXPECT_EQ(blog->policy.styles, (std::vector<std::int32_t>{31}));
+  EXPECT_EQ(blog->policy.length.min, 6);  // its own policy lies over the file's
+  EXPECT_TRUE(blog->policy.verifyApi);
+
+  EXPECT_EQ(sites.ByKey("qg_pk_nobody00"), nullptr);
+  EXPECT_EQ(sites.ByKey(""), nullptr);
+  // Without a file-wide policy, sites start from the default one.
+  json bare = GoodFile();
+  bare.erase("policy");
+  EXPECT_EQ(Sites::Parse(bare.dump()).ByKey(kShopKey)->policy.ToJson(), Policy::Default().ToJson());
+}
+
+TEST(Sites, RefusesEachWrongMemberByName) {
+  using Change = std::function<void(json&)>;
+  const auto site = [](json& file) -> json& { return file["sites"][0]; };
+  const auto origins = [](json value) {
+    return Change([value](json& file) { file["sites"][0]["origins"] = value; });
+  };
+  const struct {
+    Change change;
+    const char* message;
+  } cases[] = {
+      {[](json& f) { f = json::array(); }, "the sites file must hold a JSON object"},
+      {[](json& f) { f["site"] = 1; }, "site: unknown member"},
+      {[](json& f) { f.erase("sites"); }, "sites: missing"},
+      {[](json& f) { f["sites"] = json::object(); }, "sites: must be an array"},
+      {[](json& f) { f["sites"] = json::array(); }, "sites: must list at least one site"},
+      {[](json& f) { f["policy"] = {{"width", {{"max", 1001}}}}; }, "policy.width.max: at most 1000"},
+      {[&](json& f) { site(f) = "qg_pk_shop0001"; }, "sites[0]: must be a JSON object"},
+      {[&](json& f) { site(f)["secrets"] = "x"; }, "sites[0].secrets: unknown member"},
+      {[&](json& f) { site(f).erase("sitekey"); }, "sites[0].sitekey: missing"},
+      {[&](json& f) { site(f)["sitekey"] = "qg_pk_1"; }, "sites[0].sitekey: at least 8 characters"},
+      {[&](json& f) { site(f)["sitekey"] = std::string(65, 'k'); }, "sites[0].sitekey: at most 64 characters"},
+      {[&](json& f) { site(f)["sitekey"] = "qg_pk shop"; }, "sites[0].sitekey: only letters, digits"},
+      {[&](json& f) { site(f)["sitekey"] = "qg_pk_sh\xc3\xb6p"; }, "sites[0].sitekey: only letters, digits"},
+      {[&](json& f) { site(f)["sitekey"] = 12345678; }, "sites[0].sitekey: must be a string"},
+      {[&](json& f) { site(f).erase("secret"); }, "sites[0].secret: missing"},
+      {[&](json& f) { site(f)["secret"] = std::string(31, 's'); }, "sites[0].secret: at least 32 characters"},
+      {[&](json& f) { site(f)["secret"] = std::string(129, 's'); }, "sites[0].secret: at most 128 characters"},
+      {[&](json& f) { site(f)["secret"] = std::string(40, 's') + "+/"; }, "sites[0].secret: only letters, digits"},
+      {[&](json& f) { site(f).erase("origins"); }, "sites[0].origins: missing"},
+      {origins(json::array()), "sites[0].origins: must name at least one origin"},
+      {origins("https://shop.example.org"), "sites[0].origins: must be an array"},
+      {origins({5}), "sites[0].origins[0]: must be a string"},
+      {origins({"https://shop.example.org", "ftp://shop.example.org"}), "sites[0].origins[1]: \"ftp://"},
+      {origins({"https://shop.example.org/"}), "sites[0].origins[0]: \"https://shop.example.org/\" is not an origin"},
+      {origins({"https://shop.example.org/login"}), "sites[0].origins[0]:"},
+      {origins({"https://user@shop.example.org"}), "sites[0].origins[0]:"},
+      {origins({"https://shop.example.org:0"}), "sites[0].origins[0]:"},
+      {origins({"https://shop.example.org:65536"}), "sites[0].origins[0]:"},
+      {origins({"https://shop.example.org:"}), "sites[0].origins[0]:"},
+      {origins({"shop.example.org"}), "sites[0].origins[0]:"},
+      {origins({"https://"}), "sites[0].origins[0]:"},
+      {origins({"https://shop..example.org"}), "sites[0].origins[0]:"},
+      {origins({"https://shop.example.org."}), "sites[0].origins[0]:"},
+      {origins({"https://[::1"}), "sites[0].origins[0]:"},
+      {origins({"null"}), "sites[0].origins[0]:"},
+      {origins({"https://shop.example.org", "https://SHOP.example.org:443"}),
+       "sites[0].origins[1]: https://shop.example.org appears twice"},
+      {origins({"*", "https://shop.example.org"}), "sites[0].origins: \"*\" allows every origin; list it alone"},
+      {[&](json& f) { site(f)["name"] = ""; }, "sites[0].name: 1 to 100 printable ASCII characters"},
+      {[&](json& f) { site(f)["name"] = "shop\nforged log line"; }, "sites[0].name: 1 to 100 printable"},
+      {[&](json& f) { site(f)["name"] = 7; }, "sites[0].name: must be a string"},
+      {[&](json& f) { site(f)["policy"] = {{"length", {{"min", 3}}}}; }, "sites[0].policy.length.min: at least 4"},
+      {[&](json& f) { site(f)["policy"] = {{"width", {{"max", 1000}}}, {"height", {{"max", 400}}}}; },
+       "sites[0].policy: style 7 at 1000x400 is estimated at 187 ms"},
+      {[](json& f) { f["sites"][1]["origins"] = {"https://blog.example.org/"}; }, "sites[1].origins[0]:"},
+      {[](json& f) { f["sites"][1]["sitekey"] = kShopKey; }, "the site key qg_pk_shop0001 appears twice"},
+      {[](json& f) { f["sites"][1]["secret"] = kShopSecret; },
+       "sites[1].secret: the same secret as sites[0]; each site needs its own"},
+  };
+  for (const auto& c : cases) {
+    json file = GoodFile();
+    c.change(file);
+    const std::string message = RefusalOf(file.dump());
+    EXPECT_NE(message.find(c.message), std::string::npos) << file.dump() << "\ngave: " << message;
+    // Refusals never carry a secret into logs.
+    EXPECT_EQ(message.find(kShopSecret), std::string::npos) << message;
+  }
+}
+
+TEST(Sites, RefusesTextThatIsNotOneJsonObject) {
+  EXPECT_NE(RefusalOf("{").find("the sites file is not valid JSON"), std::string::npos);
+  EXPECT_NE(RefusalOf("").find("the sites file is not valid JSON"), std::string::npos);
+  // nlohmann would keep the second "secret" silently; a repeated member is refused instead.
+  const std::string repeated = R"({"sites": [{"sitekey": "qg_pk_shop0001", "secret": ")" + kShopSecret +
+                               R"(", "origins": ["*"], "secret": ")" + kBlogSecret + R"("}]})";
+  EXPECT_NE(RefusalOf(repeated).find("the member \"secret\" appears twice in one object"), std::string::npos)
+      << RefusalOf(repeated);
+  // Equal names in different objects are no repeat.
+  EXPECT_EQ(RefusalOf(GoodFile().dump()), "");
+}
+
+TEST(Site, AllowsOnlyItsOwnOrigins) {
+  const Sites sites = Sites::Parse(GoodFile().dump());
+  const Site& shop = *sites.ByKey(kShopKey);
+  const struct {
+    const char* origin;
+    bool allowed;
+  } cases[] = {
+      {"", true},  // no page at all; the token then carries no hostname
+      {"https://shop.example.org", true},
+      {"https://shop.example.org:443", true},
+      {"HTTPS://Shop.EXAMPLE.org", true},
+      {"http://localhost:8080", true},
+      {"https://[::1]:8443", true},
+      {"http://shop.example.org", false},
+      {"https://shop.example.org:8443", false},
+      {"https://www.shop.example.org", false},
+      {"https://shop.example.org.evil.com", false},
+      {"https://evilshop.example.org", false},
+      {"https://shop.example.or", false},
+      {"https://shop.example.org@evil.com", false},
+      {"https://shop.example.org/", false},
+      {"https://shop.example.org:443x", false},
+      {"http://localhost", false},
+      {"http://localhost:80", false},
+      {"https://localhost:8080", false},
+      {"https://[::2]:8443", false},
+      {"null", false},
+      {"*", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(shop.AllowsOrigin(c.origin), c.allowed) << '"' << c.origin << '"';
+
+  const Site& any = *sites.ByKey(kBlogKey);
+  for (const char* origin : {"", "https://evil.example.com", "http://localhost:3000", "null"}) {
+    EXPECT_TRUE(any.AllowsOrigin(origin)) << origin;
+  }
+}
+
+TEST(Site, DefaultPortsAreTheSameOrigin) {
+  json file = GoodFile();
+  file["sites"][0]["origins"] = {"http://plain.example.org:80", "https://secure.example.org"};
+  const Sites sites = Sites::Parse(file.dump());
+  const Site& site = *sites.ByKey(kShopKey);
+  EXPECT_EQ(site.origins, (std::vector<std::string>{"http://plain.example.org", "https://secure.example.org"}));
+  EXPECT_TRUE(site.AllowsOrigin("http://plain.example.org"));
+  EXPECT_TRUE(site.AllowsOrigin("http://plain.example.org:80"));
+  EXPECT_TRUE(site.AllowsOrigin("https://secure.example.org:443"));
+  EXPECT_FALSE(site.AllowsOrigin("http://plain.example.org:443"));
+  EXPECT_FALSE(site.AllowsOrigin("https://secure.example.org:80"));
+  EXPECT_FALSE(site.AllowsOrigin("https://plain.example.org"));
+}
+
+TEST(HostnameOf, TakesTheHostOutOfAnOrigin) {
+  const struct {
+    const char* origin;
+    const char* host;
+  } cases[] = {
+      {"https://Shop.Example.org:8443", "shop.example.org"},
+      {"https://shop.example.org", "shop.example.org"},
+      {"http://localhost", "localhost"},
+      {"http://127.0.0.1:8080", "127.0.0.1"},
+      {"https://[::1]:8443", "::1"},
+      {"https://[2001:DB8::1]", "2001:db8::1"},
+      {"", ""},
+      {"null", ""},
+      {"shop.example.org", ""},
+      {"://shop.example.org", ""},
+      {"https://", ""},
+      {"https://shop.example.org/path", ""},
+      {"https://shop.example.org:99999", ""},
+      {"https://shop.example.org:", ""},
+      {"https://[::1", ""},
+      {"https://[evil.com]", ""},
+      {"https://sh op.example.org", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(HostnameOf(c.origin), c.host) << '"' << c.origin << '"';
+}
+
+TEST(Sites, FindsASiteByItsSecretOnly) {
+  const Sites sites = Sites::Parse(GoodFile().dump());
+  EXPECT_EQ(sites.BySecret(kShopSecret), sites.ByKey(kShopKey));
+  EXPECT_EQ(sites.BySecret(kBlogSecret), sites.ByKey(kBlogKey));
+  std::string oneOff = kShopSecret;
+  oneOff.back() = 'b';
+  for (const std::string& wrong :
+       {oneOff, kShopSecret.substr(0, kShopSecret.size() - 1), kShopSecret + "a", std::string(), kShopKey,
+        std::string("qg_sk_") + std::string(40, 'c')}) {
+    EXPECT_EQ(sites.BySecret(wrong), nullptr) << wrong;
+  }
+}
+
+TEST(Sites, LoadsOnlyAPrivateRegularFile) {
+  const TemporaryDirectory directory;
+  const fs::path file = WriteFile(directory.Path() / "sites.json", GoodFile().dump(), fs::perms::owner_read |
+                                                                                       fs::perms::owner_write);
+  EXPECT_EQ(Sites::Load(file).All().size(), 2u);
+
+  const auto refusalOf = [](const fs::path& path) -> std::string {
+    try {
+      (void)Sites::Load(path);
+      return "";
+    } catch (const std::runtime_error& error) {
+      return error.what();
+    }
+  };
+  const fs::path link = directory.Path() / "link.json";
+  fs::create_symlink(file, link);
+  EXPECT_NE(refusalOf(link), "");
+  EXPECT_NE(refusalOf(directory.Path() / "missing.json"), "");
+
+  const fs::path shared = WriteFile(directory.Path() / "shared.json", GoodFile().dump(),
+                                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                        fs::perms::others_read);
+  EXPECT_NE(refusalOf(shared).find("chmod 600"), std::string::npos) << refusalOf(shared);
+
+  const fs::path huge = WriteFile(directory.Path() / "huge.json", std::string((1 << 20) + 1, ' '),
+                                  fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_NE(refusalOf(huge).find("over 1048576 bytes"), std::string::npos) << refusalOf(huge);
+
+  json bad = GoodFile();
+  bad["sites"][0]["secret"] = "short";
+  const fs::path wrong = WriteFile(directory.Path() / "wrong.json", bad.dump(),
+                                   fs::perms::owner_read | fs::perms::owner_write);
+  const std::string message = refusalOf(wrong);
+  EXPECT_NE(message.find(wrong.string()), std::string::npos) << message;
+  EXPECT_NE(message.find("sites[0].secret: at least 32 characters"), std::string::npos) << message;
+}
+
+TEST(Sites, ImplicitSiteServesAnyPageWithVerifyOpen) {
+  Policy policy = Policy::Default();
+  policy.styles = {31};
+  policy.verifyApi = false;
+  const Sites sites = Sites::Implicit(policy);
+  EXPECT_TRUE(sites.IsImplicit());
+  ASSERT_EQ(sites.All().size(), 1u);
+  const Site* site = sites.ByKey("default");
+  ASSERT_NE(site, nullptr);
+  EXPECT_TRUE(site->AllowsOrigin("https://anything.example.net"));
+  EXPECT_TRUE(site->AllowsOrigin(""));
+  EXPECT_TRUE(site->policy.verifyApi);
+  EXPECT_EQ(site->policy.styles, (std::vector<std::int32_t>{31}));
+  // No secret: /siteverify refuses every one, the empty one included.
+  EXPECT_EQ(sites.BySecret(""), nullptr);
+  EXPECT_EQ(sites.BySecret(kShopSecret), nullptr);
+}
+
+TEST(Sites, NewKeysAndSecretsAreRandomAndFitTheFile) {
+  const std::string key = NewSiteKey();
+  const std::string secret = NewSiteSecret();
+  EXPECT_EQ(key.rfind("qg_pk_", 0), 0u);
+  EXPECT_EQ(key.size(), 6u + 22u);
+  EXPECT_EQ(secret.rfind("qg_sk_", 0), 0u);
+  EXPECT_EQ(secret.size(), 6u + 43u);
+  EXPECT_NE(NewSiteKey(), key);
+  EXPECT_NE(NewSiteSecret(), secret);
+  json file = GoodFile();
+  file["sites"][0]["sitekey"] = key;
+  file["sites"][0]["secret"] = secret;
+  const Sites sites = Sites::Parse(file.dump());
+  EXPECT_EQ(sites.BySecret(secret), sites.ByKey(key));
+}
+
+}  // namespace
+}  // namespace quillgate::service

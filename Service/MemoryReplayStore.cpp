@@ -1,42 +1,57 @@
 #include "Service/MemoryReplayStore.h"
 
+#include "Service/KeyRing.h"
+
+#include <sodium.h>
+
+#include <chrono>
+#include <cstring>
 #include <stdexcept>
 
 namespace quillgate::service {
+namespace {
 
-MemoryReplayStore::MemoryReplayStore(std::size_t capacity) : capacity_(capacity) {
+std::uint64_t NewIssuer() {
+  InitializeSodium();
+  std::uint64_t issuer = 0;
+  while (issuer == 0) randombytes_buf(&issuer, sizeof issuer);
+  return issuer;
+}
+
+std::int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+std::size_t MemoryReplayStore::IdHash::operator()(const TokenId& id) const noexcept {
+  // The ids are random: any eight of their bytes are a good hash.
+  std::size_t hash = 0;
+  std::memcpy(&hash, id.data(), sizeof hash);
+  return hash;
+}
+
+MemoryReplayStore::MemoryReplayStore(std::size_t capacity, std::int64_t epochMs)
+    : capacity_(capacity), epochMs_(epochMs < 0 ? NowMs() : epochMs), issuer_(NewIssuer()) {
   if (capacity == 0) throw std::invalid_argument("a replay store needs room for one token");
 }
 
-void MemoryReplayStore::DropExpired(std::int64_t now) {
-  // A token is refused from its expiry second on, so its entry can go then.
-  reserved_.erase(reserved_.begin(), reserved_.upper_bound(now));
-  const auto end = usedByExpiry_.upper_bound(now);
-  for (auto it = usedByExpiry_.begin(); it != end; ++it) used_.erase(it->second);
-  usedByExpiry_.erase(usedByExpiry_.begin(), end);
+void MemoryReplayStore::DropExpired(std::int64_t nowMs) {
+  // A token is refused from its expiry on, so its entry can go then.
+  const auto end = byExpiry_.upper_bound(nowMs);
+  for (auto it = byExpiry_.begin(); it != end; ++it) used_.erase(it->second);
+  byExpiry_.erase(byExpiry_.begin(), end);
 }
 
-bool MemoryReplayStore::Admit(std::int64_t expires, std::int64_t now) {
+Redemption MemoryReplayStore::Redeem(const TokenClaims& claims, std::int64_t nowMs) {
+  if (claims.issuer != issuer_ || claims.issuedMs < epochMs_) return Redemption::Stale;
   const std::scoped_lock lock(mutex_);
-  DropExpired(now);
-  if (reserved_.size() + used_.size() >= capacity_) return false;
-  reserved_.insert(expires);
-  return true;
-}
-
-Redemption MemoryReplayStore::Redeem(const TokenId& id, std::int64_t expires, std::int64_t now) {
-  const std::scoped_lock lock(mutex_);
-  DropExpired(now);
-  if (used_.contains(id)) return Redemption::Used;
-  // The token's own place moves from "issued" to "used". A token without a place (issued
-  // by another process sharing the key) needs a free one, or the answer cannot be trusted.
-  if (const auto place = reserved_.find(expires); place != reserved_.end()) {
-    reserved_.erase(place);
-  } else if (reserved_.size() + used_.size() >= capacity_) {
-    return Redemption::Unavailable;
-  }
-  used_.insert(id);
-  usedByExpiry_.emplace(expires, id);
+  DropExpired(nowMs);
+  if (used_.contains(claims.id)) return Redemption::Used;
+  if (used_.size() >= capacity_) return Redemption::Unavailable;
+  used_.insert(claims.id);
+  byExpiry_.emplace(claims.expiresMs, claims.id);
   return Redemption::First;
 }
 
@@ -46,7 +61,7 @@ std::string MemoryReplayStore::Describe() const {
 
 std::size_t MemoryReplayStore::Size() const {
   const std::scoped_lock lock(mutex_);
-  return reserved_.size() + used_.size();
+  return used_.size();
 }
 
 }  // namespace quillgate::service

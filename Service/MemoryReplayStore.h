@@ -1,38 +1,48 @@
 #pragma once
-// The embedded replay store: used token ids in memory, bounded. Every live challenge holds
-// a place from issue until it expires, so a used token is always remembered for as long as
-// it could be replayed; when all places are taken, new challenges are refused instead.
-// Known limit: a restarted server forgets; it refuses tokens issued before it started.
+// The embedded replay store: the ids of verified tokens, in this process's memory, each
+// until its token expires. Only verifies write, so issuing challenges costs it nothing;
+// at most `capacity` used tokens are remembered at once, and when that many live ones are
+// held a further verify is refused (never accepted unremembered).
+//
+// Its epoch is its creation: it cannot know which tokens an earlier run saw used, so it
+// refuses tokens issued before then. It also refuses tokens that another server issued
+// (tokens name their issuer): two servers with a memory store each and a shared key file
+// would otherwise accept every token once each.
 
 #include "Service/ReplayStore.h"
 
+#include <cstdint>
 #include <map>
 #include <mutex>
-#include <set>
+#include <unordered_set>
 
 namespace quillgate::service {
 
 class MemoryReplayStore final : public ReplayStore {
  public:
-  explicit MemoryReplayStore(std::size_t capacity);
+  // `epochMs` (Unix milliseconds, default now) is when this store's memory begins.
+  explicit MemoryReplayStore(std::size_t capacity, std::int64_t epochMs = -1);
 
-  bool Admit(std::int64_t expires, std::int64_t now) override;
-  Redemption Redeem(const TokenId& id, std::int64_t expires, std::int64_t now) override;
+  Redemption Redeem(const TokenClaims& claims, std::int64_t nowMs) override;
+  [[nodiscard]] std::uint64_t Issuer() const override { return issuer_; }
+  [[nodiscard]] bool Ready() override { return true; }
   [[nodiscard]] std::string Describe() const override;
 
-  // Places taken: live issued challenges plus used tokens that still hold one.
+  // Used tokens remembered now (expired ones are dropped as time passes).
   [[nodiscard]] std::size_t Size() const;
 
  private:
-  void DropExpired(std::int64_t now);
+  struct IdHash {
+    std::size_t operator()(const TokenId& id) const noexcept;
+  };
+  void DropExpired(std::int64_t nowMs);
 
   const std::size_t capacity_;
+  const std::int64_t epochMs_;
+  const std::uint64_t issuer_;  // random, never 0
   mutable std::mutex mutex_;
-  // Places of issued, not yet used challenges, by expiry (equal expiries are interchangeable).
-  std::multiset<std::int64_t> reserved_;
-  // Used tokens by expiry, and the same ids for lookup.
-  std::multimap<std::int64_t, TokenId> usedByExpiry_;
-  std::set<TokenId> used_;
+  std::multimap<std::int64_t, TokenId> byExpiry_;
+  std::unordered_set<TokenId, IdHash> used_;
 };
 
 }  // namespace quillgate::service

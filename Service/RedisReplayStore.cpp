@@ -1,120 +1,80 @@
 #include "Service/RedisReplayStore.h"
 
-#include "Service/MemoryReplayStore.h"
-
-#include <hiredis/hiredis.h>
-
-#include <sys/time.h>
-
-#include <charconv>
-#include <cstdio>
+#include <algorithm>
+#include <chrono>
 #include <stdexcept>
 
 namespace quillgate::service {
 namespace {
 
-timeval ToTimeval(std::chrono::milliseconds timeout) {
-  timeval value{};
-  value.tv_sec = static_cast<time_t>(timeout.count() / 1000);
-  value.tv_usec = static_cast<suseconds_t>((timeout.count() % 1000) * 1000);
-  return value;
+constexpr std::string_view kEpochKey = "quillgate:epoch";
+
+// KEYS[1] the used-token key, KEYS[2] the epoch; ARGV now ms, issued ms, keep ms.
+// Answers 0 first use, 1 used before, 2 issued before the epoch.
+constexpr std::string_view kRedeemScript = R"lua(
+local epoch = redis.call('GET', KEYS[2])
+if not epoch then
+  -- Redis lost its data: whatever it knew of used tokens is gone, so the epoch starts now.
+  redis.call('SET', KEYS[2], ARGV[1])
+  epoch = ARGV[1]
+end
+if tonumber(ARGV[2]) < tonumber(epoch) then
+  return 2
+end
+if redis.call('SET', KEYS[1], '1', 'NX', 'PX', ARGV[3]) then
+  return 0
+end
+return 1
+)lua";
+
+std::int64_t WallMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
 }
-
-struct ReplyDeleter {
-  void operator()(redisReply* reply) const noexcept { freeReplyObject(reply); }
-};
-
-void Log(const std::string& line) { std::fprintf(stderr, "quillgate serve: %s\n", line.c_str()); }
 
 }  // namespace
 
-void RedisReplayStore::ContextDeleter::operator()(redisContext* context) const noexcept {
-  redisFree(context);
+RedisReplayStore::RedisReplayStore(std::shared_ptr<RedisClient> client) : client_(std::move(client)) {
+  if (!client_) throw std::invalid_argument("RedisReplayStore needs a client");
+  MarkEpoch(WallMs());
 }
 
-RedisReplayStore::RedisReplayStore(std::string host, int port, std::chrono::milliseconds timeout)
-    : host_(std::move(host)), port_(port), timeout_(timeout) {}
-
-RedisReplayStore::~RedisReplayStore() = default;
-
-bool RedisReplayStore::Admit(std::int64_t, std::int64_t) { return true; }
-
-RedisReplayStore::Connection RedisReplayStore::Acquire() {
-  {
-    const std::scoped_lock lock(mutex_);
-    if (!idle_.empty()) {
-      Connection connection = std::move(idle_.back());
-      idle_.pop_back();
-      return connection;
-    }
+bool RedisReplayStore::MarkEpoch(std::int64_t nowMs) {
+  const std::optional<RedisReply> reply =
+      client_->Command({"SET", std::string(kEpochKey), std::to_string(nowMs), "NX"});
+  // OK: set now; nil: already there. Either way Redis holds an epoch.
+  if (reply && (reply->type == RedisReply::Type::Status || reply->type == RedisReply::Type::Nil)) {
+    epochMarked_.store(true, std::memory_order_relaxed);
+    return true;
   }
-  Connection connection(redisConnectWithTimeout(host_.c_str(), port_, ToTimeval(timeout_)));
-  if (!connection || connection->err != 0) {
-    Log("redis " + Describe() + " unreachable: " +
-        (connection ? std::string(connection->errstr) : std::string("out of memory")) +
-        "; verify refused");
-    return nullptr;
-  }
-  redisSetTimeout(connection.get(), ToTimeval(timeout_));
-  return connection;
+  return false;
 }
 
-void RedisReplayStore::Release(Connection connection) {
-  const std::scoped_lock lock(mutex_);
-  idle_.push_back(std::move(connection));
+Redemption RedisReplayStore::Redeem(const TokenClaims& claims, std::int64_t nowMs) {
+  // Kept a second past expiry, so that servers whose clocks differ a little still agree.
+  const std::int64_t keepMs = std::max<std::int64_t>(1, claims.expiresMs - nowMs + 1000);
+  const std::optional<RedisReply> reply =
+      client_->Eval(kRedeemScript, {"quillgate:used:" + Hex(claims.id), std::string(kEpochKey)},
+                    {std::to_string(nowMs), std::to_string(claims.issuedMs), std::to_string(keepMs)});
+  if (!reply || reply->type != RedisReply::Type::Integer) return Redemption::Unavailable;
+  epochMarked_.store(true, std::memory_order_relaxed);
+  switch (reply->integer) {
+    case 0:
+      return Redemption::First;
+    case 1:
+      return Redemption::Used;
+    case 2:
+      return Redemption::Stale;
+    default:
+      return Redemption::Unavailable;
+  }
 }
 
-Redemption RedisReplayStore::Redeem(const TokenId& id, std::int64_t expires, std::int64_t now) {
-  Connection connection = Acquire();
-  if (!connection) return Redemption::Unavailable;
-  const std::string key = "quillgate:used:" + Hex(id);
-  // Kept one second past expiry, so clocks a little apart on several servers still agree.
-  const long long ttl = std::max<std::int64_t>(1, expires - now + 1);
-  const std::unique_ptr<redisReply, ReplyDeleter> reply(static_cast<redisReply*>(
-      redisCommand(connection.get(), "SET %b 1 NX EX %lld", key.data(), key.size(), ttl)));
-  if (!reply) {
-    // The connection is broken (timeout, reset): dropped, a new one is made next time.
-    Log("redis " + Describe() + " failed: " + std::string(connection->errstr) + "; verify refused");
-    return Redemption::Unavailable;
-  }
-  Release(std::move(connection));
-  if (reply->type == REDIS_REPLY_STATUS && std::string_view(reply->str, reply->len) == "OK") {
-    return Redemption::First;
-  }
-  if (reply->type == REDIS_REPLY_NIL) return Redemption::Used;
-  Log("redis " + Describe() + " answered " +
-      (reply->type == REDIS_REPLY_ERROR ? std::string(reply->str, reply->len)
-                                        : std::string("an unexpected reply")) +
-      "; verify refused");
-  return Redemption::Unavailable;
-}
-
-std::string RedisReplayStore::Describe() const {
-  return "redis://" + host_ + ":" + std::to_string(port_);
-}
-
-std::unique_ptr<ReplayStore> MakeReplayStore(std::string_view spec, std::size_t memoryCapacity) {
-  if (spec == "memory") return std::make_unique<MemoryReplayStore>(memoryCapacity);
-  constexpr std::string_view kScheme = "redis://";
-  if (spec.starts_with(kScheme)) {
-    std::string_view rest = spec.substr(kScheme.size());
-    if (!rest.empty() && rest.back() == '/') rest.remove_suffix(1);
-    const std::size_t colon = rest.rfind(':');
-    const std::string_view host = rest.substr(0, colon);
-    int port = 6379;
-    if (colon != std::string_view::npos) {
-      const std::string_view digits = rest.substr(colon + 1);
-      const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
-      if (error != std::errc{} || end != digits.data() + digits.size() || port < 1 || port > 65535) {
-        throw std::runtime_error("--store: bad port in " + std::string(spec));
-      }
-    }
-    if (host.empty() || host.find_first_of("/@?#") != std::string_view::npos) {
-      throw std::runtime_error("--store: expected redis://HOST:PORT, got " + std::string(spec));
-    }
-    return std::make_unique<RedisReplayStore>(std::string(host), port);
-  }
-  throw std::runtime_error("--store: expected memory or redis://HOST:PORT, got " + std::string(spec));
+bool RedisReplayStore::Ready() {
+  // Until the epoch is in Redis, marking it is the readiness probe: a server that came up
+  // while Redis was away must not issue tokens before the fleet's epoch exists.
+  if (!epochMarked_.load(std::memory_order_relaxed)) return MarkEpoch(WallMs());
+  return client_->Ping();
 }
 
 }  // namespace quillgate::service

@@ -1,46 +1,41 @@
 #pragma once
-// The shared replay store: one Redis for several `quillgate serve` processes that share a
-// secret file. Each verify is one SET key NX EX ttl, which Redis performs atomically, so
-// between them the servers accept each token once. Whenever Redis cannot answer, the
-// verify is refused (fail closed) and a line is logged.
+// The shared replay store: one Redis for every `quillgate serve` of a fleet that shares a
+// key file. A verify is one Lua script, which Redis runs atomically, so between them the
+// servers accept each token once. Whenever Redis cannot answer, the verify is refused
+// (fail closed); the client logs why.
+//
+// The epoch lives in Redis too (quillgate:epoch, Unix milliseconds, no expiry). Redis that
+// lost its data (restarted without persistence, flushed, failed over to an empty replica)
+// has lost the epoch with it: the next verify sets it to its own time, so every token issued
+// before then, whose use Redis may have forgotten, is refused as stale instead of accepted
+// a second time.
 
+#include "Service/RedisClient.h"
 #include "Service/ReplayStore.h"
 
-#include <chrono>
+#include <atomic>
 #include <memory>
-#include <mutex>
-#include <vector>
-
-struct redisContext;
 
 namespace quillgate::service {
 
 class RedisReplayStore final : public ReplayStore {
  public:
-  RedisReplayStore(std::string host, int port,
-                   std::chrono::milliseconds timeout = std::chrono::milliseconds(1000));
-  ~RedisReplayStore() override;
+  // Marks the epoch at once when it is missing (a new fleet's epoch is the moment it first
+  // met Redis, before it issued anything); Ready() tries again if Redis did not answer.
+  explicit RedisReplayStore(std::shared_ptr<RedisClient> client);
 
-  // Redis drops each key itself when its token expires: nothing to bound here.
-  bool Admit(std::int64_t expires, std::int64_t now) override;
-  Redemption Redeem(const TokenId& id, std::int64_t expires, std::int64_t now) override;
-  [[nodiscard]] std::string Describe() const override;
+  Redemption Redeem(const TokenClaims& claims, std::int64_t nowMs) override;
+  // Every server of the fleet writes to the same Redis: a token from any of them will do.
+  [[nodiscard]] std::uint64_t Issuer() const override { return 0; }
+  [[nodiscard]] bool Ready() override;
+  [[nodiscard]] std::string Describe() const override { return client_->Describe(); }
 
  private:
-  struct ContextDeleter {
-    void operator()(redisContext* context) const noexcept;
-  };
-  using Connection = std::unique_ptr<redisContext, ContextDeleter>;
+  // SET quillgate:epoch NX: true once Redis holds an epoch.
+  bool MarkEpoch(std::int64_t nowMs);
 
-  // A connection of the pool, or a new one; null (and a log line) when none can be had.
-  Connection Acquire();
-  void Release(Connection connection);
-
-  const std::string host_;
-  const int port_;
-  const std::chrono::milliseconds timeout_;
-  std::mutex mutex_;
-  std::vector<Connection> idle_;
+  const std::shared_ptr<RedisClient> client_;
+  std::atomic<bool> epochMarked_{false};
 };
 
 }  // namespace quillgate::service

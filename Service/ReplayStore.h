@@ -1,7 +1,11 @@
 #pragma once
-// Remembers which tokens have been used, so that each token verifies once, right or wrong.
-// Entries need to live only until their token expires: after that the token is refused as
-// expired anyway.
+// Remembers which tokens have been verified, so that each token verifies once, right or
+// wrong. A challenge takes no room here: only a verify writes, and its entry needs to live
+// only until the token expires (after that the token is refused as expired anyway). So a
+// client that asks for challenges and never answers them costs the store nothing.
+//
+// Each store also has an epoch: tokens issued before it are refused, because the store
+// cannot know whether they were used before it (re)started with no memory of them.
 
 #include "Service/Token.h"
 
@@ -13,28 +17,26 @@
 namespace quillgate::service {
 
 enum class Redemption {
-  First,        // never used before: now marked used
-  Used,         // seen before: refuse
-  Unavailable,  // the store cannot tell (unreachable, full): refuse, never accept
+  First,        // never verified before: now marked used
+  Used,         // verified before: refuse
+  Stale,        // issued before the store's epoch, or by a server whose uses this store
+                // does not see: refuse as expired
+  Unavailable,  // the store cannot tell (unreachable, slow, full): refuse, never accept
 };
 
 class ReplayStore {
  public:
   virtual ~ReplayStore() = default;
 
-  // Asked before a challenge is issued. False when the store could not promise to
-  // remember the new token's use (a full bounded store): the challenge is then refused,
-  // rather than a used token forgotten later.
-  virtual bool Admit(std::int64_t expires, std::int64_t now) = 0;
-  // Marks the token used; says whether it was the first time.
-  virtual Redemption Redeem(const TokenId& id, std::int64_t expires, std::int64_t now) = 0;
-  // For the start-up log line: "memory (capacity N)", "redis://host:port".
+  // Marks the token used unless it was already; `nowMs` is Unix time in milliseconds.
+  virtual Redemption Redeem(const TokenClaims& claims, std::int64_t nowMs) = 0;
+  // The issuer id that new tokens carry (TokenClaims::issuer). A store shared by several
+  // servers answers 0: any of them may have issued a token.
+  [[nodiscard]] virtual std::uint64_t Issuer() const = 0;
+  // For /readyz: the store answers now. Never blocks beyond the store's own timeout.
+  [[nodiscard]] virtual bool Ready() = 0;
+  // For the start-up log line: "memory (capacity N)", "redis://host:port/db".
   [[nodiscard]] virtual std::string Describe() const = 0;
 };
-
-// "memory" or "redis://HOST:PORT". Throws std::runtime_error for anything else. A Redis
-// store does not connect here: an unreachable Redis shows at the first verify.
-[[nodiscard]] std::unique_ptr<ReplayStore> MakeReplayStore(std::string_view spec,
-                                                           std::size_t memoryCapacity);
 
 }  // namespace quillgate::service

@@ -1,91 +1,102 @@
-// The replay stores: each token redeemed once; bounded memory; Redis shared and fail-closed.
+// The in-process replay store: each token verifies once, only while it lives, and only on
+// the server (and run) that issued it.
 #include "Service/MemoryReplayStore.h"
-#include "Service/RedisReplayStore.h"
-#include "ServiceTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <optional>
+#include <atomic>
+#include <barrier>
 #include <thread>
+#include <vector>
 
 namespace quillgate::service {
 namespace {
 
-constexpr std::int64_t kNow = 1'800'000'000;
+constexpr std::int64_t kEpoch = 1'800'000'000'000;  // Unix milliseconds
+constexpr std::int64_t kNow = kEpoch + 5'000;
 
-TEST(MemoryReplayStore, RedeemsOnceUntilExpiry) {
-  MemoryReplayStore store(10);
-  const TokenId id = NewTokenId();
-  ASSERT_TRUE(store.Admit(kNow + 60, kNow));
-  EXPECT_EQ(store.Redeem(id, kNow + 60, kNow), Redemption::First);
-  EXPECT_EQ(store.Redeem(id, kNow + 60, kNow + 1), Redemption::Used);
-  EXPECT_EQ(store.Redeem(id, kNow + 60, kNow + 59), Redemption::Used);
-  EXPECT_EQ(store.Size(), 1u);
-  // From its expiry second the token is refused as expired, so the entry may go.
-  EXPECT_TRUE(store.Admit(kNow + 200, kNow + 60));
-  EXPECT_EQ(store.Size(), 1u);
+TokenClaims IssuedBy(const ReplayStore& store, std::int64_t expiresMs = kNow + 60'000,
+                     std::int64_t issuedMs = kNow) {
+  TokenClaims claims;
+  claims.id = NewTokenId();
+  claims.issuer = store.Issuer();
+  claims.issuedMs = issuedMs;
+  claims.expiresMs = expiresMs;
+  return claims;
 }
 
-TEST(MemoryReplayStore, WhenFullRefusesChallengesNotMemory) {
-  MemoryReplayStore store(3);
-  const TokenId ids[] = {NewTokenId(), NewTokenId(), NewTokenId()};
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(store.Admit(kNow + 10 + i, kNow));
-  EXPECT_FALSE(store.Admit(kNow + 20, kNow)) << "full: refuse the challenge";
-  // The admitted ones can all be redeemed and are all remembered.
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(store.Redeem(ids[i], kNow + 10 + i, kNow), Redemption::First);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(store.Redeem(ids[i], kNow + 10 + i, kNow), Redemption::Used);
-  EXPECT_FALSE(store.Admit(kNow + 20, kNow));
-  // A token it never admitted (another process's) cannot be recorded: not accepted.
-  EXPECT_EQ(store.Redeem(NewTokenId(), kNow + 30, kNow), Redemption::Unavailable);
-  // Places come back as tokens expire.
-  EXPECT_TRUE(store.Admit(kNow + 40, kNow + 10));
-  EXPECT_FALSE(store.Admit(kNow + 40, kNow + 10));
-  EXPECT_TRUE(store.Admit(kNow + 40, kNow + 12));
+TEST(MemoryReplayStore, RedeemsOnceUntilExpiryThenForgets) {
+  MemoryReplayStore store(10, kEpoch);
+  const TokenClaims token = IssuedBy(store);
+  EXPECT_EQ(store.Redeem(token, kNow), Redemption::First);
+  EXPECT_EQ(store.Redeem(token, kNow + 1), Redemption::Used);
+  EXPECT_EQ(store.Redeem(token, token.expiresMs - 1), Redemption::Used);
+  EXPECT_EQ(store.Size(), 1u);
+  // From its expiry the token is refused as expired before it gets here: the entry goes.
+  EXPECT_EQ(store.Redeem(IssuedBy(store, kNow + 120'000), token.expiresMs), Redemption::First);
+  EXPECT_EQ(store.Size(), 1u) << "the expired entry was dropped";
 }
 
-TEST(ReplayStoreSpec, ParsesMemoryAndRedisAndRefusesTheRest) {
-  EXPECT_EQ(MakeReplayStore("memory", 5)->Describe(), "memory (capacity 5)");
-  EXPECT_EQ(MakeReplayStore("redis://127.0.0.1:6390", 5)->Describe(), "redis://127.0.0.1:6390");
-  EXPECT_EQ(MakeReplayStore("redis://cache.local", 5)->Describe(), "redis://cache.local:6379");
-  for (const char* bad : {"", "mem", "redis://", "redis://h:0", "redis://h:99999", "redis://h:12x",
-                          "redis://u@h:1", "http://h:1"}) {
-    EXPECT_THROW((void)MakeReplayStore(bad, 5), std::runtime_error) << bad;
+TEST(MemoryReplayStore, RefusesTokensItCannotHaveSeenUsed) {
+  MemoryReplayStore store(10, kEpoch);
+  MemoryReplayStore otherServer(10, kEpoch);  // same key file, its own memory
+  EXPECT_NE(store.Issuer(), 0u);
+  EXPECT_NE(store.Issuer(), otherServer.Issuer());
+
+  // A restart replay: a token issued (and perhaps used) before this store's memory began.
+  EXPECT_EQ(store.Redeem(IssuedBy(store, kNow + 60'000, kEpoch - 1), kNow), Redemption::Stale);
+  EXPECT_EQ(store.Redeem(IssuedBy(store, kNow + 60'000, kEpoch), kNow), Redemption::First);
+
+  // A token the other server issued and verified there: here it would be accepted again.
+  const TokenClaims theirs = IssuedBy(otherServer);
+  ASSERT_EQ(otherServer.Redeem(theirs, kNow), Redemption::First);
+  EXPECT_EQ(store.Redeem(theirs, kNow), Redemption::Stale);
+  TokenClaims shared = theirs;
+  shared.issuer = 0;  // as a shared store would issue it
+  EXPECT_EQ(store.Redeem(shared, kNow), Redemption::Stale);
+  EXPECT_EQ(store.Size(), 1u) << "refused tokens take no room";
+}
+
+TEST(MemoryReplayStore, WhenFullRefusesVerifiesUntilRoomComesBack) {
+  MemoryReplayStore store(3, kEpoch);
+  std::vector<TokenClaims> held;
+  for (int i = 0; i < 3; ++i) {
+    held.push_back(IssuedBy(store, kNow + 10'000 * (i + 1)));
+    ASSERT_EQ(store.Redeem(held.back(), kNow), Redemption::First);
   }
+  // Full of live tokens: a further verify can be neither remembered nor accepted.
+  const TokenClaims late = IssuedBy(store, kNow + 60'000);
+  EXPECT_EQ(store.Redeem(late, kNow), Redemption::Unavailable);
+  EXPECT_EQ(store.Redeem(late, kNow + 9'999), Redemption::Unavailable);
+  for (const TokenClaims& token : held) EXPECT_EQ(store.Redeem(token, kNow), Redemption::Used);
+  // The first held token expires: one place again, and only one.
+  EXPECT_EQ(store.Redeem(late, kNow + 10'000), Redemption::First);
+  EXPECT_EQ(store.Redeem(late, kNow + 10'000), Redemption::Used);
+  EXPECT_EQ(store.Redeem(IssuedBy(store), kNow + 10'000), Redemption::Unavailable);
+  EXPECT_EQ(store.Size(), 3u);
 }
 
-TEST(RedisReplayStore, TwoStoresOnOneRedisRedeemEachTokenOnce) {
-  const test::RedisServer redis;
-  RedisReplayStore a("127.0.0.1", redis.Port());
-  RedisReplayStore b("127.0.0.1", redis.Port());
-  const TokenId id = NewTokenId();
-  EXPECT_TRUE(a.Admit(kNow + 60, kNow));
-  EXPECT_EQ(a.Redeem(id, kNow + 60, kNow), Redemption::First);
-  EXPECT_EQ(b.Redeem(id, kNow + 60, kNow), Redemption::Used);
-  EXPECT_EQ(a.Redeem(id, kNow + 60, kNow), Redemption::Used);
-  EXPECT_EQ(b.Redeem(NewTokenId(), kNow + 60, kNow), Redemption::First);
-}
-
-TEST(RedisReplayStore, EntriesExpireWithTheirToken) {
-  const test::RedisServer redis;
-  RedisReplayStore store("127.0.0.1", redis.Port());
-  const TokenId id = NewTokenId();
-  // Expiring now: kept one second (plus Redis's rounding), then gone.
-  ASSERT_EQ(store.Redeem(id, kNow, kNow), Redemption::First);
-  EXPECT_EQ(store.Redeem(id, kNow, kNow), Redemption::Used);
-  std::this_thread::sleep_for(std::chrono::milliseconds(2200));
-  EXPECT_EQ(store.Redeem(id, kNow, kNow), Redemption::First);
-}
-
-TEST(RedisReplayStore, FailsClosedWhenRedisIsGone) {
-  std::optional<test::RedisServer> redis(std::in_place);
-  RedisReplayStore store("127.0.0.1", redis->Port(), std::chrono::milliseconds(300));
-  const TokenId id = NewTokenId();
-  ASSERT_EQ(store.Redeem(id, kNow + 60, kNow), Redemption::First);
-  redis.reset();  // the pooled connection now points at nothing
-  EXPECT_EQ(store.Redeem(NewTokenId(), kNow + 60, kNow), Redemption::Unavailable);
-  EXPECT_EQ(store.Redeem(NewTokenId(), kNow + 60, kNow), Redemption::Unavailable) << "and reconnecting fails";
-  RedisReplayStore never("127.0.0.1", test::FreeLoopbackPort(), std::chrono::milliseconds(300));
-  EXPECT_EQ(never.Redeem(id, kNow + 60, kNow), Redemption::Unavailable);
+TEST(MemoryReplayStore, ConcurrentRedeemsOfOneTokenAcceptOnce) {
+  for (int round = 0; round < 20; ++round) {
+    MemoryReplayStore store(100, kEpoch);
+    const TokenClaims token = IssuedBy(store);
+    constexpr int kThreads = 8;
+    std::barrier start(kThreads);
+    std::atomic<int> first{0};
+    std::atomic<int> used{0};
+    std::vector<std::jthread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([&] {
+        start.arrive_and_wait();  // all at once, to race for the one acceptance
+        const Redemption result = store.Redeem(token, kNow);
+        if (result == Redemption::First) ++first;
+        if (result == Redemption::Used) ++used;
+      });
+    }
+    threads.clear();
+    EXPECT_EQ(first.load(), 1) << "round " << round;
+    EXPECT_EQ(used.load(), kThreads - 1) << "round " << round;
+  }
 }
 
 }  // namespace

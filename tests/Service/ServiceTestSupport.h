@@ -16,19 +16,41 @@ namespace quillgate::service::test {
 unsigned short FreeLoopbackPort();
 
 // Starts redis-server (no persistence) on a free loopback port; stops it when destroyed.
+// It can be stopped and started again on the same port (a restart that loses every key),
+// or paused with SIGSTOP (a Redis that hangs: connections are accepted, nothing answers).
 class RedisServer {
  public:
+  struct Options {
+    std::string password;     // non-empty: --requirepass
+    bool unixSocket = false;  // also listen on a socket in the server's own directory
+  };
   RedisServer();
+  explicit RedisServer(Options options);
   ~RedisServer();
   RedisServer(const RedisServer&) = delete;
   RedisServer& operator=(const RedisServer&) = delete;
   [[nodiscard]] unsigned short Port() const { return port_; }
-  [[nodiscard]] std::string Url() const { return "redis://127.0.0.1:" + std::to_string(port_); }
+  // redis://127.0.0.1:PORT, with ":PASSWORD@" when the server has one.
+  [[nodiscard]] std::string Url() const;
+  // unix:///...?password=... (only with Options::unixSocket).
+  [[nodiscard]] std::string UnixUrl() const;
+  [[nodiscard]] std::filesystem::path SocketPath() const { return dir_ / "redis.sock"; }
+
+  // Shuts the server down (its data goes with it) / starts it again on the same port.
+  void Stop();
+  void Start();
+  // SIGSTOP / SIGCONT.
+  void Pause();
+  void Resume();
 
  private:
+  bool Launch();
+
+  const Options options_;
   std::filesystem::path dir_;
   unsigned short port_ = 0;
   int pid_ = -1;
+  bool paused_ = false;
 };
 
 struct HttpResult {

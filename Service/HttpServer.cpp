@@ -2,14 +2,19 @@
 
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/beast/core.hpp>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace quillgate::service {
@@ -23,82 +28,236 @@ Response JsonError(http::status status, std::string_view code, std::string_view 
   Response response{status, 11};
   response.set(http::field::content_type, "application/json");
   response.set(http::field::cache_control, "no-store");
-  nlohmann::json body = {{"error", code}, {"message", message}};
+  const nlohmann::json body = {{"error", code}, {"message", message}};
   response.body() = body.dump();
   return response;
 }
 
-struct HttpServer::State {
-  State(ServerLimits l, RequestHandler h, std::function<void()> refused)
-      : limits(l), handler(std::move(h)), onRefused(std::move(refused)), acceptor(net::make_strand(io)) {}
+namespace {
 
-  ServerLimits limits;
-  RequestHandler handler;
-  std::function<void()> onRefused;
-  std::atomic<std::size_t> connections{0};
+class Session;
+
+// io_context destroys the handlers it still holds only when it is destroyed; the server
+// needs that earlier (see ~HttpServer), so the protected shutdown is made callable here.
+class IoContext : public net::io_context {
+ public:
+  using net::io_context::shutdown;
+};
+
+// Once an error answer is written and our side is shut, what the client still sends is read
+// and dropped for this long (or up to kLingerBytes) before the socket closes: closing with
+// unread bytes makes the kernel send a reset, which can destroy the answer on its way.
+constexpr std::chrono::milliseconds kLinger{1000};
+constexpr std::size_t kLingerBytes = 64 * 1024;
+// After a failed accept (out of file descriptors, usually) the next try waits this long, so
+// the loop does not spin while nothing can be accepted.
+constexpr std::chrono::milliseconds kAcceptBackoff{50};
+
+}  // namespace
+
+// What sessions share. Owned jointly by the server and every session (and, through the
+// Responders, whatever thread holds one), so a session answered after the server is gone
+// still has the io_context its socket belongs to.
+struct Core {
+  Core(ServerLimits l, RequestHandler h, std::function<void(Refusal)> refused)
+      : limits(std::move(l)),
+        handler(std::move(h)),
+        onRefused(std::move(refused)),
+        acceptor(net::make_strand(io)),
+        acceptRetry(acceptor.get_executor()),
+        drainTimer(acceptor.get_executor()) {}
+
+  const ServerLimits limits;
+  const RequestHandler handler;
+  const std::function<void(Refusal)> onRefused;
+
+  std::atomic<std::size_t> open{0};      // every session alive, refused ones included
+  std::atomic<std::size_t> admitted{0};  // sessions counted against maxConnections
+  std::atomic<bool> draining{false};
+  std::atomic<bool> acceptorClosed{false};
+  unsigned short port = 0;  // kept: the acceptor forgets it once closed
+
+  std::mutex mutex;  // guards perClient and sessions
+  std::unordered_map<std::string, std::size_t> perClient;
+  std::unordered_map<const Session*, std::weak_ptr<Session>> sessions;
+
+  // Closed when the server is destroyed; answers arriving later are dropped, not posted to
+  // an io_context that no longer runs.
+  std::mutex gateMutex;
+  bool gateOpen = true;
+
+  IoContext io;
+  tcp::acceptor acceptor;
+  net::steady_timer acceptRetry;
+  net::steady_timer drainTimer;
+
+  void Refused(Refusal why) const {
+    if (onRefused) onRefused(why);
+  }
+
+  // A draining server is done once it accepts no more and its last connection has gone.
+  void StopIfDrained() {
+    if (draining.load() && acceptorClosed.load() && open.load() == 0) io.stop();
+  }
+};
+
+struct HttpServer::State {
+  std::shared_ptr<Core> core;
   std::mutex workersMutex;
   std::vector<std::thread> workers;
-  // Declared last, destroyed first: it takes every pending session with it while the rest
-  // of the state, which sessions point at without owning, is still there.
-  net::io_context io;
-  tcp::acceptor acceptor;
 };
 
 namespace {
 
 class Session : public std::enable_shared_from_this<Session> {
  public:
-  Session(tcp::socket socket, HttpServer::State* state)
-      : stream_(std::move(socket)), state_(state) {
-    state_->connections.fetch_add(1, std::memory_order_relaxed);
+  // `clientKey` is the key the connection is counted under, empty when it is not counted
+  // (a trusted proxy, or a connection being refused).
+  Session(tcp::socket socket, std::shared_ptr<Core> core, net::ip::address peer, std::string clientKey,
+          bool admitted)
+      : core_(std::move(core)),
+        stream_(std::move(socket)),
+        peer_(peer),
+        clientKey_(std::move(clientKey)),
+        admitted_(admitted) {
+    core_->open.fetch_add(1);
+    if (admitted_) core_->admitted.fetch_add(1);
   }
-  ~Session() { state_->connections.fetch_sub(1, std::memory_order_relaxed); }
+
+  ~Session() {
+    {
+      const std::scoped_lock lock(core_->mutex);
+      core_->sessions.erase(this);
+      if (!clientKey_.empty()) {
+        const auto it = core_->perClient.find(clientKey_);
+        if (it != core_->perClient.end() && --it->second == 0) core_->perClient.erase(it);
+      }
+    }
+    if (admitted_) core_->admitted.fetch_sub(1);
+    // The last connection of a draining server lets the workers go.
+    if (core_->open.fetch_sub(1) == 1) core_->StopIfDrained();
+  }
+
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
 
   void Start() {
+    {
+      const std::scoped_lock lock(core_->mutex);
+      core_->sessions.emplace(this, weak_from_this());
+    }
     net::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->ReadHeader(); });
   }
 
-  // At the connection cap: one answer, then the connection closes.
-  void Refuse() {
+  // Turned away at accept: one answer, then the connection closes.
+  void Refuse(Response response) {
+    net::dispatch(stream_.get_executor(), [self = shared_from_this(), r = std::move(response)]() mutable {
+      self->Send(std::move(r), false);
+    });
+  }
+
+  // From Drain: a connection with no request under way goes now; one whose request is
+  // being read, handled or answered finishes it first (and then closes, see Send).
+  void OnDrain() {
     net::dispatch(stream_.get_executor(), [self = shared_from_this()] {
-      self->Send(JsonError(http::status::service_unavailable, "too_many_connections",
-                           "the server is at its connection limit; try again shortly"),
-                 false);
+      if (self->phase_ == Phase::Header) self->Close();
+    });
+  }
+
+  // The Responder's way in, from any thread. `close` ends the connection after the answer.
+  void Answer(Response response, bool close) {
+    const std::scoped_lock lock(core_->gateMutex);
+    if (!core_->gateOpen) return;
+    net::post(stream_.get_executor(), [self = shared_from_this(), r = std::move(response), close]() mutable {
+      self->Send(std::move(r), self->keepAlive_ && !close);
     });
   }
 
  private:
+  enum class Phase { Header, Body, Handling, Writing, Closing };
+
+  // Calls Answer once; the handler may copy it freely. If every copy is dropped unanswered
+  // (a bug in the handler), the client gets a 500 and the connection closes instead of
+  // staying open, reading nothing, forever.
+  class Reply {
+   public:
+    explicit Reply(std::shared_ptr<Session> session) : session_(std::move(session)) {}
+    ~Reply() {
+      if (!answered_.exchange(true)) {
+        session_->Answer(JsonError(http::status::internal_server_error, "internal_error",
+                                   "the request was not answered"),
+                         true);
+      }
+    }
+    Reply(const Reply&) = delete;
+    Reply& operator=(const Reply&) = delete;
+    void operator()(Response response) {
+      if (answered_.exchange(true)) return;
+      session_->Answer(std::move(response), false);
+      // A handler may keep its Responder long after answering (in a queue, a lambda); the
+      // session must not live, and count as a connection, that long.
+      session_.reset();
+    }
+
+   private:
+    std::shared_ptr<Session> session_;
+    std::atomic<bool> answered_{false};
+  };
+
   void ReadHeader() {
+    if (core_->draining.load()) return Close();
+    phase_ = Phase::Header;
     parser_.emplace();
-    parser_->header_limit(static_cast<std::uint32_t>(state_->limits.headerLimit));
-    parser_->body_limit(state_->limits.bodyLimit);
-    stream_.expires_after(first_ ? state_->limits.headerTimeout : state_->limits.idleTimeout);
-    http::async_read_header(stream_, buffer_, *parser_,
-                            [self = shared_from_this()](beast::error_code ec, std::size_t) {
-                              self->OnHeader(ec);
-                            });
+    parser_->header_limit(static_cast<std::uint32_t>(std::min<std::size_t>(core_->limits.headerLimit, UINT32_MAX)));
+    parser_->body_limit(core_->limits.bodyLimit);
+    if (!first_ && buffer_.size() == 0) {
+      // A kept-alive connection may sit idle for idleTimeout, but once its next request
+      // starts, the headers must arrive within headerTimeout like on a new connection.
+      stream_.expires_after(core_->limits.idleTimeout);
+      stream_.async_read_some(buffer_.prepare(512), [self = shared_from_this()](beast::error_code ec, std::size_t n) {
+        if (ec) return self->Close();
+        self->buffer_.commit(n);
+        self->ReadRestOfHeader();
+      });
+      return;
+    }
+    ReadRestOfHeader();
+  }
+
+  void ReadRestOfHeader() {
+    stream_.expires_after(core_->limits.headerTimeout);
+    http::async_read_header(stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code ec, std::size_t) {
+      self->OnHeader(ec);
+    });
   }
 
   void OnHeader(beast::error_code ec) {
     if (ec) return OnReadError(ec);
+    phase_ = Phase::Body;
+    stream_.expires_after(core_->limits.headerTimeout);
     // A client that waits for permission before sending its body gets it.
-    if (parser_->get()[http::field::expect] == "100-continue") {
-      http::response<http::empty_body> proceed{http::status::continue_, 11};
-      beast::error_code ignored;
-      http::write(stream_.socket(), proceed, ignored);
+    if (!parser_->is_done() && beast::iequals(parser_->get()[http::field::expect], "100-continue")) {
+      continue_.emplace(http::status::continue_, 11);
+      http::async_write(stream_, *continue_, [self = shared_from_this()](beast::error_code ec2, std::size_t) {
+        self->continue_.reset();
+        if (ec2) return self->Close();
+        self->ReadBody();
+      });
+      return;
     }
-    stream_.expires_after(state_->limits.headerTimeout);
-    http::async_read(stream_, buffer_, *parser_,
-                     [self = shared_from_this()](beast::error_code ec2, std::size_t) {
-                       self->OnRequest(ec2);
-                     });
+    ReadBody();
+  }
+
+  void ReadBody() {
+    http::async_read(stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code ec, std::size_t) {
+      self->OnRequest(ec);
+    });
   }
 
   void OnReadError(beast::error_code ec) {
     if (ec == http::error::body_limit) {
       return Send(JsonError(http::status::payload_too_large, "body_too_large",
-                            "the request body is over " +
-                                std::to_string(state_->limits.bodyLimit) + " bytes"),
+                            "the request body is over " + std::to_string(core_->limits.bodyLimit) + " bytes"),
                   false);
     }
     if (ec == http::error::header_limit) {
@@ -108,117 +267,250 @@ class Session : public std::enable_shared_from_this<Session> {
     }
     if (ec.category() == beast::error_code(http::error::end_of_stream).category() &&
         ec != http::error::end_of_stream && ec != http::error::partial_message) {
-      return Send(JsonError(http::status::bad_request, "bad_request",
-                            "malformed HTTP request: " + ec.message()),
+      return Send(JsonError(http::status::bad_request, "bad_request", "malformed HTTP request: " + ec.message()),
                   false);
     }
-    // Closed, reset or timed out (the stream has already closed itself then).
+    // Closed, reset, timed out or cancelled by Drain.
     Close();
   }
 
   void OnRequest(beast::error_code ec) {
     if (ec) return OnReadError(ec);
+    phase_ = Phase::Handling;
     first_ = false;
-    const Request& request = parser_->get();
-    const bool keepAlive = request.keep_alive();
-    Response response;
-    try {
-      response = state_->handler(request);
-    } catch (const std::exception&) {
-      response = JsonError(http::status::internal_server_error, "internal_error",
-                           "the request could not be handled");
+    Request request = parser_->release();
+    parser_.reset();
+    keepAlive_ = request.keep_alive();
+    head_ = request.method() == http::verb::head;
+    if (head_) request.method(http::verb::get);
+    std::string forwardedFor;
+    const auto [from, to] = request.equal_range("X-Forwarded-For");
+    for (auto field = from; field != to; ++field) {
+      if (!forwardedFor.empty()) forwardedFor += ',';
+      forwardedFor.append(field->value().data(), field->value().size());
     }
-    Send(std::move(response), keepAlive);
+    const Peer peer{peer_, ClientAddress(core_->limits.trustedProxies, peer_, forwardedFor)};
+    // The handler may take its time (the render pool); the client waits without a clock.
+    stream_.expires_never();
+    const auto reply = std::make_shared<Reply>(shared_from_this());
+    const Responder responder = [reply](Response response) { (*reply)(std::move(response)); };
+    try {
+      core_->handler(std::move(request), peer, responder);
+    } catch (...) {
+      responder(JsonError(http::status::internal_server_error, "internal_error", "the request could not be handled"));
+    }
   }
 
   void Send(Response response, bool keepAlive) {
+    if (!stream_.socket().is_open() || phase_ == Phase::Writing || phase_ == Phase::Closing) return;
+    phase_ = Phase::Writing;
+    // A draining server answers what it took on, then lets the connection go.
+    if (core_->draining.load()) keepAlive = false;
     response_ = std::move(response);
     response_.version(11);
     response_.set(http::field::server, "quillgate");
     response_.keep_alive(keepAlive);
     response_.prepare_payload();
-    stream_.expires_after(state_->limits.headerTimeout);
-    http::async_write(stream_, response_,
-                      [self = shared_from_this(), keepAlive](beast::error_code ec, std::size_t) {
-                        if (ec || !keepAlive) return self->Close();
-                        self->ReadHeader();
-                      });
+    stream_.expires_after(core_->limits.headerTimeout);
+    auto done = [self = shared_from_this(), keepAlive](beast::error_code ec, std::size_t) {
+      self->headSerializer_.reset();
+      if (ec) return self->Close();
+      if (!keepAlive) return self->Linger();
+      self->ReadHeader();
+    };
+    if (head_) {
+      // The Content-Length of the body, but not the body.
+      head_ = false;
+      headSerializer_.emplace(response_);
+      http::async_write_header(stream_, *headSerializer_, std::move(done));
+    } else {
+      http::async_write(stream_, response_, std::move(done));
+    }
+  }
+
+  void Linger() {
+    phase_ = Phase::Closing;
+    beast::error_code ignored;
+    stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+    stream_.expires_after(kLinger);
+    buffer_.clear();
+    DropInput();
+  }
+
+  void DropInput() {
+    stream_.async_read_some(buffer_.prepare(4096), [self = shared_from_this()](beast::error_code ec, std::size_t n) {
+      self->lingered_ += n;
+      self->buffer_.clear();
+      if (ec || self->lingered_ >= kLingerBytes) return self->Close();
+      self->DropInput();
+    });
   }
 
   void Close() {
+    phase_ = Phase::Closing;
+    if (!stream_.socket().is_open()) return;
     beast::error_code ignored;
     stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
     stream_.close();
   }
 
+  const std::shared_ptr<Core> core_;  // first: outlives the socket, which needs its io_context
   beast::tcp_stream stream_;
-  HttpServer::State* state_;
+  const net::ip::address peer_;
+  const std::string clientKey_;
+  const bool admitted_;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
+  std::optional<http::response<http::empty_body>> continue_;
   Response response_;
+  std::optional<http::response_serializer<http::string_body>> headSerializer_;
+  Phase phase_ = Phase::Header;
   bool first_ = true;
+  bool head_ = false;
+  bool keepAlive_ = false;
+  std::size_t lingered_ = 0;
 };
 
-void Accept(HttpServer::State* state) {
-  state->acceptor.async_accept(
-      net::make_strand(state->io), [state](beast::error_code ec, tcp::socket socket) {
-        if (ec == net::error::operation_aborted || !state->acceptor.is_open()) return;
-        if (!ec) {
-          const bool full =
-              state->connections.load(std::memory_order_relaxed) >= state->limits.maxConnections;
-          auto session = std::make_shared<Session>(std::move(socket), state);
-          if (full) {
-            if (state->onRefused) state->onRefused();
-            session->Refuse();
-          } else {
-            session->Start();
-          }
-        }
-        Accept(state);
-      });
+// Counts the connection against its client's share; false when the share is full. Trusted
+// proxies carry many clients and are not counted (an empty key).
+bool TakeClientPlace(Core& core, const net::ip::address& peer, std::string& key) {
+  if (IsTrusted(core.limits.trustedProxies, peer)) {
+    key.clear();
+    return true;
+  }
+  key = ClientKey(peer);
+  const std::scoped_lock lock(core.mutex);
+  std::size_t& count = core.perClient[key];
+  if (count >= core.limits.maxConnectionsPerClient) {
+    if (count == 0) core.perClient.erase(key);
+    return false;
+  }
+  ++count;
+  return true;
+}
+
+void Accept(const std::shared_ptr<Core>& core);
+
+void OnAccepted(const std::shared_ptr<Core>& core, beast::error_code ec, tcp::socket socket) {
+  if (ec == net::error::operation_aborted || !core->acceptor.is_open()) return;
+  if (ec) {
+    core->acceptRetry.expires_after(kAcceptBackoff);
+    core->acceptRetry.async_wait([core](beast::error_code waitEc) {
+      if (!waitEc) Accept(core);
+    });
+    return;
+  }
+  if (core->draining.load()) return;  // the socket closes as it goes out of scope
+  beast::error_code endpointEc;
+  const auto remote = socket.remote_endpoint(endpointEc);
+  if (endpointEc) return Accept(core);  // gone already
+  const net::ip::address peer = remote.address();
+  std::string key;
+  if (core->admitted.load() >= core->limits.maxConnections) {
+    core->Refused(Refusal::TooManyConnections);
+    std::make_shared<Session>(std::move(socket), core, peer, std::string{}, false)
+        ->Refuse(JsonError(http::status::service_unavailable, "too_many_connections",
+                           "the server is at its connection limit; try again shortly"));
+  } else if (!TakeClientPlace(*core, peer, key)) {
+    core->Refused(Refusal::TooManyClientConnections);
+    Response refusal = JsonError(http::status::too_many_requests, "too_many_client_connections",
+                                 "this address holds too many connections; close some and try again");
+    refusal.set(http::field::retry_after, "1");
+    std::make_shared<Session>(std::move(socket), core, peer, std::string{}, false)->Refuse(std::move(refusal));
+  } else {
+    std::make_shared<Session>(std::move(socket), core, peer, std::move(key), true)->Start();
+  }
+  Accept(core);
+}
+
+void Accept(const std::shared_ptr<Core>& core) {
+  // The acceptor's handlers hold the core only weakly: they must not keep it alive by
+  // sitting in its own io_context.
+  core->acceptor.async_accept(net::make_strand(core->io),
+                              [weak = std::weak_ptr<Core>(core)](beast::error_code ec, tcp::socket socket) {
+                                if (const auto locked = weak.lock()) OnAccepted(locked, ec, std::move(socket));
+                              });
 }
 
 }  // namespace
 
-HttpServer::HttpServer(const std::string& address, unsigned short port, ServerLimits limits,
-                       RequestHandler handler, std::function<void()> onConnectionRefused)
-    : state_(std::make_unique<State>(limits, std::move(handler), std::move(onConnectionRefused))) {
+HttpServer::HttpServer(const std::string& address, unsigned short port, ServerLimits limits, RequestHandler handler,
+                       std::function<void(Refusal)> onRefused)
+    : state_(std::make_unique<State>()) {
+  if (!handler) throw std::invalid_argument("HttpServer needs a request handler");
+  state_->core = std::make_shared<Core>(std::move(limits), std::move(handler), std::move(onRefused));
   beast::error_code ec;
   const net::ip::address ip = net::ip::make_address(address, ec);
   if (ec) throw std::runtime_error("--listen: not an IP address: " + address);
   const tcp::endpoint endpoint{ip, port};
-  auto& acceptor = state_->acceptor;
+  auto& acceptor = state_->core->acceptor;
   acceptor.open(endpoint.protocol(), ec);
   if (!ec) acceptor.set_option(net::socket_base::reuse_address(true), ec);
   if (!ec) acceptor.bind(endpoint, ec);
   if (!ec) acceptor.listen(net::socket_base::max_listen_connections, ec);
+  if (!ec) state_->core->port = acceptor.local_endpoint(ec).port();
   if (ec) {
-    throw std::runtime_error("cannot listen on " + address + ":" + std::to_string(port) + ": " +
-                             ec.message());
+    throw std::runtime_error("cannot listen on " + address + ":" + std::to_string(port) + ": " + ec.message());
   }
 }
 
 HttpServer::~HttpServer() {
   Stop();
   Wait();
+  Core& core = *state_->core;
+  {
+    const std::scoped_lock lock(core.gateMutex);
+    core.gateOpen = false;
+  }
+  // Destroys the handlers still queued, and with them the sessions they hold, so the core
+  // goes when the last Responder a handler kept goes (now, usually).
+  core.io.shutdown();
 }
 
-unsigned short HttpServer::Port() const { return state_->acceptor.local_endpoint().port(); }
+unsigned short HttpServer::Port() const { return state_->core->port; }
 
 void HttpServer::Start(int workers) {
-  Accept(state_.get());
+  const std::shared_ptr<Core>& core = state_->core;
+  net::dispatch(core->acceptor.get_executor(), [weak = std::weak_ptr<Core>(core)] {
+    if (const auto locked = weak.lock()) Accept(locked);
+  });
   const std::scoped_lock lock(state_->workersMutex);
   for (int i = 0; i < std::max(1, workers); ++i) {
-    state_->workers.emplace_back([state = state_.get()] { state->io.run(); });
+    state_->workers.emplace_back([&io = core->io] { io.run(); });
+  }
+}
+
+void HttpServer::Drain(std::chrono::milliseconds grace) {
+  Core& core = *state_->core;
+  std::vector<std::weak_ptr<Session>> sessions;
+  {
+    const std::scoped_lock lock(core.mutex);
+    if (core.draining.exchange(true)) return;
+    for (const auto& [key, session] : core.sessions) sessions.push_back(session);
+  }
+  net::post(core.acceptor.get_executor(), [&core, grace] {
+    beast::error_code ignored;
+    core.acceptor.close(ignored);
+    core.acceptRetry.cancel();
+    core.drainTimer.expires_after(grace);
+    core.drainTimer.async_wait([&core](beast::error_code ec) {
+      if (!ec) core.io.stop();
+    });
+    core.acceptorClosed.store(true);
+    core.StopIfDrained();
+  });
+  for (const auto& weak : sessions) {
+    if (const auto session = weak.lock()) session->OnDrain();
   }
 }
 
 void HttpServer::Stop() {
-  net::post(state_->acceptor.get_executor(), [state = state_.get()] {
+  Core& core = *state_->core;
+  net::post(core.acceptor.get_executor(), [&core] {
     beast::error_code ignored;
-    state->acceptor.close(ignored);
+    core.acceptor.close(ignored);
   });
-  state_->io.stop();
+  core.io.stop();
 }
 
 void HttpServer::Wait() {
@@ -231,5 +523,7 @@ void HttpServer::Wait() {
     if (worker.joinable()) worker.join();
   }
 }
+
+std::size_t HttpServer::Connections() const { return state_->core->open.load(); }
 
 }  // namespace quillgate::service

@@ -1,8 +1,19 @@
 #pragma once
 // The HTTP/1.1 front of the service on Boost.Beast: accepts connections, reads requests
-// within limits, hands each whole request to the handler and writes its answer. Every
-// refusal the server makes itself (too large, malformed, too many connections) is a JSON
-// error with its proper status; a client too slow to send its request is disconnected.
+// within limits, hands each whole request to the handler and writes its answer when the
+// handler gives it (at once, or later from another thread: the render pool). Every refusal
+// the server makes itself (too large, malformed, too many connections) is a JSON error with
+// its proper status; a client too slow to send its request is disconnected.
+//
+// One address may hold only `maxConnectionsPerClient` connections (counted per ClientKey of
+// the peer, so per IPv6 /64), so a client trickling header bytes over hundreds of
+// connections fills its own share, not the server's cap. Trusted proxies are exempt: they
+// carry many clients.
+//
+// HEAD is answered for every GET route: the handler sees a GET, the client gets its
+// headers (with the Content-Length of the body) and no body.
+
+#include "Service/ClientAddress.h"
 
 #include <boost/beast/http.hpp>
 
@@ -11,12 +22,24 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quillgate::service {
 
 using Request = boost::beast::http::request<boost::beast::http::string_body>;
 using Response = boost::beast::http::response<boost::beast::http::string_body>;
-using RequestHandler = std::function<Response(const Request&)>;
+
+// Who sent a request: the connection's peer, and the client it stands for (the peer, or
+// the client a trusted proxy names in X-Forwarded-For).
+struct Peer {
+  boost::asio::ip::address address;  // the TCP peer
+  boost::asio::ip::address client;   // after --trust-proxy
+};
+
+// Gives the answer to a request. Call it exactly once, from any thread; the connection
+// stays open (and reads nothing more) until it is called.
+using Responder = std::function<void(Response)>;
+using RequestHandler = std::function<void(Request&&, const Peer&, Responder)>;
 
 struct ServerLimits {
   std::size_t bodyLimit = 16 * 1024;
@@ -27,18 +50,23 @@ struct ServerLimits {
   std::chrono::milliseconds headerTimeout{10'000};
   std::chrono::milliseconds idleTimeout{30'000};
   std::size_t maxConnections = 512;
+  std::size_t maxConnectionsPerClient = 32;
+  std::vector<Network> trustedProxies;
 };
 
 // {"error": code, "message": message} with the status and the JSON headers.
 [[nodiscard]] Response JsonError(boost::beast::http::status status, std::string_view code,
                                  std::string_view message);
 
+// Why the server turned a connection away itself, for the metrics.
+enum class Refusal { TooManyConnections, TooManyClientConnections };
+
 class HttpServer {
  public:
   // Binds and listens at once (port 0: any free port, see Port()). Throws
   // std::runtime_error when the address cannot be had.
   HttpServer(const std::string& address, unsigned short port, ServerLimits limits,
-             RequestHandler handler, std::function<void()> onConnectionRefused = {});
+             RequestHandler handler, std::function<void(Refusal)> onRefused = {});
   ~HttpServer();  // stops and joins the workers
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;
@@ -46,12 +74,18 @@ class HttpServer {
   [[nodiscard]] unsigned short Port() const;
   // Serves on `workers` threads; returns at once.
   void Start(int workers);
-  // Asks the workers to finish; safe from any thread and from a signal handler's strand.
+  // Stops accepting, closes idle connections, lets requests in flight finish and answer
+  // (each then closes its connection), and stops the workers once none is left or `grace`
+  // has passed. Returns at once; Wait() blocks until the workers are done.
+  void Drain(std::chrono::milliseconds grace);
+  // Asks the workers to finish now; safe from any thread.
   void Stop();
   // Blocks until every worker has finished.
   void Wait();
+  // Connections open now (for tests and /readyz).
+  [[nodiscard]] std::size_t Connections() const;
 
- // The parts its connections share (defined and used only in HttpServer.cpp).
+  // The parts its connections share (defined and used only in HttpServer.cpp).
   struct State;
 
  private:

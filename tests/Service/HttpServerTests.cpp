@@ -1,0 +1,625 @@
+// The HTTP layer on its own: an HttpServer with small handlers, driven over loopback by raw
+// clients that may come from 127.0.0.2, 127.0.0.3 ... to be different clients.
+#include "Service/ClientAddress.h"
+#include "Service/HttpServer.h"
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/read.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core.hpp>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <thread>
+
+namespace quillgate::service {
+namespace {
+
+namespace net = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = net::ip::tcp;
+using namespace std::chrono_literals;
+
+Response Text(std::string body, http::status status = http::status::ok) {
+  Response response{status, 11};
+  response.set(http::field::content_type, "text/plain");
+  response.body() = std::move(body);
+  return response;
+}
+
+ServerLimits Limits(std::chrono::milliseconds headerTimeout = 10s, std::chrono::milliseconds idleTimeout = 10s) {
+  ServerLimits limits;
+  limits.headerTimeout = headerTimeout;
+  limits.idleTimeout = idleTimeout;
+  return limits;
+}
+
+// An HttpServer on 127.0.0.1 that counts its refusals.
+class TestServer {
+ public:
+  TestServer(ServerLimits limits, RequestHandler handler)
+      : server_("127.0.0.1", 0, std::move(limits), std::move(handler), [this](Refusal why) {
+          ++(why == Refusal::TooManyConnections ? refusedFull_ : refusedClient_);
+        }) {
+    server_.Start(2);
+  }
+  [[nodiscard]] unsigned short Port() const { return server_.Port(); }
+  HttpServer* operator->() { return &server_; }
+  [[nodiscard]] int RefusedFull() const { return refusedFull_.load(); }
+  [[nodiscard]] int RefusedClient() const { return refusedClient_.load(); }
+
+ private:
+  std::atomic<int> refusedFull_{0};
+  std::atomic<int> refusedClient_{0};
+  HttpServer server_;
+};
+
+// Waits up to `limit` for `condition`, checking every 20 ms.
+template <typename Condition>
+bool Eventually(Condition condition, std::chrono::milliseconds limit = 5s) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(20ms);
+  }
+  return true;
+}
+
+// One client connection, from any loopback address.
+class Client {
+ public:
+  Client(unsigned short port, const char* from = "127.0.0.1") : stream_(io_) {
+    auto& socket = stream_.socket();
+    socket.open(tcp::v4());
+    socket.bind(tcp::endpoint(net::ip::make_address(from), 0));
+    stream_.expires_after(5s);
+    stream_.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port));
+  }
+  void Send(const std::string& bytes) {
+    beast::error_code ec;
+    net::write(stream_.socket(), net::buffer(bytes), ec);
+  }
+  void Get(const std::string& target, const std::string& headers = {}) {
+    Send("GET " + target + " HTTP/1.1\r\nHost: x\r\n" + headers + "\r\n");
+  }
+  // The next response; a status of 0 when none came within 5 s.
+  Response Read() {
+    http::response_parser<http::string_body> parser;
+    beast::error_code ec;
+    stream_.expires_after(5s);
+    http::read(stream_, buffer_, parser, ec);
+    if (ec) return Response{};
+    return parser.release();
+  }
+  Response Call(const std::string& target, const std::string& headers = {}) {
+    Get(target, headers);
+    return Read();
+  }
+  // Every byte until the server closes (closed = true) or `wait` passes.
+  std::string ReadToClose(std::chrono::milliseconds wait, bool* closed = nullptr) {
+    std::string received(static_cast<const char*>(buffer_.data().data()), buffer_.size());
+    buffer_.clear();
+    char chunk[4096];
+    beast::error_code ec;
+    stream_.expires_after(wait);
+    for (;;) {
+      const std::size_t n = stream_.read_some(net::buffer(chunk), ec);
+      received.append(chunk, n);
+      if (ec) break;
+    }
+    if (closed != nullptr) *closed = ec == net::error::eof || ec == net::error::connection_reset;
+    return received;
+  }
+  tcp::socket& Socket() { return stream_.socket(); }
+
+ private:
+  net::io_context io_;
+  beast::tcp_stream stream_;
+  beast::flat_buffer buffer_;
+};
+
+// Runs work on threads of its own after a delay, like the service's render pool; joins them
+// when destroyed.
+class Later {
+ public:
+  ~Later() {
+    for (auto& thread : threads_) thread.join();
+  }
+  void After(std::chrono::milliseconds delay, std::function<void()> work) {
+    const std::scoped_lock lock(mutex_);
+    threads_.emplace_back([delay, work = std::move(work)] {
+      std::this_thread::sleep_for(delay);
+      work();
+    });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::thread> threads_;
+};
+
+// Responders a handler kept, for the test to call (or drop) when it likes.
+class HeldResponders {
+ public:
+  void Add(Responder responder) {
+    const std::scoped_lock lock(mutex_);
+    held_.push_back(std::move(responder));
+  }
+  [[nodiscard]] std::size_t Count() {
+    const std::scoped_lock lock(mutex_);
+    return held_.size();
+  }
+  Responder Take() {
+    const std::scoped_lock lock(mutex_);
+    Responder first = std::move(held_.front());
+    held_.erase(held_.begin());
+    return first;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<Responder> held_;
+};
+
+std::string ErrorOf(const Response& response) {
+  const auto json = nlohmann::json::parse(response.body(), nullptr, false);
+  return json.is_object() && json.contains("error") ? json["error"].get<std::string>() : "";
+}
+
+// ---------------------------------------------------------------- addresses
+
+TEST(ClientAddresses, NetworksParseAndMatch) {
+  const auto v4 = Network::Parse("10.0.0.0/8");
+  EXPECT_TRUE(v4.Contains(net::ip::make_address("10.255.1.2")));
+  EXPECT_FALSE(v4.Contains(net::ip::make_address("11.0.0.1")));
+  EXPECT_TRUE(v4.Contains(net::ip::make_address("::ffff:10.1.2.3"))) << "an IPv4-mapped IPv6 peer";
+  EXPECT_FALSE(v4.Contains(net::ip::make_address("::a01:203"))) << "IPv4-compatible is not mapped";
+  EXPECT_TRUE(Network::Parse("10.9.9.9/8").Contains(net::ip::make_address("10.0.0.1"))) << "host bits ignored";
+
+  const auto v6 = Network::Parse("2001:db8::/32");
+  EXPECT_TRUE(v6.Contains(net::ip::make_address("2001:db8:ffff::1")));
+  EXPECT_FALSE(v6.Contains(net::ip::make_address("2001:db9::1")));
+  EXPECT_FALSE(v6.Contains(net::ip::make_address("10.0.0.1")));
+
+  const auto single = Network::Parse("192.0.2.7");
+  EXPECT_EQ(single.prefix, 32u);
+  EXPECT_TRUE(single.Contains(net::ip::make_address("192.0.2.7")));
+  EXPECT_FALSE(single.Contains(net::ip::make_address("192.0.2.8")));
+  EXPECT_EQ(Network::Parse("::1").prefix, 128u);
+  EXPECT_TRUE(Network::Parse("::1").Contains(net::ip::make_address("::1")));
+  EXPECT_TRUE(Network::Parse("0.0.0.0/0").Contains(net::ip::make_address("203.0.113.9")));
+  EXPECT_TRUE(Network::Parse("2001:db8:1:2::/63").Contains(net::ip::make_address("2001:db8:1:3::9")));
+  EXPECT_FALSE(Network::Parse("2001:db8:1:2::/64").Contains(net::ip::make_address("2001:db8:1:3::9")));
+
+  for (const char* bad : {"", "10.0.0.0/33", "::/129", "10.0.0.0/", "10.0.0.0/+8", "10.0.0.0/8x", "10.0.0/8",
+                          "example.com", "10.0.0.0/8/8", "fe80::1%eth0", "1.2.3.4:80", "/8", "10.0.0.0/-1"}) {
+    try {
+      (void)Network::Parse(bad);
+      ADD_FAILURE() << "accepted: " << bad;
+    } catch (const std::runtime_error& error) {
+      EXPECT_NE(std::string(error.what()).find("\"" + std::string(bad) + "\""), std::string::npos) << error.what();
+    }
+  }
+}
+
+TEST(ClientAddresses, KeysAreIPv4OrTheIPv6Slash64) {
+  EXPECT_EQ(ClientKey(net::ip::make_address("192.0.2.7")), "192.0.2.7");
+  EXPECT_EQ(ClientKey(net::ip::make_address("::ffff:192.0.2.7")), "192.0.2.7");
+  EXPECT_EQ(ClientKey(net::ip::make_address("2001:db8:1:2:aaaa:bbbb:cccc:dddd")), "2001:db8:1:2::/64");
+  const auto key = [](const char* text) { return ClientKey(net::ip::make_address(text)); };
+  EXPECT_EQ(key("2001:db8:1:2::1"), key("2001:db8:1:2:ffff::"));
+  EXPECT_NE(key("2001:db8:1:2::1"), key("2001:db8:1:3::1"));
+  EXPECT_EQ(ClientKey(net::ip::make_address("fe80::1%1")), "fe80::/64");
+}
+
+TEST(ClientAddresses, ForwardedForIsWalkedFromTheRightPastTrustedProxies) {
+  const std::vector<Network> proxies = {Network::Parse("10.0.0.0/8"), Network::Parse("2001:db8::/32")};
+  const auto ip = [](const char* text) { return net::ip::make_address(text); };
+  const auto proxy = ip("10.0.0.1");
+  struct Case { net::ip::address peer; const char* header; const char* client; };
+  const Case cases[] = {
+      {ip("192.0.2.1"), "203.0.113.9", "192.0.2.1"},                   // untrusted peer: the header is ignored
+      {proxy, "", "10.0.0.1"},                                         // nothing forwarded
+      {proxy, "203.0.113.9", "203.0.113.9"},
+      {proxy, " 1.2.3.4 ,  203.0.113.9 ", "203.0.113.9"},              // the client's own prefix is not believed
+      {proxy, "203.0.113.9, 10.0.0.7, 10.1.1.1", "203.0.113.9"},       // past a chain of trusted hops
+      {proxy, "10.0.0.7,10.0.0.8", "10.0.0.7"},                        // all trusted: the farthest one
+      {proxy, "203.0.113.9, 10.0.0.7:8080", "10.0.0.1"},               // malformed: stop at the last trusted hop
+      {proxy, "203.0.113.9, unknown, 10.0.0.7", "10.0.0.7"},
+      {proxy, "1.2.3.4, 203.0.113.9,", "10.0.0.1"},                    // an empty entry is malformed too
+      {proxy, "[2001:db9::5]", "2001:db9::5"},                          // bracketed IPv6
+      {proxy, "2001:db9::5, [2001:db8::1]", "2001:db9::5"},
+      {proxy, "[203.0.113.9]", "10.0.0.1"},                             // brackets are for IPv6 only
+      {proxy, "[2001:db9::5]:443", "10.0.0.1"},
+      {proxy, "fe80::1%eth0", "10.0.0.1"},
+      {ip("::ffff:10.0.0.1"), "203.0.113.9", "203.0.113.9"},            // a mapped proxy is still the proxy
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ClientAddress(proxies, c.peer, c.header), ip(c.client)) << c.header;
+  }
+  EXPECT_TRUE(IsTrusted(proxies, ip("10.9.9.9")));
+  EXPECT_FALSE(IsTrusted({}, ip("10.9.9.9")));
+  EXPECT_EQ(ClientAddress({}, proxy, "203.0.113.9"), proxy);
+}
+
+// ---------------------------------------------------------------- connection caps
+
+TEST(HttpServerCaps, OneClientTricklingHeadersFillsOnlyItsOwnShare) {
+  ServerLimits limits = Limits();
+  limits.maxConnectionsPerClient = 8;
+  limits.maxConnections = 64;
+  TestServer server(limits, [](Request&&, const Peer&, Responder respond) { respond(Text("hello")); });
+
+  // The attacker: 100 connections from 127.0.0.2, each sending its headers a line at a time.
+  constexpr int kAttack = 100;
+  net::io_context io;
+  std::vector<tcp::socket> attack;
+  for (int i = 0; i < kAttack; ++i) {
+    attack.emplace_back(io);
+    attack.back().open(tcp::v4());
+    attack.back().bind(tcp::endpoint(net::ip::make_address("127.0.0.2"), 0));
+    attack.back().connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), server.Port()));
+    beast::error_code ignored;
+    net::write(attack.back(), net::buffer(std::string("GET / HTTP/1.1\r\nHost: x\r\n")), ignored);
+  }
+  std::vector<std::string> received(kAttack);
+  std::vector<bool> closed(kAttack, false);
+  const auto collect = [&] {
+    std::vector<pollfd> fds;
+    for (auto& socket : attack) fds.push_back({socket.native_handle(), POLLIN, 0});
+    ::poll(fds.data(), fds.size(), 50);
+    for (int i = 0; i < kAttack; ++i) {
+      if (closed[i] || (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
+      char chunk[4096];
+      const ssize_t n = ::recv(fds[i].fd, chunk, sizeof chunk, MSG_DONTWAIT);
+      if (n > 0) received[i].append(chunk, static_cast<std::size_t>(n));
+      if (n == 0 || (n < 0 && errno != EAGAIN)) closed[i] = true;
+    }
+    return std::count(closed.begin(), closed.end(), true);
+  };
+  EXPECT_TRUE(Eventually([&] { return collect() >= kAttack - 8; }));
+  for (int round = 0; round < 3; ++round) {  // the admitted ones keep trickling
+    for (int i = 0; i < kAttack; ++i) {
+      beast::error_code ignored;
+      if (!closed[i]) net::write(attack[i], net::buffer(std::string("X-Slow: 1\r\n")), ignored);
+    }
+    collect();
+  }
+  int refused = 0;
+  int held = 0;
+  for (int i = 0; i < kAttack; ++i) {
+    if (closed[i]) {
+      ++refused;
+      EXPECT_EQ(received[i].substr(0, 12), "HTTP/1.1 429") << received[i];
+      EXPECT_NE(received[i].find("too_many_client_connections"), std::string::npos);
+      EXPECT_NE(received[i].find("Retry-After: 1\r\n"), std::string::npos);
+    } else {
+      ++held;
+      EXPECT_EQ(received[i], "") << "still sending its headers: no answer yet";
+    }
+  }
+  EXPECT_EQ(refused, kAttack - 8);
+  EXPECT_EQ(held, 8);
+  EXPECT_EQ(server.RefusedClient(), kAttack - 8);
+  EXPECT_EQ(server.RefusedFull(), 0);
+
+  // A visitor from another address is served all the while.
+  Client visitor(server.Port(), "127.0.0.3");
+  const Response answer = visitor.Call("/");
+  EXPECT_EQ(answer.result_int(), 200u);
+  EXPECT_EQ(answer.body(), "hello");
+  // And another attacker connection is still turned away.
+  Client more(server.Port(), "127.0.0.2");
+  EXPECT_EQ(more.Call("/").result_int(), 429u);
+
+  // Once the attacker lets go, its share is its own again.
+  attack.clear();
+  EXPECT_TRUE(Eventually([&] { return Client(server.Port(), "127.0.0.2").Call("/").result_int() == 200; }));
+}
+
+TEST(HttpServerCaps, TrustedProxiesAreExemptAndTheGlobalCapStays) {
+  ServerLimits limits = Limits();
+  limits.maxConnectionsPerClient = 2;
+  limits.maxConnections = 8;
+  limits.trustedProxies = {Network::Parse("127.0.0.1/32")};
+  TestServer server(limits, [](Request&&, const Peer&, Responder respond) { respond(Text("ok")); });
+
+  // A trusted proxy carries many clients: five connections, all served and kept open.
+  std::vector<std::unique_ptr<Client>> proxy;
+  for (int i = 0; i < 5; ++i) {
+    proxy.push_back(std::make_unique<Client>(server.Port(), "127.0.0.1"));
+    EXPECT_EQ(proxy.back()->Call("/").result_int(), 200u) << i;
+  }
+  // An ordinary client gets two.
+  Client first(server.Port(), "127.0.0.2");
+  Client second(server.Port(), "127.0.0.2");
+  EXPECT_EQ(first.Call("/").result_int(), 200u);
+  EXPECT_EQ(second.Call("/").result_int(), 200u);
+  Client third(server.Port(), "127.0.0.2");
+  const Response tooMany = third.Call("/");
+  EXPECT_EQ(tooMany.result_int(), 429u);
+  EXPECT_EQ(ErrorOf(tooMany), "too_many_client_connections");
+  EXPECT_EQ(tooMany[http::field::retry_after], "1");
+
+  // Seven held; one more client fits, the next finds the server full.
+  Client eighth(server.Port(), "127.0.0.3");
+  EXPECT_EQ(eighth.Call("/").result_int(), 200u);
+  Client ninth(server.Port(), "127.0.0.4");
+  const Response full = ninth.Call("/");
+  EXPECT_EQ(full.result_int(), 503u);
+  EXPECT_EQ(ErrorOf(full), "too_many_connections");
+  EXPECT_EQ(server.RefusedClient(), 1);
+  EXPECT_EQ(server.RefusedFull(), 1);
+}
+
+// ---------------------------------------------------------------- answering later
+
+TEST(HttpServerResponder, AnswersMayComeLaterFromAnotherThread) {
+  Later later;
+  std::atomic<int> inFlight{0};
+  std::atomic<int> mostInFlight{0};
+  TestServer server(Limits(), [&](Request&& request, const Peer&, Responder respond) {
+    mostInFlight = std::max(mostInFlight.load(), ++inFlight);
+    const std::string target(request.target());
+    later.After(target == "/slow" ? 200ms : 0ms, [&inFlight, respond, target] {
+      --inFlight;
+      respond(Text("answer to " + target));
+    });
+  });
+  // Two requests sent at once on one connection: the second is not read, let alone
+  // answered, before the first is answered.
+  Client client(server.Port());
+  client.Send("GET /slow HTTP/1.1\r\nHost: x\r\n\r\nGET /fast HTTP/1.1\r\nHost: x\r\n\r\n");
+  const Response slow = client.Read();
+  const Response fast = client.Read();
+  EXPECT_EQ(slow.result_int(), 200u);
+  EXPECT_EQ(slow.body(), "answer to /slow");
+  EXPECT_EQ(slow[http::field::server], "quillgate");
+  EXPECT_EQ(fast.body(), "answer to /fast");
+  EXPECT_EQ(mostInFlight.load(), 1);
+}
+
+TEST(HttpServerResponder, AnswersToClientsThatLeftAndBrokenHandlers) {
+  HeldResponders held;
+  TestServer server(Limits(), [&](Request&& request, const Peer&, Responder respond) {
+    if (request.target() == "/hold") return held.Add(std::move(respond));
+    if (request.target() == "/throw") throw std::runtime_error("handler bug");
+    if (request.target() == "/drop") return;  // never answers, and forgets the Responder
+    respond(Text("fine"));
+  });
+  {
+    // The client leaves before its answer; answering then (twice, even) harms nothing.
+    Client leaving(server.Port());
+    leaving.Get("/hold");
+    ASSERT_TRUE(Eventually([&] { return held.Count() == 1; }));
+  }
+  std::this_thread::sleep_for(50ms);
+  const Responder late = held.Take();
+  std::thread([late] { late(Text("nobody listens")); }).join();
+  late(Text("a second answer is ignored"));
+  EXPECT_TRUE(Eventually([&] { return server->Connections() == 0; })) << "the session went once answered";
+
+  Client client(server.Port());
+  const Response thrown = client.Call("/throw");
+  EXPECT_EQ(thrown.result_int(), 500u);
+  EXPECT_EQ(ErrorOf(thrown), "internal_error");
+  EXPECT_EQ(client.Call("/").body(), "fine") << "the connection outlives a throwing handler";
+
+  const Response dropped = client.Call("/drop");
+  EXPECT_EQ(dropped.result_int(), 500u);
+  EXPECT_EQ(ErrorOf(dropped), "internal_error");
+  EXPECT_FALSE(dropped.keep_alive());
+  bool closed = false;
+  EXPECT_EQ(client.ReadToClose(5s, &closed), "");
+  EXPECT_TRUE(closed) << "a connection whose Responder was lost is closed, not leaked";
+}
+
+// ---------------------------------------------------------------- HEAD
+
+TEST(HttpServerHead, HeadGetsTheHeadersOfTheGetWithoutItsBody) {
+  std::mutex mutex;
+  std::vector<http::verb> seen;
+  TestServer server(Limits(), [&](Request&& request, const Peer&, Responder respond) {
+    {
+      const std::scoped_lock lock(mutex);
+      seen.push_back(request.method());
+    }
+    respond(request.target() == "/page" ? Text("hello world")
+                                        : Text("{\"error\":\"not_found\"}", http::status::not_found));
+  });
+  Client client(server.Port());
+  client.Send("HEAD /page HTTP/1.1\r\nHost: x\r\n\r\n"
+              "HEAD /missing HTTP/1.1\r\nHost: x\r\n\r\n"
+              "GET /page HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+  bool closed = false;
+  const std::string raw = client.ReadToClose(5s, &closed);
+  EXPECT_TRUE(closed);
+  // Three responses back to back: two header blocks with nothing after them, then the GET.
+  const auto firstEnd = raw.find("\r\n\r\n");
+  ASSERT_NE(firstEnd, std::string::npos) << raw;
+  const std::string first = raw.substr(0, firstEnd + 4);
+  EXPECT_EQ(first.substr(0, 12), "HTTP/1.1 200");
+  EXPECT_NE(first.find("Content-Length: 11\r\n"), std::string::npos) << first;
+  EXPECT_NE(first.find("Content-Type: text/plain\r\n"), std::string::npos) << first;
+  const auto secondEnd = raw.find("\r\n\r\n", firstEnd + 4);
+  ASSERT_NE(secondEnd, std::string::npos) << raw;
+  const std::string second = raw.substr(firstEnd + 4, secondEnd + 4 - (firstEnd + 4));
+  EXPECT_EQ(second.substr(0, 12), "HTTP/1.1 404") << raw;
+  EXPECT_NE(second.find("Content-Length: 21\r\n"), std::string::npos) << second;
+  const std::string third = raw.substr(secondEnd + 4);
+  EXPECT_EQ(third.substr(0, 12), "HTTP/1.1 200") << raw;
+  EXPECT_EQ(third.substr(third.size() - 15), "\r\n\r\nhello world");
+  const std::scoped_lock lock(mutex);
+  EXPECT_EQ(seen, (std::vector<http::verb>{http::verb::get, http::verb::get, http::verb::get}));
+}
+
+// ---------------------------------------------------------------- X-Forwarded-For
+
+TEST(HttpServerForwardedFor, OnlyATrustedProxyNamesTheClient) {
+  const RequestHandler echo = [](Request&&, const Peer& peer, Responder respond) {
+    respond(Text(peer.address.to_string() + " " + peer.client.to_string()));
+  };
+  ServerLimits limits = Limits();
+  limits.trustedProxies = {Network::Parse("127.0.0.1/32")};
+  TestServer behindProxy(limits, echo);
+  TestServer direct(Limits(), echo);
+  struct Case { const TestServer* server; const char* from; const char* headers; const char* seen; };
+  const Case cases[] = {
+      {&behindProxy, "127.0.0.1", "X-Forwarded-For: 203.0.113.9\r\n", "127.0.0.1 203.0.113.9"},
+      {&behindProxy, "127.0.0.2", "X-Forwarded-For: 203.0.113.9\r\n", "127.0.0.2 127.0.0.2"},
+      // A client that prepends its own choice still gets the address the proxy saw.
+      {&behindProxy, "127.0.0.1", "X-Forwarded-For: 1.2.3.4, 203.0.113.9\r\n", "127.0.0.1 203.0.113.9"},
+      {&behindProxy, "127.0.0.1", "X-Forwarded-For: 1.2.3.4\r\nX-Forwarded-For: 203.0.113.9\r\n",
+       "127.0.0.1 203.0.113.9"},
+      {&behindProxy, "127.0.0.1", "X-Forwarded-For: 203.0.113.9:443\r\n", "127.0.0.1 127.0.0.1"},
+      {&behindProxy, "127.0.0.1", "", "127.0.0.1 127.0.0.1"},
+      {&direct, "127.0.0.1", "X-Forwarded-For: 203.0.113.9\r\n", "127.0.0.1 127.0.0.1"},
+  };
+  for (const Case& c : cases) {
+    Client client(c.server->Port(), c.from);
+    EXPECT_EQ(client.Call("/", c.headers).body(), c.seen) << c.from << " " << c.headers;
+  }
+}
+
+// ---------------------------------------------------------------- limits and timeouts
+
+TEST(HttpServerLimits, RefusalsAreJsonAndSlowClientsAreCut) {
+  ServerLimits limits = Limits(500ms, 10s);
+  limits.bodyLimit = 64;
+  limits.headerLimit = 1024;
+  TestServer server(limits, [](Request&& request, const Peer&, Responder respond) {
+    respond(Text("got " + request.body()));
+  });
+  struct Case { std::string bytes; const char* status; const char* error; };
+  const Case cases[] = {
+      {"POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 65\r\n\r\n" + std::string(65, 'a'), "413", "body_too_large"},
+      {"GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + std::string(2000, 'a') + "\r\n\r\n", "431", "headers_too_large"},
+      {"BLAH\x01 / HTTP/1.1\r\n\r\n", "400", "bad_request"},
+  };
+  for (const Case& c : cases) {
+    Client client(server.Port());
+    client.Send(c.bytes);
+    bool closed = false;
+    const std::string reply = client.ReadToClose(5s, &closed);
+    EXPECT_EQ(reply.substr(0, 12), std::string("HTTP/1.1 ") + c.status) << reply;
+    EXPECT_NE(reply.find("application/json"), std::string::npos) << reply;
+    EXPECT_NE(reply.find(c.error), std::string::npos) << reply;
+    EXPECT_TRUE(closed) << c.error;
+  }
+  {
+    Client atLimit(server.Port());
+    atLimit.Send("POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 64\r\n\r\n" + std::string(64, 'a'));
+    EXPECT_EQ(atLimit.Read().body(), "got " + std::string(64, 'a'));
+  }
+  {
+    // Asked for permission, the client gets 100 Continue before it sends the body.
+    Client polite(server.Port());
+    polite.Send("POST / HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\nContent-Length: 5\r\n\r\n");
+    char interim[25] = {};
+    beast::error_code ec;
+    net::read(polite.Socket(), net::buffer(interim, 25), ec);
+    EXPECT_EQ(std::string(interim, 25), "HTTP/1.1 100 Continue\r\n\r\n");
+    polite.Send("hello");
+    EXPECT_EQ(polite.Read().body(), "got hello");
+  }
+  {
+    // Headers that never finish, on a new connection: cut without an answer.
+    Client slow(server.Port());
+    slow.Send("GET / HTTP/1.1\r\nHost: x\r\n");
+    bool closed = false;
+    EXPECT_EQ(slow.ReadToClose(5s, &closed), "");
+    EXPECT_TRUE(closed);
+  }
+  {
+    // Nor may a kept-alive connection trickle its next request for the long idle time:
+    // once it starts, the headers have the header timeout.
+    Client kept(server.Port());
+    const Response first = kept.Call("/");
+    EXPECT_EQ(first.result_int(), 200u);
+    EXPECT_TRUE(first.keep_alive());
+    kept.Send("GET / HTTP/1.1\r\n");
+    bool closed = false;
+    EXPECT_EQ(kept.ReadToClose(5s, &closed), "");
+    EXPECT_TRUE(closed) << "cut after the header timeout, well before the idle timeout";
+  }
+}
+
+TEST(HttpServerLimits, IdleKeptAliveConnectionsAreClosed) {
+  TestServer server(Limits(10s, 300ms), [](Request&&, const Peer&, Responder respond) { respond(Text("ok")); });
+  Client client(server.Port());
+  EXPECT_EQ(client.Call("/").body(), "ok");
+  EXPECT_EQ(client.Call("/").body(), "ok") << "kept alive";
+  bool closed = false;
+  EXPECT_EQ(client.ReadToClose(5s, &closed), "");
+  EXPECT_TRUE(closed);
+}
+
+// ---------------------------------------------------------------- drain
+
+TEST(HttpServerDrain, FinishesWhatItTookOnAndClosesTheRest) {
+  Later later;
+  std::promise<void> started;
+  TestServer server(Limits(), [&](Request&& request, const Peer&, Responder respond) {
+    if (request.target() != "/slow") return respond(Text("quick"));
+    started.set_value();
+    later.After(300ms, [respond] { respond(Text("done")); });
+  });
+  Client idle(server.Port(), "127.0.0.2");
+  EXPECT_EQ(idle.Call("/").body(), "quick");
+  Client silent(server.Port(), "127.0.0.3");
+  silent.Send("GET / HTTP/1.1\r\n");
+  Client busy(server.Port(), "127.0.0.4");
+  busy.Get("/slow");
+  ASSERT_EQ(started.get_future().wait_for(5s), std::future_status::ready);
+  ASSERT_TRUE(Eventually([&] { return server->Connections() == 3; }));
+
+  server->Drain(20s);
+  const Response done = busy.Read();
+  EXPECT_EQ(done.result_int(), 200u);
+  EXPECT_EQ(done.body(), "done");
+  EXPECT_FALSE(done.keep_alive()) << "answered with Connection: close";
+  for (Client* client : {&idle, &silent, &busy}) {
+    bool closed = false;
+    EXPECT_EQ(client->ReadToClose(5s, &closed), "");
+    EXPECT_TRUE(closed);
+  }
+  // No new connections are taken.
+  net::io_context io;
+  tcp::socket newcomer(io);
+  beast::error_code ec;
+  newcomer.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), server.Port()), ec);
+  EXPECT_EQ(ec, net::error::connection_refused);
+  // Done when the last connection went, long before the 20 s grace.
+  auto waited = std::async(std::launch::async, [&] { server->Wait(); });
+  EXPECT_EQ(waited.wait_for(5s), std::future_status::ready);
+}
+
+TEST(HttpServerDrain, GraceEndsItAndLateAnswersAreHarmless) {
+  HeldResponders held;
+  Responder afterDestruction;
+  {
+    TestServer server(Limits(), [&](Request&&, const Peer&, Responder respond) { held.Add(std::move(respond)); });
+    Client first(server.Port(), "127.0.0.2");
+    Client second(server.Port(), "127.0.0.3");
+    first.Get("/");
+    second.Get("/");
+    ASSERT_TRUE(Eventually([&] { return held.Count() == 2; }));
+    server->Drain(300ms);
+    auto waited = std::async(std::launch::async, [&] { server->Wait(); });
+    EXPECT_EQ(waited.wait_for(5s), std::future_status::ready) << "the grace ran out";
+    held.Take()(Text("after the workers stopped"));
+    afterDestruction = held.Take();
+  }
+  afterDestruction(Text("after the server is gone"));
+}
+
+}  // namespace
+}  // namespace quillgate::service

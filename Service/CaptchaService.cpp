@@ -2,11 +2,18 @@
 
 #include "CommonUtilities/EngineError.h"
 #include "Service/Assets.h"
+#include "Service/Challenge.h"
+#include "Service/ClientAddress.h"
+#include "Service/FormBody.h"
+#include "Service/Log.h"
+#include "Service/Token.h"
 
 #include <boost/beast/core/detail/base64.hpp>
 #include <nlohmann/json.hpp>
 
-#include <limits>
+#include <sodium.h>
+
+#include <cmath>
 #include <stdexcept>
 
 namespace quillgate::service {
@@ -25,18 +32,6 @@ Response JsonResponse(http::status status, const json& body) {
   return response;
 }
 
-Response VerifyResult(http::status status, bool success, std::string_view error) {
-  json body = {{"success", success}, {"error", nullptr}};
-  if (!error.empty()) body["error"] = error;
-  return JsonResponse(status, body);
-}
-
-// The widget may run on any site's page: its reads are open to every origin. Verify is
-// not: a site's own server checks answers.
-void AllowAnyOrigin(Response& response) {
-  response.set(http::field::access_control_allow_origin, "*");
-}
-
 Response MethodNotAllowed(std::string_view allowed) {
   Response response = JsonError(http::status::method_not_allowed, "method_not_allowed",
                                 "this path accepts " + std::string(allowed));
@@ -51,6 +46,13 @@ Response Asset(std::string_view type, std::string_view body) {
   return response;
 }
 
+// A refusal that the client should retry later: 429 or 503 with Retry-After in seconds.
+Response RetryLater(http::status status, std::string_view code, std::string_view message, std::int64_t afterMs) {
+  Response response = JsonError(status, code, message);
+  response.set(http::field::retry_after, std::to_string(std::max<std::int64_t>(1, (afterMs + 999) / 1000)));
+  return response;
+}
+
 // The image is public: Beast's table-driven encoder, rather than libsodium's constant-time
 // one, which took a tenth of a challenge's time.
 std::string Base64(const std::vector<unsigned char>& bytes) {
@@ -59,218 +61,461 @@ std::string Base64(const std::vector<unsigned char>& bytes) {
   return text;
 }
 
-// Reads the optional settings of a challenge request over the server's defaults. Returns
-// the reason when the body is not acceptable.
-std::string ReadSettings(const std::string& body, ImageSettings& settings) {
-  if (body.empty()) return {};
-  const json request = json::parse(body, nullptr, false);
-  if (request.is_discarded()) return "the body is not valid JSON";
-  if (!request.is_object()) return "the body must be a JSON object";
-  for (const auto& [name, value] : request.items()) {
-    std::int32_t* field = name == "style"    ? &settings.style
-                          : name == "width"  ? &settings.width
-                          : name == "height" ? &settings.height
-                          : name == "length" ? &settings.length
-                          : name == "type"   ? &settings.type
-                                             : nullptr;
-    if (field != nullptr) {
-      if (!value.is_number_integer()) return name + " must be an integer";
-      const auto number = value.get<std::int64_t>();
-      // Out of int32 range is out of every limit; clamp so the check below names the field.
-      *field = static_cast<std::int32_t>(std::clamp<std::int64_t>(
-          number, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
-    } else if (name == "format") {
-      if (!value.is_string()) return "format must be a string";
-      settings.format = NormalizeFormat(value.get<std::string>());
-      if (settings.format.empty()) return "format must be JPEG, PNG, GIF, BMP or TIFF";
-    } else {
-      return "unknown field: " + name;
-    }
-  }
-  return CheckSettings(settings);
+std::int32_t RandomIndex(std::int32_t n) {
+  return static_cast<std::int32_t>(randombytes_uniform(static_cast<std::uint32_t>(n)));
+}
+
+// What a verify reply says of the challenge, so that a site can hold it to its own rules.
+void DescribeChallenge(json& reply, const TokenClaims& claims) {
+  reply["challenge_ts"] = IsoTime(claims.issuedMs);
+  reply["hostname"] = claims.hostname;
+  reply["sitekey"] = claims.siteKey;
+  reply["style"] = claims.style;
+  reply["length"] = claims.code.size();
+  reply["type"] = claims.type;
+  reply["width"] = claims.width;
+  reply["height"] = claims.height;
+}
+
+std::string_view Header(const Request& request, http::field field) {
+  const auto value = request[field];
+  return {value.data(), value.size()};
 }
 
 }  // namespace
 
-CaptchaService::CaptchaService(KeyRing keys, std::unique_ptr<ReplayStore> store, ServiceOptions options)
-    : keys_(std::move(keys)), store_(std::move(store)), options_(std::move(options)) {
+struct CaptchaService::Call {
+  CaptchaService* service;
+  Request request;
+  Peer peer;
+  Responder respond;
+  std::shared_ptr<const ServiceConfig> config;
+  std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+  Endpoint endpoint = Endpoint::Other;
+  std::string client;      // ClientKey of the client
+  std::string siteKey;     // once known, for the log
+  std::string corsOrigin;  // the Origin to allow in the answer, when the site allows it
+
+  void Finish(Response response) {
+    if (!corsOrigin.empty()) {
+      response.set(http::field::access_control_allow_origin, corsOrigin);
+      response.set(http::field::vary, "Origin");
+    }
+    response.set("X-Content-Type-Options", "nosniff");
+    const auto elapsed = std::chrono::steady_clock::now() - started;
+    service->metrics_.ObserveLatency(endpoint, elapsed);
+    if (service->options_.logRequests) {
+      WriteLogLine({{"client", client},
+                    {"method", std::string(request.method_string())},
+                    {"route", Metrics::Name(endpoint)},
+                    {"status", response.result_int()},
+                    {"ms", std::round(std::chrono::duration<double, std::milli>(elapsed).count() * 100) / 100},
+                    {"site", siteKey}});
+    }
+    respond(std::move(response));
+  }
+};
+
+CaptchaService::CaptchaService(std::shared_ptr<const ServiceConfig> config, Stores stores, ServiceOptions options)
+    : config_(std::move(config)),
+      stores_(std::move(stores)),
+      options_(std::move(options)),
+      pool_(options_.renderThreads, options_.renderQueue, options_.renderPerClient) {
   InitializeSodium();
-  if (const std::string problem = CheckSettings(options_.defaults); !problem.empty()) {
-    throw std::runtime_error("default image settings: " + problem);
+  if (!config_ || !stores_.replay || !stores_.limiter) {
+    throw std::invalid_argument("the service needs its keys, sites and stores");
   }
-  if (options_.ttlSeconds < 1 || options_.ttlSeconds > 86400) {
-    throw std::runtime_error("--ttl must be between 1 and 86400 seconds");
-  }
+}
+
+CaptchaService::~CaptchaService() = default;
+
+void CaptchaService::Reload(std::shared_ptr<const ServiceConfig> config) {
+  if (!config) throw std::invalid_argument("no configuration to reload");
+  const std::scoped_lock lock(configMutex_);
+  config_ = std::move(config);
+}
+
+std::shared_ptr<const ServiceConfig> CaptchaService::Config() const {
+  const std::scoped_lock lock(configMutex_);
+  return config_;
 }
 
 std::int64_t CaptchaService::NowMs() const {
   return std::chrono::duration_cast<std::chrono::milliseconds>(options_.clock().time_since_epoch()).count();
 }
 
-Response CaptchaService::Handle(const Request& request) {
-  const auto started = std::chrono::steady_clock::now();
-  const std::string_view target(request.target().data(), request.target().size());
+bool CaptchaService::Ready() { return !pool_.Saturated() && stores_.replay->Ready(); }
+
+void CaptchaService::Handle(Request&& request, const Peer& peer, Responder respond) {
+  auto call = std::make_shared<Call>();
+  call->service = this;
+  call->request = std::move(request);
+  call->peer = peer;
+  call->respond = std::move(respond);
+  call->config = Config();
+  call->client = ClientKey(peer.client);
+
+  const std::string_view target(call->request.target().data(), call->request.target().size());
   const std::string_view path = target.substr(0, target.find('?'));
-  const http::verb method = request.method();
-  Endpoint endpoint = Endpoint::Other;
-  Response response;
+  const http::verb method = call->request.method();
+  const auto only = [&](http::verb allowed, std::string_view names, Endpoint endpoint, auto&& handle) {
+    call->endpoint = endpoint;
+    if (method == allowed) return handle();
+    call->Finish(MethodNotAllowed(names));
+  };
   if (path == "/api/challenge") {
-    endpoint = Endpoint::Challenge;
-    if (method == http::verb::post) {
-      response = Challenge(request);
-    } else if (method == http::verb::options) {
-      response = Response{http::status::no_content, 11};
-      response.set(http::field::access_control_allow_methods, "POST");
-      response.set(http::field::access_control_allow_headers, "Content-Type");
-      response.set(http::field::access_control_max_age, "600");
-    } else {
-      response = MethodNotAllowed("POST, OPTIONS");
+    call->endpoint = Endpoint::Challenge;
+    if (method == http::verb::post || method == http::verb::options) return Challenge(call);
+    return call->Finish(MethodNotAllowed("POST, OPTIONS"));
+  }
+  if (path.starts_with(kAudioPrefix)) {
+    return only(http::verb::get, "GET, HEAD", Endpoint::Audio, [&] { Audio(call, path.substr(kAudioPrefix.size())); });
+  }
+  if (path == "/api/verify") return only(http::verb::post, "POST", Endpoint::Verify, [&] { Verify(call); });
+  if (path == "/siteverify") return only(http::verb::post, "POST", Endpoint::SiteVerify, [&] { SiteVerify(call); });
+  if (path == "/" || path == "/index.html") {
+    return only(http::verb::get, "GET, HEAD", Endpoint::Page, [&] {
+      Response response = Asset("text/html; charset=utf-8", DemoPage());
+      // The page loads nothing from elsewhere: images come inline, sound from this server.
+      response.set("Content-Security-Policy",
+                   "default-src 'self'; img-src 'self' data:; media-src 'self'; "
+                   "style-src 'self' 'unsafe-inline'; frame-ancestors 'none'");
+      call->Finish(std::move(response));
+    });
+  }
+  if (path == "/quillgate.js") {
+    return only(http::verb::get, "GET, HEAD", Endpoint::Page, [&] {
+      // The widget is included by sites' pages, whatever their origin.
+      call->corsOrigin = "*";
+      call->Finish(Asset("text/javascript; charset=utf-8", WidgetScript()));
+    });
+  }
+  if (path == "/demo.js") {
+    return only(http::verb::get, "GET, HEAD", Endpoint::Page,
+                [&] { call->Finish(Asset("text/javascript; charset=utf-8", DemoScript())); });
+  }
+  if (path == "/healthz") {
+    return only(http::verb::get, "GET, HEAD", Endpoint::Health,
+                [&] { call->Finish(JsonResponse(http::status::ok, {{"status", "ok"}})); });
+  }
+  if (path == "/readyz") {
+    return only(http::verb::get, "GET, HEAD", Endpoint::Ready, [&] {
+      const bool storeReady = stores_.replay->Ready();
+      const bool poolReady = !pool_.Saturated();
+      const bool ready = storeReady && poolReady;
+      call->Finish(JsonResponse(ready ? http::status::ok : http::status::service_unavailable,
+                                {{"status", ready ? "ready" : "not_ready"},
+                                 {"store", storeReady ? "ok" : "unreachable"},
+                                 {"render_pool", poolReady ? "ok" : "saturated"}}));
+    });
+  }
+  if (path == "/metrics") {
+    return only(http::verb::get, "GET, HEAD", Endpoint::Metrics, [&] {
+      call->Finish(Asset("text/plain; version=0.0.4; charset=utf-8", metrics_.Render()));
+    });
+  }
+  call->Finish(JsonError(http::status::not_found, "not_found", "no such path"));
+}
+
+bool CaptchaService::TakeToken(const std::shared_ptr<Call>& call, char kind, const BucketRule& rule) {
+  std::string key;
+  key.reserve(3 + call->siteKey.size() + call->client.size());
+  key.append(1, kind).append("|").append(call->siteKey).append("|").append(call->client);
+  const RateDecision decision = stores_.limiter->Take(key, rule, NowMs());
+  switch (decision.verdict) {
+    case RateDecision::Verdict::Allowed:
+      return true;
+    case RateDecision::Verdict::Limited:
+      metrics_.CountRefusal(RefusalReason::RateLimited);
+      call->Finish(RetryLater(http::status::too_many_requests, "rate_limited",
+                              "too many requests from this client; try again later", decision.retryAfterMs));
+      return false;
+    case RateDecision::Verdict::Unavailable:
+      break;
+  }
+  metrics_.CountStoreError();
+  call->Finish(RetryLater(http::status::service_unavailable, "store_unavailable",
+                          "the server cannot reach its store; try again shortly", 1000));
+  return false;
+}
+
+void CaptchaService::Challenge(const std::shared_ptr<Call>& call) {
+  const Request& request = call->request;
+  const Sites& sites = call->config->sites;
+
+  // The site: named by the request, or the implicit one of a server without a sites file.
+  json wishes = json::object();
+  if (!request.body().empty() && request.method() == http::verb::post) {
+    wishes = json::parse(request.body(), nullptr, false);
+    if (wishes.is_discarded() || !wishes.is_object()) {
+      return call->Finish(JsonError(http::status::bad_request, "bad_request", "the body must be a JSON object"));
     }
-    AllowAnyOrigin(response);
-  } else if (path.starts_with(kAudioPrefix)) {
-    endpoint = Endpoint::Audio;
-    response = method == http::verb::get ? Audio(path.substr(kAudioPrefix.size())) : MethodNotAllowed("GET");
-    AllowAnyOrigin(response);
-  } else if (path == "/api/verify") {
-    endpoint = Endpoint::Verify;
-    response = method == http::verb::post ? Verify(request) : MethodNotAllowed("POST");
-  } else if (path == "/" || path == "/index.html") {
-    endpoint = Endpoint::Page;
-    response = method == http::verb::get ? Asset("text/html; charset=utf-8", DemoPage()) : MethodNotAllowed("GET");
-    // The page loads nothing from elsewhere: images come inline, sound from this server.
-    response.set("Content-Security-Policy",
-                 "default-src 'self'; img-src 'self' data:; media-src 'self'; "
-                 "style-src 'self' 'unsafe-inline'; frame-ancestors 'none'");
-  } else if (path == "/quillgate.js") {
-    endpoint = Endpoint::Page;
-    response = method == http::verb::get ? Asset("text/javascript; charset=utf-8", WidgetScript())
-                                         : MethodNotAllowed("GET");
-    AllowAnyOrigin(response);
-  } else if (path == "/demo.js") {
-    endpoint = Endpoint::Page;
-    response = method == http::verb::get ? Asset("text/javascript; charset=utf-8", DemoScript())
-                                         : MethodNotAllowed("GET");
-  } else if (path == "/healthz") {
-    endpoint = Endpoint::Health;
-    response = method == http::verb::get ? JsonResponse(http::status::ok, {{"status", "ok"}})
-                                         : MethodNotAllowed("GET");
-  } else if (path == "/metrics") {
-    endpoint = Endpoint::Metrics;
-    response = method == http::verb::get ? Asset("text/plain; version=0.0.4; charset=utf-8", metrics_.Render())
-                                         : MethodNotAllowed("GET");
+  }
+  std::string siteKey;
+  if (const auto named = wishes.find("sitekey"); named != wishes.end()) {
+    if (!named->is_string()) {
+      return call->Finish(JsonError(http::status::bad_request, "bad_request", "sitekey must be a string"));
+    }
+    siteKey = named->get<std::string>();
+    wishes.erase("sitekey");
   } else {
-    response = JsonError(http::status::not_found, "not_found", "no such path");
-  }
-  response.set("X-Content-Type-Options", "nosniff");
-  metrics_.ObserveLatency(endpoint, std::chrono::steady_clock::now() - started);
-  return response;
-}
-
-Response CaptchaService::Challenge(const Request& request) {
-  ImageSettings settings = options_.defaults;
-  if (const std::string problem = ReadSettings(request.body(), settings); !problem.empty()) {
-    return JsonError(http::status::bad_request, "invalid_settings", problem);
-  }
-  const std::int64_t nowMs = NowMs();
-  const std::int64_t now = nowMs / 1000;
-  TokenClaims claims;
-  claims.code = GenerateCode(settings.length, settings.type);
-  claims.expires = now + options_.ttlSeconds;
-  claims.issuedMs = nowMs;
-  claims.id = NewTokenId();
-
-  std::vector<unsigned char> image;
-  try {
-    image = RenderImage(claims.code, settings);
-  } catch (const EngineError& error) {
-    if (std::string_view(error.what()) == "This text style is not supported !") {
-      return JsonError(http::status::bad_request, "unsupported_style",
-                       "style " + std::to_string(settings.style) + " is not drawn by this server");
+    // A preflight carries no body: the site key may come in the query instead.
+    const std::string_view target(request.target().data(), request.target().size());
+    if (const std::size_t query = target.find('?'); query != std::string_view::npos) {
+      if (const auto fields = ParseForm(target.substr(query + 1))) {
+        if (const auto named = fields->find("sitekey"); named != fields->end()) siteKey = named->second;
+      }
     }
-    return JsonError(http::status::internal_server_error, "render_failed", error.what());
   }
-  // Asked only once the image exists, so a failed drawing takes no place in the store.
-  if (!store_->Admit(claims.expires, now)) {
-    metrics_.CountChallengeRefused();
-    return JsonError(http::status::service_unavailable, "store_full",
-                     "too many live challenges; try again shortly");
+  const Site* site = nullptr;
+  if (sites.IsImplicit() && (siteKey.empty() || siteKey == sites.All().front().siteKey)) {
+    site = &sites.All().front();
+  } else if (siteKey.empty()) {
+    return call->Finish(JsonError(http::status::bad_request, "missing_sitekey", "a challenge needs the site's sitekey"));
+  } else {
+    site = sites.ByKey(siteKey);
   }
-  const std::string token = SealToken(keys_, claims);
-  metrics_.CountChallenge();
-  Response response = JsonResponse(http::status::ok, {{"token", token},
-                                                      {"audio", std::string(kAudioPrefix) + token},
-                                                      {"expires", claims.expires},
-                                                      {"width", settings.width},
-                                                      {"height", settings.height}});
-  // The image goes in as it stands: a data: URI of the base64 alphabet has nothing JSON
-  // would escape, and passing its ~15 KB through the serializer's escaping byte by byte
-  // cost a third as much as drawing the image.
-  std::string& body = response.body();
-  const std::string imageField = "\"image\":\"data:" + std::string(MimeTypeOf(settings.format)) +
-                            ";base64," + Base64(image) + "\",";
-  body.insert(1, imageField);
-  return response;
+  if (site == nullptr) {
+    return call->Finish(JsonError(http::status::bad_request, "invalid_sitekey", "no site has this sitekey"));
+  }
+  call->siteKey = site->siteKey;
+
+  // Only the site's own pages: a third-party page cannot make its visitors ask for them.
+  const std::string origin(Header(request, http::field::origin));
+  if (!site->AllowsOrigin(origin)) {
+    metrics_.CountRefusal(RefusalReason::Origin);
+    return call->Finish(JsonError(http::status::forbidden, "origin_not_allowed",
+                                  "this site's challenges may not be asked for from " + origin));
+  }
+  if (!origin.empty()) call->corsOrigin = origin;
+  if (request.method() == http::verb::options) {
+    Response response{http::status::no_content, 11};
+    response.set(http::field::access_control_allow_methods, "POST");
+    response.set(http::field::access_control_allow_headers, "Content-Type");
+    response.set(http::field::access_control_max_age, "600");
+    return call->Finish(std::move(response));
+  }
+
+  const Policy& policy = site->policy;
+  const auto chosen = ChooseSettings(policy, wishes, &RandomIndex);
+  if (const auto* refusal = std::get_if<PolicyRefusal>(&chosen)) {
+    metrics_.CountRefusal(RefusalReason::Policy);
+    return call->Finish(JsonError(http::status::bad_request, refusal->malformed ? "bad_request" : "policy",
+                                  refusal->message));
+  }
+  if (!TakeToken(call, 'c', policy.challengeLimit)) return;
+
+  const ImageSettings settings = std::get<ImageSettings>(chosen);
+  TokenClaims claims;
+  claims.issuedMs = NowMs();
+  claims.expiresMs = claims.issuedMs + policy.ttlMs;
+  claims.id = NewTokenId();
+  claims.issuer = stores_.replay->Issuer();
+  claims.siteKey = site->siteKey;
+  claims.hostname = HostnameOf(origin);
+  claims.style = static_cast<std::uint8_t>(settings.style);
+  claims.type = static_cast<std::uint8_t>(settings.type);
+  claims.width = static_cast<std::uint16_t>(settings.width);
+  claims.height = static_cast<std::uint16_t>(settings.height);
+
+  // Drawing happens on the render pool, never on the thread that serves connections.
+  auto answer = std::make_shared<Response>();
+  const auto admission = pool_.Submit(
+      call->client,
+      [this, call, settings, claims, answer]() mutable {
+        try {
+          claims.code = GenerateCode(settings.length, settings.type);
+          const std::vector<unsigned char> image = RenderImage(claims.code, settings);
+          const std::string token = SealToken(call->config->keys, claims);
+          metrics_.CountChallenge();
+          *answer = JsonResponse(http::status::ok, {{"token", token},
+                                                    {"audio", std::string(kAudioPrefix) + token},
+                                                    {"expires", claims.expiresMs / 1000},
+                                                    {"expires_ms", claims.expiresMs},
+                                                    {"style", settings.style},
+                                                    {"width", settings.width},
+                                                    {"height", settings.height}});
+          // The image goes in as it stands: a data: URI of the base64 alphabet has nothing
+          // JSON would escape, and passing its ~15 KB through the serializer's escaping byte
+          // by byte cost a third as much as drawing the image.
+          answer->body().insert(1, "\"image\":\"data:" + std::string(MimeTypeOf(settings.format)) + ";base64," +
+                                       Base64(image) + "\",");
+        } catch (const std::exception& error) {
+          *answer = JsonError(http::status::internal_server_error, "render_failed", error.what());
+        }
+      },
+      [call, answer] { call->Finish(std::move(*answer)); });
+  if (admission == RenderPool::Admission::Full) {
+    metrics_.CountRefusal(RefusalReason::PoolFull);
+    call->Finish(RetryLater(http::status::service_unavailable, "busy",
+                            "the server is drawing as many challenges as it can; try again shortly", 1000));
+  } else if (admission == RenderPool::Admission::ClientFull) {
+    metrics_.CountRefusal(RefusalReason::PoolFull);
+    call->Finish(RetryLater(http::status::too_many_requests, "too_many_pending",
+                            "this client already has challenges being drawn", 1000));
+  }
 }
 
-Response CaptchaService::Audio(std::string_view token) {
-  const auto opened = OpenToken(keys_, token, NowMs() / 1000);
+void CaptchaService::Audio(const std::shared_ptr<Call>& call, std::string_view token) {
+  const auto opened = OpenToken(call->config->keys, token, NowMs());
   if (const auto* error = std::get_if<TokenError>(&opened)) {
-    return JsonError(*error == TokenError::Expired ? http::status::gone : http::status::not_found,
-                     ErrorName(*error), "no such live challenge");
+    return call->Finish(JsonError(*error == TokenError::Expired ? http::status::gone : http::status::not_found,
+                                  ErrorName(*error), "no such live challenge"));
   }
-  std::vector<unsigned char> wave;
-  try {
-    wave = SpeakCode(std::get<TokenClaims>(opened).code);
-  } catch (const EngineError& error) {
-    return JsonError(http::status::internal_server_error, "audio_failed", error.what());
+  const TokenClaims& claims = std::get<TokenClaims>(opened);
+  const Site* site = call->config->sites.ByKey(claims.siteKey);
+  if (site == nullptr) return call->Finish(JsonError(http::status::not_found, "unknown_site", "no such live challenge"));
+  call->siteKey = site->siteKey;
+  if (!TakeToken(call, 'a', site->policy.audioLimit)) return;
+  auto answer = std::make_shared<Response>();
+  const auto admission = pool_.Submit(
+      call->client,
+      [answer, code = claims.code] {
+        try {
+          const std::vector<unsigned char> wave = SpeakCode(code);
+          *answer = Response{http::status::ok, 11};
+          answer->set(http::field::content_type, "audio/wav");
+          answer->set(http::field::cache_control, "no-store");
+          answer->body().assign(wave.begin(), wave.end());
+        } catch (const std::exception& error) {
+          *answer = JsonError(http::status::internal_server_error, "audio_failed", error.what());
+        }
+      },
+      [call, answer] { call->Finish(std::move(*answer)); });
+  if (admission != RenderPool::Admission::Queued) {
+    metrics_.CountRefusal(RefusalReason::PoolFull);
+    call->Finish(RetryLater(admission == RenderPool::Admission::Full ? http::status::service_unavailable
+                                                                     : http::status::too_many_requests,
+                            "busy", "try again shortly", 1000));
   }
-  Response response{http::status::ok, 11};
-  response.set(http::field::content_type, "audio/wav");
-  response.set(http::field::cache_control, "no-store");
-  response.body().assign(wave.begin(), wave.end());
-  return response;
 }
 
-Response CaptchaService::Verify(const Request& request) {
-  const json body = json::parse(request.body(), nullptr, false);
-  if (body.is_discarded() || !body.is_object() || !body.contains("token") ||
-      !body["token"].is_string() || !body.contains("answer") || !body["answer"].is_string()) {
-    json error = {{"success", false},
-                  {"error", "bad_request"},
-                  {"message", "expected a JSON object with the strings token and answer"}};
-    return JsonResponse(http::status::bad_request, error);
+void CaptchaService::Verify(const std::shared_ptr<Call>& call) {
+  const json body = json::parse(call->request.body(), nullptr, false);
+  if (body.is_discarded() || !body.is_object() || !body.contains("token") || !body["token"].is_string() ||
+      !body.contains("answer") || !body["answer"].is_string()) {
+    return call->Finish(JsonResponse(http::status::bad_request,
+                                     {{"success", false},
+                                      {"error", "bad_request"},
+                                      {"message", "expected a JSON object with the strings token and answer"}}));
   }
   const std::int64_t nowMs = NowMs();
-  const std::int64_t now = nowMs / 1000;
-  const auto opened = OpenToken(keys_, body["token"].get_ref<const std::string&>(), now);
+  const auto opened = OpenToken(call->config->keys, body["token"].get_ref<const std::string&>(), nowMs);
+  const TokenClaims* claims = std::get_if<TokenClaims>(&opened);
+  const Site* site = claims != nullptr ? call->config->sites.ByKey(claims->siteKey) : nullptr;
+  // Tokens that do not open still cost the client: guessing at tokens is no free game.
+  if (site != nullptr) call->siteKey = site->siteKey;
+  if (!TakeToken(call, 'v', site != nullptr ? site->policy.verifyLimit : Policy::Default().verifyLimit)) return;
+
+  const auto reply = [&](http::status status, VerifyOutcome outcome, std::string_view error) {
+    metrics_.CountVerify(outcome);
+    json result = {{"success", error.empty()}, {"error", nullptr}};
+    if (!error.empty()) result["error"] = error;
+    if (claims != nullptr) DescribeChallenge(result, *claims);
+    call->Finish(JsonResponse(status, result));
+  };
   if (const auto* error = std::get_if<TokenError>(&opened)) {
     static constexpr VerifyOutcome kOutcome[] = {VerifyOutcome::Malformed, VerifyOutcome::UnknownKey,
                                                  VerifyOutcome::Tampered, VerifyOutcome::Expired};
-    metrics_.CountVerify(kOutcome[static_cast<int>(*error)]);
-    return VerifyResult(http::status::ok, false, ErrorName(*error));
+    return reply(http::status::ok, kOutcome[static_cast<int>(*error)], ErrorName(*error));
+  }
+  if (site == nullptr || !site->policy.verifyApi) {
+    metrics_.CountVerify(VerifyOutcome::NotAllowed);
+    return call->Finish(JsonResponse(http::status::forbidden,
+                                     {{"success", false},
+                                      {"error", "verify_api_off"},
+                                      {"message", "this site checks answers with its secret at /siteverify"}}));
+  }
+  switch (stores_.replay->Redeem(*claims, nowMs)) {
+    case Redemption::Used: return reply(http::status::ok, VerifyOutcome::Used, "used");
+    case Redemption::Stale: return reply(http::status::ok, VerifyOutcome::Expired, "expired");
+    case Redemption::Unavailable:
+      metrics_.CountStoreError();
+      return reply(http::status::service_unavailable, VerifyOutcome::StoreUnavailable, "store_unavailable");
+    case Redemption::First: break;
+  }
+  if (!AnswerMatches(body["answer"].get_ref<const std::string&>(), claims->code)) {
+    return reply(http::status::ok, VerifyOutcome::WrongAnswer, "wrong_answer");
+  }
+  reply(http::status::ok, VerifyOutcome::Success, {});
+}
+
+void CaptchaService::SiteVerify(const std::shared_ptr<Call>& call) {
+  // The fields come form-encoded (as most sites' code sends them) or as JSON.
+  std::map<std::string, std::string> fields;
+  bool wellFormed = true;
+  const std::string_view type = Header(call->request, http::field::content_type);
+  if (type.starts_with("application/json")) {
+    const json body = json::parse(call->request.body(), nullptr, false);
+    wellFormed = body.is_object();
+    if (wellFormed) {
+      for (const auto& [name, value] : body.items()) {
+        if (value.is_string()) fields.emplace(name, value.get<std::string>());
+        else if (name == "secret" || name == "response" || name == "remoteip") wellFormed = false;
+      }
+    }
+  } else if (auto form = ParseForm(call->request.body())) {
+    fields = std::move(*form);
+  } else {
+    wellFormed = false;
+  }
+
+  const std::int64_t nowMs = NowMs();
+  const auto reply = [&](http::status status, VerifyOutcome outcome, std::vector<std::string> errors,
+                         const TokenClaims* claims) {
+    metrics_.CountVerify(outcome);
+    json result = {{"success", errors.empty()}, {"error-codes", errors}};
+    if (claims != nullptr) DescribeChallenge(result, *claims);
+    call->Finish(JsonResponse(status, result));
+  };
+  if (!wellFormed) return reply(http::status::bad_request, VerifyOutcome::Malformed, {"bad-request"}, nullptr);
+  const auto secret = fields.find("secret");
+  if (secret == fields.end() || secret->second.empty()) {
+    return reply(http::status::ok, VerifyOutcome::Malformed, {"missing-input-secret"}, nullptr);
+  }
+  const Site* site = call->config->sites.BySecret(secret->second);
+  if (site == nullptr) {
+    // Guessing secrets is hopeless, but it is still not free.
+    if (!TakeToken(call, 's', Policy::Default().verifyLimit)) return;
+    return reply(http::status::ok, VerifyOutcome::BadSecret, {"invalid-input-secret"}, nullptr);
+  }
+  call->siteKey = site->siteKey;
+  const auto response = fields.find("response");
+  if (response == fields.end() || response->second.empty()) {
+    return reply(http::status::ok, VerifyOutcome::Malformed, {"missing-input-response"}, nullptr);
+  }
+  // The response field is TOKEN.ANSWER: the token has no '.', the answer may.
+  const std::string_view text = response->second;
+  const std::size_t dot = text.find('.');
+  if (dot == std::string_view::npos) {
+    return reply(http::status::ok, VerifyOutcome::Malformed, {"invalid-input-response"}, nullptr);
+  }
+  const auto opened = OpenToken(call->config->keys, text.substr(0, dot), nowMs);
+  if (const auto* error = std::get_if<TokenError>(&opened)) {
+    if (*error == TokenError::Expired) {
+      return reply(http::status::ok, VerifyOutcome::Expired, {"timeout-or-duplicate"}, nullptr);
+    }
+    static constexpr VerifyOutcome kOutcome[] = {VerifyOutcome::Malformed, VerifyOutcome::UnknownKey,
+                                                 VerifyOutcome::Tampered, VerifyOutcome::Expired};
+    return reply(http::status::ok, kOutcome[static_cast<int>(*error)], {"invalid-input-response"}, nullptr);
   }
   const TokenClaims& claims = std::get<TokenClaims>(opened);
-  if (claims.issuedMs < options_.refuseIssuedBeforeMs) {
-    metrics_.CountVerify(VerifyOutcome::Expired);
-    return VerifyResult(http::status::ok, false, "expired");
+  // Another site's token is not this site's to spend: refused, and left unused.
+  if (claims.siteKey != site->siteKey) {
+    return reply(http::status::ok, VerifyOutcome::OtherSite, {"invalid-input-response"}, nullptr);
   }
-  switch (store_->Redeem(claims.id, claims.expires, now)) {
-    case Redemption::Used:
-      metrics_.CountVerify(VerifyOutcome::Used);
-      return VerifyResult(http::status::ok, false, "used");
+  switch (stores_.replay->Redeem(claims, nowMs)) {
+    case Redemption::Used: return reply(http::status::ok, VerifyOutcome::Used, {"timeout-or-duplicate"}, &claims);
+    case Redemption::Stale: return reply(http::status::ok, VerifyOutcome::Expired, {"timeout-or-duplicate"}, &claims);
     case Redemption::Unavailable:
-      metrics_.CountVerify(VerifyOutcome::StoreUnavailable);
       metrics_.CountStoreError();
-      return VerifyResult(http::status::service_unavailable, false, "store_unavailable");
-    case Redemption::First:
-      break;
+      return reply(http::status::service_unavailable, VerifyOutcome::StoreUnavailable, {"internal-error"}, &claims);
+    case Redemption::First: break;
   }
-  if (!AnswerMatches(body["answer"].get_ref<const std::string&>(), claims.code)) {
-    metrics_.CountVerify(VerifyOutcome::WrongAnswer);
-    return VerifyResult(http::status::ok, false, "wrong_answer");
+  if (!AnswerMatches(text.substr(dot + 1), claims.code)) {
+    return reply(http::status::ok, VerifyOutcome::WrongAnswer, {"invalid-input-response"}, &claims);
   }
-  metrics_.CountVerify(VerifyOutcome::Success);
-  return VerifyResult(http::status::ok, true, {});
+  reply(http::status::ok, VerifyOutcome::Success, {}, &claims);
 }
 
 }  // namespace quillgate::service

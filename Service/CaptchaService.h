@@ -1,35 +1,47 @@
 #pragma once
-// The service's endpoints, independent of the transport: each request in, one response out.
+// The service's endpoints, independent of the transport: each request in, one answer out
+// (at once, or from the render pool once the picture is drawn).
 //
-//   POST /api/challenge    {"style", "width", "height", "length", "type", "format"} (all
-//                          optional) -> {"token", "image", "audio", "expires", "width", "height"}
-//   GET  /api/audio/TOKEN  the spoken code as audio/wav
-//   POST /api/verify       {"token", "answer"} -> {"success", "error"}
-//   GET  /  /quillgate.js  /demo.js  /healthz  /metrics
+//   POST /api/challenge  {"sitekey", "style", "width", "height", "length", "type", "format"}
+//                        -> {"token", "image", "audio", "expires", "width", "height"}
+//   GET  /api/audio/TOKEN the spoken code as audio/wav
+//   POST /siteverify     secret, response[, remoteip] (form or JSON), for a site's server
+//                        -> {"success", "challenge_ts", "hostname", "error-codes", ...}
+//   POST /api/verify     {"token", "answer"} -> {"success", "error", ...}, only for sites
+//                        whose policy opens it (the demo, sites without a secret)
+//   GET  /  /quillgate.js  /demo.js  /healthz  /readyz  /metrics   (and HEAD on each)
 //
-// A verify consumes its token before the answer is compared, so a wrong guess costs the
-// token: every try needs a new challenge, and a new picture comes with a new code.
+// Who may ask for what is the operator's: each site's policy bounds the challenges, the
+// site's origins bound the pages, and every client has buckets for challenges, audio and
+// verifies. A verify consumes its token before the answer is compared, so a wrong guess
+// costs the token: every try needs a new challenge, and a new picture comes with a new code.
 
-#include "Service/Challenge.h"
 #include "Service/HttpServer.h"
 #include "Service/KeyRing.h"
 #include "Service/Metrics.h"
-#include "Service/ReplayStore.h"
+#include "Service/RenderPool.h"
+#include "Service/Sites.h"
+#include "Service/Stores.h"
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 namespace quillgate::service {
 
+// What SIGHUP reloads: the keys and the sites, swapped as one.
+struct ServiceConfig {
+  KeyRing keys;
+  Sites sites;
+};
+
 struct ServiceOptions {
-  ImageSettings defaults;
-  std::int64_t ttlSeconds = 300;
-  // Tokens issued before this moment (Unix milliseconds) are refused as expired. A server
-  // with the in-memory store sets its start time: it cannot know which of the tokens that
-  // an earlier run issued were used.
-  std::int64_t refuseIssuedBeforeMs = 0;
+  int renderThreads = 2;
+  std::size_t renderQueue = 64;
+  std::size_t renderPerClient = 2;
+  bool logRequests = true;
   // The clock, replaceable in tests.
   std::function<std::chrono::system_clock::time_point()> clock = [] {
     return std::chrono::system_clock::now();
@@ -38,23 +50,38 @@ struct ServiceOptions {
 
 class CaptchaService {
  public:
-  // Throws std::runtime_error when the default settings are outside the limits.
-  CaptchaService(KeyRing keys, std::unique_ptr<ReplayStore> store, ServiceOptions options);
+  CaptchaService(std::shared_ptr<const ServiceConfig> config, Stores stores, ServiceOptions options);
+  ~CaptchaService();
 
-  [[nodiscard]] Response Handle(const Request& request);
+  void Handle(Request&& request, const Peer& peer, Responder respond);
+  // Takes effect for requests that start after it; tokens sealed with a key the new ring
+  // still holds keep working.
+  void Reload(std::shared_ptr<const ServiceConfig> config);
   [[nodiscard]] Metrics& GetMetrics() { return metrics_; }
+  // The store answers and the render pool has room.
+  [[nodiscard]] bool Ready();
 
  private:
-  Response Challenge(const Request& request);
-  Response Audio(std::string_view token);
-  Response Verify(const Request& request);
+  struct Call;  // one request on its way through (defined in CaptchaService.cpp)
 
+  void Challenge(const std::shared_ptr<Call>& call);
+  void Audio(const std::shared_ptr<Call>& call, std::string_view token);
+  void Verify(const std::shared_ptr<Call>& call);
+  void SiteVerify(const std::shared_ptr<Call>& call);
+  // False (and the 429/503 given) when the client's bucket refuses the request.
+  bool TakeToken(const std::shared_ptr<Call>& call, char kind, const BucketRule& rule);
+
+  [[nodiscard]] std::shared_ptr<const ServiceConfig> Config() const;
   [[nodiscard]] std::int64_t NowMs() const;
 
-  const KeyRing keys_;
-  const std::unique_ptr<ReplayStore> store_;
+  mutable std::mutex configMutex_;
+  std::shared_ptr<const ServiceConfig> config_;
+  const Stores stores_;
   const ServiceOptions options_;
   Metrics metrics_;
+  // Declared last: destroyed first, finishing the drawings still queued while the rest is
+  // there for them.
+  RenderPool pool_;
 };
 
 }  // namespace quillgate::service

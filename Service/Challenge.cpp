@@ -41,32 +41,6 @@ std::string Canonical(std::string_view text) {
 
 }  // namespace
 
-std::string NormalizeFormat(std::string_view name) {
-  std::string upper = Canonical(name);
-  if (upper == "JPG") upper = "JPEG";
-  return MimeTypeOf(upper).empty() ? std::string() : upper;
-}
-
-std::string_view MimeTypeOf(std::string_view format) {
-  if (format == "JPEG") return "image/jpeg";
-  if (format == "PNG") return "image/png";
-  if (format == "GIF") return "image/gif";
-  if (format == "BMP") return "image/bmp";
-  if (format == "TIFF") return "image/tiff";
-  return {};
-}
-
-std::string CheckSettings(const ImageSettings& s) {
-  using L = ChallengeLimits;
-  if (s.style < 0 || s.style > L::kMaxStyle) return "style must be between 0 and 49";
-  if (s.width < L::kMinWidth || s.width > L::kMaxWidth) return "width must be between 20 and 1000";
-  if (s.height < L::kMinHeight || s.height > L::kMaxHeight) return "height must be between 10 and 400";
-  if (s.length < L::kMinLength || s.length > L::kMaxLength) return "length must be between 1 and 16";
-  if (s.type < 0 || s.type > 2) return "type must be 0, 1 or 2";
-  if (MimeTypeOf(s.format).empty()) return "format must be JPEG, PNG, GIF, BMP or TIFF";
-  return {};
-}
-
 std::string GenerateCode(std::int32_t length, std::int32_t type) {
   InitializeSodium();
   const std::string_view alphabet = Alphabet(type);

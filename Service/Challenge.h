@@ -4,35 +4,14 @@
 // random source of the thread's own, outside the engine's lock), its spoken form, and the
 // check of an answer against it.
 
+#include "Service/Policy.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace quillgate::service {
-
-// What a challenge looks like. Each request may choose within ChallengeLimits.
-struct ImageSettings {
-  std::int32_t style = 31;
-  std::int32_t width = 250;
-  std::int32_t height = 50;
-  std::int32_t length = 5;
-  std::int32_t type = 0;       // 0 letters and digits, 1 letters, 2 digits
-  std::string format = "JPEG"; // JPEG, PNG, GIF, BMP or TIFF (uppercase)
-};
-
-struct ChallengeLimits {
-  static constexpr std::int32_t kMaxStyle = 49;
-  static constexpr std::int32_t kMinWidth = 20, kMaxWidth = 1000;
-  static constexpr std::int32_t kMinHeight = 10, kMaxHeight = 400;
-  static constexpr std::int32_t kMinLength = 1, kMaxLength = 16;
-};
-
-// Empty when the settings are within the limits; otherwise the reason, for the caller.
-[[nodiscard]] std::string CheckSettings(const ImageSettings& settings);
-// The format name uppercased, "JPG" read as "JPEG"; empty for an unknown format.
-[[nodiscard]] std::string NormalizeFormat(std::string_view name);
-[[nodiscard]] std::string_view MimeTypeOf(std::string_view format);
 
 // `length` characters of the `type` alphabet (the engine's), each from libsodium's
 // uniform cryptographic generator.

@@ -30,6 +30,9 @@ std::string_view Metrics::Name(VerifyOutcome outcome) {
     case VerifyOutcome::UnknownKey: return "unknown_key";
     case VerifyOutcome::Malformed: return "malformed";
     case VerifyOutcome::StoreUnavailable: return "store_unavailable";
+    case VerifyOutcome::BadSecret: return "bad_secret";
+    case VerifyOutcome::OtherSite: return "other_site";
+    case VerifyOutcome::NotAllowed: return "not_allowed";
     case VerifyOutcome::kCount: break;
   }
   return "unknown";
@@ -39,12 +42,27 @@ std::string_view Metrics::Name(Endpoint endpoint) {
   switch (endpoint) {
     case Endpoint::Challenge: return "challenge";
     case Endpoint::Verify: return "verify";
+    case Endpoint::SiteVerify: return "siteverify";
+    case Endpoint::Ready: return "readyz";
     case Endpoint::Audio: return "audio";
     case Endpoint::Page: return "page";
     case Endpoint::Health: return "healthz";
     case Endpoint::Metrics: return "metrics";
     case Endpoint::Other: return "other";
     case Endpoint::kCount: break;
+  }
+  return "other";
+}
+
+std::string_view Metrics::Name(RefusalReason reason) {
+  switch (reason) {
+    case RefusalReason::RateLimited: return "rate_limited";
+    case RefusalReason::Policy: return "policy";
+    case RefusalReason::Origin: return "origin";
+    case RefusalReason::PoolFull: return "render_pool_full";
+    case RefusalReason::ClientConnections: return "client_connections";
+    case RefusalReason::Connections: return "connections";
+    case RefusalReason::kCount: break;
   }
   return "other";
 }
@@ -70,21 +88,21 @@ std::string Metrics::Render() const {
   std::string out;
   out += "# HELP quillgate_challenges_total Challenges issued.\n# TYPE quillgate_challenges_total counter\n";
   Line(out, "quillgate_challenges_total", "", challenges_.load(std::memory_order_relaxed));
-  out += "# HELP quillgate_challenges_refused_total Challenges refused because the replay store was full.\n"
-         "# TYPE quillgate_challenges_refused_total counter\n";
-  Line(out, "quillgate_challenges_refused_total", "", challengesRefused_.load(std::memory_order_relaxed));
+  out += "# HELP quillgate_refused_total Requests and connections turned away before their work, by reason.\n"
+         "# TYPE quillgate_refused_total counter\n";
+  for (std::size_t i = 0; i < refusals_.size(); ++i) {
+    Line(out, "quillgate_refused_total", "reason=\"" + std::string(Name(static_cast<RefusalReason>(i))) + "\"",
+         refusals_[i].load(std::memory_order_relaxed));
+  }
   out += "# HELP quillgate_verifies_total Verifications by outcome.\n# TYPE quillgate_verifies_total counter\n";
   for (std::size_t i = 0; i < verifies_.size(); ++i) {
     Line(out, "quillgate_verifies_total",
          "outcome=\"" + std::string(Name(static_cast<VerifyOutcome>(i))) + "\"",
          verifies_[i].load(std::memory_order_relaxed));
   }
-  out += "# HELP quillgate_store_errors_total Replay store failures (each refused a verify).\n"
+  out += "# HELP quillgate_store_errors_total Store failures (each refused a request).\n"
          "# TYPE quillgate_store_errors_total counter\n";
   Line(out, "quillgate_store_errors_total", "", storeErrors_.load(std::memory_order_relaxed));
-  out += "# HELP quillgate_connections_refused_total Connections refused at the connection cap.\n"
-         "# TYPE quillgate_connections_refused_total counter\n";
-  Line(out, "quillgate_connections_refused_total", "", connectionsRefused_.load(std::memory_order_relaxed));
   out += "# HELP quillgate_request_duration_seconds Time to answer a request, by endpoint.\n"
          "# TYPE quillgate_request_duration_seconds histogram\n";
   for (std::size_t e = 0; e < latency_.size(); ++e) {

@@ -11,10 +11,16 @@
 
 namespace quillgate::service {
 
-enum class Endpoint { Challenge, Verify, Audio, Page, Health, Metrics, Other, kCount };
+enum class Endpoint { Challenge, Verify, SiteVerify, Audio, Page, Health, Ready, Metrics, Other, kCount };
 enum class VerifyOutcome {
-  Success, WrongAnswer, Used, Expired, Tampered, UnknownKey, Malformed, StoreUnavailable, kCount
+  Success, WrongAnswer, Used, Expired, Tampered, UnknownKey, Malformed, StoreUnavailable,
+  BadSecret,   // /siteverify with a secret no site has
+  OtherSite,   // a token of another site than the secret's
+  NotAllowed,  // /api/verify for a site whose policy keeps it closed
+  kCount
 };
+// Requests the service turned away before doing their work.
+enum class RefusalReason { RateLimited, Policy, Origin, PoolFull, ClientConnections, Connections, kCount };
 
 class Metrics {
  public:
@@ -22,16 +28,18 @@ class Metrics {
                                                       0.05,   0.1,   0.25,   0.5,   1.0,  2.5};
 
   void CountChallenge() { challenges_.fetch_add(1, std::memory_order_relaxed); }
-  void CountChallengeRefused() { challengesRefused_.fetch_add(1, std::memory_order_relaxed); }
+  void CountRefusal(RefusalReason reason) {
+    refusals_[static_cast<std::size_t>(reason)].fetch_add(1, std::memory_order_relaxed);
+  }
   void CountVerify(VerifyOutcome outcome);
   void CountStoreError() { storeErrors_.fetch_add(1, std::memory_order_relaxed); }
-  void CountConnectionRefused() { connectionsRefused_.fetch_add(1, std::memory_order_relaxed); }
   void ObserveLatency(Endpoint endpoint, std::chrono::nanoseconds elapsed);
 
   [[nodiscard]] std::string Render() const;
 
   [[nodiscard]] static std::string_view Name(VerifyOutcome outcome);
   [[nodiscard]] static std::string_view Name(Endpoint endpoint);
+  [[nodiscard]] static std::string_view Name(RefusalReason reason);
 
  private:
   using Counter = std::atomic<std::uint64_t>;
@@ -42,9 +50,8 @@ class Metrics {
   };
 
   Counter challenges_{0};
-  Counter challengesRefused_{0};
   Counter storeErrors_{0};
-  Counter connectionsRefused_{0};
+  std::array<Counter, static_cast<std::size_t>(RefusalReason::kCount)> refusals_{};
   std::array<Counter, static_cast<std::size_t>(VerifyOutcome::kCount)> verifies_{};
   std::array<Histogram, static_cast<std::size_t>(Endpoint::kCount)> latency_{};
 };

@@ -1,10 +1,14 @@
-// quillgate serve: the HTTP CAPTCHA service; quillgate token open: what a token holds.
+// quillgate serve: the HTTP CAPTCHA service; quillgate token open: what a token holds;
+// quillgate site new: a site key and secret for a sites file.
 #include "cli/Commands.h"
 
 #include "Service/CaptchaService.h"
 #include "Service/HttpServer.h"
 #include "Service/KeyRing.h"
-#include "Service/ReplayStore.h"
+#include "Service/Log.h"
+#include "Service/PrivateFile.h"
+#include "Service/Sites.h"
+#include "Service/Stores.h"
 #include "Service/Token.h"
 
 #include <nlohmann/json.hpp>
@@ -18,6 +22,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <pthread.h>
 
@@ -29,14 +34,22 @@ using namespace quillgate::service;
 struct ServeOptions {
   std::string listen = "127.0.0.1:8080";
   int workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  int renderThreads = 0;  // 0: as many as workers
+  std::size_t renderQueue = 64;
+  std::size_t renderPerClient = 2;
   std::string secretFile = "quillgate.keys";
+  std::string sitesFile;
+  std::string policyFile;
   std::string store = "memory";
-  std::int64_t ttl = 300;
-  std::size_t memoryCapacity = 100'000;
+  int redisTimeoutMs = 250;
+  std::size_t memoryCapacity = 1'000'000;
   std::size_t maxConnections = 512;
+  std::size_t maxClientConnections = 32;
+  std::vector<std::string> trustedProxies;
   int headerTimeout = 10;
   int idleTimeout = 30;
-  ImageSettings image;
+  int grace = 10;
+  bool quiet = false;
 };
 
 // "ADDR:PORT", the address possibly in brackets (IPv6).
@@ -54,49 +67,96 @@ std::pair<std::string, unsigned short> SplitListen(const std::string& text) {
   return {host, static_cast<unsigned short>(port)};
 }
 
+// The keys and the sites as the files say now (at start, and again on SIGHUP).
+std::shared_ptr<const ServiceConfig> ReadConfig(const ServeOptions& options, bool createKeys) {
+  KeyRing keys = createKeys ? KeyRing::LoadOrCreate(options.secretFile) : KeyRing::Load(options.secretFile);
+  if (!options.sitesFile.empty()) {
+    return std::make_shared<const ServiceConfig>(ServiceConfig{std::move(keys), Sites::Load(options.sitesFile)});
+  }
+  Policy policy = Policy::Default();
+  if (!options.policyFile.empty()) {
+    const std::string text = ReadPrivateFile(options.policyFile, "the policy file", 1 << 20);
+    const nlohmann::json value = nlohmann::json::parse(text, nullptr, false);
+    if (value.is_discarded()) throw std::runtime_error("the policy file " + options.policyFile + " is not JSON");
+    policy = Policy::FromJson(value, Policy::Default());
+  }
+  return std::make_shared<const ServiceConfig>(ServiceConfig{std::move(keys), Sites::Implicit(std::move(policy))});
+}
+
+std::string DescribeSites(const ServeOptions& options, const Sites& sites) {
+  if (sites.IsImplicit()) {
+    return "no sites file: one implicit site (sitekey \"default\") for any origin, /api/verify open, " +
+           std::string(options.policyFile.empty() ? "the default policy" : "the policy of " + options.policyFile);
+  }
+  return "sites file " + options.sitesFile + " (" + std::to_string(sites.All().size()) + " sites)";
+}
+
 void Serve(const ServeOptions& options) {
-  // SIGINT and SIGTERM are taken by this thread alone (sigwait below), so the workers
-  // started next never see them and shutting down is an ordinary call.
+  // The signals are taken by this thread alone (sigwait below), so the workers started
+  // next never see them and stopping or reloading is an ordinary call.
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  ServiceOptions serviceOptions;
-  serviceOptions.defaults = options.image;
-  serviceOptions.defaults.format = NormalizeFormat(options.image.format);
-  if (serviceOptions.defaults.format.empty()) {
-    throw std::runtime_error("--format must be JPEG, PNG, GIF, BMP or TIFF");
-  }
-  serviceOptions.ttlSeconds = options.ttl;
-  auto store = MakeReplayStore(options.store, options.memoryCapacity);
-  const std::string storeName = store->Describe();
-  if (options.store == "memory") {
-    // This run cannot know which tokens an earlier run saw used.
-    serviceOptions.refuseIssuedBeforeMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::system_clock::now().time_since_epoch()).count();
-  }
-  CaptchaService service(KeyRing::LoadOrCreate(options.secretFile), std::move(store), serviceOptions);
-
+  InitializeSodium();
   ServerLimits limits;
+  for (const std::string& proxy : options.trustedProxies) limits.trustedProxies.push_back(Network::Parse(proxy));
+  auto config = ReadConfig(options, true);
+  Stores stores = MakeStores(options.store, options.memoryCapacity, std::chrono::milliseconds(options.redisTimeoutMs));
+  const std::string storeName = stores.replay->Describe();
+
+  ServiceOptions serviceOptions;
+  serviceOptions.renderThreads = options.renderThreads > 0 ? options.renderThreads : options.workers;
+  serviceOptions.renderQueue = options.renderQueue;
+  serviceOptions.renderPerClient = options.renderPerClient;
+  serviceOptions.logRequests = !options.quiet;
+  const std::string sitesLine = DescribeSites(options, config->sites);
+  CaptchaService service(std::move(config), std::move(stores), serviceOptions);
+
   limits.maxConnections = options.maxConnections;
+  limits.maxConnectionsPerClient = options.maxClientConnections;
   limits.headerTimeout = std::chrono::seconds(options.headerTimeout);
   limits.idleTimeout = std::chrono::seconds(options.idleTimeout);
   const auto [host, port] = SplitListen(options.listen);
-  HttpServer server(host, port, limits,
-                    [&service](const Request& request) { return service.Handle(request); },
-                    [&service] { service.GetMetrics().CountConnectionRefused(); });
+  HttpServer server(
+      host, port, limits,
+      [&service](Request&& request, const Peer& peer, Responder respond) {
+        service.Handle(std::move(request), peer, std::move(respond));
+      },
+      [&service](Refusal refusal) {
+        service.GetMetrics().CountRefusal(refusal == Refusal::TooManyClientConnections
+                                              ? RefusalReason::ClientConnections
+                                              : RefusalReason::Connections);
+      });
   server.Start(options.workers);
   const std::string shownHost = host.find(':') != std::string::npos ? "[" + host + "]" : host;
-  std::printf("Listening on http://%s:%u (%d workers, store %s, secret file %s)\n", shownHost.c_str(),
-              server.Port(), options.workers, storeName.c_str(), options.secretFile.c_str());
+  std::printf("Listening on http://%s:%u (%d workers, %d render threads, store %s, secret file %s; %s)\n",
+              shownHost.c_str(), server.Port(), options.workers, serviceOptions.renderThreads, storeName.c_str(),
+              options.secretFile.c_str(), sitesLine.c_str());
   std::fflush(stdout);
 
-  int received = 0;
-  sigwait(&signals, &received);
-  std::fprintf(stderr, "quillgate serve: stopping (signal %d)\n", received);
-  server.Stop();
+  for (;;) {
+    int received = 0;
+    sigwait(&signals, &received);
+    if (received != SIGHUP) {
+      WriteLogLine({{"event", "stopping"}, {"signal", received}, {"grace_s", options.grace}});
+      break;
+    }
+    // A file that no longer reads leaves the running configuration as it was.
+    try {
+      auto fresh = ReadConfig(options, false);
+      const std::string line = DescribeSites(options, fresh->sites);
+      service.Reload(std::move(fresh));
+      WriteLogLine({{"event", "reloaded"}, {"sites", line}});
+    } catch (const std::exception& error) {
+      WriteLogLine({{"event", "reload_failed"}, {"error", error.what()}});
+    }
+  }
+  // New connections are no longer taken; requests in flight get their answers.
+  server.Drain(std::chrono::seconds(options.grace));
   server.Wait();
 }
 
@@ -108,14 +168,27 @@ void OpenTokenCommand(const std::string& secretFile, const std::string& token) {
     throw std::runtime_error("the token cannot be opened: " + std::string(ErrorName(*error)));
   }
   const TokenClaims& claims = std::get<TokenClaims>(opened);
-  const std::int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+  const std::int64_t nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::system_clock::now().time_since_epoch()).count();
   char keyId[9];
   std::snprintf(keyId, sizeof keyId, "%08x", claims.keyId);
-  const nlohmann::json out = {{"code", claims.code},     {"expires", claims.expires},
-                              {"expired", now >= claims.expires}, {"issued_ms", claims.issuedMs},
-                              {"id", Hex(claims.id)},    {"key_id", keyId}};
+  char issuer[17];
+  std::snprintf(issuer, sizeof issuer, "%016llx", static_cast<unsigned long long>(claims.issuer));
+  const nlohmann::json out = {{"code", claims.code},         {"expires_ms", claims.expiresMs},
+                              {"expired", nowMs >= claims.expiresMs}, {"issued_ms", claims.issuedMs},
+                              {"id", Hex(claims.id)},       {"key_id", keyId},
+                              {"issuer", issuer},           {"sitekey", claims.siteKey},
+                              {"hostname", claims.hostname}, {"style", claims.style},
+                              {"type", claims.type},        {"width", claims.width},
+                              {"height", claims.height}};
   std::printf("%s\n", out.dump().c_str());
+}
+
+// A new entry for a sites file, with a fresh site key and secret.
+void NewSiteCommand(const std::string& name, const std::vector<std::string>& origins) {
+  const nlohmann::json site = {{"name", name}, {"sitekey", NewSiteKey()}, {"secret", NewSiteSecret()},
+                               {"origins", origins}};
+  std::printf("%s\n", site.dump(2).c_str());
 }
 
 }  // namespace
@@ -125,32 +198,42 @@ void AddServiceCommands(CLI::App& app) {
   auto* serve = app.add_subcommand("serve", "Serve CAPTCHA challenges over HTTP with single-use tokens");
   serve->add_option("--listen", options->listen, "Address and port to listen on, ADDR:PORT (port 0: any free port)")
       ->capture_default_str();
-  serve->add_option("--workers", options->workers, "Threads that answer requests and draw images")
+  serve->add_option("--workers", options->workers, "Threads that read and answer requests")
       ->check(CLI::Range(1, 256))->capture_default_str();
+  serve->add_option("--render-threads", options->renderThreads, "Threads that draw challenges (0: as many as --workers)")
+      ->check(CLI::Range(0, 256))->capture_default_str();
+  serve->add_option("--render-queue", options->renderQueue, "Challenges waiting to be drawn at most; more are refused with 503")
+      ->check(CLI::Range(1, 100'000))->capture_default_str();
   serve->add_option("--secret-file", options->secretFile,
                     "Token keys, one per line (the first seals, all open); created with mode 0600 when missing")
       ->capture_default_str();
-  serve->add_option("--store", options->store, "Replay store: memory, or redis://HOST:PORT shared by several servers")
+  serve->add_option("--sites", options->sitesFile,
+                    "Sites file (JSON, mode 0600): site keys, secrets, origins and policies; reread on SIGHUP");
+  serve->add_option("--policy", options->policyFile,
+                    "Without --sites: a JSON policy for the one implicit site instead of the default");
+  serve->add_option("--store", options->store,
+                    "Used tokens and rate limits: memory, or a Redis URL (redis://[:PASSWORD@]HOST[:PORT][/DB], "
+                    "unix:///PATH[?db=N&password=P]) shared by several servers")
       ->capture_default_str();
-  serve->add_option("--ttl", options->ttl, "Seconds a challenge stays valid")->check(CLI::Range(1, 86400))
-      ->capture_default_str();
+  serve->add_option("--redis-timeout-ms", options->redisTimeoutMs, "Milliseconds any Redis call may take")
+      ->check(CLI::Range(10, 10'000))->capture_default_str();
   serve->add_option("--memory-capacity", options->memoryCapacity,
-                    "Live challenges the memory store keeps track of; more are refused with 503")
+                    "Used tokens the memory store remembers at once; verifies beyond it are refused with 503")
       ->check(CLI::Range(1, 100'000'000))->capture_default_str();
   serve->add_option("--max-connections", options->maxConnections, "Open connections at most; more are refused with 503")
       ->check(CLI::Range(1, 1'000'000))->capture_default_str();
+  serve->add_option("--max-client-connections", options->maxClientConnections,
+                    "Open connections at most from one client (IPv4 address or IPv6 /64); more are refused with 429")
+      ->check(CLI::Range(1, 1'000'000))->capture_default_str();
+  serve->add_option("--trust-proxy", options->trustedProxies,
+                    "A proxy (ADDRESS or NETWORK/PREFIX) whose X-Forwarded-For names the client; repeatable");
   serve->add_option("--header-timeout", options->headerTimeout, "Seconds a client may take to send a request")
       ->check(CLI::Range(1, 3600))->capture_default_str();
   serve->add_option("--idle-timeout", options->idleTimeout, "Seconds a kept-alive connection may wait idle")
       ->check(CLI::Range(1, 3600))->capture_default_str();
-  serve->add_option("--style", options->image.style, "Default text style, 0..49")->capture_default_str();
-  serve->add_option("--width", options->image.width, "Default image width, 20..1000")->capture_default_str();
-  serve->add_option("--height", options->image.height, "Default image height, 10..400")->capture_default_str();
-  serve->add_option("--length", options->image.length, "Default code length, 1..16")->capture_default_str();
-  serve->add_option("--type", options->image.type, "Default code type: 0 letters and digits, 1 letters, 2 digits")
-      ->capture_default_str();
-  serve->add_option("--format", options->image.format, "Default image format: JPEG, PNG, GIF, BMP or TIFF")
-      ->capture_default_str();
+  serve->add_option("--grace", options->grace, "Seconds that requests in flight get to finish on SIGTERM")
+      ->check(CLI::Range(0, 3600))->capture_default_str();
+  serve->add_flag("--quiet", options->quiet, "No log line per request (events are still logged)");
   serve->callback([options] { Serve(*options); });
 
   auto* token = app.add_subcommand("token", "Inspect challenge tokens");
@@ -161,6 +244,16 @@ void AddServiceCommands(CLI::App& app) {
   open->add_option("--secret-file", *secretFile, "The server's secret file")->required();
   open->add_option("token", *text, "The token")->required();
   open->callback([secretFile, text] { OpenTokenCommand(*secretFile, *text); });
+
+  auto* site = app.add_subcommand("site", "Make entries for a sites file");
+  site->require_subcommand(1);
+  auto* newSite = site->add_subcommand("new", "Print a new site (name, fresh sitekey and secret, origins) as JSON");
+  auto siteName = std::make_shared<std::string>("site");
+  auto origins = std::make_shared<std::vector<std::string>>();
+  newSite->add_option("--name", *siteName, "A name for logs")->capture_default_str();
+  newSite->add_option("--origin", *origins, "A page origin that may use it, https://HOST[:PORT] (repeatable)")
+      ->required();
+  newSite->callback([siteName, origins] { NewSiteCommand(*siteName, *origins); });
 }
 
 }  // namespace quillgate::cli

@@ -7,13 +7,12 @@
   form.addEventListener('submit', function (event) {
     event.preventDefault();
     var widget = window.Quillgate.widget;
-    var data = new FormData(form);
     verdict.className = '';
     verdict.textContent = 'Checking…';
     fetch('/api/verify', {
       method: 'POST',
       headers: { 'Content-Type': 'application/json' },
-      body: JSON.stringify({ token: data.get('quillgate-token'), answer: data.get('quillgate-answer') })
+      body: JSON.stringify({ token: widget.token(), answer: widget.answer() })
     }).then(function (response) { return response.json(); }).then(function (result) {
       if (result.success) {
         verdict.className = 'success';

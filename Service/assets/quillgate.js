@@ -2,14 +2,17 @@
 // inside your form:
 //
 //   <div id="captcha"></div>
-//   <script src="https://captcha.example.org/quillgate.js" data-target="captcha"></script>
+//   <script src="https://captcha.example.org/quillgate.js" data-target="captcha"
+//           data-sitekey="YOUR_SITE_KEY"></script>
 //
-// The form then sends two more fields, quillgate-token and quillgate-answer; your server
-// posts them as {"token": ..., "answer": ...} to /api/verify of the same server and trusts
+// The form then sends one more field, quillgate-response: the challenge's token, a dot, and
+// what the visitor typed (TOKEN.ANSWER; the token never holds a dot). Your server posts it
+// as `response`, with your site's `secret`, to /siteverify of the same server and trusts
 // only "success": true. Optional attributes on the tag: data-style, data-width,
-// data-height, data-length, data-type, data-format, data-token-name, data-answer-name.
-// Script use: Quillgate.render(element, options) returns a widget with refresh(), token()
-// and answer(); the element receives a "quillgate:challenge" event after each new image.
+// data-height, data-length, data-type, data-format (each only within your site's policy),
+// data-response-name. Script use: Quillgate.render(element, options) returns a widget with
+// refresh(), token(), answer() and response(); the element receives a "quillgate:challenge"
+// event after each new image.
 (function () {
   'use strict';
   var script = document.currentScript;
@@ -38,23 +41,28 @@
       if (value !== undefined) self.settings[name] = value;
     });
     if (options.format) this.settings.format = String(options.format);
+    this.sitekey = options.sitekey ? String(options.sitekey) : '';
 
     element.classList.add('quillgate');
     this.image = make('img', { 'class': 'quillgate-image', alt: 'CAPTCHA: type the characters you see' });
     this.newButton = make('button', { type: 'button', 'class': 'quillgate-new' }, 'New image');
     this.playButton = make('button', { type: 'button', 'class': 'quillgate-play' }, 'Play audio');
     this.audio = make('audio', { preload: 'none', 'class': 'quillgate-audio' });
+    // The answer box and the token have no names of their own: the form sends them joined
+    // in the one response field, which is what the site's server passes on to /siteverify.
     this.answerBox = make('input', {
-      type: 'text', 'class': 'quillgate-answer', name: options.answerName || 'quillgate-answer',
+      type: 'text', 'class': 'quillgate-answer',
       autocomplete: 'off', autocapitalize: 'characters', spellcheck: 'false',
       'aria-label': 'The characters in the image'
     });
-    this.tokenField = make('input', { type: 'hidden', 'class': 'quillgate-token', name: options.tokenName || 'quillgate-token' });
+    this.tokenField = make('input', { type: 'hidden', 'class': 'quillgate-token' });
+    this.responseField = make('input', { type: 'hidden', 'class': 'quillgate-response', name: options.responseName || 'quillgate-response' });
     this.message = make('span', { 'class': 'quillgate-message', role: 'status' });
 
     var controls = make('div', { 'class': 'quillgate-controls' });
     controls.append(this.newButton, this.playButton);
-    element.append(this.image, controls, this.answerBox, this.tokenField, this.audio, this.message);
+    element.append(this.image, controls, this.answerBox, this.tokenField, this.responseField, this.audio, this.message);
+    this.answerBox.addEventListener('input', function () { self.responseField.value = self.response(); });
 
     this.newButton.addEventListener('click', function () { self.refresh(); });
     this.playButton.addEventListener('click', function () {
@@ -68,10 +76,14 @@
     var self = this;
     self.newButton.disabled = true;
     self.message.textContent = '';
-    return fetch(new URL('api/challenge', base), {
+    var url = new URL('api/challenge', base);
+    var body = Object.assign({}, self.settings);
+    // In the query too, so that the browser's preflight names the site.
+    if (self.sitekey) { url.searchParams.set('sitekey', self.sitekey); body.sitekey = self.sitekey; }
+    return fetch(url, {
       method: 'POST',
       headers: { 'Content-Type': 'application/json' },
-      body: JSON.stringify(self.settings)
+      body: JSON.stringify(body)
     }).then(function (response) {
       return response.json().then(function (body) {
         if (!response.ok) throw new Error(body.message || body.error || ('HTTP ' + response.status));
@@ -84,6 +96,7 @@
       self.audio.src = new URL(challenge.audio, base).href;
       self.tokenField.value = challenge.token;
       self.answerBox.value = '';
+      self.responseField.value = '';
       self.element.dispatchEvent(new CustomEvent('quillgate:challenge', { detail: challenge }));
       return challenge;
     }).catch(function (error) {
@@ -96,6 +109,9 @@
 
   Widget.prototype.token = function () { return this.tokenField.value; };
   Widget.prototype.answer = function () { return this.answerBox.value; };
+  Widget.prototype.response = function () {
+    return this.tokenField.value ? this.tokenField.value + '.' + this.answerBox.value : '';
+  };
 
   window.Quillgate = {
     render: function (element, options) { return new Widget(element, options); },
@@ -110,7 +126,7 @@
       var data = script.dataset;
       window.Quillgate.widget = new Widget(element, {
         style: data.style, width: data.width, height: data.height, length: data.length,
-        type: data.type, format: data.format, tokenName: data.tokenName, answerName: data.answerName
+        type: data.type, format: data.format, sitekey: data.sitekey, responseName: data.responseName
       });
     };
     if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', start);

@@ -1,4 +1,5 @@
 // The service over real HTTP: a server on a free loopback port, driven by a real client.
+// Each attack that the service defends against is run here and its refusal asserted.
 #include "Service/CaptchaService.h"
 #include "Service/HttpServer.h"
 #include "Service/MemoryReplayStore.h"
@@ -9,6 +10,7 @@
 #include <sodium.h>
 
 #include <atomic>
+#include <set>
 #include <thread>
 
 namespace quillgate::service {
@@ -18,58 +20,163 @@ namespace net = boost::asio;
 namespace http = boost::beast::http;
 using nlohmann::json;
 using tcp = net::ip::tcp;
-using test::Call;
 
-// A server of its own with a clock the test can move.
-class Server {
- public:
-  Server(const KeyRing& keys, std::unique_ptr<ReplayStore> store, ServerLimits limits = Quick(),
-         std::int64_t refuseBeforeMs = 0) {
-    ServiceOptions options;
-    options.ttlSeconds = 60;
-    options.refuseIssuedBeforeMs = refuseBeforeMs;
-    options.clock = [this] { return std::chrono::system_clock::now() + std::chrono::seconds(skew_.load()); };
-    service_ = std::make_unique<CaptchaService>(keys, std::move(store), options);
-    server_ = std::make_unique<HttpServer>("127.0.0.1", 0, limits,
-                                           [this](const Request& r) { return service_->Handle(r); });
-    server_->Start(2);
-  }
+constexpr std::string_view kShopOrigin = "https://shop.example.org";
+constexpr std::string_view kShopKey = "shop_site_key";
+constexpr std::string_view kShopSecret = "shop_secret_0123456789_abcdefghijklmnop";
+constexpr std::string_view kBlogKey = "blog_site_key";
+constexpr std::string_view kBlogSecret = "blog_secret_0123456789_abcdefghijklmnop";
+
+// Two sites; the shop allows only styles 31 and 5 at lengths 5 to 6 and keeps /api/verify
+// closed; `extra` is merged into the shop's policy.
+Sites TwoSites(const json& extra = json::object()) {
+  json shop = {{"styles", {5, 31}}, {"length", {{"min", 5}, {"max", 6}, {"default", 5}}}};
+  shop.update(extra);
+  const json file = {{"sites",
+                      {{{"sitekey", kShopKey}, {"secret", kShopSecret}, {"origins", {kShopOrigin}}, {"policy", shop}},
+                       {{"sitekey", kBlogKey},
+                        {"secret", kBlogSecret},
+                        {"origins", {"https://blog.example.org"}},
+                        {"policy", {{"verify_api", true}}}}}}};
+  return Sites::Parse(file.dump());
+}
+
+// A policy without limits, for tests about something else.
+json Unlimited() {
+  const json none = {{"per_minute", 0}, {"burst", 1}};
+  return {{"verify_api", true}, {"limits", {{"challenge", none}, {"audio", none}, {"verify", none}}}};
+}
+
+struct ServerSetup {
+  Sites sites = Sites::Implicit(Policy::FromJson(Unlimited(), Policy::Default()));
+  std::unique_ptr<ReplayStore> store = std::make_unique<MemoryReplayStore>(1000);
+  std::unique_ptr<RateLimiter> limiter = MakeMemoryRateLimiter();
+  ServerLimits limits = Quick();
+  int renderThreads = 2;
+  std::size_t renderQueue = 64;
+
   static ServerLimits Quick() {
     ServerLimits limits;
     limits.headerTimeout = std::chrono::milliseconds(800);
     limits.idleTimeout = std::chrono::milliseconds(800);
     return limits;
   }
+};
+
+// A server of its own with a clock the test can move.
+class Server {
+ public:
+  Server(const KeyRing& keys, ServerSetup setup) {
+    ServiceOptions options;
+    options.logRequests = false;
+    options.renderThreads = setup.renderThreads;
+    options.renderQueue = setup.renderQueue;
+    options.clock = [this] { return std::chrono::system_clock::now() + std::chrono::milliseconds(skewMs_.load()); };
+    auto config = std::make_shared<const ServiceConfig>(ServiceConfig{keys, std::move(setup.sites)});
+    service_ = std::make_unique<CaptchaService>(config, Stores{std::move(setup.store), std::move(setup.limiter)},
+                                                options);
+    server_ = std::make_unique<HttpServer>("127.0.0.1", 0, setup.limits,
+                                           [this](Request&& r, const Peer& p, Responder respond) {
+                                             service_->Handle(std::move(r), p, std::move(respond));
+                                           });
+    server_->Start(2);
+  }
   [[nodiscard]] unsigned short Port() const { return server_->Port(); }
-  void Skew(std::int64_t seconds) { skew_ = seconds; }
+  void Skew(std::chrono::milliseconds by) { skewMs_ += by.count(); }
 
  private:
-  std::atomic<std::int64_t> skew_{0};
+  std::atomic<std::int64_t> skewMs_{0};
   std::unique_ptr<CaptchaService> service_;
   std::unique_ptr<HttpServer> server_;
 };
 
-json Json(const test::HttpResult& result) {
-  EXPECT_EQ(result.contentType, "application/json") << result.body;
-  return json::parse(result.body, nullptr, false);
+struct Reply {
+  int status = 0;
+  json body;
+  http::response<http::string_body> raw;
+};
+
+// One request on a new connection from `from` (a loopback address of the client's own).
+struct Send {
+  http::verb method;
+  std::string target;
+  std::string body;
+  std::string contentType;
+  std::string origin;
+  std::string from;
+};
+Send Ask(http::verb method, std::string target, std::string body = {},
+             std::string contentType = "application/json", std::string origin = {}, std::string from = "127.0.0.1") {
+  return {method, std::move(target), std::move(body), std::move(contentType), std::move(origin), std::move(from)};
 }
 
-json Challenge(unsigned short port, const std::string& body = {}) {
-  const auto result = Call(port, http::verb::post, "/api/challenge", body);
-  EXPECT_EQ(result.status, 200) << result.body;
-  return Json(result);
+Reply Exchange(unsigned short port, const Send& send) {
+  net::io_context io;
+  tcp::socket socket(io);
+  socket.open(tcp::v4());
+  socket.bind(tcp::endpoint(net::ip::make_address(send.from), 0));
+  socket.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port));
+  boost::beast::tcp_stream stream(std::move(socket));
+  stream.expires_after(std::chrono::seconds(30));
+  http::request<http::string_body> request{send.method, send.target, 11};
+  request.set(http::field::host, "127.0.0.1");
+  if (!send.origin.empty()) request.set(http::field::origin, send.origin);
+  if (send.method == http::verb::post) {
+    request.set(http::field::content_type, send.contentType);
+    request.body() = send.body;
+    request.prepare_payload();
+  }
+  http::write(stream, request);
+  boost::beast::flat_buffer buffer;
+  http::response_parser<http::string_body> parser;
+  parser.body_limit(64 * 1024 * 1024);
+  if (send.method == http::verb::head) parser.skip(true);
+  http::read(stream, buffer, parser);
+  Reply reply;
+  reply.raw = parser.release();
+  reply.status = static_cast<int>(reply.raw.result_int());
+  reply.body = json::parse(reply.raw.body(), nullptr, false);
+  return reply;
 }
 
-json Verify(unsigned short port, const std::string& token, const std::string& answer, int status = 200) {
-  const auto result = Call(port, http::verb::post, "/api/verify", json{{"token", token}, {"answer", answer}}.dump());
-  EXPECT_EQ(result.status, status) << result.body;
-  return Json(result);
+Reply Post(unsigned short port, const std::string& target, const std::string& body, std::string origin = {},
+           std::string from = "127.0.0.1") {
+  return Exchange(port, Ask(http::verb::post, target, body, "application/json", std::move(origin), std::move(from)));
 }
 
-std::string CodeOf(const KeyRing& keys, const json& challenge) {
-  const auto opened = OpenToken(keys, challenge["token"].get<std::string>(), 0);
-  return std::get<TokenClaims>(opened).code;
+Reply Get(unsigned short port, const std::string& target) {
+  return Exchange(port, Ask(http::verb::get, target));
 }
+
+json Challenge(unsigned short port, const json& body = json::object(), const std::string& origin = {}) {
+  const Reply reply = Post(port, "/api/challenge", body.dump(), origin);
+  EXPECT_EQ(reply.status, 200) << reply.raw.body();
+  return reply.body;
+}
+
+Reply Verify(unsigned short port, const std::string& token, const std::string& answer) {
+  return Post(port, "/api/verify", json{{"token", token}, {"answer", answer}}.dump());
+}
+
+// The site's server asking, form-encoded as most sites' code does.
+Reply SiteVerify(unsigned short port, std::string_view secret, const std::string& response) {
+  std::string body = "secret=" + std::string(secret) + "&response=";
+  for (const char c : response) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_') {
+      body += c;
+    } else {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned char>(c));
+      body += escaped;
+    }
+  }
+  return Exchange(port, Ask(http::verb::post, "/siteverify", body, "application/x-www-form-urlencoded"));
+}
+
+TokenClaims ClaimsOf(const KeyRing& keys, const json& challenge) {
+  return std::get<TokenClaims>(OpenToken(keys, challenge["token"].get<std::string>(), 0));
+}
+std::string CodeOf(const KeyRing& keys, const json& challenge) { return ClaimsOf(keys, challenge).code; }
 
 std::vector<unsigned char> ImageBytes(const json& challenge, std::string_view mime) {
   const std::string uri = challenge["image"];
@@ -77,8 +184,8 @@ std::vector<unsigned char> ImageBytes(const json& challenge, std::string_view mi
   EXPECT_EQ(uri.substr(0, prefix.size()), prefix);
   std::vector<unsigned char> bytes(uri.size());
   std::size_t length = 0;
-  sodium_base642bin(bytes.data(), bytes.size(), uri.data() + prefix.size(), uri.size() - prefix.size(),
-                    nullptr, &length, nullptr, sodium_base64_VARIANT_ORIGINAL);
+  sodium_base642bin(bytes.data(), bytes.size(), uri.data() + prefix.size(), uri.size() - prefix.size(), nullptr,
+                    &length, nullptr, sodium_base64_VARIANT_ORIGINAL);
   bytes.resize(length);
   return bytes;
 }
@@ -86,24 +193,29 @@ std::vector<unsigned char> ImageBytes(const json& challenge, std::string_view mi
 class HttpService : public ::testing::Test {
  protected:
   KeyRing keys_ = KeyRing::Generate();
-  Server server_{keys_, std::make_unique<MemoryReplayStore>(1000)};
+  Server server_{keys_, ServerSetup{}};
   unsigned short port_ = server_.Port();
 };
 
-TEST_F(HttpService, ServesPagesHealthAndMetrics) {
+TEST_F(HttpService, ServesPagesHealthAndMetricsWithHead) {
   struct Case { const char* target; const char* type; const char* contains; };
   const Case cases[] = {
       {"/", "text/html; charset=utf-8", "src=\"/quillgate.js\" data-target=\"captcha\""},
-      {"/quillgate.js", "text/javascript; charset=utf-8", "api/challenge"},
+      {"/quillgate.js", "text/javascript; charset=utf-8", "quillgate-response"},
       {"/demo.js", "text/javascript; charset=utf-8", "/api/verify"},
       {"/healthz", "application/json", "\"status\":\"ok\""},
+      {"/readyz", "application/json", "\"status\":\"ready\""},
       {"/metrics", "text/plain; version=0.0.4; charset=utf-8", "# TYPE quillgate_request_duration_seconds histogram"},
   };
   for (const Case& c : cases) {
-    const auto result = Call(port_, http::verb::get, c.target);
-    EXPECT_EQ(result.status, 200) << c.target;
-    EXPECT_EQ(result.contentType, c.type) << c.target;
-    EXPECT_NE(result.body.find(c.contains), std::string::npos) << c.target;
+    const Reply get = Get(port_, c.target);
+    EXPECT_EQ(get.status, 200) << c.target;
+    EXPECT_EQ(get.raw[http::field::content_type], c.type) << c.target;
+    EXPECT_NE(get.raw.body().find(c.contains), std::string::npos) << c.target;
+    const Reply head = Exchange(port_, Ask(http::verb::head, c.target));
+    EXPECT_EQ(head.status, 200) << c.target;
+    EXPECT_EQ(head.raw[http::field::content_type], c.type) << c.target;
+    EXPECT_TRUE(head.raw.body().empty()) << c.target;
   }
 }
 
@@ -113,24 +225,24 @@ TEST_F(HttpService, WrongPathsAndMethodsGetJsonErrors) {
       {http::verb::get, "/nothing", 404, "not_found"},
       {http::verb::get, "/api/challenge", 405, "method_not_allowed"},
       {http::verb::put, "/api/verify", 405, "method_not_allowed"},
-      {http::verb::get, "/api/verify", 405, "method_not_allowed"},
+      {http::verb::get, "/siteverify", 405, "method_not_allowed"},
       {http::verb::post, "/", 405, "method_not_allowed"},
       {http::verb::delete_, "/healthz", 405, "method_not_allowed"},
       {http::verb::post, "/api/audio/abc", 405, "method_not_allowed"},
       {http::verb::get, "/api/audio/abc", 404, "malformed"},
   };
   for (const Case& c : cases) {
-    const auto result = Call(port_, c.method, c.target);
-    EXPECT_EQ(result.status, c.status) << c.target;
-    EXPECT_EQ(Json(result)["error"], c.error) << c.target;
+    const Reply reply = Exchange(port_, Ask(c.method, c.target));
+    EXPECT_EQ(reply.status, c.status) << c.target;
+    EXPECT_EQ(reply.body["error"], c.error) << c.target;
     if (c.status == 405) {
-      EXPECT_FALSE(result.raw[http::field::allow].empty()) << c.target;
+      EXPECT_FALSE(reply.raw[http::field::allow].empty()) << c.target;
     }
   }
 }
 
 TEST_F(HttpService, ChallengeHasTheImageTheAudioAndASealedToken) {
-  const json challenge = Challenge(port_);
+  const json challenge = Challenge(port_, {{"style", 31}});
   const auto jpeg = ImageBytes(challenge, "image/jpeg");
   ASSERT_GT(jpeg.size(), 100u);
   EXPECT_EQ(jpeg[0], 0xFF);
@@ -138,264 +250,373 @@ TEST_F(HttpService, ChallengeHasTheImageTheAudioAndASealedToken) {
   EXPECT_EQ(challenge["width"], 250);
   EXPECT_EQ(challenge["height"], 50);
   EXPECT_EQ(challenge["audio"], "/api/audio/" + challenge["token"].get<std::string>());
-  const std::int64_t now = std::time(nullptr);
-  EXPECT_NEAR(challenge["expires"].get<std::int64_t>(), now + 60, 2);
-  const std::string code = CodeOf(keys_, challenge);
-  EXPECT_EQ(code.size(), 5u);
-  EXPECT_EQ(code.find_first_of("017ILO"), std::string::npos);
+  const TokenClaims claims = ClaimsOf(keys_, challenge);
+  EXPECT_EQ(claims.code.size(), 5u);
+  EXPECT_EQ(claims.code.find_first_of("017ILO"), std::string::npos);
+  EXPECT_NEAR(static_cast<double>(claims.expiresMs - claims.issuedMs), 300'000, 1);
+  EXPECT_EQ(claims.siteKey, "default");
 
-  const json png = Challenge(port_, R"({"style":31,"width":300,"height":80,"format":"png","length":8,"type":2})");
+  const json png = Challenge(port_, {{"style", 31}, {"width", 300}, {"height", 80}, {"format", "png"}, {"length", 8}, {"type", 1}});
   const auto bytes = ImageBytes(png, "image/png");
   ASSERT_GT(bytes.size(), 24u);
-  EXPECT_EQ(bytes[1], 'P');
   EXPECT_EQ((bytes[16] << 24 | bytes[17] << 16 | bytes[18] << 8 | bytes[19]), 300) << "PNG width";
   EXPECT_EQ((bytes[20] << 24 | bytes[21] << 16 | bytes[22] << 8 | bytes[23]), 80) << "PNG height";
-  const std::string digits = CodeOf(keys_, png);
-  EXPECT_EQ(digits.size(), 8u);
-  EXPECT_EQ(digits.find_first_not_of("0123456789"), std::string::npos);
-  EXPECT_NE(CodeOf(keys_, Challenge(port_)), code) << "every challenge has a new code";
+  const std::string letters = CodeOf(keys_, png);
+  EXPECT_EQ(letters.size(), 8u);
+  EXPECT_EQ(letters.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ"), std::string::npos);
 }
 
-TEST_F(HttpService, ChallengeSettingsOutsideTheLimitsAreRefused) {
-  const char* bodies[] = {R"({"width":1001})", R"({"height":401})", R"({"width":1000,"height":401})",
-                          R"({"style":50})", R"({"style":-1})", R"({"length":0})", R"({"length":17})",
-                          R"({"type":3})", R"({"format":"xyz"})", R"({"width":"200"})",
-                          R"({"width":2.5})", R"({"width":99999999999})", R"({"colour":1})", "[1]",
-                          "{\"style\":", "null"};
-  for (const char* body : bodies) {
-    const auto result = Call(port_, http::verb::post, "/api/challenge", body);
-    EXPECT_EQ(result.status, 400) << body;
-    EXPECT_EQ(Json(result)["error"], "invalid_settings") << body;
+// The attack: a client asking for an easier challenge than the operator allows (the
+// one-digit code that a blind guess solves one time in ten).
+TEST_F(HttpService, RequestsWeakerOrLargerThanThePolicyAreRefused) {
+  const char* refused[] = {R"({"length":1,"type":2})", R"({"length":1})", R"({"length":3})", R"({"type":2})",
+                           R"({"length":17})", R"({"style":50})", R"({"width":1000,"height":400})",
+                           R"({"width":20})", R"({"format":"bmp"})"};
+  for (const char* body : refused) {
+    const Reply reply = Post(port_, "/api/challenge", body);
+    EXPECT_EQ(reply.status, 400) << body;
+    EXPECT_EQ(reply.body["error"], "policy") << body;
   }
-  EXPECT_EQ(Call(port_, http::verb::post, "/api/challenge", R"({"width":1000,"height":400})").status, 200);
+  for (const char* body : {"[1]", "{\"style\":", R"({"colour":1})", R"({"width":"200"})"}) {
+    const Reply reply = Post(port_, "/api/challenge", body);
+    EXPECT_EQ(reply.status, 400) << body;
+    EXPECT_EQ(reply.body["error"], "bad_request") << body;
+  }
 }
 
-TEST_F(HttpService, EachTokenVerifiesOnceRightOrWrong) {
-  const json first = Challenge(port_);
+TEST_F(HttpService, EachChallengeDrawsItsStyleAtRandomFromThePolicy) {
+  std::set<int> styles;
+  for (int i = 0; i < 12; ++i) styles.insert(Challenge(port_, {{"width", 120}, {"height", 40}})["style"].get<int>());
+  EXPECT_GE(styles.size(), 6u) << "twelve challenges, all 50 styles allowed";
+}
+
+TEST_F(HttpService, EachTokenVerifiesOnceRightOrWrongAndTheReplySaysWhatWasAsked) {
+  const json first = Challenge(port_, {{"style", 5}, {"length", 6}, {"type", 1}, {"width", 200}, {"height", 60}});
   const std::string code = CodeOf(keys_, first);
-  EXPECT_EQ(Verify(port_, first["token"], code + "X"), (json{{"success", false}, {"error", "wrong_answer"}}));
-  EXPECT_EQ(Verify(port_, first["token"], code), (json{{"success", false}, {"error", "used"}}));
+  const Reply wrong = Verify(port_, first["token"], code + "X");
+  EXPECT_EQ(wrong.body["success"], false);
+  EXPECT_EQ(wrong.body["error"], "wrong_answer");
+  EXPECT_EQ(Verify(port_, first["token"], code).body["error"], "used");
 
-  const json second = Challenge(port_);
+  const json second = Challenge(port_, {{"style", 5}, {"length", 6}, {"type", 1}, {"width", 200}, {"height", 60}});
   std::string answer = CodeOf(keys_, second);
-  for (char& c : answer) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  EXPECT_EQ(Verify(port_, second["token"], "  " + answer + "\t"), (json{{"success", true}, {"error", nullptr}}));
-  EXPECT_EQ(Verify(port_, second["token"], answer), (json{{"success", false}, {"error", "used"}}));
+  for (char& c : answer) c = static_cast<char>(c - 'A' + 'a');
+  const Reply right = Verify(port_, second["token"], "  " + answer + "\t");
+  EXPECT_EQ(right.body["success"], true);
+  EXPECT_EQ(right.body["error"], nullptr);
+  const json asked = {{"style", 5}, {"length", 6}, {"type", 1}, {"width", 200}, {"height", 60},
+                      {"sitekey", "default"}, {"hostname", ""}};
+  for (const auto& [name, value] : asked.items()) {
+    EXPECT_EQ(right.body[name], value) << name;
+  }
+  EXPECT_EQ(right.body["challenge_ts"].get<std::string>().size(), 24u) << right.body["challenge_ts"];
+  EXPECT_EQ(Verify(port_, second["token"], answer).body["error"], "used");
 }
 
-TEST_F(HttpService, BadTokensEachGetTheirOwnError) {
+TEST_F(HttpService, BadTokensEachGetTheirOwnErrorAndUseNothingUp) {
   const json challenge = Challenge(port_);
   const std::string token = challenge["token"];
   const std::string code = CodeOf(keys_, challenge);
   std::string tampered = token;
   tampered[40] = tampered[40] == 'A' ? 'B' : 'A';
-  const KeyRing stranger = KeyRing::Generate();
-  TokenClaims claims;
-  claims.code = code;
-  claims.expires = std::time(nullptr) + 60;
-  const std::string foreign = SealToken(stranger, claims);
+  TokenClaims claims = ClaimsOf(keys_, challenge);
+  const std::string foreign = SealToken(KeyRing::Generate(), claims);
   struct Case { std::string token; const char* error; };
-  const Case cases[] = {{tampered, "tampered"}, {foreign, "unknown_key"}, {"", "malformed"},
-                        {"%%%", "malformed"}, {token.substr(0, 10), "malformed"}};
-  for (const Case& c : cases) {
-    EXPECT_EQ(Verify(port_, c.token, code), (json{{"success", false}, {"error", c.error}})) << c.error;
+  for (const Case& c : {Case{tampered, "tampered"}, Case{foreign, "unknown_key"}, Case{"", "malformed"},
+                        Case{"%%%", "malformed"}, Case{token.substr(0, 10), "malformed"}}) {
+    EXPECT_EQ(Verify(port_, c.token, code).body["error"], c.error) << c.error;
   }
-  // None of them used the genuine token up.
-  EXPECT_EQ(Verify(port_, token, code)["success"], true);
+  EXPECT_EQ(Verify(port_, token, code).body["success"], true);
 
   const json later = Challenge(port_);
-  server_.Skew(60);
-  EXPECT_EQ(Verify(port_, later["token"], CodeOf(keys_, later)), (json{{"success", false}, {"error", "expired"}}));
-  EXPECT_EQ(Call(port_, http::verb::get, later["audio"]).status, 410);
-}
-
-TEST_F(HttpService, VerifyBodiesMustHoldTokenAndAnswer) {
-  for (const char* body : {"", "{", "[]", R"({"token":"x"})", R"({"answer":"x"})", R"({"token":1,"answer":"x"})",
-                           R"({"token":"x","answer":null})"}) {
-    const auto result = Call(port_, http::verb::post, "/api/verify", body);
-    EXPECT_EQ(result.status, 400) << body;
-    const json reply = Json(result);
-    EXPECT_EQ(reply["success"], false) << body;
-    EXPECT_EQ(reply["error"], "bad_request") << body;
-  }
+  server_.Skew(std::chrono::minutes(5));
+  EXPECT_EQ(Verify(port_, later["token"], CodeOf(keys_, later)).body["error"], "expired");
+  EXPECT_EQ(Get(port_, later["audio"]).status, 410);
 }
 
 TEST_F(HttpService, AudioSpeaksTheTokensCode) {
   const json challenge = Challenge(port_);
-  const auto result = Call(port_, http::verb::get, challenge["audio"]);
-  EXPECT_EQ(result.status, 200);
-  EXPECT_EQ(result.contentType, "audio/wav");
-  ASSERT_GT(result.body.size(), 44u);
-  EXPECT_EQ(result.body.substr(0, 4), "RIFF");
-  EXPECT_GT(result.body.size() - 44, 3u * 8000 * 2) << "over three seconds of 8 kHz 16-bit sound";
+  const Reply reply = Get(port_, challenge["audio"]);
+  EXPECT_EQ(reply.status, 200);
+  EXPECT_EQ(reply.raw[http::field::content_type], "audio/wav");
+  ASSERT_GT(reply.raw.body().size(), 44u);
+  EXPECT_EQ(reply.raw.body().substr(0, 4), "RIFF");
   std::string tampered = challenge["audio"];
   tampered[30] = tampered[30] == 'A' ? 'B' : 'A';
-  EXPECT_EQ(Call(port_, http::verb::get, tampered).status, 404);
+  EXPECT_EQ(Get(port_, tampered).status, 404);
 }
 
-TEST_F(HttpService, ConcurrentChallengesAreEachSound) {
-  // Both workers draw at once, each with its own random source and drawing state: every
-  // image must still be a whole JPEG and every token verify with its own code.
-  std::atomic<int> good{0};
-  std::vector<std::thread> clients;
+// The old store kept a place for every challenge until it expired, so a client asking
+// for challenges and never answering filled it and locked every visitor out.
+TEST(HttpServiceStores, ChallengesTakeNoRoomInTheReplayStore) {
+  const KeyRing keys = KeyRing::Generate();
+  ServerSetup setup;
+  setup.store = std::make_unique<MemoryReplayStore>(10);
+  Server server(keys, std::move(setup));
+  // Over one kept-alive connection, as a script would.
+  net::io_context io;
+  boost::beast::tcp_stream stream(io);
+  stream.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), server.Port()));
+  http::request<http::string_body> request{http::verb::post, "/api/challenge", 11};
+  request.set(http::field::host, "127.0.0.1");
+  request.set(http::field::content_type, "application/json");
+  request.body() = R"({"width":120,"height":40,"style":31})";
+  request.prepare_payload();
+  boost::beast::flat_buffer buffer;
+  for (int i = 0; i < 1000; ++i) {
+    stream.expires_after(std::chrono::seconds(30));
+    http::write(stream, request);
+    http::response<http::string_body> reply;
+    http::read(stream, buffer, reply);
+    ASSERT_EQ(reply.result_int(), 200u) << i << ": " << reply.body();
+  }
+  const json challenge = Challenge(server.Port());
+  EXPECT_EQ(Verify(server.Port(), challenge["token"], CodeOf(keys, challenge)).body["success"], true);
+}
+
+TEST(HttpServiceStores, ATokenFromAnotherMemoryStoreServerIsRefused) {
+  const KeyRing shared = KeyRing::Generate();
+  Server a(shared, ServerSetup{});
+  Server b(shared, ServerSetup{});
+  const json challenge = Challenge(a.Port());
+  const std::string code = CodeOf(shared, challenge);
+  EXPECT_EQ(Verify(b.Port(), challenge["token"], code).body["error"], "expired");
+  EXPECT_EQ(Verify(a.Port(), challenge["token"], code).body["success"], true);
+}
+
+TEST(HttpServiceLimits, AClientsBucketRefusesWith429ThenRefills) {
+  ServerSetup setup;
+  setup.sites = Sites::Implicit(Policy::Default());  // 30 challenges a minute, bursts of 10
+  const KeyRing keys = KeyRing::Generate();
+  Server server(keys, std::move(setup));
+  const std::string small = R"({"width":120,"height":40})";
+  for (int i = 0; i < 10; ++i) ASSERT_EQ(Post(server.Port(), "/api/challenge", small).status, 200) << i;
+  const Reply limited = Post(server.Port(), "/api/challenge", small);
+  EXPECT_EQ(limited.status, 429);
+  EXPECT_EQ(limited.body["error"], "rate_limited");
+  EXPECT_EQ(limited.raw[http::field::retry_after], "2");
+  // Another client is not affected.
+  EXPECT_EQ(Post(server.Port(), "/api/challenge", small, {}, "127.0.0.9").status, 200);
+  server.Skew(std::chrono::seconds(2));
+  EXPECT_EQ(Post(server.Port(), "/api/challenge", small).status, 200);
+  EXPECT_EQ(Post(server.Port(), "/api/challenge", small).status, 429);
+}
+
+// The attack: one client keeps several of the heaviest allowed challenges in flight; a
+// visitor's challenges still come back (the pool takes clients in turn, and the flooder
+// may have only a few jobs at once).
+TEST(HttpServiceLimits, AHeavyFloodLeavesAVisitorServed) {
+  const KeyRing keys = KeyRing::Generate();
+  ServerSetup setup;
+  setup.renderThreads = 1;
+  Server server(keys, std::move(setup));
+  std::atomic<bool> stop{false};
+  std::atomic<int> refused{0};
+  std::vector<std::thread> flood;
   for (int t = 0; t < 4; ++t) {
-    clients.emplace_back([&] {
-      for (int i = 0; i < 10; ++i) {
-        const json challenge = Challenge(port_);
-        const auto jpeg = ImageBytes(challenge, "image/jpeg");
-        const bool whole = jpeg.size() > 100 && jpeg[0] == 0xFF && jpeg[1] == 0xD8 &&
-                           jpeg[jpeg.size() - 2] == 0xFF && jpeg[jpeg.size() - 1] == 0xD9;
-        if (whole && Verify(port_, challenge["token"], CodeOf(keys_, challenge))["success"] == true) ++good;
+    flood.emplace_back([&] {
+      for (int i = 0; i < 200 && !stop; ++i) {
+        const int status = Post(server.Port(), "/api/challenge", R"({"style":7,"width":400,"height":150,"length":8})",
+                                {}, "127.0.0.2").status;
+        if (status == 429) ++refused;
+      }
+    });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(Post(server.Port(), "/api/challenge", R"({"style":31})", {}, "127.0.0.3").status, 200);
+  }
+  stop = true;
+  for (auto& thread : flood) thread.join();
+  EXPECT_GT(refused.load(), 0) << "the flooder's extra jobs are refused";
+}
+
+TEST(HttpServiceLimits, AFullRenderQueueAnswers503AtOnce) {
+  const KeyRing keys = KeyRing::Generate();
+  ServerSetup setup;
+  setup.renderThreads = 1;
+  setup.renderQueue = 1;
+  Server server(keys, std::move(setup));
+  std::atomic<int> busy{0};
+  std::vector<std::thread> clients;
+  for (int t = 0; t < 6; ++t) {
+    clients.emplace_back([&, t] {
+      const std::string from = "127.0.1." + std::to_string(t + 1);
+      for (int i = 0; i < 5; ++i) {
+        const Reply reply = Post(server.Port(), "/api/challenge", R"({"style":7,"width":400,"height":150})", {}, from);
+        if (reply.status == 503 && reply.body["error"] == "busy") ++busy;
       }
     });
   }
   for (auto& client : clients) client.join();
-  EXPECT_EQ(good.load(), 40);
+  EXPECT_GT(busy.load(), 0);
 }
 
-TEST_F(HttpService, MetricsCountOutcomes) {
-  const json challenge = Challenge(port_);
-  (void)Verify(port_, challenge["token"], "nope");
-  (void)Verify(port_, challenge["token"], "nope");
-  const std::string metrics = Call(port_, http::verb::get, "/metrics").body;
-  for (const char* line : {"quillgate_challenges_total 1\n", "quillgate_verifies_total{outcome=\"wrong_answer\"} 1\n",
-                           "quillgate_verifies_total{outcome=\"used\"} 1\n",
-                           "quillgate_request_duration_seconds_count{endpoint=\"verify\"} 2\n"}) {
-    EXPECT_NE(metrics.find(line), std::string::npos) << line;
+class HttpServiceSites : public ::testing::Test {
+ protected:
+  json ShopChallenge(const json& wishes = json::object()) {
+    json body = wishes;
+    body["sitekey"] = kShopKey;
+    return Challenge(server_.Port(), body, std::string(kShopOrigin));
   }
-}
-
-// Raw bytes to the server; what comes back before it closes (or the wait runs out).
-std::string RawExchange(unsigned short port, const std::string& bytes, std::chrono::milliseconds wait,
-                        bool* closed = nullptr) {
-  net::io_context io;
-  boost::beast::tcp_stream stream(io);
-  stream.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port));
-  boost::beast::error_code ec;
-  net::write(stream.socket(), net::buffer(bytes), ec);
-  std::string received;
-  char buffer[4096];
-  stream.expires_after(wait);
-  for (;;) {
-    const std::size_t n = stream.read_some(net::buffer(buffer), ec);
-    received.append(buffer, n);
-    if (ec) break;
+  std::string ResponseFor(const json& challenge, const std::string& answer) {
+    return challenge["token"].get<std::string>() + "." + answer;
   }
-  if (closed != nullptr) *closed = ec == net::error::eof || ec == net::error::connection_reset;
-  return received;
+
+  KeyRing keys_ = KeyRing::Generate();
+  Server server_{keys_, [] {
+                   ServerSetup setup;
+                   setup.sites = TwoSites();
+                   return setup;
+                 }()};
+};
+
+TEST_F(HttpServiceSites, SiteverifyAnswersInTheUsualShape) {
+  const json challenge = ShopChallenge();
+  const std::string code = CodeOf(keys_, challenge);
+  const Reply ok = SiteVerify(server_.Port(), kShopSecret, ResponseFor(challenge, code));
+  EXPECT_EQ(ok.status, 200);
+  EXPECT_EQ(ok.body["success"], true) << ok.body;
+  EXPECT_EQ(ok.body["error-codes"], json::array());
+  EXPECT_EQ(ok.body["hostname"], "shop.example.org");
+  EXPECT_EQ(ok.body["sitekey"], kShopKey);
+  EXPECT_EQ(ok.body["length"], 5);
+  EXPECT_TRUE(ok.body["style"] == 5 || ok.body["style"] == 31) << ok.body;
+  // The replay.
+  EXPECT_EQ(SiteVerify(server_.Port(), kShopSecret, ResponseFor(challenge, code)).body["error-codes"],
+            json{"timeout-or-duplicate"});
+
+  // JSON works the same, and a wrong answer uses the token up.
+  const json second = ShopChallenge();
+  const json request = {{"secret", kShopSecret}, {"response", ResponseFor(second, "WRONG")}, {"remoteip", "192.0.2.1"}};
+  const Reply wrong = Post(server_.Port(), "/siteverify", request.dump());
+  EXPECT_EQ(wrong.body["success"], false);
+  EXPECT_EQ(wrong.body["error-codes"], json{"invalid-input-response"});
+  EXPECT_EQ(SiteVerify(server_.Port(), kShopSecret, ResponseFor(second, CodeOf(keys_, second))).body["error-codes"],
+            json{"timeout-or-duplicate"});
 }
 
-TEST_F(HttpService, OversizedRequestsAreRefusedWithJson) {
-  const std::string big(16 * 1024 + 1, ' ');
-  const auto tooLarge = Call(port_, http::verb::post, "/api/verify", big);
-  EXPECT_EQ(tooLarge.status, 413);
-  EXPECT_EQ(Json(tooLarge)["error"], "body_too_large");
-  EXPECT_EQ(Call(port_, http::verb::post, "/api/verify", std::string(16 * 1024, ' ')).status, 400)
-      << "exactly at the limit is read (and is no JSON)";
-
-  const std::string headers = "GET /healthz HTTP/1.1\r\nHost: x\r\nX-Big: " + std::string(9000, 'a') + "\r\n\r\n";
-  const std::string reply = RawExchange(port_, headers, std::chrono::seconds(5));
-  EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 431");
-  EXPECT_NE(reply.find("headers_too_large"), std::string::npos);
-
-  const std::string garbage = RawExchange(port_, "BLAH\x01 / HTTP/1.1\r\n\r\n", std::chrono::seconds(5));
-  EXPECT_EQ(garbage.substr(0, 12), "HTTP/1.1 400");
-  EXPECT_NE(garbage.find("application/json"), std::string::npos);
-}
-
-TEST_F(HttpService, SlowAndIdleClientsAreDisconnected) {
-  // Headers never finished: dropped after the header timeout (0.8 s here), no answer.
-  const auto started = std::chrono::steady_clock::now();
-  bool closed = false;
-  const std::string reply = RawExchange(port_, "GET /healthz HTTP/1.1\r\nHost: x\r\n", std::chrono::seconds(10), &closed);
-  const auto took = std::chrono::steady_clock::now() - started;
-  EXPECT_TRUE(closed);
-  EXPECT_TRUE(reply.empty());
-  EXPECT_LT(took, std::chrono::seconds(5));
-  EXPECT_GE(took, std::chrono::milliseconds(700));
-  // A body that stops short of its length is dropped too.
-  bool closedBody = false;
-  (void)RawExchange(port_, "POST /api/verify HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\n{\"to",
-                    std::chrono::seconds(10), &closedBody);
-  EXPECT_TRUE(closedBody);
-  // A kept-alive connection is answered, then closed when it stays idle.
-  bool closedIdle = false;
-  const std::string answered =
-      RawExchange(port_, "GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n", std::chrono::seconds(10), &closedIdle);
-  EXPECT_EQ(answered.substr(0, 12), "HTTP/1.1 200");
-  EXPECT_TRUE(closedIdle);
-}
-
-TEST(HttpServiceLimits, ConnectionsOverTheCapAreRefused) {
-  ServerLimits limits = Server::Quick();
-  limits.idleTimeout = limits.headerTimeout = std::chrono::seconds(20);
-  limits.maxConnections = 2;
-  Server server(KeyRing::Generate(), std::make_unique<MemoryReplayStore>(10), limits);
-  net::io_context io;
-  std::vector<tcp::socket> held;
-  for (int i = 0; i < 2; ++i) {
-    held.emplace_back(io);
-    held.back().connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), server.Port()));
+TEST_F(HttpServiceSites, SiteverifyRefusesWrongSecretsAndOtherSitesTokens) {
+  const json challenge = ShopChallenge();
+  const std::string response = ResponseFor(challenge, CodeOf(keys_, challenge));
+  struct Case { std::string body; const char* error; };
+  const Case cases[] = {
+      {"response=" + response, "missing-input-secret"},
+      {"secret=wrong_secret_0123456789_abcdefghijklmnop&response=" + response, "invalid-input-secret"},
+      {"secret=" + std::string(kShopSecret), "missing-input-response"},
+      {"secret=" + std::string(kShopSecret) + "&response=" + challenge["token"].get<std::string>(), "invalid-input-response"},
+      {"secret=" + std::string(kShopSecret) + "&response=garbage.ABCDE", "invalid-input-response"},
+      // Site B's server with site A's token: not B's to accept, nor to spend.
+      {"secret=" + std::string(kBlogSecret) + "&response=" + response, "invalid-input-response"},
+      {"secret=%zz", "bad-request"},
+  };
+  for (const Case& c : cases) {
+    const Reply reply = Exchange(server_.Port(), Ask(http::verb::post, "/siteverify", c.body, "application/x-www-form-urlencoded"));
+    EXPECT_EQ(reply.body["success"], false) << c.body;
+    EXPECT_EQ(reply.body["error-codes"], json{c.error}) << c.body;
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  const auto refused = Call(server.Port(), http::verb::get, "/healthz");
-  EXPECT_EQ(refused.status, 503);
-  EXPECT_EQ(Json(refused)["error"], "too_many_connections");
-  held.clear();
-  // Places come back once the server has seen those connections close.
-  int status = 0;
-  for (int i = 0; i < 50 && status != 200; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    status = Call(server.Port(), http::verb::get, "/healthz").status;
-  }
-  EXPECT_EQ(status, 200);
+  EXPECT_EQ(SiteVerify(server_.Port(), kShopSecret, response).body["success"], true) << "none of them spent it";
 }
 
-TEST(HttpServiceStores, FullMemoryStoreRefusesChallenges) {
-  const KeyRing keys = KeyRing::Generate();
-  Server server(keys, std::make_unique<MemoryReplayStore>(1));
-  const json challenge = Challenge(server.Port());
-  const auto refused = Call(server.Port(), http::verb::post, "/api/challenge");
-  EXPECT_EQ(refused.status, 503);
-  EXPECT_EQ(Json(refused)["error"], "store_full");
-  EXPECT_EQ(Verify(server.Port(), challenge["token"], CodeOf(keys, challenge))["success"], true);
-  EXPECT_EQ(Verify(server.Port(), challenge["token"], CodeOf(keys, challenge))["error"], "used");
+TEST_F(HttpServiceSites, ChallengesNeedAKnownSiteAndOneOfItsOrigins) {
+  const unsigned short port = server_.Port();
+  EXPECT_EQ(Post(port, "/api/challenge", "{}", std::string(kShopOrigin)).body["error"], "missing_sitekey");
+  EXPECT_EQ(Post(port, "/api/challenge", R"({"sitekey":"nobody_has_this"})").body["error"], "invalid_sitekey");
+  const std::string shop = json{{"sitekey", kShopKey}}.dump();
+  const Reply foreign = Post(port, "/api/challenge", shop, "https://evil.example.net");
+  EXPECT_EQ(foreign.status, 403);
+  EXPECT_EQ(foreign.body["error"], "origin_not_allowed");
+  EXPECT_TRUE(foreign.raw[http::field::access_control_allow_origin].empty());
+  const Reply own = Post(port, "/api/challenge", shop, std::string(kShopOrigin));
+  EXPECT_EQ(own.status, 200);
+  EXPECT_EQ(std::string(own.raw[http::field::access_control_allow_origin]), kShopOrigin);
+
+  // The browser's preflight names the site in the query.
+  const Reply preflight = Exchange(port, Ask(http::verb::options, "/api/challenge?sitekey=" + std::string(kShopKey), "",
+                                                 "", std::string(kShopOrigin)));
+  EXPECT_EQ(preflight.status, 204);
+  EXPECT_EQ(std::string(preflight.raw[http::field::access_control_allow_origin]), kShopOrigin);
+  // A style the shop does not allow.
+  EXPECT_EQ(Post(port, "/api/challenge", R"({"sitekey":"shop_site_key","style":7})", std::string(kShopOrigin)).body["error"],
+            "policy");
 }
 
-TEST(HttpServiceStores, TokensFromBeforeARestartAreRefused) {
-  const KeyRing keys = KeyRing::Generate();
-  json challenge;
-  {
-    Server before(keys, std::make_unique<MemoryReplayStore>(10));
-    challenge = Challenge(before.Port());
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(5));  // a later millisecond
-  const std::int64_t restart = std::chrono::duration_cast<std::chrono::milliseconds>(
-      std::chrono::system_clock::now().time_since_epoch()).count();
-  Server after(keys, std::make_unique<MemoryReplayStore>(10), Server::Quick(), restart);
-  EXPECT_EQ(Verify(after.Port(), challenge["token"], CodeOf(keys, challenge))["error"], "expired");
+TEST_F(HttpServiceSites, VerifyApiIsOpenOnlyWhereThePolicySaysSo) {
+  const json shop = ShopChallenge();
+  const Reply closed = Verify(server_.Port(), shop["token"], CodeOf(keys_, shop));
+  EXPECT_EQ(closed.status, 403);
+  EXPECT_EQ(closed.body["error"], "verify_api_off");
+  const json blog = Challenge(server_.Port(), {{"sitekey", kBlogKey}}, "https://blog.example.org");
+  EXPECT_EQ(Verify(server_.Port(), blog["token"], CodeOf(keys_, blog)).body["success"], true);
 }
 
-TEST(HttpServiceStores, TwoServersSharingRedisAcceptATokenOnce) {
+// The default policy: its buckets live in Redis too, so a challenge needs Redis.
+ServerSetup WithRedis(const test::RedisServer& redis) {
+  ServerSetup setup;
+  setup.sites = Sites::Implicit(Policy::Default());
+  Stores stores = MakeStores(redis.Url(), 0);
+  setup.store = std::move(stores.replay);
+  setup.limiter = std::move(stores.limiter);
+  return setup;
+}
+
+TEST(HttpServiceRedis, TwoServersSharingRedisAcceptATokenOnce) {
   const test::RedisServer redis;
   const KeyRing keys = KeyRing::Generate();
-  Server a(keys, MakeReplayStore(redis.Url(), 0));
-  Server b(keys, MakeReplayStore(redis.Url(), 0));
+  Server a(keys, WithRedis(redis));
+  Server b(keys, WithRedis(redis));
   const json challenge = Challenge(a.Port());
   const std::string code = CodeOf(keys, challenge);
-  EXPECT_EQ(Verify(b.Port(), challenge["token"], code)["success"], true);
-  EXPECT_EQ(Verify(a.Port(), challenge["token"], code), (json{{"success", false}, {"error", "used"}}));
-  EXPECT_EQ(Verify(b.Port(), challenge["token"], code), (json{{"success", false}, {"error", "used"}}));
+  EXPECT_EQ(Verify(b.Port(), challenge["token"], code).body["success"], true);
+  EXPECT_EQ(Verify(a.Port(), challenge["token"], code).body["error"], "used");
+  EXPECT_EQ(Verify(b.Port(), challenge["token"], code).body["error"], "used");
 }
 
-TEST(HttpServiceStores, UnreachableRedisFailsClosed) {
+// The attack: a used token verified again once Redis (without persistence) has restarted
+// and forgotten it.
+TEST(HttpServiceRedis, ARedisRestartCannotReplayAUsedToken) {
+  test::RedisServer redis;
   const KeyRing keys = KeyRing::Generate();
-  Server server(keys, MakeReplayStore("redis://127.0.0.1:" + std::to_string(test::FreeLoopbackPort()), 0));
+  Server server(keys, WithRedis(redis));
   const json challenge = Challenge(server.Port());
-  EXPECT_EQ(Verify(server.Port(), challenge["token"], CodeOf(keys, challenge), 503),
-            (json{{"success", false}, {"error", "store_unavailable"}}));
-  EXPECT_NE(Call(server.Port(), http::verb::get, "/metrics").body.find("quillgate_store_errors_total 1\n"),
-            std::string::npos);
+  const std::string code = CodeOf(keys, challenge);
+  ASSERT_EQ(Verify(server.Port(), challenge["token"], code).body["success"], true);
+  redis.Stop();
+  redis.Start();
+  const Reply replay = Verify(server.Port(), challenge["token"], code);
+  EXPECT_EQ(replay.body["success"], false);
+  EXPECT_EQ(replay.body["error"], "expired");
+  // Challenges issued after the restart verify as usual.
+  server.Skew(std::chrono::milliseconds(5));
+  const json fresh = Challenge(server.Port());
+  EXPECT_EQ(Verify(server.Port(), fresh["token"], CodeOf(keys, fresh)).body["success"], true);
+}
+
+// The attack: a Redis that hangs (SIGSTOP) must not hang the service with it.
+TEST(HttpServiceRedis, AStoppedRedisFailsClosedWhileHealthzStaysUp) {
+  test::RedisServer redis;
+  const KeyRing keys = KeyRing::Generate();
+  Server server(keys, WithRedis(redis));
+  const json challenge = Challenge(server.Port());
+  redis.Pause();
+  const Reply verify = Verify(server.Port(), challenge["token"], CodeOf(keys, challenge));
+  EXPECT_EQ(verify.status, 503);
+  EXPECT_EQ(verify.body["error"], "store_unavailable");
+  const Reply refused = Post(server.Port(), "/api/challenge", "{}");
+  EXPECT_EQ(refused.status, 503) << "no challenge is issued that could never verify";
+  EXPECT_EQ(refused.body["error"], "store_unavailable");
+  EXPECT_EQ(Get(server.Port(), "/healthz").status, 200);
+  const Reply ready = Get(server.Port(), "/readyz");
+  EXPECT_EQ(ready.status, 503);
+  EXPECT_EQ(ready.body["store"], "unreachable");
+  redis.Resume();
+  // Back once Redis answers (after the short cool-down).
+  int status = 0;
+  for (int i = 0; i < 40 && status != 200; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    status = Get(server.Port(), "/readyz").status;
+  }
+  EXPECT_EQ(status, 200);
 }
 
 }  // namespace

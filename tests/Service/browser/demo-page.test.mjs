@@ -118,7 +118,11 @@ try {
   let solvedToken;
   await step('the right answer shows success', async () => {
     solvedToken = await tokenField.inputValue();
-    await answerBox.fill(' ' + codeOf(solvedToken).toLowerCase() + ' ');
+    const typed = ' ' + codeOf(solvedToken).toLowerCase() + ' ';
+    await answerBox.fill(typed);
+    // What the form would send to the site: one field, TOKEN.ANSWER, for its /siteverify.
+    const fields = await page.evaluate(() => [...new FormData(document.getElementById('demo-form')).entries()]);
+    assert.deepEqual(fields, [['quillgate-response', solvedToken + '.' + typed]]);
     await page.click('#check');
     await page.waitForFunction(() => document.querySelector('#verdict').className !== '' &&
                                      !document.querySelector('#verdict').textContent.startsWith('Checking'));

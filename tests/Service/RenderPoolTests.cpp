@@ -1,0 +1,105 @@
+// The drawing threads: a bounded queue, a few places per client, and clients served in turn
+// so that one client's flood does not delay everyone else.
+#include "Service/RenderPool.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <latch>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quillgate::service {
+namespace {
+
+using Admission = RenderPool::Admission;
+
+// A job that holds its thread until released, so that what queues behind it stays queued.
+struct Held {
+  std::latch started{1};
+  std::promise<void> release;
+  std::function<void()> Job() {
+    return [this, go = release.get_future().share()] {
+      started.count_down();
+      // A hang guard only: a broken pool fails the test instead of stalling it.
+      EXPECT_EQ(go.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    };
+  }
+};
+
+TEST(RenderPool, AFloodingClientIsCappedAndOthersGoFirst) {
+  std::mutex mutex;
+  std::vector<std::string> ran;
+  const auto record = [&](std::string name) {
+    return [&, name] { const std::scoped_lock lock(mutex); ran.push_back(name); };
+  };
+  Held held;
+  {
+    RenderPool pool(1, 100, 3);
+    ASSERT_EQ(pool.Submit("flooder", held.Job()), Admission::Queued);
+    held.started.wait();
+    std::vector<Admission> flood;
+    for (int i = 2; i <= 20; ++i) flood.push_back(pool.Submit("flooder", record("f" + std::to_string(i))));
+    EXPECT_EQ(flood[0], Admission::Queued);
+    EXPECT_EQ(flood[1], Admission::Queued);
+    for (std::size_t i = 2; i < flood.size(); ++i) EXPECT_EQ(flood[i], Admission::ClientFull) << i;
+    EXPECT_EQ(pool.Waiting(), 2u) << "refused jobs take no place";
+    EXPECT_EQ(pool.Submit("visitor", record("visitor")), Admission::Queued);
+    held.release.set_value();
+  }
+  EXPECT_EQ(ran, (std::vector<std::string>{"visitor", "f2", "f3"}));
+
+  // Once its jobs are done a client has its places back (polled: the place is freed just
+  // after the job returns).
+  RenderPool pool(1, 100, 1);
+  std::atomic<int> done{0};
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  for (int submitted = 0; submitted < 3 && std::chrono::steady_clock::now() < deadline;) {
+    if (pool.Submit("client", [&] { ++done; }) == Admission::Queued) ++submitted;
+    else std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  while (done.load() < 3 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(done.load(), 3);
+}
+
+TEST(RenderPool, AFullQueueRefusesAtOnceAndSaysSo) {
+  Held held;
+  std::atomic<int> done{0};
+  {
+    RenderPool pool(1, 2, 10);
+    ASSERT_EQ(pool.Submit("a", held.Job()), Admission::Queued);
+    held.started.wait();  // running, so no longer waiting
+    EXPECT_FALSE(pool.Saturated());
+    EXPECT_EQ(pool.Submit("a", [&] { ++done; }), Admission::Queued);
+    EXPECT_EQ(pool.Submit("b", [&] { ++done; }), Admission::Queued);
+    EXPECT_EQ(pool.Waiting(), 2u);
+    EXPECT_TRUE(pool.Saturated());
+    EXPECT_EQ(pool.Submit("c", [&] { ++done; }), Admission::Full);
+    EXPECT_EQ(pool.Submit("a", [&] { ++done; }), Admission::Full);
+    held.release.set_value();
+  }
+  EXPECT_EQ(done.load(), 2) << "the refused job never ran";
+}
+
+TEST(RenderPool, DestructorRunsEverythingQueued) {
+  std::atomic<int> done{0};
+  {
+    RenderPool pool(2, 100, 10);
+    for (int i = 0; i < 60; ++i) {
+      ASSERT_EQ(pool.Submit("client " + std::to_string(i % 6), [&] {
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+        ++done;
+      }), Admission::Queued) << i;
+    }
+  }
+  EXPECT_EQ(done.load(), 60);
+}
+
+}  // namespace
+}  // namespace quillgate::service

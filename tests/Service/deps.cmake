@@ -9,3 +9,8 @@ add_test(NAME Service.BrowserDemo
   COMMAND node ${CMAKE_SOURCE_DIR}/tests/Service/browser/demo-page.test.mjs
           $<TARGET_FILE:quillgate> ${CMAKE_BINARY_DIR}/test-artifacts)
 set_tests_properties(Service.BrowserDemo PROPERTIES LABELS Service TIMEOUT 180)
+
+# The README's siteverify examples in curl, Python and PHP, against a real server.
+add_test(NAME Service.SiteverifyExamples
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/Service/examples.sh $<TARGET_FILE:quillgate>)
+set_tests_properties(Service.SiteverifyExamples PROPERTIES LABELS Service TIMEOUT 120)

@@ -45,7 +45,7 @@ sanitize: deps
 # The libFuzzer harnesses of fuzz/, built with clang, each run for FUZZ_SECONDS from its
 # committed corpus. New inputs go to $(FUZZ_BUILD)/corpus; a crash stops the run and is
 # saved in $(FUZZ_BUILD)/crashes: fix it, then add it to fuzz/<harness>/corpus.
-FUZZ_HARNESSES = registrar_script registry_file type_library invoke image_settings
+FUZZ_HARNESSES = registrar_script registry_file type_library invoke image_settings service_input
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DQUILLGATE_FUZZ=ON -DQUILLGATE_BENCHMARKS=OFF

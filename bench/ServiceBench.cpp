@@ -1,10 +1,14 @@
 // The service's per-request work without the network: drawing and encoding a challenge,
-// sealing and opening its token, checking an answer.
+// sealing and opening its token, checking an answer, choosing the settings under a policy,
+// taking from a client's bucket.
 #include "Service/Challenge.h"
 #include "Service/KeyRing.h"
+#include "Service/Policy.h"
+#include "Service/RateLimiter.h"
 #include "Service/Token.h"
 
 #include <benchmark/benchmark.h>
+#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -23,10 +27,12 @@ void BM_SealAndOpenToken(benchmark::State& state) {
   const KeyRing keys = KeyRing::Generate();
   TokenClaims claims;
   claims.code = "K3XQ9";
-  claims.expires = 2'000'000'000;
+  claims.expiresMs = 2'000'000'000'000;
   claims.id = NewTokenId();
+  claims.siteKey = "qg_pk_0123456789abcdefghijkl";
+  claims.hostname = "shop.example.org";
   for (auto _ : state) {
-    benchmark::DoNotOptimize(OpenToken(keys, SealToken(keys, claims), 1'800'000'000));
+    benchmark::DoNotOptimize(OpenToken(keys, SealToken(keys, claims), 1'800'000'000'000));
   }
 }
 BENCHMARK(BM_SealAndOpenToken);
@@ -35,5 +41,27 @@ void BM_AnswerMatches(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(AnswerMatches(" k3xq9 ", "K3XQ9"));
 }
 BENCHMARK(BM_AnswerMatches);
+
+void BM_ChooseSettings(benchmark::State& state) {
+  const Policy policy = Policy::Default();
+  const nlohmann::json request = {{"width", 300}, {"length", 6}};
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(ChooseSettings(policy, request, [](std::int32_t n) { return n / 2; }));
+  }
+}
+BENCHMARK(BM_ChooseSettings);
+
+// One bucket per client, as many clients as the limiter holds by default.
+void BM_MemoryRateLimiter(benchmark::State& state) {
+  const auto limiter = MakeMemoryRateLimiter();
+  const BucketRule rule{1e9, 1e9};
+  std::int64_t i = 0;
+  for (auto _ : state) {
+    const std::string key = "c|site|192.0." + std::to_string((i / 256) % 256) + "." + std::to_string(i % 256);
+    benchmark::DoNotOptimize(limiter->Take(key, rule, 1'800'000'000'000 + i));
+    ++i;
+  }
+}
+BENCHMARK(BM_MemoryRateLimiter);
 
 }  // namespace

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Load test of `quillgate serve` with wrk on 127.0.0.1 (a benchmark, not a test): challenges
-# per second with style 31 at 1 and 2 workers, verifies per second with the memory and the
-# Redis store, and the p99 latency of challenges at half the peak rate. Prints a Markdown
-# table. Usage: bench/http/load.sh [QUILLGATE_BINARY] [SECONDS_PER_RUN]
+# Load test of `quillgate serve` with wrk on 127.0.0.1 (a benchmark, not a test), with a
+# sites file, so the policy, the origins and the per-client buckets are all at work (the
+# load site's buckets are large enough for the load client): challenges per second with
+# style 31 at 1 and 2 workers (each pinned to as many cores), siteverifies per second with
+# the memory and the Redis store, the p99 latency of challenges at half the peak rate, and
+# a normal visitor's p99 while another client floods the heaviest allowed challenge and
+# while 500 slow connections trickle header bytes. Prints a Markdown table.
+# Usage: bench/http/load.sh [QUILLGATE_BINARY] [SECONDS_PER_RUN]
 # Needs wrk and redis-server (setup/debian-packages.txt). Every run is bounded in time.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -17,6 +21,20 @@ cleanup() {
 }
 trap cleanup EXIT
 
+secret=load_secret_0123456789_abcdefghijklmnop
+umask 077
+# The load site: the default policy (all 50 styles) with buckets the load client never
+# empties; the visitor site: the same, under its own site key (the visitor asks 200 times in
+# a few seconds, as no person would, to have a p99).
+cat > "$work/sites.json" << JSON
+{"sites": [
+  {"sitekey": "load_site", "secret": "$secret", "origins": ["*"],
+   "policy": {"limits": {"challenge": {"per_minute": 1e9, "burst": 1e9},
+                         "verify": {"per_minute": 1e9, "burst": 1e9}}}},
+  {"sitekey": "visitor_site", "secret": "visitor_secret_0123456789_abcdefghijk", "origins": ["*"],
+   "policy": {"limits": {"challenge": {"per_minute": 1e9, "burst": 1e9}}}}]}
+JSON
+
 # COUNT tokens from the server at $url, one per line, over one kept-alive connection.
 fetch_tokens() {
   python3 - "$url" "$1" << 'PY'
@@ -24,7 +42,7 @@ import http.client, json, sys, urllib.parse
 url = urllib.parse.urlparse(sys.argv[1])
 connection = http.client.HTTPConnection(url.hostname, url.port)
 for _ in range(int(sys.argv[2])):
-    connection.request("POST", "/api/challenge", body='{"width":20,"height":10}',
+    connection.request("POST", "/api/challenge", body='{"sitekey":"load_site","width":120,"height":40,"style":31}',
                        headers={"Content-Type": "application/json"})
     print(json.loads(connection.getresponse().read())["token"])
 PY
@@ -35,7 +53,8 @@ free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",
 # Starts serve with the given options; sets $url.
 start_serve() {
   local log=$work/serve-$RANDOM.log
-  "$binary" serve --listen 127.0.0.1:0 --secret-file "$work/keys" --memory-capacity 10000000 "$@" > "$log" 2>&1 &
+  ${pin:-} "$binary" serve --listen 127.0.0.1:0 --secret-file "$work/keys" --sites "$work/sites.json" --quiet \
+    --memory-capacity 10000000 "$@" > "$log" 2>&1 &
   pids+=($!)
   for _ in $(seq 100); do
     url=$(sed -n 's/^Listening on \(http:[^ ]*\).*/\1/p' "$log")
@@ -60,9 +79,9 @@ run_wrk() { wrk -t2 -c"${wrk_connections:-$connections}" -d"${seconds}s" --timeo
 # Challenges at 1 and 2 workers.
 declare -A challenges challenge_p99 challenge_cpu
 for workers in 1 2; do
-  start_serve --workers "$workers"
+  pin="taskset -c 0-$((workers - 1))" start_serve --workers "$workers"
   before=$(cpu_seconds "${pids[-1]}")
-  out=$(STYLE=31 run_wrk -s "$here/challenge.lua" "$url/api/challenge")
+  out=$(STYLE=31 SITEKEY=load_site run_wrk -s "$here/challenge.lua" "$url/api/challenge")
   after=$(cpu_seconds "${pids[-1]}")
   challenges[$workers]=$(echo "$out" | rps)
   challenge_p99[$workers]=$(echo "$out" | p99)
@@ -75,15 +94,31 @@ start_serve --workers 2
 half=$(python3 -c "print(int(${challenges[2]} / 2))")
 # Many connections, each waiting long between requests, so that the time a request takes
 # hardly shifts the rate (wrk's delay starts when the answer arrives).
-out=$(wrk_connections=64; STYLE=31 RATE=$half CONNECTIONS=64 run_wrk -s "$here/challenge.lua" "$url/api/challenge")
+out=$(wrk_connections=64; STYLE=31 SITEKEY=load_site RATE=$half CONNECTIONS=64 run_wrk -s "$here/challenge.lua" "$url/api/challenge")
 half_rps=$(echo "$out" | rps)
 half_p99=$(echo "$out" | p99)
+
+# A normal visitor (127.0.0.3, 200 challenges one after another, default buckets) while
+# another client (127.0.0.2) keeps 8 of the heaviest challenges the default policy allows in
+# flight, then while a third (127.0.0.4) holds 500 connections trickling header bytes.
+visitor() { python3 "$here/clients.py" visitor "$url" visitor_site 127.0.0.3 200; }
+visitor_quiet=$(visitor)
+python3 "$here/clients.py" flood "$url" load_site 127.0.0.2 "$seconds" 8 '{"style":7,"width":400,"height":150,"length":8}' &
+flood_pid=$!
+sleep 1
+visitor_flood=$(visitor)
+wait "$flood_pid" || true
+python3 "$here/clients.py" slow "$url" 127.0.0.4 "$seconds" 500 &
+slow_pid=$!
+sleep 2
+visitor_slow=$(visitor)
+wait "$slow_pid" || true
 
 # Tokens for the Redis verify run: real ones, from this server.
 fetch_tokens 2000 > "$work/tokens"
 stop_serve
 
-# Verifies with each store (fresh servers; same secret file, so the tokens open).
+# Siteverifies with each store (fresh servers; same secret file, so the tokens open).
 redis_port=$(free_port)
 redis-server --port "$redis_port" --bind 127.0.0.1 --save "" --appendonly no --dir "$work" --loglevel warning &
 pids+=($!)
@@ -98,17 +133,20 @@ for store in memory "redis://127.0.0.1:$redis_port"; do
   else
     tokens=$work/tokens
   fi
-  verifies[$store]=$(TOKENS_FILE=$tokens run_wrk -s "$here/verify.lua" "$url/api/verify" | rps)
+  verifies[$store]=$(TOKENS_FILE=$tokens SECRET=$secret run_wrk -s "$here/siteverify.lua" "$url/siteverify" | rps)
   stop_serve
 done
 
 cat << TABLE
-| measure (wrk -t2 -c$connections, ${seconds} s each, 127.0.0.1) | result |
+| measure (wrk -t2 -c$connections, ${seconds} s each, 127.0.0.1; policy, origins and buckets on) | result |
 |---|---|
-| challenges/s, style 31, 1 worker | ${challenges[1]} (p99 ${challenge_p99[1]}, server CPU ${challenge_cpu[1]} µs each) |
-| challenges/s, style 31, 2 workers | ${challenges[2]} (p99 ${challenge_p99[2]}, server CPU ${challenge_cpu[2]} µs each) |
+| challenges/s, style 31, 1 worker on 1 core | ${challenges[1]} (p99 ${challenge_p99[1]}, server CPU ${challenge_cpu[1]} µs each) |
+| challenges/s, style 31, 2 workers on 2 cores | ${challenges[2]} (p99 ${challenge_p99[2]}, server CPU ${challenge_cpu[2]} µs each) |
 | 2 workers / 1 worker | $(python3 -c "print(round(${challenges[2]} / ${challenges[1]}, 2))") |
 | p99 latency at half the 2-worker peak (asked $half/s over 64 connections, got $half_rps/s) | $half_p99 |
-| verifies/s, memory store, 2 workers | ${verifies[memory]} |
-| verifies/s, Redis store, 2 workers | ${verifies[redis://127.0.0.1:$redis_port]} |
+| a visitor's challenge, p50 / p99 ms (errors), quiet server | $(echo "$visitor_quiet" | awk '{ print $1 " / " $2 " (" $3 ")" }') |
+| the same while one client floods style 7 at 400x150, 8 at a time | $(echo "$visitor_flood" | awk '{ print $1 " / " $2 " (" $3 ")" }') |
+| the same while 500 connections trickle header bytes | $(echo "$visitor_slow" | awk '{ print $1 " / " $2 " (" $3 ")" }') |
+| siteverifies/s, memory store, 2 workers | ${verifies[memory]} |
+| siteverifies/s, Redis store, 2 workers | ${verifies[redis://127.0.0.1:$redis_port]} |
 TABLE

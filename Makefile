@@ -63,13 +63,15 @@ fuzz: deps
 	  grep -E '^stat::number_of_executed_units|^Done' $$log; \
 	done
 # The concurrency tests under ThreadSanitizer: eight threads calling every member of
-# Captcha objects for STRESS_SECONDS, and the engine's own concurrency tests.
+# Captcha objects for STRESS_SECONDS, the engine's own concurrency tests, and the service's
+# tests (its I/O threads, render pool and stores answer from several threads at once).
 tsan: deps
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLGATE_TSAN=ON -DQUILLGATE_BENCHMARKS=OFF
-	cmake --build $(TSAN_BUILD) -j$(JOBS) --target tests_Component tests_Engine
+	cmake --build $(TSAN_BUILD) -j$(JOBS) --target tests_Component tests_Engine tests_Service
 	QUILLGATE_STRESS_SECONDS=$(STRESS_SECONDS) TSAN_OPTIONS="$(TSAN_RUN_OPTIONS)" \
 	  $(TSAN_BUILD)/tests/tests_Component --gtest_filter='CaptchaStress.*'
 	TSAN_OPTIONS="$(TSAN_RUN_OPTIONS)" $(TSAN_BUILD)/tests/tests_Engine --gtest_filter='*Concurrency*'
+	TSAN_OPTIONS="$(TSAN_RUN_OPTIONS)" $(TSAN_BUILD)/tests/tests_Service
 
 # The benchmark table, pinned to one core so that numbers compare across machines and runs.
 bench: build

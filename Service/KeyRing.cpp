@@ -37,21 +37,6 @@ std::string_view Trim(std::string_view line) {
   return line;
 }
 
-// Closes a descriptor on every path.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  [[nodiscard]] int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 [[noreturn]] void FailErrno(const std::string& what, const std::filesystem::path& file) {
   throw std::runtime_error(what + " " + file.string() + ": " + std::strerror(errno));
 }

@@ -11,26 +11,16 @@
 namespace quillgate::service {
 namespace {
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  [[nodiscard]] int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 [[noreturn]] void Fail(std::string_view what, std::string_view problem, const std::filesystem::path& file) {
   throw std::runtime_error(std::string(problem) + " " + std::string(what) + " " + file.string() + ": " +
                            std::strerror(errno));
 }
 
 }  // namespace
+
+FileDescriptor::~FileDescriptor() {
+  if (fd_ >= 0) ::close(fd_);
+}
 
 std::string ReadPrivateFile(const std::filesystem::path& file, std::string_view what, std::size_t maxBytes) {
   const std::string name = std::string(what) + " " + file.string();

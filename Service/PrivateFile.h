@@ -10,6 +10,19 @@
 
 namespace quillgate::service {
 
+// Closes a descriptor on every path.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor();
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  [[nodiscard]] int Get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
 // `what` names the file in errors ("the secret file"). Throws std::runtime_error for a
 // missing, linked, non-regular, group- or world-accessible, or over-`maxBytes` file.
 [[nodiscard]] std::string ReadPrivateFile(const std::filesystem::path& file, std::string_view what,

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The README's siteverify examples (curl, Python, PHP) run against a real `quillgate serve`
 # with a sites file: each accepts the right answer and refuses the replayed one, and each
-# stands in the README exactly as it is in Service/examples/.
+# stands in the README exactly as it is in Service/examples/. Then what an operator does to
+# that server: SIGHUP rereads the sites (a broken file keeps the old ones), every request
+# leaves one JSON log line, and SIGTERM ends it cleanly.
 # Usage: examples.sh QUILLGATE_BINARY
 set -euo pipefail
 binary=$1
@@ -39,8 +41,8 @@ cat > "$work/sites.json" << JSON
 {"sites": [{"name": "example", "sitekey": "example_site", "secret": "$secret",
             "origins": ["https://www.example.org"]}]}
 JSON
-"$binary" serve --listen 127.0.0.1:0 --workers 1 --secret-file "$work/keys" --sites "$work/sites.json" --quiet \
-  > "$work/serve.log" 2>&1 &
+"$binary" serve --listen 127.0.0.1:0 --workers 1 --secret-file "$work/keys" --sites "$work/sites.json" \
+  > "$work/serve.log" 2> "$work/requests.log" &
 server=$!
 url=
 for _ in $(seq 100); do
@@ -69,5 +71,35 @@ for example in "sh $examples/siteverify.sh" "python3 $examples/siteverify.py" "p
   check "$example accepts the right answer" succeeds $example "$url" "$secret" "$response"
   check "$example refuses it replayed" refused_as_duplicate $example "$url" "$secret" "$response"
 done
+# SIGHUP: a second site appears; a broken file is refused and the sites stay as they were.
+status_for() {  # status_for SITEKEY ORIGIN: the status of a challenge request
+  curl -s -o /dev/null -w '%{http_code}' -H "Origin: $2" -H 'Content-Type: application/json' \
+    -d "{\"sitekey\":\"$1\"}" "$url/api/challenge"
+}
+check "an unknown site is refused" test "$(status_for second_site https://two.example.org)" = 400
+cat > "$work/sites.json" << JSON
+{"sites": [{"name": "example", "sitekey": "example_site", "secret": "$secret",
+            "origins": ["https://www.example.org"]},
+           {"name": "second", "sitekey": "second_site", "secret": "second_secret_0123456789_abcdefghijk",
+            "origins": ["https://two.example.org"]}]}
+JSON
+kill -HUP "$server"
+reloaded() { for _ in $(seq 50); do [ "$(status_for second_site https://two.example.org)" = 200 ] && return 0; sleep 0.1; done; return 1; }
+check "SIGHUP rereads the sites file" reloaded
+echo '{"sites": [' > "$work/sites.json"
+kill -HUP "$server"
+sleep 0.5
+check "a broken sites file keeps the sites that were" test "$(status_for second_site https://two.example.org)" = 200
+check "the failed reload is logged" grep -q '"event":"reload_failed"' "$work/requests.log"
+check "each request logs one JSON line" python3 -c '
+import json, sys
+lines = [json.loads(l) for l in open(sys.argv[1]) if "\"route\"" in l]
+assert any(l["route"] == "siteverify" and l["status"] == 200 and l["site"] == "example_site" for l in lines), lines
+assert all(set(l) >= {"time", "client", "method", "route", "status", "ms", "site"} for l in lines)' "$work/requests.log"
+kill -TERM "$server"
+stopped() { wait "$server"; }
+check "SIGTERM stops the server cleanly" stopped
+server=
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

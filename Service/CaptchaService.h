@@ -40,7 +40,7 @@ struct ServiceConfig {
 struct ServiceOptions {
   int renderThreads = 2;
   std::size_t renderQueue = 64;
-  std::size_t renderPerClient = 2;
+  std::size_t renderPerClient = 8;
   bool logRequests = true;
   // The clock, replaceable in tests.
   std::function<std::chrono::system_clock::time_point()> clock = [] {

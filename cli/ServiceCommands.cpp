@@ -36,7 +36,7 @@ struct ServeOptions {
   int workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   int renderThreads = 0;  // 0: as many as workers
   std::size_t renderQueue = 64;
-  std::size_t renderPerClient = 2;
+  std::size_t renderPerClient = 8;
   std::string secretFile = "quillgate.keys";
   std::string sitesFile;
   std::string policyFile;
@@ -203,6 +203,9 @@ void AddServiceCommands(CLI::App& app) {
   serve->add_option("--render-threads", options->renderThreads, "Threads that draw challenges (0: as many as --workers)")
       ->check(CLI::Range(0, 256))->capture_default_str();
   serve->add_option("--render-queue", options->renderQueue, "Challenges waiting to be drawn at most; more are refused with 503")
+      ->check(CLI::Range(1, 100'000))->capture_default_str();
+  serve->add_option("--render-per-client", options->renderPerClient,
+                    "Challenges one client may have waiting or being drawn; more are refused with 429")
       ->check(CLI::Range(1, 100'000))->capture_default_str();
   serve->add_option("--secret-file", options->secretFile,
                     "Token keys, one per line (the first seals, all open); created with mode 0600 when missing")

@@ -54,7 +54,7 @@ free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",
 start_serve() {
   local log=$work/serve-$RANDOM.log
   ${pin:-} "$binary" serve --listen 127.0.0.1:0 --secret-file "$work/keys" --sites "$work/sites.json" --quiet \
-    --memory-capacity 10000000 "$@" > "$log" 2>&1 &
+    --memory-capacity 10000000 --render-per-client 64 "$@" > "$log" 2>&1 &
   pids+=($!)
   for _ in $(seq 100); do
     url=$(sed -n 's/^Listening on \(http:[^ ]*\).*/\1/p' "$log")
@@ -70,20 +70,23 @@ stop_serve() { kill "${pids[-1]}"; wait "${pids[-1]}" 2> /dev/null || true; unse
 cpu_seconds() { awk -v hz="$(getconf CLK_TCK)" '{ print ($14 + $15) / hz }' "/proc/$1/stat"; }
 requests() { sed -n 's/^ *\([0-9]*\) requests in.*/\1/p'; }
 
-# wrk's requests per second, and its p99 latency, from its output.
+# wrk's requests per second, and its p99 latency, from its output; refused() counts the
+# answers that were not 2xx (a rate that counted refusals would measure nothing).
 rps() { sed -n 's/^Requests\/sec: *\([0-9.]*\).*/\1/p'; }
+refused() { sed -n 's/^ *Non-2xx or 3xx responses: *\([0-9]*\).*/\1/p' | grep . || echo 0; }
 p99() { awk '$1 == "99%" { print $2 }'; }
 
 run_wrk() { wrk -t2 -c"${wrk_connections:-$connections}" -d"${seconds}s" --timeout 5s --latency "$@"; }
 
 # Challenges at 1 and 2 workers.
-declare -A challenges challenge_p99 challenge_cpu
+declare -A challenges challenge_p99 challenge_cpu challenge_refused
 for workers in 1 2; do
   pin="taskset -c 0-$((workers - 1))" start_serve --workers "$workers"
   before=$(cpu_seconds "${pids[-1]}")
   out=$(STYLE=31 SITEKEY=load_site run_wrk -s "$here/challenge.lua" "$url/api/challenge")
   after=$(cpu_seconds "${pids[-1]}")
   challenges[$workers]=$(echo "$out" | rps)
+  challenge_refused[$workers]=$(echo "$out" | refused)
   challenge_p99[$workers]=$(echo "$out" | p99)
   challenge_cpu[$workers]=$(python3 -c "print(round(($after - $before) * 1e6 / $(echo "$out" | requests)))")
   stop_serve
@@ -133,15 +136,16 @@ for store in memory "redis://127.0.0.1:$redis_port"; do
   else
     tokens=$work/tokens
   fi
-  verifies[$store]=$(TOKENS_FILE=$tokens SECRET=$secret run_wrk -s "$here/siteverify.lua" "$url/siteverify" | rps)
+  out=$(TOKENS_FILE=$tokens SECRET=$secret run_wrk -s "$here/siteverify.lua" "$url/siteverify")
+  verifies[$store]="$(echo "$out" | rps) ($(echo "$out" | refused) not 2xx)"
   stop_serve
 done
 
 cat << TABLE
 | measure (wrk -t2 -c$connections, ${seconds} s each, 127.0.0.1; policy, origins and buckets on) | result |
 |---|---|
-| challenges/s, style 31, 1 worker on 1 core | ${challenges[1]} (p99 ${challenge_p99[1]}, server CPU ${challenge_cpu[1]} µs each) |
-| challenges/s, style 31, 2 workers on 2 cores | ${challenges[2]} (p99 ${challenge_p99[2]}, server CPU ${challenge_cpu[2]} µs each) |
+| challenges/s, style 31, 1 worker on 1 core | ${challenges[1]} (p99 ${challenge_p99[1]}, server CPU ${challenge_cpu[1]} µs each, ${challenge_refused[1]} not 2xx) |
+| challenges/s, style 31, 2 workers on 2 cores | ${challenges[2]} (p99 ${challenge_p99[2]}, server CPU ${challenge_cpu[2]} µs each, ${challenge_refused[2]} not 2xx) |
 | 2 workers / 1 worker | $(python3 -c "print(round(${challenges[2]} / ${challenges[1]}, 2))") |
 | p99 latency at half the 2-worker peak (asked $half/s over 64 connections, got $half_rps/s) | $half_p99 |
 | a visitor's challenge, p50 / p99 ms (errors), quiet server | $(echo "$visitor_quiet" | awk '{ print $1 " / " $2 " (" $3 ")" }') |

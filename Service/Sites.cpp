@@ -240,7 +240,8 @@ json ParseRefusingRepeatedKeys(std::string_view text) {
   json document;
   try {
     document = json::parse(text.begin(), text.end(), callback);
-  } catch (const json::parse_error& error) {
+  } catch (const json::exception& error) {
+    // Not only syntax errors: a number too large for any type is refused here as well.
     throw std::runtime_error(std::string("the sites file is not valid JSON: ") + error.what());
   }
   if (!repeated.empty()) throw std::runtime_error("the member \"" + repeated + "\" appears twice in one object");

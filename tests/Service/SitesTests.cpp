@@ -177,6 +177,9 @@ TEST(Sites, RefusesEachWrongMemberByName) {
 TEST(Sites, RefusesTextThatIsNotOneJsonObject) {
   EXPECT_NE(RefusalOf("{").find("the sites file is not valid JSON"), std::string::npos);
   EXPECT_NE(RefusalOf("").find("the sites file is not valid JSON"), std::string::npos);
+  // A number beyond any type is no syntax error to the parser, but it is refused the same way.
+  EXPECT_NE(RefusalOf(R"({"policy": {"ttl_seconds": 6E2222222}})").find("the sites file is not valid JSON"),
+            std::string::npos);
   // nlohmann would keep the second "secret" silently; a repeated member is refused instead.
   const std::string repeated = R"({"sites": [{"sitekey": "qg_pk_shop0001", "secret": ")" + kShopSecret +
                                R"(", "origins": ["*"], "secret": ")" + kBlogSecret + R"("}]})";

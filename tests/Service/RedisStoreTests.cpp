@@ -17,8 +17,8 @@ namespace {
 using namespace std::chrono_literals;
 using Verdict = RateDecision::Verdict;
 
-// Unix ms in 2027: later than any epoch a store takes from the wall clock at construction.
-constexpr std::int64_t kNow = 1'800'000'000'000;
+// Unix ms in 2096: later than any epoch a store takes from the wall clock at construction.
+constexpr std::int64_t kNow = 4'000'000'000'000;
 
 TokenClaims Claims(std::int64_t issuedMs, std::int64_t expiresMs = kNow + 120'000) {
   TokenClaims claims;
@@ -197,6 +197,26 @@ TEST(RedisReplayStore, RedeemsEachTokenOnceAcrossServers) {
   const auto epochTtl = direct.Command({"PTTL", "quillgate:epoch"});
   ASSERT_TRUE(epochTtl);
   EXPECT_EQ(epochTtl->integer, -1);
+}
+
+TEST(RedisReplayStore, CountsAudioFetchesAcrossServersAndRefusesThemOnceUsed) {
+  const test::RedisServer redis;
+  RedisReplayStore a(Client(redis.Url()));
+  RedisReplayStore b(Client(redis.Url()));
+  const TokenClaims claims = Claims(kNow, kNow + 60'000);
+  EXPECT_EQ(a.FetchAudio(claims, kNow, 3), AudioFetch::Allowed);
+  EXPECT_EQ(b.FetchAudio(claims, kNow, 3), AudioFetch::Allowed);
+  EXPECT_EQ(a.FetchAudio(claims, kNow, 3), AudioFetch::Allowed);
+  EXPECT_EQ(b.FetchAudio(claims, kNow, 3), AudioFetch::Exhausted);
+  RedisClient direct(RedisUrl::Parse(redis.Url()));
+  const auto ttl = direct.Command({"PTTL", "quillgate:audio:" + Hex(claims.id)});
+  ASSERT_TRUE(ttl);
+  EXPECT_GT(ttl->integer, 55'000);
+  EXPECT_LE(ttl->integer, 61'000);
+  const TokenClaims answered = Claims(kNow, kNow + 60'000);
+  ASSERT_EQ(a.Redeem(answered, kNow), Redemption::First);
+  EXPECT_EQ(b.FetchAudio(answered, kNow, 3), AudioFetch::Used);
+  EXPECT_EQ(a.FetchAudio(Claims(1'000'000'000'000), kNow, 3), AudioFetch::Stale) << "issued before the epoch";
 }
 
 TEST(RedisReplayStore, ReplayAfterARedisRestartWithoutPersistenceIsRefused) {

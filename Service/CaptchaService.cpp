@@ -3,6 +3,7 @@
 #include "CommonUtilities/EngineError.h"
 #include "Service/Assets.h"
 #include "Service/Challenge.h"
+#include "Service/ChallengeAudio.h"
 #include "Service/ClientAddress.h"
 #include "Service/FormBody.h"
 #include "Service/Log.h"
@@ -357,7 +358,8 @@ void CaptchaService::Challenge(const std::shared_ptr<Call>& call) {
 }
 
 void CaptchaService::Audio(const std::shared_ptr<Call>& call, std::string_view token) {
-  const auto opened = OpenToken(call->config->keys, token, NowMs());
+  const std::int64_t nowMs = NowMs();
+  const auto opened = OpenToken(call->config->keys, token, nowMs);
   if (const auto* error = std::get_if<TokenError>(&opened)) {
     return call->Finish(JsonError(*error == TokenError::Expired ? http::status::gone : http::status::not_found,
                                   ErrorName(*error), "no such live challenge"));
@@ -367,15 +369,34 @@ void CaptchaService::Audio(const std::shared_ptr<Call>& call, std::string_view t
   if (site == nullptr) return call->Finish(JsonError(http::status::not_found, "unknown_site", "no such live challenge"));
   call->siteKey = site->siteKey;
   if (!TakeToken(call, 'a', site->policy.audioLimit)) return;
+  // A few fetches let a visitor replay the recording on a page that does not cache it;
+  // more would only serve a script.
+  switch (stores_.replay->FetchAudio(claims, nowMs, kAudioFetchesPerToken)) {
+    case AudioFetch::Allowed:
+      break;
+    case AudioFetch::Exhausted:
+      return call->Finish(JsonError(http::status::gone, "audio_exhausted",
+                                    "this challenge's audio was fetched as often as it may be; ask for a new challenge"));
+    case AudioFetch::Used:
+      return call->Finish(JsonError(http::status::gone, "used", "this challenge was answered already"));
+    case AudioFetch::Stale:
+      return call->Finish(JsonError(http::status::gone, "expired", "no such live challenge"));
+    case AudioFetch::Unavailable:
+      metrics_.CountStoreError();
+      return call->Finish(RetryLater(http::status::service_unavailable, "store_unavailable",
+                                     "the server cannot reach its store; try again shortly", 1000));
+  }
   auto answer = std::make_shared<Response>();
+  // The recording is the same on every fetch, so the browser may keep it until expiry.
+  const std::int64_t maxAge = std::max<std::int64_t>(0, (claims.expiresMs - nowMs) / 1000);
   const auto admission = pool_.Submit(
       call->client,
-      [answer, code = claims.code] {
+      [answer, maxAge, code = claims.code, seed = AudioSeedOf(claims)] {
         try {
-          const std::vector<unsigned char> wave = SpeakCode(code);
+          const std::vector<unsigned char> wave = RecordChallengeAudio(code, seed);
           *answer = Response{http::status::ok, 11};
           answer->set(http::field::content_type, "audio/wav");
-          answer->set(http::field::cache_control, "no-store");
+          answer->set(http::field::cache_control, "private, max-age=" + std::to_string(maxAge));
           answer->body().assign(wave.begin(), wave.end());
         } catch (const std::exception& error) {
           *answer = JsonError(http::status::internal_server_error, "audio_failed", error.what());

@@ -50,6 +50,9 @@ struct ServiceOptions {
 
 class CaptchaService {
  public:
+  // Fetches of one challenge's audio that are served.
+  static constexpr int kAudioFetchesPerToken = 3;
+
   CaptchaService(std::shared_ptr<const ServiceConfig> config, Stores stores, ServiceOptions options);
   ~CaptchaService();
 

@@ -1,6 +1,5 @@
 #include "Service/Challenge.h"
 
-#include "CommonUtilities/ByteArray.h"
 #include "CommonUtilities/EngineError.h"
 #include "CommonUtilities/RandomSource.h"
 #include "Engine/ImageEncoding.h"
@@ -8,7 +7,6 @@
 #include "Platform/Graphics/Encoders.h"
 #include "Platform/Graphics/MemoryStream.h"
 #include "Service/KeyRing.h"
-#include "Sound/SoundGenerator.h"
 
 #include <sodium.h>
 
@@ -79,13 +77,6 @@ std::vector<unsigned char> RenderImage(const std::string& code, const ImageSetti
     throw EngineError("Failed to save to stream!");
   }
   const auto bytes = stream.Bytes();
-  return {bytes.begin(), bytes.end()};
-}
-
-std::vector<unsigned char> SpeakCode(std::string_view code) {
-  ByteArray wave;
-  SoundGenerator().GenerateWave(code, wave);
-  const auto bytes = wave.Bytes();
   return {bytes.begin(), bytes.end()};
 }
 

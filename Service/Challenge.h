@@ -21,8 +21,6 @@ namespace quillgate::service {
 // style this build does not draw, and the encoding errors).
 [[nodiscard]] std::vector<unsigned char> RenderImage(const std::string& code,
                                                      const ImageSettings& settings);
-// The spoken code as a WAV. Throws EngineError.
-[[nodiscard]] std::vector<unsigned char> SpeakCode(std::string_view code);
 
 // True when `answer`, without surrounding spaces and ignoring ASCII letter case, is `code`.
 // Takes the same time whatever the answer's content and length.

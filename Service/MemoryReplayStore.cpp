@@ -40,7 +40,10 @@ MemoryReplayStore::MemoryReplayStore(std::size_t capacity, std::int64_t epochMs)
 void MemoryReplayStore::DropExpired(std::int64_t nowMs) {
   // A token is refused from its expiry on, so its entry can go then.
   const auto end = byExpiry_.upper_bound(nowMs);
-  for (auto it = byExpiry_.begin(); it != end; ++it) used_.erase(it->second);
+  for (auto it = byExpiry_.begin(); it != end; ++it) {
+    used_.erase(it->second);
+    audioFetches_.erase(it->second);
+  }
   byExpiry_.erase(byExpiry_.begin(), end);
 }
 
@@ -49,10 +52,27 @@ Redemption MemoryReplayStore::Redeem(const TokenClaims& claims, std::int64_t now
   const std::scoped_lock lock(mutex_);
   DropExpired(nowMs);
   if (used_.contains(claims.id)) return Redemption::Used;
-  if (used_.size() >= capacity_) return Redemption::Unavailable;
+  if (byExpiry_.size() >= capacity_) return Redemption::Unavailable;
   used_.insert(claims.id);
   byExpiry_.emplace(claims.expiresMs, claims.id);
   return Redemption::First;
+}
+
+AudioFetch MemoryReplayStore::FetchAudio(const TokenClaims& claims, std::int64_t nowMs, int limit) {
+  if (claims.issuer != issuer_ || claims.issuedMs < epochMs_) return AudioFetch::Stale;
+  const std::scoped_lock lock(mutex_);
+  DropExpired(nowMs);
+  if (used_.contains(claims.id)) return AudioFetch::Used;
+  const auto counted = audioFetches_.find(claims.id);
+  if (counted == audioFetches_.end()) {
+    if (byExpiry_.size() >= capacity_) return AudioFetch::Unavailable;
+    audioFetches_.emplace(claims.id, 1);
+    byExpiry_.emplace(claims.expiresMs, claims.id);
+    return limit >= 1 ? AudioFetch::Allowed : AudioFetch::Exhausted;
+  }
+  if (counted->second >= limit) return AudioFetch::Exhausted;
+  ++counted->second;
+  return AudioFetch::Allowed;
 }
 
 std::string MemoryReplayStore::Describe() const {
@@ -61,7 +81,7 @@ std::string MemoryReplayStore::Describe() const {
 
 std::size_t MemoryReplayStore::Size() const {
   const std::scoped_lock lock(mutex_);
-  return used_.size();
+  return byExpiry_.size();
 }
 
 }  // namespace quillgate::service

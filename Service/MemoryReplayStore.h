@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace quillgate::service {
@@ -24,11 +25,12 @@ class MemoryReplayStore final : public ReplayStore {
   explicit MemoryReplayStore(std::size_t capacity, std::int64_t epochMs = -1);
 
   Redemption Redeem(const TokenClaims& claims, std::int64_t nowMs) override;
+  AudioFetch FetchAudio(const TokenClaims& claims, std::int64_t nowMs, int limit) override;
   [[nodiscard]] std::uint64_t Issuer() const override { return issuer_; }
   [[nodiscard]] bool Ready() override { return true; }
   [[nodiscard]] std::string Describe() const override;
 
-  // Used tokens remembered now (expired ones are dropped as time passes).
+  // Used tokens and audio counts remembered now (expired ones are dropped as time passes).
   [[nodiscard]] std::size_t Size() const;
 
  private:
@@ -41,8 +43,9 @@ class MemoryReplayStore final : public ReplayStore {
   const std::int64_t epochMs_;
   const std::uint64_t issuer_;  // random, never 0
   mutable std::mutex mutex_;
-  std::multimap<std::int64_t, TokenId> byExpiry_;
+  std::multimap<std::int64_t, TokenId> byExpiry_;  // of both used_ and audioFetches_
   std::unordered_set<TokenId, IdHash> used_;
+  std::unordered_map<TokenId, int, IdHash> audioFetches_;
 };
 
 }  // namespace quillgate::service

@@ -9,9 +9,11 @@ namespace {
 
 constexpr std::string_view kEpochKey = "quillgate:epoch";
 
-// KEYS[1] the used-token key, KEYS[2] the epoch; ARGV now ms, issued ms, keep ms.
-// Answers 0 first use, 1 used before, 2 issued before the epoch.
-constexpr std::string_view kRedeemScript = R"lua(
+// KEYS[1] the used-token key, KEYS[2] the epoch, KEYS[3] the token's audio count; ARGV now
+// ms, issued ms, keep ms, then "redeem" or the audio fetch limit. Answers 2 for a token
+// issued before the epoch. A redeem answers 0 first use, 1 used before; an audio fetch 0
+// counted, 1 the token was used, 3 fetched too often.
+constexpr std::string_view kScript = R"lua(
 local epoch = redis.call('GET', KEYS[2])
 if not epoch then
   -- Redis lost its data: whatever it knew of used tokens is gone, so the epoch starts now.
@@ -21,10 +23,23 @@ end
 if tonumber(ARGV[2]) < tonumber(epoch) then
   return 2
 end
-if redis.call('SET', KEYS[1], '1', 'NX', 'PX', ARGV[3]) then
-  return 0
+if ARGV[4] == 'redeem' then
+  if redis.call('SET', KEYS[1], '1', 'NX', 'PX', ARGV[3]) then
+    return 0
+  end
+  return 1
 end
-return 1
+if redis.call('EXISTS', KEYS[1]) == 1 then
+  return 1
+end
+local fetches = redis.call('INCR', KEYS[3])
+if fetches == 1 then
+  redis.call('PEXPIRE', KEYS[3], ARGV[3])
+end
+if fetches > tonumber(ARGV[4]) then
+  return 3
+end
+return 0
 )lua";
 
 std::int64_t WallMs() {
@@ -50,15 +65,40 @@ bool RedisReplayStore::MarkEpoch(std::int64_t nowMs) {
   return false;
 }
 
-Redemption RedisReplayStore::Redeem(const TokenClaims& claims, std::int64_t nowMs) {
+std::optional<long long> RedisReplayStore::Run(const TokenClaims& claims, std::int64_t nowMs,
+                                               const std::string& mode) {
   // Kept a second past expiry, so that servers whose clocks differ a little still agree.
   const std::int64_t keepMs = std::max<std::int64_t>(1, claims.expiresMs - nowMs + 1000);
+  const std::string id = Hex(claims.id);
   const std::optional<RedisReply> reply =
-      client_->Eval(kRedeemScript, {"quillgate:used:" + Hex(claims.id), std::string(kEpochKey)},
-                    {std::to_string(nowMs), std::to_string(claims.issuedMs), std::to_string(keepMs)});
-  if (!reply || reply->type != RedisReply::Type::Integer) return Redemption::Unavailable;
+      client_->Eval(kScript, {"quillgate:used:" + id, std::string(kEpochKey), "quillgate:audio:" + id},
+                    {std::to_string(nowMs), std::to_string(claims.issuedMs), std::to_string(keepMs), mode});
+  if (!reply || reply->type != RedisReply::Type::Integer) return std::nullopt;
   epochMarked_.store(true, std::memory_order_relaxed);
-  switch (reply->integer) {
+  return reply->integer;
+}
+
+AudioFetch RedisReplayStore::FetchAudio(const TokenClaims& claims, std::int64_t nowMs, int limit) {
+  const auto answer = Run(claims, nowMs, std::to_string(limit));
+  if (!answer) return AudioFetch::Unavailable;
+  switch (*answer) {
+    case 0:
+      return AudioFetch::Allowed;
+    case 1:
+      return AudioFetch::Used;
+    case 2:
+      return AudioFetch::Stale;
+    case 3:
+      return AudioFetch::Exhausted;
+    default:
+      return AudioFetch::Unavailable;
+  }
+}
+
+Redemption RedisReplayStore::Redeem(const TokenClaims& claims, std::int64_t nowMs) {
+  const auto answer = Run(claims, nowMs, "redeem");
+  if (!answer) return Redemption::Unavailable;
+  switch (*answer) {
     case 0:
       return Redemption::First;
     case 1:

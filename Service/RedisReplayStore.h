@@ -15,6 +15,9 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace quillgate::service {
 
@@ -25,12 +28,16 @@ class RedisReplayStore final : public ReplayStore {
   explicit RedisReplayStore(std::shared_ptr<RedisClient> client);
 
   Redemption Redeem(const TokenClaims& claims, std::int64_t nowMs) override;
+  AudioFetch FetchAudio(const TokenClaims& claims, std::int64_t nowMs, int limit) override;
   // Every server of the fleet writes to the same Redis: a token from any of them will do.
   [[nodiscard]] std::uint64_t Issuer() const override { return 0; }
   [[nodiscard]] bool Ready() override;
   [[nodiscard]] std::string Describe() const override { return client_->Describe(); }
 
  private:
+  // Runs the store's script for the token in `mode` ("redeem", or an audio fetch limit):
+  // its integer answer, or nothing when Redis did not give one.
+  std::optional<long long> Run(const TokenClaims& claims, std::int64_t nowMs, const std::string& mode);
   // SET quillgate:epoch NX: true once Redis holds an epoch.
   bool MarkEpoch(std::int64_t nowMs);
 

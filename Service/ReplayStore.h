@@ -24,12 +24,25 @@ enum class Redemption {
   Unavailable,  // the store cannot tell (unreachable, slow, full): refuse, never accept
 };
 
+// A fetch of a challenge's audio, counted per token so that a recording cannot be fetched
+// over and over (nor once the token is spent).
+enum class AudioFetch {
+  Allowed,      // counted
+  Exhausted,    // fetched the most times allowed already
+  Used,         // the token was verified: its audio is of no more use to anyone
+  Stale,        // as for Redemption
+  Unavailable,  // the store cannot tell: refuse
+};
+
 class ReplayStore {
  public:
   virtual ~ReplayStore() = default;
 
   // Marks the token used unless it was already; `nowMs` is Unix time in milliseconds.
   virtual Redemption Redeem(const TokenClaims& claims, std::int64_t nowMs) = 0;
+  // Counts one fetch of the token's audio; at most `limit` are allowed. Like a verify, the
+  // count lives only until the token expires, and only fetched tokens take room.
+  virtual AudioFetch FetchAudio(const TokenClaims& claims, std::int64_t nowMs, int limit) = 0;
   // The issuer id that new tokens carry (TokenClaims::issuer). A store shared by several
   // servers answers 0: any of them may have issued a token.
   [[nodiscard]] virtual std::uint64_t Issuer() const = 0;

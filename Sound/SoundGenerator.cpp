@@ -87,6 +87,12 @@ std::optional<LookupEntry> SoundGenerator::FindLookupEntry(char character, const
   return std::nullopt;
 }
 
+std::span<const std::byte> SoundGenerator::ClipSamples(char character) const {
+  const auto samples = Resource(module_, kSamplesResource);
+  const LookupEntry clip = ClipOf(character, Resource(module_, kTableResource), samples);
+  return samples.subspan(clip.offset, clip.length);
+}
+
 void SoundGenerator::GenerateWave(std::string_view code, ByteArray& out) const {
   // The table and the samples are read where the module holds them (read-only, mapped with
   // it); copying the whole sample block for every sound would cost more than the sound.

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 namespace quillgate {
@@ -40,6 +41,11 @@ class SoundGenerator {
   // with "Letter not found in lookup table !" before anything is allocated. An empty code
   // gives a bare 44-byte header. Throws EngineError; `out` is changed only on success.
   void GenerateWave(std::string_view code, ByteArray& out) const;
+
+  // The recorded clip of one character (16-bit mono 8000 Hz little-endian samples, as they
+  // lie in the module), for callers that make recordings of their own from the same voice.
+  // Throws EngineError as GenerateWave does for a character without a clip.
+  [[nodiscard]] std::span<const std::byte> ClipSamples(char character) const;
 
   // Finds resource `id` of `type` in `module`. With no buffer, only reports its size in
   // `size`. With a buffer, `size` is the buffer's capacity: the whole resource is copied when

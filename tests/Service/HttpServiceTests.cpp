@@ -54,6 +54,7 @@ struct ServerSetup {
   ServerLimits limits = Quick();
   int renderThreads = 2;
   std::size_t renderQueue = 64;
+  std::size_t renderPerClient = 8;
 
   static ServerLimits Quick() {
     ServerLimits limits;
@@ -71,6 +72,7 @@ class Server {
     options.logRequests = false;
     options.renderThreads = setup.renderThreads;
     options.renderQueue = setup.renderQueue;
+    options.renderPerClient = setup.renderPerClient;
     options.clock = [this] { return std::chrono::system_clock::now() + std::chrono::milliseconds(skewMs_.load()); };
     auto config = std::make_shared<const ServiceConfig>(ServiceConfig{keys, std::move(setup.sites)});
     service_ = std::make_unique<CaptchaService>(config, Stores{std::move(setup.store), std::move(setup.limiter)},
@@ -334,13 +336,28 @@ TEST_F(HttpService, BadTokensEachGetTheirOwnErrorAndUseNothingUp) {
   EXPECT_EQ(Get(port_, later["audio"]).status, 410);
 }
 
-TEST_F(HttpService, AudioSpeaksTheTokensCode) {
+// The attacks: fetch one recording many times (to average it, or to try a recogniser on
+// it again and again), or fetch it after the token is spent.
+TEST_F(HttpService, AudioIsTheSameOnEachOfAFewFetchesAndNeverAfterTheAnswer) {
   const json challenge = Challenge(port_);
-  const Reply reply = Get(port_, challenge["audio"]);
-  EXPECT_EQ(reply.status, 200);
-  EXPECT_EQ(reply.raw[http::field::content_type], "audio/wav");
-  ASSERT_GT(reply.raw.body().size(), 44u);
-  EXPECT_EQ(reply.raw.body().substr(0, 4), "RIFF");
+  const Reply first = Get(port_, challenge["audio"]);
+  EXPECT_EQ(first.status, 200);
+  EXPECT_EQ(first.raw[http::field::content_type], "audio/wav");
+  ASSERT_GT(first.raw.body().size(), 44u);
+  EXPECT_EQ(first.raw.body().substr(0, 4), "RIFF");
+  const Reply second = Get(port_, challenge["audio"]);
+  EXPECT_EQ(second.raw.body(), first.raw.body()) << "averaging fetches must gain nothing";
+  for (int i = 2; i < CaptchaService::kAudioFetchesPerToken; ++i) EXPECT_EQ(Get(port_, challenge["audio"]).status, 200);
+  const Reply over = Get(port_, challenge["audio"]);
+  EXPECT_EQ(over.status, 410);
+  EXPECT_EQ(over.body["error"], "audio_exhausted");
+
+  const json answered = Challenge(port_);
+  ASSERT_EQ(Verify(port_, answered["token"], CodeOf(keys_, answered)).body["success"], true);
+  const Reply after = Get(port_, answered["audio"]);
+  EXPECT_EQ(after.status, 410);
+  EXPECT_EQ(after.body["error"], "used");
+
   std::string tampered = challenge["audio"];
   tampered[30] = tampered[30] == 'A' ? 'B' : 'A';
   EXPECT_EQ(Get(port_, tampered).status, 404);
@@ -409,6 +426,7 @@ TEST(HttpServiceLimits, AHeavyFloodLeavesAVisitorServed) {
   const KeyRing keys = KeyRing::Generate();
   ServerSetup setup;
   setup.renderThreads = 1;
+  setup.renderPerClient = 2;  // fewer than the flooder's connections
   Server server(keys, std::move(setup));
   std::atomic<bool> stop{false};
   std::atomic<int> refused{0};

@@ -76,6 +76,26 @@ TEST(MemoryReplayStore, WhenFullRefusesVerifiesUntilRoomComesBack) {
   EXPECT_EQ(store.Size(), 3u);
 }
 
+// A script that fetches one challenge's audio again and again, or after answering it.
+TEST(MemoryReplayStore, CountsAudioFetchesAndRefusesThemOnceUsedOrTooMany) {
+  MemoryReplayStore store(3, kEpoch);
+  const TokenClaims token = IssuedBy(store);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(store.FetchAudio(token, kNow, 3), AudioFetch::Allowed) << i;
+  EXPECT_EQ(store.FetchAudio(token, kNow, 3), AudioFetch::Exhausted);
+  EXPECT_EQ(store.Size(), 1u) << "one entry per fetched token, however often";
+  const TokenClaims answered = IssuedBy(store);
+  EXPECT_EQ(store.FetchAudio(answered, kNow, 3), AudioFetch::Allowed);
+  ASSERT_EQ(store.Redeem(answered, kNow), Redemption::First);
+  EXPECT_EQ(store.FetchAudio(answered, kNow, 3), AudioFetch::Used);
+  EXPECT_EQ(store.FetchAudio(IssuedBy(store, kNow + 60'000, kEpoch - 1), kNow, 3), AudioFetch::Stale);
+  // Full: neither a fetch nor a verify is taken on unremembered.
+  EXPECT_EQ(store.FetchAudio(IssuedBy(store), kNow, 3), AudioFetch::Unavailable);
+  EXPECT_EQ(store.Redeem(IssuedBy(store), kNow), Redemption::Unavailable);
+  // At expiry the counts go with the token.
+  EXPECT_EQ(store.FetchAudio(IssuedBy(store, kNow + 120'000), token.expiresMs, 3), AudioFetch::Allowed);
+  EXPECT_EQ(store.Size(), 1u);
+}
+
 TEST(MemoryReplayStore, ConcurrentRedeemsOfOneTokenAcceptOnce) {
   for (int round = 0; round < 20; ++round) {
     MemoryReplayStore store(100, kEpoch);

@@ -16,12 +16,6 @@ namespace {
 
 constexpr int kSampleRate = 8000;
 
-// Bounds of the changes. Within them a listener still hears the letter (the intelligibility
-// measurement in tools/ checks it); beyond about 20 % tempo or 3 semitones some letters
-// start to sound like others.
-constexpr double kMaxTempoPercent = 15;
-constexpr double kMaxPitchSemitones = 2;
-constexpr double kMinGain = 0.55;
 constexpr int kMinGapMs = 120;
 constexpr int kMaxGapMs = 480;
 constexpr double kBabbleMinGain = 0.08;
@@ -121,7 +115,9 @@ std::size_t MsToSamples(double ms) { return static_cast<std::size_t>(ms * kSampl
 
 constexpr std::string_view kBabbleLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
 
-std::vector<unsigned char> Wave(const std::vector<float>& track) {
+}  // namespace
+
+std::vector<unsigned char> EncodeWave(const std::vector<float>& track) {
   const auto dataBytes = static_cast<std::uint32_t>(track.size() * 2);
   std::vector<unsigned char> wave(44 + std::size_t{dataBytes});
   std::size_t at = 0;
@@ -150,8 +146,6 @@ std::vector<unsigned char> Wave(const std::vector<float>& track) {
   return wave;
 }
 
-}  // namespace
-
 AudioSeed AudioSeedOf(const TokenClaims& claims) {
   InitializeSodium();
   AudioSeed seed{};
@@ -178,7 +172,7 @@ std::vector<unsigned char> RecordChallengeAudio(std::string_view code, const Aud
     LetterTake take;
     take.tempoPercent = random.Between(-kMaxTempoPercent, kMaxTempoPercent);
     take.pitchSemitones = random.Between(-kMaxPitchSemitones, kMaxPitchSemitones);
-    take.gain = random.Between(kMinGain, 1.0);
+    take.gain = random.Between(kMinLetterGain, 1.0);
     const std::vector<float> sound = TakeOfLetter(letter, take);
     MixInto(track, at, sound, 1.0);
     at += sound.size() + MsToSamples(random.Between(kMinGapMs, kMaxGapMs));
@@ -211,7 +205,7 @@ std::vector<unsigned char> RecordChallengeAudio(std::string_view code, const Aud
     const float scale = 0.9F / peak;
     for (float& sample : track) sample *= scale;
   }
-  return Wave(track);
+  return EncodeWave(track);
 }
 
 }  // namespace quillgate::service

@@ -27,14 +27,23 @@ using AudioSeed = std::array<unsigned char, 32>;
 // EngineError for a character without a clip, as the component's sound does.
 [[nodiscard]] std::vector<unsigned char> RecordChallengeAudio(std::string_view code, const AudioSeed& seed);
 
-// How much each letter was changed, for the tests and the intelligibility measurement.
+// The bounds of each letter's random changes. Within them a listener still hears the letter
+// (tools/measure-audio-intelligibility.sh measures it with a speech recogniser).
+inline constexpr double kMaxTempoPercent = 15;
+inline constexpr double kMaxPitchSemitones = 2;
+inline constexpr double kMinLetterGain = 0.55;
+
+// How much one letter is changed.
 struct LetterTake {
-  double tempoPercent = 0;  // SoundTouch tempo change, -15..+15
-  double pitchSemitones = 0;  // -2..+2
+  double tempoPercent = 0;    // SoundTouch tempo change
+  double pitchSemitones = 0;
   double gain = 1;
 };
 
 // One letter's take alone, as 8000 Hz samples in [-1, 1] (no gaps, babble or noise).
 [[nodiscard]] std::vector<float> TakeOfLetter(char letter, const LetterTake& take);
+
+// Samples in [-1, 1] as a 16-bit mono 8000 Hz PCM WAV file.
+[[nodiscard]] std::vector<unsigned char> EncodeWave(const std::vector<float>& samples);
 
 }  // namespace quillgate::service

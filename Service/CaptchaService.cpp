@@ -7,6 +7,7 @@
 #include "Service/ClientAddress.h"
 #include "Service/FormBody.h"
 #include "Service/Log.h"
+#include "Service/ProofOfWork.h"
 #include "Service/Token.h"
 
 #include <boost/beast/core/detail/base64.hpp>
@@ -169,6 +170,7 @@ void CaptchaService::Handle(Request&& request, const Peer& peer, Responder respo
     if (method == http::verb::post || method == http::verb::options) return Challenge(call);
     return call->Finish(MethodNotAllowed("POST, OPTIONS"));
   }
+  if (path == "/api/puzzle") return only(http::verb::get, "GET, HEAD", Endpoint::Puzzle, [&] { Puzzle(call); });
   if (path.starts_with(kAudioPrefix)) {
     return only(http::verb::get, "GET, HEAD", Endpoint::Audio, [&] { Audio(call, path.substr(kAudioPrefix.size())); });
   }
@@ -240,9 +242,134 @@ bool CaptchaService::TakeToken(const std::shared_ptr<Call>& call, char kind, con
   return false;
 }
 
+const Site* CaptchaService::SiteOf(const std::shared_ptr<Call>& call, const std::string& siteKey) {
+  const Sites& sites = call->config->sites;
+  const Site* site = nullptr;
+  if (sites.IsImplicit() && (siteKey.empty() || siteKey == sites.All().front().siteKey)) {
+    site = &sites.All().front();
+  } else if (siteKey.empty()) {
+    call->Finish(JsonError(http::status::bad_request, "missing_sitekey", "a challenge needs the site's sitekey"));
+    return nullptr;
+  } else {
+    site = sites.ByKey(siteKey);
+  }
+  if (site == nullptr) {
+    call->Finish(JsonError(http::status::bad_request, "invalid_sitekey", "no site has this sitekey"));
+    return nullptr;
+  }
+  call->siteKey = site->siteKey;
+
+  // Only the site's own pages: a third-party page cannot make its visitors ask for them.
+  const std::string origin(Header(call->request, http::field::origin));
+  if (!site->AllowsOrigin(origin)) {
+    metrics_.CountRefusal(RefusalReason::Origin);
+    call->Finish(JsonError(http::status::forbidden, "origin_not_allowed",
+                           "this site's challenges may not be asked for from " + origin));
+    return nullptr;
+  }
+  if (!origin.empty()) call->corsOrigin = origin;
+  return site;
+}
+
+namespace {
+
+// The site key in the query string (a preflight, and a GET, carry no body).
+std::string SiteKeyInQuery(const Request& request) {
+  const std::string_view target(request.target().data(), request.target().size());
+  if (const std::size_t query = target.find('?'); query != std::string_view::npos) {
+    if (const auto fields = ParseForm(target.substr(query + 1))) {
+      if (const auto named = fields->find("sitekey"); named != fields->end()) return named->second;
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+void CaptchaService::Puzzle(const std::shared_ptr<Call>& call) {
+  const Site* site = SiteOf(call, SiteKeyInQuery(call->request));
+  if (site == nullptr) return;
+  const Policy& policy = site->policy;
+  if (policy.powBits == 0) {
+    return call->Finish(JsonResponse(http::status::ok, {{"bits", 0}}));
+  }
+  const std::int64_t nowMs = NowMs();
+  int bits = policy.powBits;
+  if (policy.powBitsPer > 0) {
+    // A deep bucket draining at N a minute counts how far this client is above N puzzles a
+    // minute lately: every N beyond that is one more bit, so a burst pays more per challenge.
+    constexpr double kDepth = 1e9;
+    const std::string key = "p|" + site->siteKey + "|" + call->client;
+    const RateDecision counted = stores_.limiter->Take(key, BucketRule{double(policy.powBitsPer), kDepth}, nowMs);
+    if (counted.verdict == RateDecision::Verdict::Unavailable) {
+      metrics_.CountStoreError();
+      return call->Finish(RetryLater(http::status::service_unavailable, "store_unavailable",
+                                     "the server cannot reach its store; try again shortly", 1000));
+    }
+    const auto recent = static_cast<std::int64_t>(kDepth) - counted.tokensLeft;
+    bits = static_cast<int>(std::min<std::int64_t>(kMaxPowBits, bits + std::max<std::int64_t>(0, recent - 1) /
+                                                                            policy.powBitsPer));
+  }
+  ::quillgate::service::Puzzle puzzle;
+  puzzle.issuedMs = nowMs;
+  puzzle.expiresMs = nowMs + kPuzzleTtlMs;
+  puzzle.issuer = stores_.replay->Issuer();
+  puzzle.bits = bits;
+  puzzle.siteKey = site->siteKey;
+  call->Finish(JsonResponse(http::status::ok, {{"puzzle", SealPuzzle(call->config->keys, puzzle)},
+                                               {"bits", bits},
+                                               {"expires_ms", puzzle.expiresMs}}));
+}
+
+// The proof of work a challenge request carries, checked against the site's policy: true
+// when it is good (and now used up), otherwise the refusal is given.
+bool CaptchaService::CheckWork(const std::shared_ptr<Call>& call, const Site& site, const json& work) {
+  const auto refuse = [&](const char* error, const std::string& message) {
+    metrics_.CountRefusal(RefusalReason::Work);
+    call->Finish(JsonError(http::status::forbidden, error, message));
+    return false;
+  };
+  if (work.is_null()) {
+    return refuse("pow_required", "this site asks for proof of work: get a puzzle from /api/puzzle?sitekey=" +
+                                      site.siteKey + " and send {\"puzzle\", \"nonce\"} as \"pow\"");
+  }
+  if (!work.is_object() || !work.contains("puzzle") || !work["puzzle"].is_string() || !work.contains("nonce") ||
+      !work["nonce"].is_string()) {
+    return refuse("pow_invalid", "pow must be {\"puzzle\": string, \"nonce\": string}");
+  }
+  const std::string& text = work["puzzle"].get_ref<const std::string&>();
+  const std::int64_t nowMs = NowMs();
+  const auto opened = OpenPuzzle(call->config->keys, text, nowMs);
+  if (const auto* error = std::get_if<PuzzleError>(&opened)) {
+    if (*error == PuzzleError::Expired) return refuse("pow_expired", "the puzzle has expired; get a new one");
+    return refuse("pow_invalid", "this is not a puzzle of this server");
+  }
+  const ::quillgate::service::Puzzle& puzzle = std::get<::quillgate::service::Puzzle>(opened);
+  if (puzzle.siteKey != site.siteKey) return refuse("pow_invalid", "the puzzle is for another site");
+  if (puzzle.bits < site.policy.powBits) {
+    return refuse("pow_too_easy", "the puzzle asks for fewer bits than this site does now; get a new one");
+  }
+  if (WorkOf(text, work["nonce"].get_ref<const std::string&>()) < puzzle.bits) {
+    return refuse("pow_wrong", "the nonce does not solve the puzzle");
+  }
+  switch (stores_.replay->Redeem(PuzzleUse(puzzle, text), nowMs)) {
+    case Redemption::First:
+      return true;
+    case Redemption::Used:
+      return refuse("pow_used", "this puzzle was used already; get a new one");
+    case Redemption::Stale:
+      return refuse("pow_expired", "the puzzle has expired; get a new one");
+    case Redemption::Unavailable:
+      break;
+  }
+  metrics_.CountStoreError();
+  call->Finish(RetryLater(http::status::service_unavailable, "store_unavailable",
+                          "the server cannot reach its store; try again shortly", 1000));
+  return false;
+}
+
 void CaptchaService::Challenge(const std::shared_ptr<Call>& call) {
   const Request& request = call->request;
-  const Sites& sites = call->config->sites;
 
   // The site: named by the request, or the implicit one of a server without a sites file.
   json wishes = json::object();
@@ -260,35 +387,11 @@ void CaptchaService::Challenge(const std::shared_ptr<Call>& call) {
     siteKey = named->get<std::string>();
     wishes.erase("sitekey");
   } else {
-    // A preflight carries no body: the site key may come in the query instead.
-    const std::string_view target(request.target().data(), request.target().size());
-    if (const std::size_t query = target.find('?'); query != std::string_view::npos) {
-      if (const auto fields = ParseForm(target.substr(query + 1))) {
-        if (const auto named = fields->find("sitekey"); named != fields->end()) siteKey = named->second;
-      }
-    }
+    siteKey = SiteKeyInQuery(request);
   }
-  const Site* site = nullptr;
-  if (sites.IsImplicit() && (siteKey.empty() || siteKey == sites.All().front().siteKey)) {
-    site = &sites.All().front();
-  } else if (siteKey.empty()) {
-    return call->Finish(JsonError(http::status::bad_request, "missing_sitekey", "a challenge needs the site's sitekey"));
-  } else {
-    site = sites.ByKey(siteKey);
-  }
-  if (site == nullptr) {
-    return call->Finish(JsonError(http::status::bad_request, "invalid_sitekey", "no site has this sitekey"));
-  }
-  call->siteKey = site->siteKey;
-
-  // Only the site's own pages: a third-party page cannot make its visitors ask for them.
+  const Site* site = SiteOf(call, siteKey);
+  if (site == nullptr) return;
   const std::string origin(Header(request, http::field::origin));
-  if (!site->AllowsOrigin(origin)) {
-    metrics_.CountRefusal(RefusalReason::Origin);
-    return call->Finish(JsonError(http::status::forbidden, "origin_not_allowed",
-                                  "this site's challenges may not be asked for from " + origin));
-  }
-  if (!origin.empty()) call->corsOrigin = origin;
   if (request.method() == http::verb::options) {
     Response response{http::status::no_content, 11};
     response.set(http::field::access_control_allow_methods, "POST");
@@ -298,6 +401,11 @@ void CaptchaService::Challenge(const std::shared_ptr<Call>& call) {
   }
 
   const Policy& policy = site->policy;
+  json work;
+  if (const auto sent = wishes.find("pow"); sent != wishes.end()) {
+    work = std::move(*sent);
+    wishes.erase("pow");
+  }
   const auto chosen = ChooseSettings(policy, wishes, &RandomIndex);
   if (const auto* refusal = std::get_if<PolicyRefusal>(&chosen)) {
     metrics_.CountRefusal(RefusalReason::Policy);
@@ -305,6 +413,7 @@ void CaptchaService::Challenge(const std::shared_ptr<Call>& call) {
                                   refusal->message));
   }
   if (!TakeToken(call, 'c', policy.challengeLimit)) return;
+  if (policy.powBits > 0 && !CheckWork(call, *site, work)) return;
 
   const ImageSettings settings = std::get<ImageSettings>(chosen);
   TokenClaims claims;

@@ -23,6 +23,8 @@
 #include "Service/Sites.h"
 #include "Service/Stores.h"
 
+#include <nlohmann/json_fwd.hpp>
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -52,6 +54,8 @@ class CaptchaService {
  public:
   // Fetches of one challenge's audio that are served.
   static constexpr int kAudioFetchesPerToken = 3;
+  // How long a proof-of-work puzzle may take to solve and use.
+  static constexpr std::int64_t kPuzzleTtlMs = 120'000;
 
   CaptchaService(std::shared_ptr<const ServiceConfig> config, Stores stores, ServiceOptions options);
   ~CaptchaService();
@@ -69,6 +73,11 @@ class CaptchaService {
 
   void Challenge(const std::shared_ptr<Call>& call);
   void Audio(const std::shared_ptr<Call>& call, std::string_view token);
+  void Puzzle(const std::shared_ptr<Call>& call);
+  // The site a request names (the implicit one when there is no sites file), checked
+  // against the request's origin; nullptr once the refusal is given.
+  const Site* SiteOf(const std::shared_ptr<Call>& call, const std::string& siteKey);
+  bool CheckWork(const std::shared_ptr<Call>& call, const Site& site, const nlohmann::json& work);
   void Verify(const std::shared_ptr<Call>& call);
   void SiteVerify(const std::shared_ptr<Call>& call);
   // False (and the 429/503 given) when the client's bucket refuses the request.

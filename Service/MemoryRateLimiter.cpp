@@ -18,11 +18,13 @@ RateDecision TakeFromBucket(BucketState& state, const BucketRule& rule, std::int
   const double elapsed = static_cast<double>(std::max<std::int64_t>(0, nowMs - state.lastMs));
   state.tokens = std::min(rule.burst, state.tokens + elapsed * rule.perMinute / 60000.0);
   state.lastMs = std::max(state.lastMs, nowMs);
+  RateDecision decision;
   if (state.tokens >= 1) {
     state.tokens -= 1;
-    return {};
+    decision.tokensLeft = static_cast<std::int64_t>(std::floor(state.tokens));
+    return decision;
   }
-  RateDecision decision;
+  decision.tokensLeft = static_cast<std::int64_t>(std::floor(state.tokens));
   decision.verdict = RateDecision::Verdict::Limited;
   decision.retryAfterMs = static_cast<std::int64_t>(std::ceil((1 - state.tokens) * 60000.0 / rule.perMinute));
   return decision;

@@ -45,6 +45,7 @@ std::string_view Metrics::Name(Endpoint endpoint) {
     case Endpoint::SiteVerify: return "siteverify";
     case Endpoint::Ready: return "readyz";
     case Endpoint::Audio: return "audio";
+    case Endpoint::Puzzle: return "puzzle";
     case Endpoint::Page: return "page";
     case Endpoint::Health: return "healthz";
     case Endpoint::Metrics: return "metrics";
@@ -59,6 +60,7 @@ std::string_view Metrics::Name(RefusalReason reason) {
     case RefusalReason::RateLimited: return "rate_limited";
     case RefusalReason::Policy: return "policy";
     case RefusalReason::Origin: return "origin";
+    case RefusalReason::Work: return "proof_of_work";
     case RefusalReason::PoolFull: return "render_pool_full";
     case RefusalReason::ClientConnections: return "client_connections";
     case RefusalReason::Connections: return "connections";

@@ -11,7 +11,7 @@
 
 namespace quillgate::service {
 
-enum class Endpoint { Challenge, Verify, SiteVerify, Audio, Page, Health, Ready, Metrics, Other, kCount };
+enum class Endpoint { Challenge, Verify, SiteVerify, Audio, Puzzle, Page, Health, Ready, Metrics, Other, kCount };
 enum class VerifyOutcome {
   Success, WrongAnswer, Used, Expired, Tampered, UnknownKey, Malformed, StoreUnavailable,
   BadSecret,   // /siteverify with a secret no site has
@@ -20,7 +20,7 @@ enum class VerifyOutcome {
   kCount
 };
 // Requests the service turned away before doing their work.
-enum class RefusalReason { RateLimited, Policy, Origin, PoolFull, ClientConnections, Connections, kCount };
+enum class RefusalReason { RateLimited, Policy, Origin, Work, PoolFull, ClientConnections, Connections, kCount };
 
 class Metrics {
  public:

@@ -1,5 +1,6 @@
 #include "Service/Policy.h"
 
+#include "Service/ProofOfWork.h"
 #include "Service/RenderCost.h"
 
 #include <nlohmann/json.hpp>
@@ -349,12 +350,16 @@ Policy Policy::FromJson(const json& value, const Policy& over) {
     } else if (key == "verify_api") {
       if (!member.is_boolean()) Fail(path, "must be true or false");
       p.verifyApi = member.get<bool>();
+    } else if (key == "pow_bits") {
+      p.powBits = Integer32(member, path, 0, kMaxPowBits);
+    } else if (key == "pow_bits_per") {
+      p.powBitsPer = Integer32(member, path, 0, 1'000'000);
     } else if (key == "limits") {
       ReadLimits(member, path, p);
     } else {
       Unknown(path,
               "styles, style, length, types, type, width, height, formats, format, ttl_ms, max_render_ms, "
-              "verify_api, limits");
+              "verify_api, pow_bits, pow_bits_per, limits");
     }
   }
   CheckTogether(p);
@@ -375,6 +380,8 @@ json Policy::ToJson() const {
       {"ttl_ms", ttlMs},
       {"max_render_ms", maxRenderMs},
       {"verify_api", verifyApi},
+      {"pow_bits", powBits},
+      {"pow_bits_per", powBitsPer},
       {"limits",
        {{"challenge", BucketJson(challengeLimit)},
         {"audio", BucketJson(audioLimit)},

@@ -15,6 +15,7 @@
 //    "height": {"min": 40, "max": 150, "default": 50},
 //    "formats": ["JPEG", "PNG"], "format": "JPEG",
 //    "ttl_ms": 300000, "max_render_ms": 60, "verify_api": false,
+//    "pow_bits": 0, "pow_bits_per": 0,
 //    "limits": {"challenge": {"per_minute": 30, "burst": 10},
 //               "audio": {"per_minute": 20, "burst": 5},
 //               "verify": {"per_minute": 30, "burst": 10}}}
@@ -79,6 +80,11 @@ struct Policy {
   // may not exceed this; checked when the policy is read, so every request is cheap enough.
   double maxRenderMs = 60;
   bool verifyApi = false;
+  // Proof of work before each challenge: the puzzle's leading zero bits, 0 for none. With
+  // `powBitsPer` N > 0, a client asks one bit more for every N puzzles it took beyond N a
+  // minute (its count drains at N a minute), up to kMaxPowBits.
+  std::int32_t powBits = 0;
+  std::int32_t powBitsPer = 0;
   BucketRule challengeLimit{30, 10};
   BucketRule audioLimit{20, 5};
   BucketRule verifyLimit{30, 10};

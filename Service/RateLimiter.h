@@ -19,6 +19,9 @@ struct BucketRule {
 struct RateDecision {
   enum class Verdict { Allowed, Limited, Unavailable } verdict = Verdict::Allowed;
   std::int64_t retryAfterMs = 0;  // with Limited: when one token is back
+  // Whole tokens left in the bucket after this take: with a deep bucket, how far a client
+  // is above the refill rate lately (the proof of work's difficulty rises with it).
+  std::int64_t tokensLeft = 0;
 };
 
 class RateLimiter {

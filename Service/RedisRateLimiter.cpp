@@ -7,8 +7,8 @@
 namespace quillgate::service {
 namespace {
 
-// KEYS[1] the bucket; ARGV now ms, per minute, burst. Answers {1, 0} when a token was
-// taken, {0, retry after ms} when the bucket is empty. Line for line TakeFromBucket:
+// KEYS[1] the bucket; ARGV now ms, per minute, burst. Answers {1, 0, tokens left} when a
+// token was taken, {0, retry after ms, tokens left} when the bucket is empty. Line for line TakeFromBucket:
 // a new bucket starts full, time never runs backwards, and the numbers are doubles in
 // both, stored with 17 significant digits so that nothing is lost between takes.
 constexpr std::string_view kTakeScript = R"lua(
@@ -45,7 +45,7 @@ if refill < 0 then
   refill = 0
 end
 redis.call('PEXPIRE', KEYS[1], string.format('%d', refill + 1000))
-return {allowed, retry}
+return {allowed, retry, math.floor(tokens)}
 )lua";
 
 // Shortest text that reads back as the same double, independent of the locale.
@@ -69,11 +69,13 @@ RateDecision RedisRateLimiter::Take(std::string_view key, const BucketRule& rule
       client_->Eval(kTakeScript, {"quillgate:bucket:" + std::string(key)},
                     {std::to_string(nowMs), ExactText(rule.perMinute), ExactText(rule.burst)});
   RateDecision decision;
-  if (!reply || reply->type != RedisReply::Type::Array || reply->elements.size() != 2 ||
-      reply->elements[0].type != RedisReply::Type::Integer || reply->elements[1].type != RedisReply::Type::Integer) {
+  if (!reply || reply->type != RedisReply::Type::Array || reply->elements.size() != 3 ||
+      reply->elements[0].type != RedisReply::Type::Integer || reply->elements[1].type != RedisReply::Type::Integer ||
+      reply->elements[2].type != RedisReply::Type::Integer) {
     decision.verdict = RateDecision::Verdict::Unavailable;
     return decision;
   }
+  decision.tokensLeft = reply->elements[2].integer;
   if (reply->elements[0].integer == 1) return decision;
   decision.verdict = RateDecision::Verdict::Limited;
   decision.retryAfterMs = reply->elements[1].integer;

@@ -3,6 +3,7 @@
 #include "Service/CaptchaService.h"
 #include "Service/HttpServer.h"
 #include "Service/MemoryReplayStore.h"
+#include "Service/ProofOfWork.h"
 #include "ServiceTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -566,6 +567,95 @@ TEST_F(HttpServiceSites, VerifyApiIsOpenOnlyWhereThePolicySaysSo) {
   EXPECT_EQ(closed.body["error"], "verify_api_off");
   const json blog = Challenge(server_.Port(), {{"sitekey", kBlogKey}}, "https://blog.example.org");
   EXPECT_EQ(Verify(server_.Port(), blog["token"], CodeOf(keys_, blog)).body["success"], true);
+}
+
+// Proof of work, tried as a bot would skip or cheapen it.
+TEST(HttpServiceWork, EachChallengeNeedsItsOwnFreshSolvedPuzzleOfTheSitesDifficulty) {
+  const KeyRing keys = KeyRing::Generate();
+  ServerSetup setup;
+  setup.sites = TwoSites({{"pow_bits", 10}});
+  Server server(keys, std::move(setup));
+  const std::string shop(kShopKey);
+  const std::string origin(kShopOrigin);
+  const auto puzzle = [&] {
+    const Reply reply = Exchange(server.Port(), Ask(http::verb::get, "/api/puzzle?sitekey=" + shop, "", "", origin));
+    EXPECT_EQ(reply.status, 200) << reply.raw.body();
+    EXPECT_EQ(reply.body["bits"], 10);
+    return reply.body["puzzle"].get<std::string>();
+  };
+  const auto solve = [](const std::string& text, int bits) {
+    for (int n = 0;; ++n) {
+      if (WorkOf(text, std::to_string(n)) >= bits) return std::to_string(n);
+    }
+  };
+  const auto ask = [&](const json& work) {
+    json body = {{"sitekey", shop}};
+    if (!work.is_null()) body["pow"] = work;
+    return Post(server.Port(), "/api/challenge", body.dump(), origin);
+  };
+  const auto refusal = [&](const json& work) {
+    const Reply reply = ask(work);
+    EXPECT_EQ(reply.status, 403) << reply.raw.body();
+    return reply.body["error"].get<std::string>();
+  };
+
+  EXPECT_EQ(refusal(nullptr), "pow_required");
+  EXPECT_EQ(refusal("1234"), "pow_invalid");
+  const std::string text = puzzle();
+  std::string wrong = "0";
+  while (WorkOf(text, wrong) >= 10) wrong += "0";
+  EXPECT_EQ(refusal({{"puzzle", text}, {"nonce", wrong}}), "pow_wrong");
+  const std::string nonce = solve(text, 10);
+  EXPECT_EQ(ask({{"puzzle", text}, {"nonce", nonce}}).status, 200);
+  EXPECT_EQ(refusal({{"puzzle", text}, {"nonce", nonce}}), "pow_used");
+
+  // A puzzle of its own making, or an easier one under the server's key, or another site's.
+  Puzzle easy;
+  easy.issuedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::system_clock::now().time_since_epoch()).count();
+  easy.expiresMs = easy.issuedMs + 60'000;
+  easy.bits = 4;
+  easy.siteKey = shop;
+  const std::string forged = SealPuzzle(KeyRing::Generate(), easy);
+  EXPECT_EQ(refusal({{"puzzle", forged}, {"nonce", solve(forged, 4)}}), "pow_invalid");
+  const std::string cheap = SealPuzzle(keys, easy);
+  EXPECT_EQ(refusal({{"puzzle", cheap}, {"nonce", solve(cheap, 4)}}), "pow_too_easy");
+  easy.bits = 10;
+  easy.siteKey = std::string(kBlogKey);
+  const std::string blogs = SealPuzzle(keys, easy);
+  EXPECT_EQ(refusal({{"puzzle", blogs}, {"nonce", solve(blogs, 10)}}), "pow_invalid");
+
+  // Solved, but kept past its time.
+  const std::string late = puzzle();
+  const std::string lateNonce = solve(late, 10);
+  server.Skew(std::chrono::milliseconds(CaptchaService::kPuzzleTtlMs));
+  EXPECT_EQ(refusal({{"puzzle", late}, {"nonce", lateNonce}}), "pow_expired");
+}
+
+TEST(HttpServiceWork, DifficultyRisesUnderABurstAndSitesWithoutItAskNothing) {
+  const KeyRing keys = KeyRing::Generate();
+  ServerSetup setup;
+  setup.sites = TwoSites({{"pow_bits", 6}, {"pow_bits_per", 5}});
+  Server server(keys, std::move(setup));
+  const std::string shop(kShopKey);
+  std::vector<int> bits;
+  for (int i = 0; i < 20; ++i) {
+    const Reply reply = Exchange(server.Port(), Ask(http::verb::get, "/api/puzzle?sitekey=" + shop, "", "",
+                                                    std::string(kShopOrigin)));
+    bits.push_back(reply.body["bits"]);
+  }
+  EXPECT_EQ(bits.front(), 6);
+  EXPECT_EQ(bits.back(), 6 + 19 / 5) << "one bit more for every 5 puzzles beyond 5 a minute";
+  // The count drains at 5 a minute: four minutes later it is back to the site's base.
+  server.Skew(std::chrono::minutes(4));
+  const Reply calm = Exchange(server.Port(), Ask(http::verb::get, "/api/puzzle?sitekey=" + shop, "", "",
+                                                 std::string(kShopOrigin)));
+  EXPECT_EQ(calm.body["bits"], 6);
+  // The blog asks for no work: its challenges need no puzzle.
+  const Reply blog = Exchange(server.Port(), Ask(http::verb::get, "/api/puzzle?sitekey=" + std::string(kBlogKey), "",
+                                                 "", "https://blog.example.org"));
+  EXPECT_EQ(blog.body["bits"], 0);
+  EXPECT_EQ(Challenge(server.Port(), {{"sitekey", kBlogKey}}, "https://blog.example.org").contains("token"), true);
 }
 
 // The default policy: its buckets live in Redis too, so a challenge needs Redis.

@@ -437,6 +437,7 @@ TEST(RedisRateLimiter, AgreesWithTheMemoryBucketsStepByStep) {
         const RateDecision got = limiter.Take(key, rule, now);
         ASSERT_EQ(got.verdict, expected.verdict);
         ASSERT_EQ(got.retryAfterMs, expected.retryAfterMs);
+        ASSERT_EQ(got.tokensLeft, expected.tokensLeft);
       }
     }
   }

@@ -1,0 +1,95 @@
+// Puzzles: what the server hands out opens only unchanged and under its own keys, and the
+// work is counted exactly.
+#include "Service/ProofOfWork.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace quillgate::service {
+namespace {
+
+constexpr std::int64_t kNow = 4'000'000'000'000;  // Unix milliseconds
+
+Puzzle Sample(int bits = 8) {
+  Puzzle puzzle;
+  puzzle.issuedMs = kNow;
+  puzzle.expiresMs = kNow + 120'000;
+  puzzle.issuer = 0x1122334455667788;
+  puzzle.bits = bits;
+  puzzle.siteKey = "shop_site_key";
+  return puzzle;
+}
+
+// The first nonce, counting up in decimal, whose work reaches `bits`.
+std::string Solve(const std::string& text, int bits) {
+  for (unsigned long long n = 0;; ++n) {
+    const std::string nonce = std::to_string(n);
+    if (WorkOf(text, nonce) >= bits) return nonce;
+  }
+}
+
+TEST(Puzzle, OpensToWhatWasSealedAndEachIsNew) {
+  const KeyRing keys = KeyRing::Generate();
+  const std::string text = SealPuzzle(keys, Sample());
+  const auto opened = OpenPuzzle(keys, text, kNow);
+  ASSERT_TRUE(std::holds_alternative<Puzzle>(opened));
+  const Puzzle& puzzle = std::get<Puzzle>(opened);
+  EXPECT_EQ(puzzle.bits, 8);
+  EXPECT_EQ(puzzle.issuedMs, kNow);
+  EXPECT_EQ(puzzle.expiresMs, kNow + 120'000);
+  EXPECT_EQ(puzzle.issuer, 0x1122334455667788u);
+  EXPECT_EQ(puzzle.siteKey, "shop_site_key");
+  EXPECT_EQ(puzzle.keyId, keys.Sealing().id);
+  const std::string again = SealPuzzle(keys, Sample());
+  EXPECT_NE(again, text) << "a fresh salt each time";
+  EXPECT_NE(Hex(PuzzleUse(puzzle, text).id), Hex(PuzzleUse(std::get<Puzzle>(OpenPuzzle(keys, again, kNow)), again).id));
+  EXPECT_THROW((void)SealPuzzle(keys, Sample(0)), std::invalid_argument);
+  EXPECT_THROW((void)SealPuzzle(keys, Sample(kMaxPowBits + 1)), std::invalid_argument);
+}
+
+// The attacks: make the puzzle easier or longer-lived by changing it, or make one up.
+TEST(Puzzle, ChangedMadeUpOrExpiredPuzzlesAreRefused) {
+  const KeyRing keys = KeyRing::Generate();
+  const std::string text = SealPuzzle(keys, Sample());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::string changed = text;
+    changed[i] = changed[i] == 'A' ? 'B' : 'A';
+    const auto opened = OpenPuzzle(keys, changed, kNow);
+    EXPECT_TRUE(std::holds_alternative<PuzzleError>(opened)) << "byte " << i;
+  }
+  EXPECT_EQ(std::get<PuzzleError>(OpenPuzzle(KeyRing::Generate(), text, kNow)), PuzzleError::Forged);
+  EXPECT_EQ(std::get<PuzzleError>(OpenPuzzle(keys, text, kNow + 120'000)), PuzzleError::Expired);
+  EXPECT_TRUE(std::holds_alternative<Puzzle>(OpenPuzzle(keys, text, kNow + 119'999)));
+  for (const std::string& bad : {std::string(), std::string("!!"), text + "A", text.substr(0, 20), std::string(5000, 'A')}) {
+    EXPECT_EQ(std::get<PuzzleError>(OpenPuzzle(keys, bad, kNow)), PuzzleError::Malformed) << bad.size();
+  }
+}
+
+TEST(Puzzle, WorkCountsTheLeadingZeroBitsOfTheHash) {
+  const KeyRing keys = KeyRing::Generate();
+  const std::string text = SealPuzzle(keys, Sample(12));
+  const std::string nonce = Solve(text, 12);
+  EXPECT_GE(WorkOf(text, nonce), 12);
+  // The nonce belongs to this puzzle: on another, it is as good as any guess.
+  int others = 0;
+  for (int i = 0; i < 20; ++i) others += WorkOf(SealPuzzle(keys, Sample(12)), nonce) >= 12;
+  EXPECT_LE(others, 1);
+  // A nonce is a short run of ASCII letters and digits; anything else is no work at all.
+  for (const std::string& bad : {std::string(), std::string(33, '1'), std::string("12 3"), std::string("1\0", 2)}) {
+    EXPECT_EQ(WorkOf(text, bad), 0);
+  }
+  // About half of all nonces give at least one bit, a quarter two: the count is of bits.
+  int oneBit = 0;
+  int twoBits = 0;
+  for (int n = 0; n < 4000; ++n) {
+    const int work = WorkOf(text, "x" + std::to_string(n));
+    oneBit += work >= 1;
+    twoBits += work >= 2;
+  }
+  EXPECT_NEAR(oneBit, 2000, 200);
+  EXPECT_NEAR(twoBits, 1000, 150);
+}
+
+}  // namespace
+}  // namespace quillgate::service

@@ -179,9 +179,10 @@ void CaptchaService::Handle(Request&& request, const Peer& peer, Responder respo
   if (path == "/" || path == "/index.html") {
     return only(http::verb::get, "GET, HEAD", Endpoint::Page, [&] {
       Response response = Asset("text/html; charset=utf-8", DemoPage());
-      // The page loads nothing from elsewhere: images come inline, sound from this server.
+      // The page loads nothing from elsewhere: images come inline, sound from this server,
+      // and the proof-of-work solver runs in a worker made from the widget's own text.
       response.set("Content-Security-Policy",
-                   "default-src 'self'; img-src 'self' data:; media-src 'self'; "
+                   "default-src 'self'; img-src 'self' data:; media-src 'self'; worker-src blob:; "
                    "style-src 'self' 'unsafe-inline'; frame-ancestors 'none'");
       call->Finish(std::move(response));
     });

@@ -2,8 +2,10 @@
 // sealing and opening its token, checking an answer, choosing the settings under a policy,
 // taking from a client's bucket.
 #include "Service/Challenge.h"
+#include "Service/ChallengeAudio.h"
 #include "Service/KeyRing.h"
 #include "Service/Policy.h"
+#include "Service/ProofOfWork.h"
 #include "Service/RateLimiter.h"
 #include "Service/Token.h"
 
@@ -63,5 +65,33 @@ void BM_MemoryRateLimiter(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_MemoryRateLimiter);
+
+// What the server spends on one proof of work: opening the puzzle (its MAC) and one hash.
+void BM_CheckProofOfWork(benchmark::State& state) {
+  const KeyRing keys = KeyRing::Generate();
+  Puzzle puzzle;
+  puzzle.issuedMs = 1'800'000'000'000;
+  puzzle.expiresMs = puzzle.issuedMs + 120'000;
+  puzzle.bits = 14;
+  puzzle.siteKey = "qg_pk_0123456789abcdefghijkl";
+  const std::string text = SealPuzzle(keys, puzzle);
+  for (auto _ : state) {
+    const auto opened = OpenPuzzle(keys, text, puzzle.issuedMs);
+    benchmark::DoNotOptimize(opened);
+    benchmark::DoNotOptimize(WorkOf(text, "k3x9q"));
+  }
+}
+BENCHMARK(BM_CheckProofOfWork);
+
+// One challenge's recording: five letters stretched and shifted, babble and noise.
+void BM_RecordChallengeAudio(benchmark::State& state) {
+  TokenClaims claims;
+  claims.code = "K3XQ9";
+  for (auto _ : state) {
+    claims.id = NewTokenId();
+    benchmark::DoNotOptimize(RecordChallengeAudio(claims.code, AudioSeedOf(claims)));
+  }
+}
+BENCHMARK(BM_RecordChallengeAudio)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The demo page of `quillgate serve` in a real browser: Debian's chromium, driven by
 // playwright-core. Usage: node demo-page.test.mjs QUILLGATE_BINARY ARTIFACT_DIR
-// Checks what a visitor sees and does: the image at its size, the sound longer than three
+// Checks what a visitor sees and does: the image at its size, the sound longer than two
 // seconds, a wrong answer refused with a new image, the right answer (read from the token
 // with `quillgate token open`) accepted, and that token refused when replayed. Leaves a
 // screenshot of the page in ARTIFACT_DIR.
@@ -89,7 +89,7 @@ try {
     assert.deepEqual(shown, { w: 250, h: 50 });
   });
 
-  await step('the audio control loads a WAV longer than 3 s', async () => {
+  await step('the audio control loads a WAV longer than 2 s', async () => {
     const sound = await page.evaluate(() => new Promise((resolve, reject) => {
       const audio = document.querySelector('audio.quillgate-audio');
       audio.addEventListener('loadedmetadata', () => resolve({ duration: audio.duration, src: audio.src }), { once: true });
@@ -98,7 +98,7 @@ try {
       audio.load();
     }));
     assert.ok(sound.src.includes('/api/audio/'), sound.src);
-    assert.ok(sound.duration > 3, 'duration ' + sound.duration);
+    assert.ok(sound.duration > 2, 'duration ' + sound.duration);
     const response = await page.request.get(sound.src);
     assert.equal(response.headers()['content-type'], 'audio/wav');
   });

@@ -1,0 +1,97 @@
+// Proof of work in a real browser (Debian's chromium through playwright-core): for a site
+// whose policy asks for it, the widget fetches a puzzle, solves it in a Web Worker and gets
+// its challenge; the server's refusal of a missing stamp leads the widget there by itself.
+// Prints the solve times. Usage: node proof-of-work.test.mjs QUILLGATE_BINARY [BITS] [SOLVES]
+import { spawn } from 'node:child_process';
+import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, dirname } from 'node:path';
+import { createRequire } from 'node:module';
+import { fileURLToPath } from 'node:url';
+import assert from 'node:assert/strict';
+
+const [binary, bitsText = '16', solvesText = '5'] = process.argv.slice(2);
+if (!binary) {
+  console.error('usage: proof-of-work.test.mjs QUILLGATE_BINARY [BITS] [SOLVES]');
+  process.exit(2);
+}
+const bits = Number(bitsText);
+const solves = Number(solvesText);
+const projectRoot = join(dirname(fileURLToPath(import.meta.url)), '..', '..', '..');
+const { chromium } = createRequire(join(projectRoot, 'package.json'))('playwright-core');
+
+const work = mkdtempSync(join(tmpdir(), 'quillgate-pow-'));
+const sitesFile = join(work, 'sites.json');
+const unlimited = { per_minute: 0, burst: 1 };
+writeFileSync(sitesFile, JSON.stringify({
+  sites: [{
+    sitekey: 'pow_site', secret: 'pow_secret_0123456789_abcdefghijklmnop', origins: ['*'],
+    policy: { pow_bits: bits, verify_api: true, limits: { challenge: unlimited, audio: unlimited, verify: unlimited } },
+  }],
+}), { mode: 0o600 });
+let server;
+let context;
+let failed = 0;
+
+function startServer() {
+  return new Promise((resolve, reject) => {
+    server = spawn(binary, ['serve', '--listen', '127.0.0.1:0', '--workers', '2', '--quiet',
+                            '--secret-file', join(work, 'keys'), '--sites', sitesFile],
+                   { stdio: ['ignore', 'pipe', 'inherit'] });
+    let output = '';
+    const timer = setTimeout(() => reject(new Error('serve did not start: ' + output)), 20000);
+    server.stdout.on('data', (chunk) => {
+      output += chunk;
+      const match = output.match(/Listening on (http:\/\/127\.0\.0\.1:\d+)/);
+      if (match) { clearTimeout(timer); resolve(match[1]); }
+    });
+    server.on('exit', (code) => reject(new Error('serve exited with ' + code + ': ' + output)));
+  });
+}
+
+try {
+  const base = await startServer();
+  context = await chromium.launchPersistentContext(join(work, 'profile'), {
+    executablePath: '/usr/bin/chromium',
+    headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+           '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  });
+  const page = context.pages()[0] || await context.newPage();
+  page.setDefaultTimeout(60000);
+  const pageErrors = [];
+  page.on('pageerror', (error) => pageErrors.push(String(error)));
+  // The demo page, whose Content-Security-Policy is the one a site needs (worker-src blob:).
+  await page.goto(base + '/');
+  const times = await page.evaluate(async (count) => {
+    const element = document.createElement('div');
+    document.body.append(element);
+    const widget = window.Quillgate.render(element, { sitekey: 'pow_site' });
+    await widget.ready;
+    const runs = [{ token: widget.token(), work: widget.lastWork }];
+    for (let i = 1; i < count; i += 1) {
+      await widget.refresh();
+      runs.push({ token: widget.token(), work: widget.lastWork });
+    }
+    return runs;
+  }, solves);
+  for (const run of times) {
+    assert.ok(run.token, 'a challenge came');
+    assert.ok(run.work && run.work.bits === bits, JSON.stringify(run.work));
+  }
+  const ms = times.map((run) => run.work.ms).sort((a, b) => a - b);
+  const tried = times.map((run) => run.work.tried);
+  console.log(`proof of work at ${bits} bits, ${solves} solves in chromium: median ${ms[Math.floor(ms.length / 2)].toFixed(0)} ms, ` +
+              `fastest ${ms[0].toFixed(0)} ms, slowest ${ms[ms.length - 1].toFixed(0)} ms; ` +
+              `${(tried.reduce((a, b) => a + b, 0) / ms.reduce((a, b) => a + b, 0)).toFixed(0)} hashes per ms`);
+  assert.deepEqual(pageErrors, []);
+  console.log('ok   the widget solves the puzzle in a worker and gets its challenge');
+} catch (error) {
+  failed += 1;
+  console.log('FAIL ' + String(error && error.stack || error));
+} finally {
+  if (context) await context.close().catch(() => {});
+  if (server && server.exitCode === null) server.kill('SIGTERM');
+  rmSync(work, { recursive: true, force: true });
+}
+process.exit(failed === 0 ? 0 : 1);

@@ -20,3 +20,9 @@ set_tests_properties(Service.SiteverifyExamples PROPERTIES LABELS Service TIMEOU
 add_test(NAME Service.BrowserProofOfWork
   COMMAND node ${CMAKE_SOURCE_DIR}/tests/Service/browser/proof-of-work.test.mjs $<TARGET_FILE:quillgate> 12 5)
 set_tests_properties(Service.BrowserProofOfWork PROPERTIES LABELS Service TIMEOUT 180)
+
+# The widget on a site's own page behind a path prefix: keyboard, screen reader, 360 px.
+add_test(NAME Service.BrowserWidget
+  COMMAND node ${CMAKE_SOURCE_DIR}/tests/Service/browser/widget.test.mjs
+          $<TARGET_FILE:quillgate> ${CMAKE_BINARY_DIR}/test-artifacts)
+set_tests_properties(Service.BrowserWidget PROPERTIES LABELS Service TIMEOUT 180)

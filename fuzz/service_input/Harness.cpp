@@ -1,11 +1,12 @@
 // What a client or an operator hands the service as text: a siteverify form body, a
 // challenge request checked against the default policy, a token, an X-Forwarded-For chain
 // and a sites file. Whatever the bytes, each parser either gives a value or a clear refusal;
-// a token opens only when it is genuine (none of these inputs is).
+// a token or a proof-of-work puzzle opens only when it is genuine (none of these inputs is).
 #include "Service/ClientAddress.h"
 #include "Service/FormBody.h"
 #include "Service/KeyRing.h"
 #include "Service/Policy.h"
+#include "Service/ProofOfWork.h"
 #include "Service/Sites.h"
 #include "Service/Token.h"
 
@@ -31,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const std::vector<Network> proxies = {Network::Parse("127.0.0.0/8"), Network::Parse("fd00::/8")};
   FuzzedDataProvider input(data, size);
   const std::string text = input.ConsumeRandomLengthString(4096);
-  switch (input.ConsumeIntegralInRange(0, 4)) {
+  switch (input.ConsumeIntegralInRange(0, 5)) {
     case 0:
       (void)ParseForm(text);
       break;
@@ -51,6 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     case 2:
       if (std::holds_alternative<TokenClaims>(OpenToken(keys, text, 0))) std::abort();
+      break;
+    case 4:
+      if (std::holds_alternative<Puzzle>(OpenPuzzle(keys, text, 0))) std::abort();
+      (void)WorkOf(text, input.ConsumeRandomLengthString(64));
       break;
     case 3:
       (void)ClientKey(ClientAddress(proxies, boost::asio::ip::make_address("127.0.0.1"), text));

@@ -4,7 +4,7 @@
 # once as the component speaks it and TAKES times as the service may change it (random
 # tempo, pitch and gain inside the service's bounds). Prints both rates and their ratio; the
 # service's changes should keep at least 80 % of the clean rate.
-# Needs: pocketsphinx pocketsphinx-en-us sox (Debian), and a configured build directory.
+# Needs a configured build directory; installs pocketsphinx, its en-us model and sox when missing.
 # Usage: tools/measure-audio-intelligibility.sh [BUILD_DIR] [TAKES] [SEED]   (defaults: build 5 1)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -12,10 +12,10 @@ build=${1:-$here/../build}
 takes=${2:-5}
 seed=${3:-1}
 model=/usr/share/pocketsphinx/model/en-us
-for tool in pocketsphinx_continuous sox; do
-  command -v "$tool" > /dev/null || { echo "needs $tool (apt install pocketsphinx pocketsphinx-en-us sox)" >&2; exit 1; }
-done
-[ -d "$model/en-us" ] || { echo "needs the en-us model (apt install pocketsphinx-en-us)" >&2; exit 1; }
+# Installed on demand, as the OCR measurement installs Tesseract: CI never needs them.
+if ! command -v pocketsphinx_continuous > /dev/null || ! command -v sox > /dev/null || [ ! -d "$model/en-us" ]; then
+  bash "$here/../setup/install-deps.sh" pocketsphinx pocketsphinx-en-us sox
+fi
 cmake --build "$build" --target letter_takes > /dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -83,7 +83,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--train", type=int, default=400)
     parser.add_argument("--test", type=int, default=60)
-    parser.add_argument("--epochs", type=int, default=10)
+    parser.add_argument("--epochs", type=int, default=30)
     parser.add_argument("--build", default=os.path.join(os.path.dirname(__file__), "..", "build"))
     parser.add_argument("--out", default=None)
     parser.add_argument("--seed", type=int, default=1)
@@ -120,9 +120,9 @@ def main():
     print(f"made {len(train)} training and {len(test)} test images in {made - started:.0f} s", flush=True)
 
     model = build_model(nn)
-    optimizer = torch.optim.AdamW(model.parameters(), lr=2e-3, weight_decay=1e-4)
-    steps = args.epochs * ((len(train) + 63) // 64)
-    schedule = torch.optim.lr_scheduler.OneCycleLR(optimizer, max_lr=3e-3, total_steps=steps)
+    # A steady 1e-3: tried on style 31 alone, 3e-3 stayed at chance (loss ln 30) for four
+    # epochs where 1e-3 left it after two.
+    optimizer = torch.optim.Adam(model.parameters(), lr=1e-3)
     loss_of = nn.CrossEntropyLoss()
     for epoch in range(args.epochs):
         model.train()
@@ -137,7 +137,6 @@ def main():
             optimizer.zero_grad()
             loss.backward()
             optimizer.step()
-            schedule.step()
             total += loss.item() * len(batch)
         print(f"epoch {epoch + 1}/{args.epochs}: loss {total / len(train):.3f}, {time.time() - made:.0f} s", flush=True)
 

@@ -2,13 +2,11 @@
 // whose policy asks for it, the widget fetches a puzzle, solves it in a Web Worker and gets
 // its challenge; the server's refusal of a missing stamp leads the widget there by itself.
 // Prints the solve times. Usage: node proof-of-work.test.mjs QUILLGATE_BINARY [BITS] [SOLVES]
-import { spawn } from 'node:child_process';
 import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { join, dirname } from 'node:path';
-import { createRequire } from 'node:module';
-import { fileURLToPath } from 'node:url';
+import { join } from 'node:path';
 import assert from 'node:assert/strict';
+import { startServer, launchBrowser } from './support.mjs';
 
 const [binary, bitsText = '16', solvesText = '5'] = process.argv.slice(2);
 if (!binary) {
@@ -17,9 +15,6 @@ if (!binary) {
 }
 const bits = Number(bitsText);
 const solves = Number(solvesText);
-const projectRoot = join(dirname(fileURLToPath(import.meta.url)), '..', '..', '..');
-const { chromium } = createRequire(join(projectRoot, 'package.json'))('playwright-core');
-
 const work = mkdtempSync(join(tmpdir(), 'quillgate-pow-'));
 const sitesFile = join(work, 'sites.json');
 const unlimited = { per_minute: 0, burst: 1 };
@@ -33,30 +28,10 @@ let server;
 let context;
 let failed = 0;
 
-function startServer() {
-  return new Promise((resolve, reject) => {
-    server = spawn(binary, ['serve', '--listen', '127.0.0.1:0', '--workers', '2', '--quiet',
-                            '--secret-file', join(work, 'keys'), '--sites', sitesFile],
-                   { stdio: ['ignore', 'pipe', 'inherit'] });
-    let output = '';
-    const timer = setTimeout(() => reject(new Error('serve did not start: ' + output)), 20000);
-    server.stdout.on('data', (chunk) => {
-      output += chunk;
-      const match = output.match(/Listening on (http:\/\/127\.0\.0\.1:\d+)/);
-      if (match) { clearTimeout(timer); resolve(match[1]); }
-    });
-    server.on('exit', (code) => reject(new Error('serve exited with ' + code + ': ' + output)));
-  });
-}
-
 try {
-  const base = await startServer();
-  context = await chromium.launchPersistentContext(join(work, 'profile'), {
-    executablePath: '/usr/bin/chromium',
-    headless: true,
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-           '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  });
+  let base;
+  ({ server, base } = await startServer(binary, ['--quiet', '--secret-file', join(work, 'keys'), '--sites', sitesFile]));
+  context = await launchBrowser(join(work, 'profile'));
   const page = context.pages()[0] || await context.newPage();
   page.setDefaultTimeout(60000);
   const pageErrors = [];

@@ -5,22 +5,18 @@
 // challenge is announced; the audio loads through the prefix; the form posts the field that
 // /siteverify accepts; at 360 px the widget fits without scrolling sideways; the texts come
 // from attributes. Usage: node widget.test.mjs QUILLGATE_BINARY ARTIFACT_DIR
-import { spawn, execFileSync } from 'node:child_process';
+import { execFileSync } from 'node:child_process';
 import { mkdtempSync, mkdirSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { join, dirname } from 'node:path';
-import { createRequire } from 'node:module';
-import { fileURLToPath } from 'node:url';
+import { join } from 'node:path';
 import assert from 'node:assert/strict';
+import { startServer, launchBrowser, Steps } from './support.mjs';
 
 const [binary, artifacts] = process.argv.slice(2);
 if (!binary || !artifacts) {
   console.error('usage: widget.test.mjs QUILLGATE_BINARY ARTIFACT_DIR');
   process.exit(2);
 }
-const projectRoot = join(dirname(fileURLToPath(import.meta.url)), '..', '..', '..');
-const { chromium } = createRequire(join(projectRoot, 'package.json'))('playwright-core');
-
 const site = 'http://site.test';
 const secret = 'site_secret_0123456789_abcdefghijklmno';
 const work = mkdtempSync(join(tmpdir(), 'quillgate-widget-'));
@@ -44,49 +40,17 @@ const page360 = `<!DOCTYPE html><html lang="en"><head><meta charset="utf-8">
 
 let server;
 let context;
-let passed = 0;
-let failed = 0;
-
-function startServer() {
-  return new Promise((resolve, reject) => {
-    server = spawn(binary, ['serve', '--listen', '127.0.0.1:0', '--workers', '2', '--quiet',
-                            '--secret-file', secretFile, '--sites', sitesFile],
-                   { stdio: ['ignore', 'pipe', 'inherit'] });
-    let output = '';
-    const timer = setTimeout(() => reject(new Error('serve did not start: ' + output)), 20000);
-    server.stdout.on('data', (chunk) => {
-      output += chunk;
-      const match = output.match(/Listening on (http:\/\/127\.0\.0\.1:\d+)/);
-      if (match) { clearTimeout(timer); resolve(match[1]); }
-    });
-    server.on('exit', (code) => reject(new Error('serve exited with ' + code + ': ' + output)));
-  });
-}
+const steps = new Steps();
+const step = steps.run.bind(steps);
 
 function codeOf(token) {
   return JSON.parse(execFileSync(binary, ['token', 'open', '--secret-file', secretFile, token])).code;
 }
 
-async function step(name, body) {
-  try {
-    await body();
-    passed += 1;
-    console.log('ok   ' + name);
-  } catch (error) {
-    failed += 1;
-    console.log('FAIL ' + name + '\n     ' + String(error && error.stack || error).split('\n').join('\n     '));
-  }
-}
-
 try {
-  const backend = await startServer();
-  context = await chromium.launchPersistentContext(join(work, 'profile'), {
-    executablePath: '/usr/bin/chromium',
-    headless: true,
-    viewport: { width: 360, height: 740 },
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-           '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  });
+  let backend;
+  ({ server, base: backend } = await startServer(binary, ['--quiet', '--secret-file', secretFile, '--sites', sitesFile]));
+  context = await launchBrowser(join(work, 'profile'), { viewport: { width: 360, height: 740 } });
   const page = context.pages()[0] || await context.newPage();
   page.setDefaultTimeout(15000);
   const pageErrors = [];
@@ -180,12 +144,12 @@ try {
     assert.deepEqual(pageErrors, []);
   });
 } catch (error) {
-  failed += 1;
+  steps.failed += 1;
   console.log('FAIL setup\n     ' + String(error && error.stack || error));
 } finally {
   if (context) await context.close().catch(() => {});
   if (server && server.exitCode === null) server.kill('SIGTERM');
   rmSync(work, { recursive: true, force: true });
 }
-console.log(`${passed} passed, ${failed} failed`);
-process.exit(failed === 0 ? 0 : 1);
+console.log(`${steps.passed} passed, ${steps.failed} failed`);
+process.exit(steps.failed === 0 ? 0 : 1);

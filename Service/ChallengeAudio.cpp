@@ -6,6 +6,7 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -53,9 +54,11 @@ class SeededRandom {
   std::uint64_t counter_ = 0;
 };
 
+constexpr std::string_view kLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
+
 // The spoken part of a clip: each clip is a second long with silence around the word, and
 // keeping that silence would leave the letters on a fixed grid that a script can cut at.
-std::vector<float> SpokenPart(char letter) {
+std::vector<float> TrimmedClip(char letter) {
   const std::span<const std::byte> bytes = SoundGenerator().ClipSamples(letter);
   std::vector<float> samples(bytes.size() / 2);
   for (std::size_t i = 0; i < samples.size(); ++i) {
@@ -80,6 +83,20 @@ std::vector<float> SpokenPart(char letter) {
   const std::size_t begin = (first >= 2 ? first - 2 : 0) * kWindow;
   const std::size_t end = std::min(samples.size(), (last + 2) * kWindow);
   return {samples.begin() + static_cast<std::ptrdiff_t>(begin), samples.begin() + static_cast<std::ptrdiff_t>(end)};
+}
+
+// The 36 trimmed clips, cut once: every recording uses several of them.
+const std::vector<float>& SpokenPart(char letter) {
+  static const std::array<std::vector<float>, kLetters.size()> parts = [] {
+    std::array<std::vector<float>, kLetters.size()> all;
+    for (std::size_t i = 0; i < kLetters.size(); ++i) all[i] = TrimmedClip(kLetters[i]);
+    return all;
+  }();
+  const char lowered = letter >= 'A' && letter <= 'Z' ? static_cast<char>(letter - 'A' + 'a') : letter;
+  const std::size_t at = kLetters.find(lowered);
+  // No clip: the voice's own refusal, word for word.
+  if (at == std::string_view::npos) (void)SoundGenerator().ClipSamples(letter);
+  return parts.at(at);
 }
 
 std::vector<float> Transformed(const std::vector<float>& input, double tempoPercent, double pitchSemitones) {
@@ -112,8 +129,6 @@ void MixInto(std::vector<float>& track, std::size_t at, const std::vector<float>
 }
 
 std::size_t MsToSamples(double ms) { return static_cast<std::size_t>(ms * kSampleRate / 1000); }
-
-constexpr std::string_view kBabbleLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
 
 }  // namespace
 
@@ -183,7 +198,7 @@ std::vector<unsigned char> RecordChallengeAudio(std::string_view code, const Aud
   // matcher from finding a letter by where the sound is, and sound like nothing a person
   // would take for a letter.
   for (std::size_t i = 0; i < 2 * code.size(); ++i) {
-    std::vector<float> other = Transformed(SpokenPart(kBabbleLetters[random.Below(kBabbleLetters.size())]),
+    std::vector<float> other = Transformed(SpokenPart(kLetters[random.Below(kLetters.size())]),
                                            random.Between(-25, 25), random.Between(-4, 4));
     std::reverse(other.begin(), other.end());
     const std::size_t place = track.size() > other.size() ? random.Below(track.size() - other.size()) : 0;

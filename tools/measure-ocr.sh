@@ -51,17 +51,11 @@ echo "reading $(wc -l < "$work/expected.tsv") images with $(tesseract --version 
 cut -f2 "$work/expected.tsv" | xargs -P "$(nproc)" -I{} sh -c \
   'OMP_THREAD_LIMIT=1 tesseract "$1" - --psm 7 -c tessedit_char_whitelist='"$alphabet"' 2>/dev/null | tr -d " \n\f" > "$1.txt"' _ {}
 
-python3 - "$work/expected.tsv" "$images" > "$out" <<'PY'
+PYTHONPATH="$root/tools" python3 - "$work/expected.tsv" "$images" > "$out" <<'PY'
 import sys
 from collections import defaultdict
 
-def distance(a, b):
-    row = list(range(len(b) + 1))
-    for i, ca in enumerate(a, 1):
-        prev, row[0] = row[0], i
-        for j, cb in enumerate(b, 1):
-            prev, row[j] = row[j], min(row[j] + 1, row[j - 1] + 1, prev + (ca != cb))
-    return row[-1]
+from edit_distance import edit_distance as distance
 
 exact = defaultdict(int); right = defaultdict(int); chars = defaultdict(int); count = defaultdict(int)
 for line in open(sys.argv[1]):

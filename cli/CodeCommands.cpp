@@ -23,7 +23,7 @@ void AddCodeCommands(CLI::App& app) {
   validate->callback([answer, hashValue] {
     const bool match = CaptchaEngine::Validate(ComponentText(*answer), ComponentText(*hashValue));
     std::cout << (match ? "match" : "no match") << '\n';
-    if (!match) throw CLI::RuntimeError(1);
+    if (!match) throw CLI::RuntimeError(kExitNo);
   });
 
   auto* code = app.add_subcommand("code", "Print a new random code");

@@ -27,9 +27,16 @@ void WriteOutput(const std::string& path, std::span<const unsigned char> bytes);
 inline constexpr int kMaxCodeLength = 1000;
 
 // Option checks: a whole number in lowest..highest, or any int (an empty text is refused,
-// not read as 0), and a code of at most `characters` characters.
+// not read as 0), and a code of 1 to `characters` characters with no control characters.
 CLI::Validator IntegerIn(int lowest, int highest);
 CLI::Validator WholeNumber();
-CLI::Validator CodeOfAtMost(std::size_t characters);
+CLI::Validator CodeText(std::size_t characters);
+
+// Exit statuses, the same for every command: 0 success, 1 the answer "no" (validate), 2 a
+// failure while working (a file, the component, the network), 64 a usage error (an unknown
+// command or option, a value out of its range), as sysexits' EX_USAGE.
+inline constexpr int kExitNo = 1;
+inline constexpr int kExitFailure = 2;
+inline constexpr int kExitUsage = 64;
 
 }  // namespace quillgate::cli

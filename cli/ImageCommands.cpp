@@ -2,10 +2,12 @@
 #include "cli/CaptchaClient.h"
 #include "cli/Commands.h"
 
+#include "Platform/Graphics/Bitmap.h"
 #include "Styles/StyleRenderer.h"
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -49,6 +51,54 @@ ImageResult MakeImage(CaptchaClient& captcha, const ImageRequest& request) {
   result.code = captcha.Value();
   result.hash = captcha.HashValue();
   return result;
+}
+
+// A format name as the component spells it: upper case, "JPG" as "JPEG".
+std::string FormatName(std::string name) {
+  for (char& c : name) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return name == "JPG" ? "JPEG" : name;
+}
+
+// The format that a file name's extension names, if it names one of the five.
+std::optional<std::string> FormatOfExtension(const std::string& path) {
+  const std::string extension = FormatName(std::filesystem::path(path).extension().string());
+  if (extension == ".JPEG" || extension == ".JPE") return "JPEG";
+  for (const char* format : {"JPEG", "PNG", "GIF", "BMP", "TIFF"}) {
+    if (extension == std::string(".") + format) return format;
+  }
+  if (extension == ".TIF") return "TIFF";
+  return std::nullopt;
+}
+
+// Settles the format from --format and the output's name before anything is drawn: without
+// --format, a known extension chooses it (so x.png holds PNG, not JPEG bytes); with both,
+// they must agree. An unknown --format is left to the component, which names it.
+void SettleFormat(ImageRequest& request, const std::string& output) {
+  const std::optional<std::string> named = output == "-" ? std::nullopt : FormatOfExtension(output);
+  if (!request.format) {
+    request.format = named;
+    return;
+  }
+  const std::string chosen = FormatName(*request.format);
+  const bool known = FormatOfExtension("x." + chosen).has_value();
+  if (named && known && *named != chosen) {
+    throw CLI::ValidationError("--format", *request.format + " contradicts the name " + output + ", which says " +
+                                               *named + "; leave --format out or rename the file");
+  }
+}
+
+// Each side is checked by its option; their product only when both are given, as one side
+// at its default (250 x 50) cannot reach the limit.
+void CheckPixelCount(const ImageRequest& request) {
+  if (!request.width || !request.height) return;
+  const std::int64_t pixels = std::int64_t{*request.width} * std::max(*request.height, 10);
+  if (pixels > graphics::Bitmap::kMaxPixels) {
+    throw CLI::ValidationError("--width, --height", std::to_string(*request.width) + " x " +
+                                                        std::to_string(*request.height) + " is more than " +
+                                                        std::to_string(graphics::Bitmap::kMaxPixels) + " pixels");
+  }
 }
 
 std::string HtmlEscaped(const std::string& text) {
@@ -120,25 +170,30 @@ void AddImageCommands(CLI::App& app) {
   auto* image = app.add_subcommand("image", "Draw a code as a CAPTCHA image");
   auto request = std::make_shared<ImageRequest>();
   auto output = std::make_shared<std::string>();
-  // Style and size are checked by the component itself, with its own messages.
-  image->add_option("--style", request->style, "Text style, 0 to 49 (default 31)")
-      ->check(WholeNumber());
-  image->add_option("--width", request->width, "Image width in pixels (default 250)")
-      ->check(WholeNumber());
-  image->add_option("--height", request->height, "Image height in pixels, at least 10 (default 50)")
-      ->check(WholeNumber());
+  // Checked here so that the message names the option and its range; the component's own
+  // checks stay behind them for its other callers.
+  const int maxSide = graphics::Bitmap::kMaxSide;
+  image->add_option("--style", request->style, "Text style, 0 to 49 (default 31)")->check(IntegerIn(0, 49));
+  image->add_option("--width", request->width, "Image width in pixels, 1 to 32767 (default 250)")
+      ->check(IntegerIn(1, maxSide));
+  image->add_option("--height", request->height,
+                    "Image height in pixels, 1 to 32767; below 10 is drawn as 10 (default 50)")
+      ->check(IntegerIn(1, maxSide));
   image->add_option("--length", request->length, "Characters in a new code, 1 to 1000 (default 5)")
       ->check(IntegerIn(1, kMaxCodeLength));
   image->add_option("--type", request->type,
                     "Alphabet: 0 digits and capitals without look-alikes, 1 capitals, 2 digits")
       ->check(IntegerIn(0, 2));
-  image->add_option("--format", request->format, "JPEG, PNG, GIF, BMP or TIFF (default JPEG)");
+  image->add_option("--format", request->format,
+                    "JPEG, PNG, GIF, BMP or TIFF (default: from the output's extension, else JPEG)");
   image->add_option("--code", request->code,
                     "The code to draw, at most 1000 characters (default: a new random code)")
-      ->check(CodeOfAtMost(kMaxCodeLength));
+      ->check(CodeText(kMaxCodeLength));
   image->add_option("-o,--output", *output, "The image file to write, or - for standard output")
       ->required();
   image->callback([request, output] {
+    SettleFormat(*request, *output);
+    CheckPixelCount(*request);
     CaptchaClient captcha;
     const ImageResult result = MakeImage(captcha, *request);
     WriteOutput(*output, result.bytes);

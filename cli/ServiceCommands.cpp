@@ -67,12 +67,9 @@ std::pair<std::string, unsigned short> SplitListen(const std::string& text) {
   return {host, static_cast<unsigned short>(port)};
 }
 
-// The keys and the sites as the files say now (at start, and again on SIGHUP).
-std::shared_ptr<const ServiceConfig> ReadConfig(const ServeOptions& options, bool createKeys) {
-  KeyRing keys = createKeys ? KeyRing::LoadOrCreate(options.secretFile) : KeyRing::Load(options.secretFile);
-  if (!options.sitesFile.empty()) {
-    return std::make_shared<const ServiceConfig>(ServiceConfig{std::move(keys), Sites::Load(options.sitesFile)});
-  }
+// The sites as the files say now (at start, and again on SIGHUP).
+Sites ReadSites(const ServeOptions& options) {
+  if (!options.sitesFile.empty()) return Sites::Load(options.sitesFile);
   Policy policy = Policy::Default();
   if (!options.policyFile.empty()) {
     const std::string text = ReadPrivateFile(options.policyFile, "the policy file", 1 << 20);
@@ -80,7 +77,7 @@ std::shared_ptr<const ServiceConfig> ReadConfig(const ServeOptions& options, boo
     if (value.is_discarded()) throw std::runtime_error("the policy file " + options.policyFile + " is not JSON");
     policy = Policy::FromJson(value, Policy::Default());
   }
-  return std::make_shared<const ServiceConfig>(ServiceConfig{std::move(keys), Sites::Implicit(std::move(policy))});
+  return Sites::Implicit(std::move(policy));
 }
 
 std::string DescribeSites(const ServeOptions& options, const Sites& sites) {
@@ -101,36 +98,43 @@ void Serve(const ServeOptions& options) {
   sigaddset(&signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+  // Everything that can fail is checked before anything is written: a mistyped option
+  // must not leave a new secret file behind.
   InitializeSodium();
   ServerLimits limits;
   for (const std::string& proxy : options.trustedProxies) limits.trustedProxies.push_back(Network::Parse(proxy));
-  auto config = ReadConfig(options, true);
+  limits.maxConnections = options.maxConnections;
+  limits.maxConnectionsPerClient = options.maxClientConnections;
+  limits.headerTimeout = std::chrono::seconds(options.headerTimeout);
+  limits.idleTimeout = std::chrono::seconds(options.idleTimeout);
+  const auto [host, port] = SplitListen(options.listen);
+  Sites sites = ReadSites(options);
   Stores stores = MakeStores(options.store, options.memoryCapacity, std::chrono::milliseconds(options.redisTimeoutMs));
   const std::string storeName = stores.replay->Describe();
+  const std::string sitesLine = DescribeSites(options, sites);
+
+  // The server binds here, before the service exists; it calls the handlers only once
+  // started, by which time the service is in place.
+  std::unique_ptr<CaptchaService> service;
+  HttpServer server(
+      host, port, limits,
+      [&service](Request&& request, const Peer& peer, Responder respond) {
+        service->Handle(std::move(request), peer, std::move(respond));
+      },
+      [&service](Refusal refusal) {
+        service->GetMetrics().CountRefusal(refusal == Refusal::TooManyClientConnections
+                                               ? RefusalReason::ClientConnections
+                                               : RefusalReason::Connections);
+      });
 
   ServiceOptions serviceOptions;
   serviceOptions.renderThreads = options.renderThreads > 0 ? options.renderThreads : options.workers;
   serviceOptions.renderQueue = options.renderQueue;
   serviceOptions.renderPerClient = options.renderPerClient;
   serviceOptions.logRequests = !options.quiet;
-  const std::string sitesLine = DescribeSites(options, config->sites);
-  CaptchaService service(std::move(config), std::move(stores), serviceOptions);
-
-  limits.maxConnections = options.maxConnections;
-  limits.maxConnectionsPerClient = options.maxClientConnections;
-  limits.headerTimeout = std::chrono::seconds(options.headerTimeout);
-  limits.idleTimeout = std::chrono::seconds(options.idleTimeout);
-  const auto [host, port] = SplitListen(options.listen);
-  HttpServer server(
-      host, port, limits,
-      [&service](Request&& request, const Peer& peer, Responder respond) {
-        service.Handle(std::move(request), peer, std::move(respond));
-      },
-      [&service](Refusal refusal) {
-        service.GetMetrics().CountRefusal(refusal == Refusal::TooManyClientConnections
-                                              ? RefusalReason::ClientConnections
-                                              : RefusalReason::Connections);
-      });
+  service = std::make_unique<CaptchaService>(
+      std::make_shared<const ServiceConfig>(ServiceConfig{KeyRing::LoadOrCreate(options.secretFile), std::move(sites)}),
+      std::move(stores), serviceOptions);
   server.Start(options.workers);
   const std::string shownHost = host.find(':') != std::string::npos ? "[" + host + "]" : host;
   std::printf("Listening on http://%s:%u (%d workers, %d render threads, store %s, secret file %s; %s)\n",
@@ -147,9 +151,10 @@ void Serve(const ServeOptions& options) {
     }
     // A file that no longer reads leaves the running configuration as it was.
     try {
-      auto fresh = ReadConfig(options, false);
+      auto fresh = std::make_shared<const ServiceConfig>(
+          ServiceConfig{KeyRing::Load(options.secretFile), ReadSites(options)});
       const std::string line = DescribeSites(options, fresh->sites);
-      service.Reload(std::move(fresh));
+      service->Reload(std::move(fresh));
       WriteLogLine({{"event", "reloaded"}, {"sites", line}});
     } catch (const std::exception& error) {
       WriteLogLine({{"event", "reload_failed"}, {"error", error.what()}});
@@ -197,6 +202,16 @@ void AddServiceCommands(CLI::App& app) {
   auto options = std::make_shared<ServeOptions>();
   auto* serve = app.add_subcommand("serve", "Serve CAPTCHA challenges over HTTP with single-use tokens");
   serve->add_option("--listen", options->listen, "Address and port to listen on, ADDR:PORT (port 0: any free port)")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            try {
+              SplitListen(text);
+              return {};
+            } catch (const std::runtime_error& error) {
+              return std::string(error.what()).substr(std::string("--listen: ").size());
+            }
+          },
+          ""))
       ->capture_default_str();
   serve->add_option("--workers", options->workers, "Threads that read and answer requests")
       ->check(CLI::Range(1, 256))->capture_default_str();

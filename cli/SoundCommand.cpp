@@ -15,7 +15,7 @@ void AddSoundCommand(CLI::App& app) {
   auto output = std::make_shared<std::string>();
   sound->add_option("--code", *code,
                     "The code to speak, at most 1000 characters (default: a new random code)")
-      ->check(CodeOfAtMost(kMaxCodeLength));
+      ->check(CodeText(kMaxCodeLength));
   sound->add_option("-o,--output", *output, "The WAV file to write, or - for standard output")
       ->required();
   sound->callback([code, output] {

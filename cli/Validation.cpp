@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <limits>
 #include <string>
 
@@ -39,9 +40,23 @@ CLI::Validator WholeNumber() {
   return Integer(std::numeric_limits<int>::min(), std::numeric_limits<int>::max(), "an int");
 }
 
-CLI::Validator CodeOfAtMost(std::size_t characters) {
+CLI::Validator CodeText(std::size_t characters) {
   return CLI::Validator(
       [characters](std::string& text) -> std::string {
+        // An empty --code would silently mean "a new random code", which is what leaving the
+        // option out already says; a typo such as --code "$UNSET" must not pass unnoticed.
+        if (text.empty()) return "the code is empty; leave --code out for a new random code";
+        // Control characters would be echoed into the report lines (a code with a newline
+        // forges a second "Hash:" line for whoever parses them).
+        const auto control = std::find_if(text.begin(), text.end(), [](char c) {
+          const auto byte = static_cast<unsigned char>(c);
+          return byte < 0x20 || byte == 0x7F;
+        });
+        if (control != text.end()) {
+          char hex[8];
+          std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned>(static_cast<unsigned char>(*control)));
+          return std::string("the code holds the control character ") + hex;
+        }
         // Characters, not bytes: every UTF-8 byte but a continuation byte starts one.
         const auto count = static_cast<std::size_t>(std::count_if(
             text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));

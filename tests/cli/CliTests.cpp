@@ -1,6 +1,9 @@
 // Runs the quillgate command as a user would and checks what it prints, writes and exits with.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <sys/wait.h>
@@ -157,6 +160,61 @@ TEST_F(Cli, BadInputGivesAOneLineErrorAndNonZeroExit) {
     EXPECT_FALSE(r.err.empty()) << arguments;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << arguments << ": " << r.err;
   }
+}
+
+TEST_F(Cli, ExitStatusesFollowOneScheme) {
+  // 0 success (also --help and --version), 1 validate's "no", 2 a failure while working,
+  // 64 a usage error: whatever the parser's own error numbers are.
+  const std::pair<const char*, int> cases[] = {
+      {"--version", 0},
+      {"code --help", 0},
+      {"validate A 00", 1},
+      {"sound --code 'a b' -o a.wav", 2},
+      {"frobnicate", 64},
+      {"code --length", 64},
+      {"code --length 0", 64},
+      {"code --bogus", 64},
+      {"validate", 64},
+      {"image --style 50 -o a.jpg", 64},
+      {"", 64},
+  };
+  for (const auto& [arguments, status] : cases) {
+    EXPECT_EQ(Run(arguments).exitCode, status) << arguments;
+  }
+  const Result version = Run("--version");
+  EXPECT_TRUE(std::regex_match(version.out, std::regex("quillgate [0-9]+\\.[0-9]+(\\.[0-9]+)*\n"))) << version.out;
+  // An unknown command is named, with the ones that exist, rather than "a command is required".
+  const Result unknown = Run("imgae -o a.jpg");
+  EXPECT_NE(unknown.err.find("unknown command 'imgae'"), std::string::npos) << unknown.err;
+  EXPECT_NE(unknown.err.find("image"), unknown.err.find("'imgae'")) << unknown.err;
+}
+
+TEST_F(Cli, ServeChecksEverythingBeforeCreatingItsSecretFile) {
+  // A listening socket holds a port, so that binding it fails.
+  const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(holder, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(holder, 1), 0);
+  socklen_t length = sizeof address;
+  ::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
+  const std::string busy = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+
+  const std::pair<std::string, int> failures[] = {
+      {"--listen nonsense", 64},
+      {"--listen 127.0.0.1:70000", 64},
+      {"--listen " + busy, 2},
+      {"--listen 127.0.0.1:0 --sites absent.json", 2},
+      {"--listen 127.0.0.1:0 --store bogus", 2},
+  };
+  for (const auto& [arguments, status] : failures) {
+    const Result r = Run("serve --quiet --secret-file keys " + arguments);
+    EXPECT_EQ(r.exitCode, status) << arguments << ": " << r.err;
+    EXPECT_FALSE(fs::exists(dir_ / "keys")) << arguments;
+  }
+  ::close(holder);
 }
 
 TEST_F(Cli, EveryCommandHasHelp) {

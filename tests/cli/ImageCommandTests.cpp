@@ -85,11 +85,28 @@ TEST_F(ImageCli, ComponentFailuresAreOneLineAndLeaveNoFile) {
   EXPECT_NE(r.exitCode, 0);
   EXPECT_EQ(r.err, "quillgate: This picture format is not supported !\n");
   EXPECT_FALSE(fs::exists(dir_ / "bad.img"));
+  // Style and size are checked by the command, which names the option and its range.
   r = Run("image --style 50 -o bad.img");
-  EXPECT_EQ(r.err, "quillgate: This text style is not supported !\n");
+  EXPECT_NE(r.err.find("--style: 50 is outside 0 to 49"), std::string::npos) << r.err;
   r = Run("image --width 0 -o bad.img");
-  EXPECT_EQ(r.err, "quillgate: Failed to create the bitmap!\n");
+  EXPECT_NE(r.err.find("--width: 0 is outside 1 to 32767"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(dir_ / "bad.img"));
+}
+
+TEST_F(ImageCli, TheOutputsExtensionChoosesTheFormatUnlessToldOtherwise) {
+  const std::pair<const char*, std::string> files[] = {
+      {"a.png", "\x89PNG"}, {"b.GIF", "GIF8"}, {"c.bmp", "BM"}, {"d.tif", "II*"}, {"e.jpeg", "\xFF\xD8\xFF"},
+      {"f.img", "\xFF\xD8\xFF"},  // an unknown extension keeps the default, JPEG
+  };
+  for (const auto& [name, magic] : files) {
+    ASSERT_EQ(Run(std::string("image -o ") + name).exitCode, 0) << name;
+    EXPECT_EQ(ReadAll(dir_ / name).substr(0, magic.size()), magic) << name;
+  }
+  // --format agreeing with the name, in any spelling, or naming an unknown extension's format.
+  EXPECT_EQ(Run("image --format jpg -o g.jpeg").exitCode, 0);
+  ASSERT_EQ(Run("image --format png -o h.dat").exitCode, 0);
+  EXPECT_EQ(ReadAll(dir_ / "h.dat").substr(0, 4), "\x89PNG");
+  ASSERT_EQ(Run("image --format gif -o -").exitCode, 0);
 }
 
 TEST_F(ImageCli, TheComponentsMessageSurvivesADamagedOrMissingRegistry) {

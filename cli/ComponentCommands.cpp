@@ -12,8 +12,10 @@
 #include "Platform/Com/Registry.h"
 #include "Platform/Com/Runtime.h"
 #include "Platform/Com/Utf.h"
+#include "Service/PrivateFile.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -61,12 +63,40 @@ std::filesystem::path DefaultLibrary() {
 
 // ---- register / unregister ----------------------------------------------------------------
 
+std::size_t RegistrySize(const std::filesystem::path& path) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  return error ? 0 : static_cast<std::size_t>(size);
+}
+
+// Writes `bytes` to an unnamed temporary in `directory` (a named one where the file system
+// has none) and syncs it; the errno of the first failure, or 0.
+int ProbeWrite(const std::filesystem::path& directory, std::size_t bytes) {
+  int opened = ::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (opened < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+    std::string named = (directory / ".quillgate-probe-XXXXXX").string();
+    opened = ::mkostemp(named.data(), O_CLOEXEC);
+    if (opened >= 0) ::unlink(named.c_str());
+  }
+  if (opened < 0) return errno;
+  const service::FileDescriptor fd(opened);
+  const std::vector<char> block(64 * 1024, '\0');
+  for (std::size_t left = bytes; left > 0;) {
+    const ssize_t put = ::write(fd.Get(), block.data(), std::min(left, block.size()));
+    if (put < 0 && errno != EINTR) return errno;
+    if (put > 0) left -= static_cast<std::size_t>(put);
+  }
+  return ::fsync(fd.Get()) == 0 ? 0 : errno;
+}
+
 // What keeps the registry from being read or written, told with what to do about it; empty
 // when nothing can be found from here.
 std::string RegistryProblem() {
   const std::filesystem::path path = registry::RegistryPath();
   try {
     registry::Read();
+  } catch (const registry::RegistryFileError& e) {
+    return e.what();
   } catch (const registry::RegistryError& e) {
     return std::string(e.what()) +
            " (the registry file is damaged: correct the line named, or move the file aside "
@@ -87,6 +117,11 @@ std::string RegistryProblem() {
   if (::access(directory.c_str(), W_OK) != 0) {
     return "cannot write the registry " + path.string() + ": " + directory.string() + ": " +
            std::strerror(errno) + " (choose another file with --registry or QUILLGATE_REGISTRY)";
+  }
+  // A full disk, a quota or an I/O error shows only when writing: a private temporary of
+  // the registry's size plus a registration's is written beside it and removed again.
+  if (const int error = ProbeWrite(directory, RegistrySize(path) + 64 * 1024); error != 0) {
+    return "cannot write the registry " + path.string() + ": " + std::strerror(error);
   }
   return {};
 }

@@ -173,14 +173,32 @@ class FileDescriptor {
 };
 
 [[noreturn]] void FailSystem(const std::string& what, const std::filesystem::path& path) {
-  throw RegistryError("cannot " + what + " " + path.string() + ": " + std::strerror(errno));
+  throw RegistryFileError("cannot " + what + " " + path.string() + ": " + std::strerror(errno));
+}
+
+// What a path names, for the message that refuses anything but a regular file.
+const char* KindOfFile(mode_t mode) {
+  if (S_ISDIR(mode)) return "a directory";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  return "not a regular file";
 }
 
 std::optional<std::string> ReadFile(const std::filesystem::path& path) {
-  const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking, so that a FIFO at the registry's path is refused at once instead of
+  // waiting forever for a writer; a link to a regular file is read as that file.
+  const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.Get() < 0) {
     if (errno == ENOENT) return std::nullopt;
     FailSystem("open the registry", path);
+  }
+  struct stat status {};
+  if (::fstat(fd.Get(), &status) != 0) FailSystem("examine the registry", path);
+  if (!S_ISREG(status.st_mode)) {
+    throw RegistryFileError("the registry " + path.string() + " is " + KindOfFile(status.st_mode) +
+                        "; it must be a regular file (or a link to one)");
   }
   std::string text;
   char buffer[16384];
@@ -468,7 +486,7 @@ FileDescriptor LockForWriting(const std::filesystem::path& path) {
     std::error_code error;
     std::filesystem::create_directories(path.parent_path(), error);
     if (error) {
-      throw RegistryError("cannot create " + path.parent_path().string() + ": " + error.message());
+      throw RegistryFileError("cannot create " + path.parent_path().string() + ": " + error.message());
     }
   }
   // The registry file itself is replaced by every write, so writers meet on a lock file

@@ -29,6 +29,13 @@ class RegistryError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The registry's file could not be opened, read or written, or is not a regular file: its
+// content is not at fault, so the remedy is the file system's, not an edit.
+class RegistryFileError : public RegistryError {
+ public:
+  using RegistryError::RegistryError;
+};
+
 struct NameLess {
   using is_transparent = void;
   bool operator()(std::string_view a, std::string_view b) const noexcept;

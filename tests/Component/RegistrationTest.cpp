@@ -8,11 +8,14 @@
 #include "tests/Platform/Com/TempRegistry.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -244,9 +247,11 @@ struct CommandRun {
   std::string err;
 };
 
-CommandRun RunCommand(const std::string& arguments, const std::filesystem::path& scratch) {
+// `prefix` is shell text run before the command (an environment setting, `timeout 30`).
+CommandRun RunCommand(const std::string& arguments, const std::filesystem::path& scratch,
+                      const std::string& prefix = "") {
   const auto errFile = scratch / "stderr.txt";
-  const std::string command = std::string("'") + QUILLGATE_CLI_PATH + "' " + arguments + " 2>'" +
+  const std::string command = prefix + " '" + QUILLGATE_CLI_PATH + "' " + arguments + " 2>'" +
                               errFile.string() + "'";
   CommandRun run;
   FILE* pipe = ::popen(command.c_str(), "r");
@@ -308,6 +313,42 @@ TEST(HostProcess, RegistrationFailuresNameTheirCause) {
   EXPECT_NE(automate.err.find("line 1: this is not a Quillgate registry file"), std::string::npos)
       << automate.err;
   EXPECT_EQ(registry.Text(), "not a registry\n");
+}
+
+TEST(HostProcess, ARegistryPathThatIsNotARegularFileIsRefusedAtOnce) {
+  // A FIFO would block the open until some writer came; a directory is not "damaged".
+  quillgate::testing::TempRegistry registry;
+  const std::filesystem::path path = registry.Directory() / "registry";
+  const std::string module = std::string(" '") + QUILLGATE_MODULE_PATH + "'";
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  for (const char* command : {"register", "automate GetValue"}) {
+    const std::string arguments = command + (command == std::string("register") ? module : "");
+    const CommandRun run = RunCommand(arguments, registry.Directory(), "timeout 30");
+    EXPECT_EQ(run.status, 2) << command << " (124 is a hang): " << run.err;
+    EXPECT_NE(run.err.find("is a FIFO; it must be a regular file"), std::string::npos) << command << ": " << run.err;
+  }
+  std::filesystem::remove(path);
+  std::filesystem::create_directory(path);
+  const CommandRun run = RunCommand("register" + module, registry.Directory(), "timeout 30");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("is a directory"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("damaged"), std::string::npos) << run.err;
+}
+
+TEST(HostProcess, AFullDiskDuringRegistrationIsNamed) {
+  quillgate::testing::TempRegistry scratch;
+  const std::filesystem::path disk = scratch.Directory() / "disk";
+  std::filesystem::create_directory(disk);
+  if (::geteuid() != 0 || std::system(("mount -t tmpfs -o size=64k tmpfs '" + disk.string() + "' 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "mounting a small tmpfs needs root (or the mount was refused here)";
+  }
+  // Fill it to the last block; creating files still works, writing them does not.
+  std::system(("dd if=/dev/zero of='" + (disk / "filler").string() + "' bs=4k 2>/dev/null").c_str());
+  const CommandRun run = RunCommand(std::string("register '") + QUILLGATE_MODULE_PATH + "'", scratch.Directory(),
+                                    "QUILLGATE_REGISTRY='" + (disk / "registry").string() + "'");
+  std::system(("umount '" + disk.string() + "'").c_str());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "Component/Identifiers.h"
 #include "Platform/Com/ComPtr.h"
+#include "Platform/Graphics/Bitmap.h"
 #include "Platform/Com/Registry.h"
 #include "Platform/Com/Runtime.h"
 #include "Platform/Com/Utf.h"
@@ -19,6 +20,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <cstdio>
@@ -369,9 +371,41 @@ bool RunStep(IDispatch* object, const Step& step, std::ostream& report) {
   return PrintResult(step, *result.Get(), report);
 }
 
+bool SameName(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+// The command line's own limits, applied to automate's steps as to the other commands
+// before anything runs: the component takes any CodeLength and any code, and a script
+// asking for two billion characters would draw or speak until killed. A value that is not
+// a number is left to the component, which refuses it with its own message.
+void CheckStepLimits(const Step& step) {
+  const auto checkNumber = [&](std::string_view property, int lowest, int highest) {
+    if (step.kind != Step::Kind::Put || !SameName(step.name, property)) return;
+    std::string text = step.args.front();
+    const std::string problem = IntegerIn(lowest, highest)(text);
+    if (!problem.empty() && text.find_first_not_of("+-0123456789") == std::string::npos) {
+      throw CLI::ValidationError(step.text, problem);
+    }
+  };
+  checkNumber("CodeLength", 1, kMaxCodeLength);
+  checkNumber("ImageWidth", 1, graphics::Bitmap::kMaxSide);
+  checkNumber("ImageHeight", 1, graphics::Bitmap::kMaxSide);
+  if (step.kind == Step::Kind::Call && SameName(step.name, "CreateSoundFromCode") && !step.args.empty() &&
+      !step.args.front().empty()) {
+    std::string code = step.args.front();
+    if (const std::string problem = CodeText(kMaxCodeLength)(code); !problem.empty()) {
+      throw CLI::ValidationError(step.text, problem);
+    }
+  }
+}
+
 void RunAutomation(const std::string& progId, const std::vector<std::string>& stepTexts) {
   std::vector<Step> steps;
   for (const std::string& text : stepTexts) steps.push_back(ParseStep(text));
+  for (const Step& step : steps) CheckStepLimits(step);
   const bool dataOnStandardOutput =
       std::any_of(steps.begin(), steps.end(), [](const Step& step) { return step.file == "-"; });
   std::ostream& report = dataOnStandardOutput ? std::cerr : std::cout;
@@ -397,7 +431,7 @@ void RunAutomation(const std::string& progId, const std::vector<std::string>& st
     for (const Step& step : steps) allWorked = RunStep(object.Get(), step, report) && allWorked;
   }
   CoFreeUnusedLibraries();
-  if (!allWorked) throw CLI::RuntimeError(1);
+  if (!allWorked) throw CLI::RuntimeError(kExitFailure);
 }
 
 }  // namespace

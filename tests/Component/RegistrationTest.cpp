@@ -276,7 +276,7 @@ TEST(HostProcess, DrivesTheComponentByNameThroughTheRegistry) {
   const CommandRun run = RunCommand("automate ImageWidth=300 Format=xyz CreateImage GetValue ImageWidth "
                              "'CreateSoundFromCode(AB12)>" + (registry.Directory() / "code.wav").string() + "' GetValue",
                              registry.Directory());
-  EXPECT_EQ(run.status, 1);  // one step failed
+  EXPECT_EQ(run.status, 2);  // one step failed, the others ran
   EXPECT_NE(run.err.find("CreateImage: error 0x80004005 (E_FAIL)"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("description: This picture format is not supported !"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("source: Tovik.Quillgate.1"), std::string::npos) << run.err;
@@ -313,6 +313,33 @@ TEST(HostProcess, RegistrationFailuresNameTheirCause) {
   EXPECT_NE(automate.err.find("line 1: this is not a Quillgate registry file"), std::string::npos)
       << automate.err;
   EXPECT_EQ(registry.Text(), "not a registry\n");
+}
+
+TEST(HostProcess, AutomateKeepsToTheCommandLinesLimits) {
+  // Unbounded, these drew until killed or wrote gigabytes; every step is checked before the
+  // first runs, so nothing is written either.
+  quillgate::testing::TempRegistry registry;
+  ASSERT_EQ(RunCommand(std::string("register '") + QUILLGATE_MODULE_PATH + "'", registry.Directory()).status, 0);
+  const std::string longCode(1001, 'A');
+  const std::pair<std::string, std::string> refused[] = {
+      {"'CreateImage>a.jpg' CodeLength=2147483647 CreateImage", "CodeLength=2147483647: 2147483647 is outside 1 to 1000"},
+      {"codelength=0 GetValue", "0 is outside 1 to 1000"},
+      {"ImageWidth=40000 CreateImage", "ImageWidth=40000: 40000 is outside 1 to 32767"},
+      {"'CreateSoundFromCode(\"" + longCode + "\")>a.wav'", "the code has 1001 characters"},
+  };
+  const std::string folder = " --registry '" + (registry.Directory() / "registry").string() + "'";
+  for (const auto& [steps, message] : refused) {
+    const CommandRun run = RunCommand("automate" + folder + " " + steps, registry.Directory(),
+                                      "cd '" + registry.Directory().string() + "' && timeout 60");
+    EXPECT_EQ(run.status, 64) << steps << ": " << run.err;
+    EXPECT_NE(run.err.find(message), std::string::npos) << steps << ": " << run.err;
+    EXPECT_EQ(run.out, "") << steps;
+  }
+  EXPECT_FALSE(std::filesystem::exists(registry.Directory() / "a.jpg"));
+  EXPECT_FALSE(std::filesystem::exists(registry.Directory() / "a.wav"));
+  const CommandRun within = RunCommand("automate" + folder + " CodeLength=1000 GetValue 'CreateSoundFromCode(\"AB\")'",
+                                       registry.Directory());
+  EXPECT_EQ(within.status, 0) << within.err;
 }
 
 TEST(HostProcess, ARegistryPathThatIsNotARegularFileIsRefusedAtOnce) {

@@ -158,18 +158,43 @@ void CheckRegistration(const std::filesystem::path& library, bool registering) {
     }
     return;
   }
+  // The library's entry point reports success whatever happened, so what is left in the
+  // file is the only account of a failure, and the cause is found again from here.
   std::string left;
   for (const std::string& key : ComponentKeys()) {
     if (root.Find(key) != nullptr) left += (left.empty() ? "" : ", ") + key;
   }
   if (!left.empty()) {
     const std::string problem = RegistryProblem();
-    throw std::runtime_error("nothing was unregistered: " + registry::RegistryPath().string() +
-                             " still holds " + left + (problem.empty() ? "" : ": " + problem));
+    throw std::runtime_error("unregistration failed: " + registry::RegistryPath().string() + " still holds " +
+                             left + (problem.empty() ? "" : ": " + problem));
   }
 }
 
+// The component's keys that the registry holds now. Throws with the cause when it cannot be
+// read.
+std::vector<std::string> RegisteredKeys() {
+  registry::Key root;
+  try {
+    root = registry::Read();
+  } catch (const registry::RegistryError&) {
+    throw std::runtime_error(RegistryProblem());
+  }
+  std::vector<std::string> present;
+  for (const std::string& key : ComponentKeys()) {
+    if (root.Find(key) != nullptr) present.push_back(key);
+  }
+  return present;
+}
+
 void RunRegistration(const std::string& given, bool registering) {
+  // Unregistering what is not registered succeeds and writes nothing: the library's entry
+  // point would otherwise create an empty registry file where there was none.
+  if (!registering && RegisteredKeys().empty()) {
+    std::cout << "nothing to unregister: " << registry::RegistryPath().string() << " holds no registration of "
+              << Utf16ToUtf8(component::kProgId) << '\n';
+    return;
+  }
   // Always an absolute path: the library registers the path it was loaded from, and a bare
   // name would make dlopen search the library path instead.
   const std::filesystem::path path =

@@ -362,20 +362,49 @@ TEST(HostProcess, ARegistryPathThatIsNotARegularFileIsRefusedAtOnce) {
   EXPECT_EQ(run.err.find("damaged"), std::string::npos) << run.err;
 }
 
-TEST(HostProcess, AFullDiskDuringRegistrationIsNamed) {
+TEST(HostProcess, UnregisteringWhatIsNotRegisteredSucceedsAndWritesNothing) {
+  quillgate::testing::TempRegistry registry;
+  const std::filesystem::path file = registry.Directory() / "registry";
+  const std::string module = std::string(" '") + QUILLGATE_MODULE_PATH + "'";
+  CommandRun run = RunCommand("unregister" + module, registry.Directory());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("nothing to unregister"), std::string::npos) << run.out;
+  EXPECT_FALSE(std::filesystem::exists(file));
+  ASSERT_EQ(RunCommand("register" + module, registry.Directory()).status, 0);
+  run = RunCommand("unregister" + module, registry.Directory());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Unregistered"), std::string::npos) << run.out;
+  const std::string after = registry.Text();
+  run = RunCommand("unregister" + module, registry.Directory());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("nothing to unregister"), std::string::npos) << run.out;
+  EXPECT_EQ(registry.Text(), after);
+}
+
+TEST(HostProcess, AFullDiskDuringRegistrationOrUnregistrationIsNamed) {
   quillgate::testing::TempRegistry scratch;
   const std::filesystem::path disk = scratch.Directory() / "disk";
   std::filesystem::create_directory(disk);
   if (::geteuid() != 0 || std::system(("mount -t tmpfs -o size=64k tmpfs '" + disk.string() + "' 2>/dev/null").c_str()) != 0) {
     GTEST_SKIP() << "mounting a small tmpfs needs root (or the mount was refused here)";
   }
+  const std::string onDisk = "QUILLGATE_REGISTRY='" + (disk / "registry").string() + "'";
+  const std::string module = std::string(" '") + QUILLGATE_MODULE_PATH + "'";
+  const CommandRun registered = RunCommand("register" + module, scratch.Directory(), onDisk);
   // Fill it to the last block; creating files still works, writing them does not.
   std::system(("dd if=/dev/zero of='" + (disk / "filler").string() + "' bs=4k 2>/dev/null").c_str());
-  const CommandRun run = RunCommand(std::string("register '") + QUILLGATE_MODULE_PATH + "'", scratch.Directory(),
-                                    "QUILLGATE_REGISTRY='" + (disk / "registry").string() + "'");
+  const CommandRun unregistered = RunCommand("unregister" + module, scratch.Directory(), onDisk);
+  std::filesystem::remove(disk / "registry");  // and fill the space it held
+  std::system(("dd if=/dev/zero of='" + (disk / "filler2").string() + "' bs=1k 2>/dev/null").c_str());
+  const CommandRun failed = RunCommand("register" + module, scratch.Directory(), onDisk);
   std::system(("umount '" + disk.string() + "'").c_str());
-  EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
+  ASSERT_EQ(registered.status, 0) << registered.err;
+  // The library's unregistration reports success whatever happens; the command does not.
+  EXPECT_EQ(unregistered.status, 2);
+  EXPECT_NE(unregistered.err.find("still holds Tovik.Quillgate.1"), std::string::npos) << unregistered.err;
+  EXPECT_NE(unregistered.err.find("No space left on device"), std::string::npos) << unregistered.err;
+  EXPECT_EQ(failed.status, 2);
+  EXPECT_NE(failed.err.find("No space left on device"), std::string::npos) << failed.err;
 }
 
 }  // namespace

@@ -77,11 +77,19 @@ void SerializeTree(const Key& root, std::string& out) {
     if (item.depth > kMaxKeyDepth) {
       throw RegistryError("keys are nested more than " + std::to_string(kMaxKeyDepth) + " deep");
     }
+    const Key& key = *item.key;
+    // A key with neither values nor a default but with subkeys is implied by their
+    // sections (reading one creates every key on its path). Writing it too would make a
+    // chain of keys cost the square of its length in the file.
+    const bool implied = !key.defaultValue && key.values.empty() && !key.Subkeys().empty();
+    if (implied) {
+      pushChildren(item.path, key, item.depth);
+      continue;
+    }
     out += '\n';
     out += '[';
     out += item.path;
     out += "]\n";
-    const Key& key = *item.key;
     if (key.defaultValue) out += "@=" + Quote(*key.defaultValue) + '\n';
     for (const auto& [name, value] : key.values) out += Quote(name) + '=' + Quote(value) + '\n';
     pushChildren(item.path, key, item.depth);

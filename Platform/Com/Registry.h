@@ -41,9 +41,10 @@ struct NameLess {
   bool operator()(std::string_view a, std::string_view b) const noexcept;
 };
 
-// Keys nest at most this deep (as on Windows): deeper keys are refused when a file is read
-// and when one is written, and cannot be created by one path.
-inline constexpr std::size_t kMaxKeyDepth = 512;
+// Keys nest at most this deep: deeper keys are refused when a file is read and when one is
+// written, and cannot be created by one path. Windows allows 512; a registration here nests
+// five deep, and each section names its whole path, so a low bound keeps files small.
+inline constexpr std::size_t kMaxKeyDepth = 64;
 
 // Copying, comparing and destroying a key visit its tree without recursion, so a tree of
 // any depth (one being built, or a damaged file's) cannot exhaust the stack.

@@ -101,7 +101,8 @@ TEST(RegistryFile, NestingBeyondTheLimitIsAParseError) {
       Parse("QUILLGATE REGISTRY 1\n" + path + "]\n", "the-file");
       ADD_FAILURE() << "accepted a key " << path.size() / 2 << " deep";
     } catch (const RegistryError& e) {
-      EXPECT_NE(std::string(e.what()).find("the-file: line 2: keys are nested more than 512 deep"),
+      EXPECT_NE(std::string(e.what()).find("the-file: line 2: keys are nested more than " +
+                                           std::to_string(kMaxKeyDepth) + " deep"),
                 std::string::npos)
           << e.what();
     }
@@ -110,6 +111,27 @@ TEST(RegistryFile, NestingBeyondTheLimitIsAParseError) {
   EXPECT_EQ(Parse(Serialize(atLimit), "again"), atLimit);
   Key root;
   EXPECT_THROW(root.Create(limit.substr(1) + "\\k"), RegistryError);
+}
+
+TEST(RegistryFile, ARewriteGrowsWithTheKeysNotWithTheSquareOfTheirDepth) {
+  // Chains at the depth limit, named once each by their deepest key: written back, the file
+  // stays about the size it was (every key on the way used to get its own section).
+  std::string text = "QUILLGATE REGISTRY 1\n";
+  for (int chain = 0; chain < 200; ++chain) {
+    text += "[c" + std::to_string(chain);
+    for (std::size_t i = 1; i < kMaxKeyDepth; ++i) text += "\\k";
+    text += "]\n";
+  }
+  const Key root = Parse(text, "chains");
+  const std::string written = Serialize(root);
+  EXPECT_LT(written.size(), text.size() * 11 / 10);
+  EXPECT_EQ(Parse(written, "again"), root);
+  // A key on the way that holds a value keeps its own section.
+  Key valued = root;
+  valued.Find("c7\\k\\k")->values["v"] = "1";
+  const Key reread = Parse(Serialize(valued), "valued");
+  EXPECT_EQ(reread, valued);
+  EXPECT_EQ(reread.Find("c7\\k\\k")->values.at("v"), "1");
 }
 
 TEST(RegistryStore, MissingFileIsEmptyAndUpdatesCreateIt) {

@@ -10,7 +10,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <map>
+#include <optional>
 #include <mutex>
 #include <string>
 
@@ -44,9 +46,15 @@ class RegistrarFactory : public IClassFactory {
 // A library stays loaded while anyone between lookup and the end of a factory call holds a
 // pin on it: CoFreeUnusedLibraries on another thread must not unload code that is about to
 // run or still running (the library's DllCanUnloadNow cannot know about such callers).
+//
+// Pins cannot cover the end of a release: a library's object drops its lock count inside
+// its own Release, whose last instructions still run in the library after DllCanUnloadNow
+// has begun to say yes. So a library is unloaded only once it has been found unused at
+// every look for a whole delay; any lookup in between starts the wait again.
 struct LoadedLibrary {
   void* handle = nullptr;
   int pins = 0;
+  std::optional<std::chrono::steady_clock::time_point> unusedSince;
 };
 
 struct Libraries {
@@ -70,6 +78,7 @@ class LibraryPin {
   void Hold(LoadedLibrary& library) noexcept {  // called under the libraries' lock
     Reset();
     ++library.pins;
+    library.unusedSince.reset();
     library_ = &library;
   }
   void Reset() noexcept {
@@ -94,7 +103,7 @@ HRESULT LoadServer(const std::string& path, DllGetClassObjectFunction* entry, Li
       const char* reason = ::dlerror();
       return Failure(CO_E_DLLNOTFOUND, "cannot load " + path + ": " + (reason ? reason : "unknown"));
     }
-    found = libraries.loaded.emplace(path, LoadedLibrary{handle, 0}).first;
+    found = libraries.loaded.emplace(path, LoadedLibrary{handle, 0, std::nullopt}).first;
   }
   void* symbol = ::dlsym(found->second.handle, "DllGetClassObject");
   if (symbol == nullptr) {
@@ -210,23 +219,29 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID 
   return hr;
 }
 
-void CoFreeUnusedLibraries() noexcept {
+void CoFreeUnusedLibrariesEx(DWORD unloadDelayMs, DWORD /*reserved*/) noexcept {
+  const auto now = std::chrono::steady_clock::now();
   Libraries& libraries = LoadedLibraries();
   const std::scoped_lock lock(libraries.mutex);
   for (auto it = libraries.loaded.begin(); it != libraries.loaded.end();) {
-    if (it->second.pins > 0) {  // a lookup or a factory call is under way
+    LoadedLibrary& library = it->second;
+    auto canUnload = reinterpret_cast<DllCanUnloadNowFunction>(::dlsym(library.handle, "DllCanUnloadNow"));
+    // A pin means a lookup or a factory call is under way.
+    if (library.pins > 0 || canUnload == nullptr || canUnload() != S_OK) {
+      library.unusedSince.reset();
       ++it;
       continue;
     }
-    auto canUnload =
-        reinterpret_cast<DllCanUnloadNowFunction>(::dlsym(it->second.handle, "DllCanUnloadNow"));
-    if (canUnload != nullptr && canUnload() == S_OK) {
-      ::dlclose(it->second.handle);
-      it = libraries.loaded.erase(it);
-    } else {
+    if (!library.unusedSince) library.unusedSince = now;
+    if (now - *library.unusedSince < std::chrono::milliseconds(unloadDelayMs)) {
       ++it;
+      continue;
     }
+    ::dlclose(library.handle);
+    it = libraries.loaded.erase(it);
   }
 }
+
+void CoFreeUnusedLibraries() noexcept { CoFreeUnusedLibrariesEx(kDefaultUnloadDelayMs, 0); }
 
 }  // namespace quillgate::com

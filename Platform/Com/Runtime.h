@@ -3,7 +3,7 @@
 //
 // CLSID\{clsid}\InprocServer32 names the shared library; it is loaded with dlopen once per
 // path and asked for its class object through its exported DllGetClassObject. Libraries stay
-// loaded until CoFreeUnusedLibraries finds that their DllCanUnloadNow allows unloading.
+// loaded until CoFreeUnusedLibraries has found them unused for a while (see there).
 // The registrar (CLSID_Registrar) is built in and needs no registration.
 
 #include "Platform/Com/Interfaces.h"
@@ -35,7 +35,13 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void* serverInfo, REFIID
                          void** ppv) noexcept;
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID riid,
                          void** ppv) noexcept;
-// Unloads every library loaded here whose DllCanUnloadNow returns S_OK.
+// Unloads every library loaded here that has been found unused (no lookup under way and its
+// DllCanUnloadNow returning S_OK) at every call for at least `unloadDelayMs`. The delay
+// lets a thread that has just released a library's last object leave the library's code
+// first; 0 unloads at the first call that finds a library unused, which is safe only when
+// no release can be in flight. CoFreeUnusedLibraries waits kDefaultUnloadDelayMs.
+inline constexpr DWORD kDefaultUnloadDelayMs = 10 * 60 * 1000;
+void CoFreeUnusedLibrariesEx(DWORD unloadDelayMs, DWORD reserved) noexcept;
 void CoFreeUnusedLibraries() noexcept;
 
 }  // namespace quillgate::com

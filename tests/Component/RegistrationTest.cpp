@@ -19,6 +19,7 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 namespace quillgate::component {
 namespace {
@@ -213,8 +214,27 @@ TEST(Runtime, CreatesTheRegisteredClassByProgIdAndUnloadsIt) {
     ASSERT_EQ(object->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
     EXPECT_EQ(id, 8);
   }
+  // Unused now, but unloaded only once it has stayed unused for the delay, and a lookup in
+  // between starts the wait again.
+  const auto loaded = [] {
+    void* handle = ::dlopen(QUILLGATE_MODULE_PATH, RTLD_NOW | RTLD_NOLOAD);
+    if (handle != nullptr) ::dlclose(handle);
+    return handle != nullptr;
+  };
   CoFreeUnusedLibraries();
-  EXPECT_EQ(::dlopen(QUILLGATE_MODULE_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr);
+  EXPECT_TRUE(loaded()) << "unloaded at once";
+  CoFreeUnusedLibrariesEx(300, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(CLSIDFromProgID(u"Tovik.Quillgate", &clsid), S_OK);
+  void* factory = nullptr;
+  ASSERT_EQ(CoGetClassObject(CLSID_Captcha, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, &factory), S_OK);
+  static_cast<IUnknown*>(factory)->Release();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  CoFreeUnusedLibrariesEx(300, 0);
+  EXPECT_TRUE(loaded()) << "the factory lookup did not restart the wait";
+  std::this_thread::sleep_for(std::chrono::milliseconds(350));
+  CoFreeUnusedLibrariesEx(300, 0);
+  EXPECT_FALSE(loaded()) << "still loaded after the delay";
 }
 
 TEST(Runtime, UnregisteredClassesAreNotFound) {

@@ -1,6 +1,7 @@
 #include "Service/KeyRing.h"
 
 #include "Service/PrivateFile.h"
+#include "CommonUtilities/FileReplacement.h"
 
 #include <sodium.h>
 
@@ -99,27 +100,18 @@ KeyRing KeyRing::LoadOrCreate(const std::filesystem::path& file) {
   struct stat status {};
   if (::lstat(file.c_str(), &status) == 0 || errno != ENOENT) return Load(file);
 
-  // Written under a private temporary name in the same folder, then linked to the final
-  // name: link() never replaces anything, so a file that appeared meanwhile (another server
-  // starting at once) wins and is read instead, and a planted link is never followed.
-  std::filesystem::path temporary = file;
-  temporary += ".XXXXXX";
-  std::string pattern = temporary.string();
-  const FileDescriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));  // mode 0600
-  if (fd.Get() < 0) FailErrno("cannot create the secret file", file);
-  const std::string text = "# Quillgate token keys: the first seals, all open. Keep private.\n" +
-                           Line(NewKey()) + "\n";
-  const bool written = ::write(fd.Get(), text.data(), text.size()) ==
-                           static_cast<ssize_t>(text.size()) &&
-                       ::fsync(fd.Get()) == 0;
-  const int linked = written ? ::link(pattern.c_str(), file.c_str()) : -1;
-  const int linkError = errno;
-  ::unlink(pattern.c_str());
-  if (!written) FailErrno("cannot write the secret file", file);
-  if (linked != 0 && linkError != EEXIST) {
-    errno = linkError;
+  // Created whole or not at all, and never over anything: a file that appeared meanwhile
+  // (another server starting at once) wins and is read instead, and a planted link is
+  // never followed.
+  std::string text = "# Quillgate token keys: the first seals, all open. Keep private.\n" + Line(NewKey()) + "\n";
+  try {
+    (void)CreateNewFile(file, std::span(reinterpret_cast<const unsigned char*>(text.data()), text.size()), 0600);
+  } catch (const FileWriteError& e) {
+    sodium_memzero(text.data(), text.size());
+    errno = e.Error();
     FailErrno("cannot create the secret file", file);
   }
+  sodium_memzero(text.data(), text.size());
   return Load(file);
 }
 

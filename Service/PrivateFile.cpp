@@ -18,10 +18,6 @@ namespace {
 
 }  // namespace
 
-FileDescriptor::~FileDescriptor() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
 std::string ReadPrivateFile(const std::filesystem::path& file, std::string_view what, std::size_t maxBytes) {
   const std::string name = std::string(what) + " " + file.string();
   // O_NOFOLLOW: a link planted under the name is refused, never read through.

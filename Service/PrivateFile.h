@@ -3,6 +3,8 @@
 // through a symbolic link, and only when no one but its owner may read or write it, so a
 // secret that others could read, or a file that others could change, is refused outright.
 
+#include "CommonUtilities/FileDescriptor.h"
+
 #include <cstddef>
 #include <filesystem>
 #include <string>
@@ -10,18 +12,7 @@
 
 namespace quillgate::service {
 
-// Closes a descriptor on every path.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor();
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  [[nodiscard]] int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
+using quillgate::FileDescriptor;
 
 // `what` names the file in errors ("the secret file"). Throws std::runtime_error for a
 // missing, linked, non-regular, group- or world-accessible, or over-`maxBytes` file.

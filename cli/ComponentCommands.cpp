@@ -13,7 +13,7 @@
 #include "Platform/Com/Registry.h"
 #include "Platform/Com/Runtime.h"
 #include "Platform/Com/Utf.h"
-#include "Service/PrivateFile.h"
+#include "CommonUtilities/FileDescriptor.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -81,7 +81,7 @@ int ProbeWrite(const std::filesystem::path& directory, std::size_t bytes) {
     if (opened >= 0) ::unlink(named.c_str());
   }
   if (opened < 0) return errno;
-  const service::FileDescriptor fd(opened);
+  const FileDescriptor fd(opened);
   const std::vector<char> block(64 * 1024, '\0');
   for (std::size_t left = bytes; left > 0;) {
     const ssize_t put = ::write(fd.Get(), block.data(), std::min(left, block.size()));
@@ -104,10 +104,12 @@ std::string RegistryProblem() {
            " (the registry file is damaged: correct the line named, or move the file aside "
            "and register the component again)";
   }
-  // Writers replace the file, so it is the directory (or the first part of the path that
-  // exists) that must be writable.
-  std::filesystem::path directory = path.parent_path().empty() ? "." : path.parent_path();
+  // Writers replace the file the path leads to, so it is that file's directory (or the
+  // first part of its path that exists) that must be writable.
   std::error_code error;
+  const std::filesystem::path target = std::filesystem::weakly_canonical(path, error);
+  std::filesystem::path directory = error ? path.parent_path() : target.parent_path();
+  if (directory.empty()) directory = ".";
   while (!std::filesystem::exists(directory, error) && directory.has_relative_path() &&
          directory != directory.parent_path()) {
     directory = directory.parent_path();

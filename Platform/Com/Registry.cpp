@@ -1,12 +1,15 @@
 #include "Platform/Com/Registry.h"
 
+#include "CommonUtilities/FileReplacement.h"
+
+#include <dirent.h>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +19,10 @@
 
 namespace quillgate::com::registry {
 namespace {
+
+using quillgate::FileDescriptor;
+using quillgate::FileLocation;
+using quillgate::FileWriteError;
 
 constexpr std::string_view kHeader = "QUILLGATE REGISTRY 1";
 
@@ -164,34 +171,8 @@ std::filesystem::path& PathOverride() {
 
 // ---- files --------------------------------------------------------------------------------
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
-  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.Release()) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  [[nodiscard]] int Get() const noexcept { return fd_; }
-  int Release() noexcept { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
-
 [[noreturn]] void FailSystem(const std::string& what, const std::filesystem::path& path) {
   throw RegistryFileError("cannot " + what + " " + path.string() + ": " + std::strerror(errno));
-}
-
-// What a path names, for the message that refuses anything but a regular file.
-const char* KindOfFile(mode_t mode) {
-  if (S_ISDIR(mode)) return "a directory";
-  if (S_ISFIFO(mode)) return "a FIFO";
-  if (S_ISSOCK(mode)) return "a socket";
-  if (S_ISCHR(mode)) return "a character device";
-  if (S_ISBLK(mode)) return "a block device";
-  return "not a regular file";
 }
 
 std::optional<std::string> ReadFile(const std::filesystem::path& path) {
@@ -205,7 +186,7 @@ std::optional<std::string> ReadFile(const std::filesystem::path& path) {
   struct stat status {};
   if (::fstat(fd.Get(), &status) != 0) FailSystem("examine the registry", path);
   if (!S_ISREG(status.st_mode)) {
-    throw RegistryFileError("the registry " + path.string() + " is " + KindOfFile(status.st_mode) +
+    throw RegistryFileError("the registry " + path.string() + " is " + quillgate::KindOfFile(status.st_mode) +
                         "; it must be a regular file (or a link to one)");
   }
   std::string text;
@@ -222,44 +203,27 @@ std::optional<std::string> ReadFile(const std::filesystem::path& path) {
   return text;
 }
 
-void WriteAll(int fd, std::string_view text, const std::filesystem::path& path) {
-  while (!text.empty()) {
-    const ssize_t put = ::write(fd, text.data(), text.size());
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      FailSystem("write", path);
-    }
-    text.remove_prefix(static_cast<std::size_t>(put));
-  }
-}
+// Writers' temporaries: ".registry.tmp-" and random characters, beside the registry.
+std::string TemporaryPrefix(const std::string& name) { return "." + name + ".tmp-"; }
 
-// Writers' temporaries: ".registry.tmp-PID-N" beside the registry.
-std::string TemporaryPrefix(const std::filesystem::path& path) {
-  return "." + path.filename().string() + ".tmp-";
-}
-
-// Writes `text` to a new file beside `path` and renames it over `path`: readers see the old
-// registry or the new one, never a mixture, and a crash leaves at most a stray temporary.
-void ReplaceFile(const std::filesystem::path& path, std::string_view text) {
-  static std::atomic<unsigned> counter{0};
-  const std::filesystem::path directory = path.parent_path().empty() ? "." : path.parent_path();
-  const std::filesystem::path temporary =
-      directory / (TemporaryPrefix(path) + std::to_string(::getpid()) + "-" +
-                   std::to_string(counter++));
-  FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-  if (fd.Get() < 0) FailSystem("create", temporary);
+// Replaces the registry's content all or nothing: readers see the old registry or the new
+// one, never a mixture. A registry reached through a link is written at the link's target,
+// keeping the link; a rewritten registry keeps its mode and, when root writes, its owner.
+void ReplaceFile(const FileLocation& location, const std::filesystem::path& path, std::string_view text) {
+  ReplaceOptions options;
+  options.newFileMode = 0644;
+  // Root registering in a user's folder leaves a file that user can still change.
+  options.newFileTakesFolderOwner = true;
+  options.writeThroughOtherFiles = false;
+  // Readers take no lock, so the registry is never rewritten in place.
+  options.rewriteInPlaceWhenNeeded = false;
+  options.temporaryPrefix = TemporaryPrefix(location.name);
   try {
-    WriteAll(fd.Get(), text, temporary);
-    if (::fsync(fd.Get()) != 0) FailSystem("flush", temporary);
-    if (::close(fd.Release()) != 0) FailSystem("close", temporary);
-    if (::rename(temporary.c_str(), path.c_str()) != 0) FailSystem("replace the registry", path);
-  } catch (...) {
-    ::unlink(temporary.c_str());
-    throw;
+    ReplaceFileContents(location, path.string(),
+                        std::span(reinterpret_cast<const unsigned char*>(text.data()), text.size()), options);
+  } catch (const FileWriteError& e) {
+    throw RegistryFileError(std::string("cannot replace the registry") + (e.what() + std::strlen("cannot write")));
   }
-  // Make the rename itself durable.
-  const FileDescriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.Get() >= 0) ::fsync(dir.Get());
 }
 
 }  // namespace
@@ -474,21 +438,34 @@ struct OpenTransaction {
 };
 thread_local OpenTransaction* openTransaction = nullptr;
 
-// Called under the writers' lock: every writer makes its temporary under that lock, so one
-// found now was left by a writer that died before renaming it.
-void RemoveStaleTemporaries(const std::filesystem::path& path) {
-  const std::filesystem::path directory = path.parent_path().empty() ? "." : path.parent_path();
-  const std::string prefix = TemporaryPrefix(path);
-  std::error_code error;
-  for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end;
-       it.increment(error)) {
-    const std::string name = it->path().filename().string();
-    if (name.starts_with(prefix)) ::unlink(it->path().c_str());
+// Where the registry is written: the folder and name that its path leads to.
+FileLocation Locate(const std::filesystem::path& path) {
+  try {
+    return LocateForWriting(path);
+  } catch (const FileWriteError& e) {
+    throw RegistryFileError(std::string("cannot replace the registry") + (e.what() + std::strlen("cannot write")));
   }
 }
 
-// Creates the registry's directory and takes the writers' lock; it is held while the
-// descriptor lives.
+// Called under the writers' lock: every writer makes its temporary under that lock, so one
+// found now was left by a writer that died before renaming it.
+void RemoveStaleTemporaries(const FileLocation& location) {
+  const int listing = ::openat(location.folder.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listing < 0) return;
+  DIR* const folder = ::fdopendir(listing);
+  if (folder == nullptr) {
+    ::close(listing);
+    return;
+  }
+  const std::string prefix = TemporaryPrefix(location.name);
+  while (const dirent* entry = ::readdir(folder)) {
+    if (std::string_view(entry->d_name).starts_with(prefix)) ::unlinkat(location.folder.Get(), entry->d_name, 0);
+  }
+  ::closedir(folder);
+}
+
+// Creates the registry's directory and takes the writers' lock beside the file the path
+// leads to; it is held while the descriptor lives.
 FileDescriptor LockForWriting(const std::filesystem::path& path) {
   if (!path.parent_path().empty()) {
     std::error_code error;
@@ -498,11 +475,24 @@ FileDescriptor LockForWriting(const std::filesystem::path& path) {
     }
   }
   // The registry file itself is replaced by every write, so writers meet on a lock file
-  // that stays put.
-  std::filesystem::path lockPath = path;
-  lockPath += ".lock";
-  FileDescriptor lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-  if (lock.Get() < 0) FailSystem("open the lock file", lockPath);
+  // that stays put. It belongs to whoever owns the registry (or its folder), so that a
+  // registration by root does not lock that user out of their own registry later; a lock
+  // file someone else owns is still usable read-only, which is all flock needs.
+  const FileLocation location = Locate(path);
+  const std::filesystem::path lockPath = path.parent_path() / (location.name + ".lock");
+  const std::string lockName = location.name + ".lock";
+  FileDescriptor lock(::openat(location.folder.Get(), lockName.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!lock.IsOpen() && errno == EACCES) {
+    lock = FileDescriptor(::openat(location.folder.Get(), lockName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  }
+  if (!lock.IsOpen()) FailSystem("open the lock file", lockPath);
+  if (::geteuid() == 0) {
+    const struct stat& owner = location.existing ? *location.existing : location.folderStatus;
+    struct stat status {};
+    if (::fstat(lock.Get(), &status) == 0 && (status.st_uid != owner.st_uid || status.st_gid != owner.st_gid)) {
+      (void)::fchown(lock.Get(), owner.st_uid, owner.st_gid);
+    }
+  }
   while (::flock(lock.Get(), LOCK_EX) != 0) {
     if (errno != EINTR) FailSystem("lock", lockPath);
   }
@@ -547,7 +537,9 @@ void Transaction(const std::function<bool()>& work) {
   }
   const std::filesystem::path path = RegistryPath();
   const FileDescriptor lock = LockForWriting(path);
-  RemoveStaleTemporaries(path);
+  // Found again under the lock: another writer may have replaced the file meanwhile.
+  const FileLocation location = Locate(path);
+  RemoveStaleTemporaries(location);
   const std::optional<std::string> text = ReadFile(path);
   const Key before = text ? Parse(*text, path.string()) : Key{};
   OpenTransaction state{before};
@@ -561,7 +553,7 @@ void Transaction(const std::function<bool()>& work) {
   }
   openTransaction = nullptr;
   if (!keep || (text && state.root == before)) return;
-  ReplaceFile(path, Serialize(state.root));
+  ReplaceFile(location, path, Serialize(state.root));
 }  // the lock goes with its descriptor
 
 }  // namespace quillgate::com::registry

@@ -427,5 +427,45 @@ TEST(HostProcess, AFullDiskDuringRegistrationOrUnregistrationIsNamed) {
   EXPECT_NE(failed.err.find("No space left on device"), std::string::npos) << failed.err;
 }
 
+// Root registering into a user's own registry (sudo with that user's environment) must
+// leave the registry theirs: its owner and mode, and a lock file they can take.
+TEST(HostProcess, RootsRegistrationInAUsersFolderLeavesTheRegistryTheirs) {
+  if (::geteuid() != 0) GTEST_SKIP() << "acting as two users needs root";
+  constexpr uid_t kUser = 65534;  // nobody
+  quillgate::testing::TempRegistry scratch;
+  ASSERT_EQ(::chmod(scratch.Directory().c_str(), 0755), 0);
+  const std::string module = std::string(" '") + QUILLGATE_MODULE_PATH + "'";
+  const std::string asUser = "setpriv --reuid=65534 --regid=65534 --clear-groups";
+  if (RunCommand("--version", scratch.Directory(), asUser).status != 0) {
+    GTEST_SKIP() << "the command cannot be run as nobody from where it was built";
+  }
+  for (const bool existing : {true, false}) {
+    SCOPED_TRACE(existing ? "a registry the user made" : "no registry yet");
+    const std::filesystem::path home = scratch.Directory() / (existing ? "made" : "empty");
+    std::filesystem::create_directory(home);
+    ASSERT_EQ(::chown(home.c_str(), kUser, kUser), 0);
+    const std::string at = "QUILLGATE_REGISTRY='" + (home / "registry").string() + "'";
+    if (existing) {
+      ASSERT_EQ(RunCommand("register" + module, scratch.Directory(), asUser + " env " + at).status, 0);
+      ASSERT_EQ(RunCommand("unregister" + module, scratch.Directory(), asUser + " env " + at).status, 0);
+      ASSERT_EQ(::chmod((home / "registry").c_str(), 0600), 0);
+    }
+    const CommandRun rootRun = RunCommand("register" + module, scratch.Directory(), at);
+    ASSERT_EQ(rootRun.status, 0) << rootRun.err;
+    for (const char* name : {"registry", "registry.lock"}) {
+      struct stat status {};
+      ASSERT_EQ(::stat((home / name).c_str(), &status), 0) << name;
+      EXPECT_EQ(status.st_uid, kUser) << name;
+      EXPECT_EQ(status.st_gid, kUser) << name;
+    }
+    struct stat status {};
+    ASSERT_EQ(::stat((home / "registry").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, existing ? 0600u : 0644u);
+    const CommandRun userRun = RunCommand("unregister" + module, scratch.Directory(), asUser + " env " + at);
+    EXPECT_EQ(userRun.status, 0) << userRun.err;
+    EXPECT_NE(userRun.out.find("Unregistered"), std::string::npos) << userRun.out;
+  }
+}
+
 }  // namespace
 }  // namespace quillgate::component

@@ -1,6 +1,7 @@
 // Where the commands' bytes go: files of every kind, standard output, and refused inputs.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -113,6 +114,53 @@ TEST_F(Output, FailuresNameTheirCauseAndLeaveNothingBehind) {
   EXPECT_NE(r.err.find("cannot write big.bmp: File too large"), std::string::npos) << r.err;
   EXPECT_EQ(Names(), (std::set<std::string>{"adir", "kept.bmp"}));
   EXPECT_EQ(Contents(Work("kept.bmp")), "old");
+}
+
+TEST_F(Output, LinksThatAnotherUserPlantedInAStickyFolderAreNotFollowed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "planting a link as another user needs root";
+  const Shell r = Run(
+      "mkdir -m 1777 sticky && echo secret > victim && chmod 600 victim\n"
+      "ln -s ../victim sticky/captcha.jpg && ln -s ../made.jpg sticky/dangling.jpg\n"
+      "chown -h nobody sticky/captcha.jpg sticky/dangling.jpg || exit 99\n"
+      "\"$Q\" image -o sticky/captcha.jpg; echo \"a=$?\"\n"
+      "\"$Q\" image -o sticky/dangling.jpg; echo \"b=$?\"");
+  EXPECT_NE(r.out.find("a=2\nb=2\n"), std::string::npos) << r.out << r.err;
+  EXPECT_NE(r.err.find("cannot write sticky/captcha.jpg: sticky/captcha.jpg is a symbolic link that "
+                       "another user made in a sticky folder everyone may write"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(Contents(Work("victim")), "secret\n");
+  EXPECT_EQ(Names(), (std::set<std::string>{"sticky", "victim"})) << "no file made through the dangling link";
+}
+
+TEST_F(Output, AWriteKilledHalfwayLeavesNoTemporaryBehind) {
+  const std::string folder = Work("").string();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::chdir(folder.c_str()) != 0 || !std::freopen("/dev/null", "w", stdout)) ::_exit(127);
+    ::execl(QUILLGATE_CLI, "quillgate", "image", "--format", "bmp", "--width", "4096", "--height", "4096", "-o",
+            "big.bmp", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ASSERT_GT(child, 0);
+  // Killed the moment it holds a file in the folder open: the output being written.
+  bool killed = false;
+  int status = 0;
+  const std::string descriptors = "/proc/" + std::to_string(child) + "/fd";
+  while (!killed && ::waitpid(child, &status, WNOHANG) == 0) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(descriptors, error)) {
+      const fs::path open = fs::read_symlink(entry.path(), error);
+      if (!error && open.string().starts_with(folder)) {
+        ::kill(child, SIGKILL);
+        killed = true;
+        break;
+      }
+    }
+  }
+  if (killed) ::waitpid(child, &status, 0);
+  ASSERT_TRUE(killed) << "the command ended before its output was seen open";
+  EXPECT_TRUE(Names().empty()) << *Names().begin();
 }
 
 TEST_F(Output, AWritableFileInAReadOnlyFolderIsWrittenInPlace) {

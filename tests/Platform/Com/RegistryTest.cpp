@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -175,6 +176,26 @@ TEST(RegistryStore, AFailedChangeWritesNothing) {
   for (const auto& entry : std::filesystem::directory_iterator(registry.Directory())) {
     EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
   }
+}
+
+TEST(RegistryStore, ARewriteKeepsTheFilesModeAndWritesThroughALinkToIt) {
+  TempRegistry registry;
+  const std::filesystem::path real = registry.Directory() / "shared" / "registry";
+  std::filesystem::create_directory(real.parent_path());
+  SetRegistryPath(real);
+  Update([](Key& root) { root.Create("First"); });
+  ASSERT_EQ(::chmod(real.c_str(), 0600), 0);
+  SetRegistryPath({});
+  std::filesystem::create_symlink(real, registry.File());
+  Update([](Key& root) { root.Create("Second"); });
+  EXPECT_TRUE(std::filesystem::is_symlink(registry.File())) << "the link stays a link";
+  EXPECT_NE(Read().Find("First"), nullptr);
+  EXPECT_NE(Read().Find("Second"), nullptr) << "the link's target holds the change";
+  struct stat status {};
+  ASSERT_EQ(::stat(real.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0600u);
+  // The writers' lock stands beside the file written, whichever path led there.
+  EXPECT_TRUE(std::filesystem::exists(real.parent_path() / "registry.lock"));
 }
 
 TEST(RegistryStore, ConcurrentWritersInThreadsLoseNothing) {

@@ -1,0 +1,195 @@
+// Replacing files: both kinds of temporary, links followed or refused as their folder
+// says, readers that never see half a file, and creation that never replaces anything.
+#include "CommonUtilities/FileReplacement.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <thread>
+
+namespace quillgate {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uid_t kOtherUser = 65534;  // nobody
+
+std::string Contents(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+std::span<const unsigned char> Bytes(const std::string& text) {
+  return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
+}
+
+mode_t ModeOf(const fs::path& path) {
+  struct stat status {};
+  return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+class FileReplacement : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "quillgate-replace-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    ::chmod(dir_.c_str(), 0755);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::set<std::string> Names(const fs::path& folder) const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
+    return names;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(FileReplacement, BothKindsOfTemporaryReplaceWholeFilesAndLeaveNothing) {
+  for (const bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed ? "unnamed temporary" : "named temporary");
+    ReplaceOptions options;
+    options.unnamedTemporaries = unnamed;
+    const fs::path file = dir_ / "out.bin";
+    fs::remove(file);
+    ReplaceFileContents(file, Bytes("first"), options);
+    EXPECT_EQ(Contents(file), "first");
+    ::chmod(file.c_str(), 0640);
+    ReplaceFileContents(file, Bytes("second, longer"), options);
+    EXPECT_EQ(Contents(file), "second, longer");
+    EXPECT_EQ(ModeOf(file), 0640u);
+    EXPECT_EQ(Names(dir_), std::set<std::string>{"out.bin"});
+  }
+}
+
+TEST_F(FileReplacement, ReadersOfALinkedFileSeeTheOldOrTheNewContentNeverAMixture) {
+  const std::string small(64 * 1024, 'a');
+  const std::string large(96 * 1024, 'b');
+  const fs::path link = dir_ / "link";
+  ReplaceFileContents(dir_ / "target", Bytes(small));
+  fs::create_symlink("target", link);
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    for (int i = 0; i < 300; ++i) ReplaceFileContents(link, Bytes(i % 2 == 0 ? large : small));
+    done = true;
+  });
+  int reads = 0;
+  int torn = 0;
+  while (!done) {
+    const std::string seen = Contents(link);
+    ++reads;
+    if (seen != small && seen != large) ++torn;
+  }
+  writer.join();
+  EXPECT_EQ(torn, 0) << "of " << reads << " reads";
+  EXPECT_TRUE(fs::is_symlink(link)) << "the link stays a link";
+  EXPECT_EQ(Contents(dir_ / "target"), small);
+  EXPECT_EQ(Names(dir_), (std::set<std::string>{"link", "target"}));
+}
+
+TEST_F(FileReplacement, LinksThatLoopOrEndInAFolderAreRefused) {
+  fs::create_symlink("b", dir_ / "a");
+  fs::create_symlink("a", dir_ / "b");
+  fs::create_directory(dir_ / "folder");
+  fs::create_symlink("folder", dir_ / "to-folder");
+  const std::pair<fs::path, std::string> refused[] = {
+      {dir_ / "a", "Too many levels of symbolic links"},
+      {dir_ / "to-folder", "Is a directory"},
+      {dir_ / "folder/", "Is a directory"},
+      {dir_ / "missing" / "x", "No such file or directory"},
+  };
+  for (const auto& [path, cause] : refused) {
+    try {
+      ReplaceFileContents(path, Bytes("x"));
+      ADD_FAILURE() << path << " was written";
+    } catch (const FileWriteError& e) {
+      EXPECT_EQ(std::string(e.what()), "cannot write " + path.string() + ": " + cause);
+    }
+  }
+  // Through a link to a folder, a name in it is written like any other.
+  ReplaceFileContents(dir_ / "to-folder" / "in.bin", Bytes("in"));
+  EXPECT_EQ(Contents(dir_ / "folder" / "in.bin"), "in");
+}
+
+// The rule that keeps a link planted by one user from steering another's write, checked
+// for every combination that matters. Links owned by someone else need root to make.
+TEST_F(FileReplacement, InAStickyFolderOnlyTheCallersOrTheFolderOwnersLinksAreFollowed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "making a link owned by another user needs root";
+  struct Case {
+    const char* what;
+    mode_t folderMode;
+    uid_t folderOwner;
+    uid_t linkOwner;
+    bool followed;
+  };
+  const Case cases[] = {
+      {"another user's link in a sticky world-writable folder", 01777, 0, kOtherUser, false},
+      {"the caller's own link there", 01777, 0, 0, true},
+      {"the folder owner's link there", 01777, kOtherUser, kOtherUser, true},
+      {"another user's link in a folder without the sticky bit", 0777, 0, kOtherUser, true},
+      {"another user's link in a sticky folder only its owner writes", 01755, 0, kOtherUser, true},
+  };
+  const fs::path victim = dir_ / "victim";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path shared = dir_ / "shared";
+    fs::remove_all(shared);
+    fs::create_directory(shared);
+    ASSERT_EQ(::chown(shared.c_str(), c.folderOwner, c.folderOwner), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), c.folderMode), 0);
+    std::ofstream(victim) << "root's own";
+    ::chmod(victim.c_str(), 0600);
+    for (const char* target : {"../victim", "../created", "../sub"}) {
+      const fs::path link = shared / (std::string("link-") + (target + 3));
+      fs::create_symlink(target, link);
+      ASSERT_EQ(::lchown(link.c_str(), c.linkOwner, c.linkOwner), 0);
+    }
+    fs::create_directory(dir_ / "sub");
+    bool refused = false;
+    for (const fs::path& path : {shared / "link-victim", shared / "link-created", shared / "link-sub" / "x"}) {
+      try {
+        ReplaceFileContents(path, Bytes("image"));
+      } catch (const FileWriteError& e) {
+        refused = true;
+        EXPECT_NE(std::string(e.what()).find("is a symbolic link that another user made in a sticky folder"),
+                  std::string::npos)
+            << e.what();
+      }
+    }
+    EXPECT_EQ(refused, !c.followed);
+    EXPECT_EQ(Contents(victim), c.followed ? "image" : "root's own");
+    EXPECT_EQ(fs::exists(dir_ / "created"), c.followed);
+    EXPECT_EQ(fs::exists(dir_ / "sub" / "x"), c.followed);
+    fs::remove(dir_ / "created");
+    fs::remove_all(dir_ / "sub");
+  }
+}
+
+TEST_F(FileReplacement, ANewFileIsCreatedWholeOnlyWhereNothingStands) {
+  const mode_t previous = ::umask(0);
+  const fs::path secret = dir_ / "secret";
+  EXPECT_TRUE(CreateNewFile(secret, Bytes("key"), 0600));
+  ::umask(previous);
+  EXPECT_EQ(Contents(secret), "key");
+  EXPECT_EQ(ModeOf(secret), 0600u);
+  EXPECT_FALSE(CreateNewFile(secret, Bytes("other"), 0600));
+  EXPECT_EQ(Contents(secret), "key");
+  // A dangling link is something standing there: it is neither followed nor replaced.
+  fs::create_symlink("elsewhere", dir_ / "planted");
+  EXPECT_FALSE(CreateNewFile(dir_ / "planted", Bytes("other"), 0600));
+  EXPECT_FALSE(fs::exists(dir_ / "elsewhere"));
+  EXPECT_EQ(Names(dir_), (std::set<std::string>{"planted", "secret"}));
+}
+
+}  // namespace
+}  // namespace quillgate

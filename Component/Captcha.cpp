@@ -116,7 +116,9 @@ HRESULT PutLong(Setter&& setter) noexcept {
 }  // namespace
 
 Captcha::Captcha() noexcept { LockModule(); }
-Captcha::~Captcha() { UnlockModule(); }
+Captcha::~Captcha() = default;
+// Not in the destructor: the rest of the object's destruction still runs in this library.
+void Captcha::AfterObjectDestroyed() noexcept { UnlockModule(); }
 
 void* Captcha::InternalQueryInterface(const IID& riid) noexcept {
   if (riid == IID_ICaptcha || riid == IID_IDispatch) return static_cast<ICaptcha*>(this);

@@ -53,8 +53,9 @@ class Captcha : public ICaptcha {
   virtual com::HRESULT CreateSound(com::VARIANT* vResult);
 
  protected:
-  Captcha() noexcept;  // every living object holds the module
+  Captcha() noexcept;  // every living object holds the module...
   ~Captcha();
+  static void AfterObjectDestroyed() noexcept;  // ...until it is destroyed
 };
 
 }  // namespace quillgate::component

@@ -4,7 +4,9 @@
 // A class T implements its interfaces and one function,
 //     void* InternalQueryInterface(REFIID riid) noexcept
 // which returns the interface pointer for `riid` (without a reference) or null; it need not
-// answer IUnknown. ComObject<T> adds the three IUnknown methods. When the object is
+// answer IUnknown. A class that holds its library loaded while an object lives takes the
+// hold in its constructor and gives it back in `static void AfterObjectDestroyed() noexcept`,
+// which runs once the object has been destroyed. ComObject<T> adds the three IUnknown methods. When the object is
 // aggregated, every interface's IUnknown methods go to the outer object, and the outer
 // object holds the inner one through a separate, non-delegating IUnknown, as the runtime's
 // aggregation rules require.
@@ -58,7 +60,13 @@ class ComObject final : public T {
     ULONG AddRef() override { return ++self->references_; }
     ULONG Release() override {
       const ULONG left = --self->references_;
-      if (left == 0) delete self;
+      if (left == 0) {
+        delete self;
+        // A class whose objects keep their library loaded lets go only here, after the
+        // object is gone: once the library's count is 0 another thread may unload it, so
+        // nothing of the library's may still be waiting to run (only this return is).
+        if constexpr (requires { T::AfterObjectDestroyed(); }) T::AfterObjectDestroyed();
+      }
       return left;
     }
   };

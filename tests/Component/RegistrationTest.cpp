@@ -8,11 +8,14 @@
 #include "tests/Platform/Com/TempRegistry.h"
 
 #include <dlfcn.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -235,6 +238,65 @@ TEST(Runtime, CreatesTheRegisteredClassByProgIdAndUnloadsIt) {
   std::this_thread::sleep_for(std::chrono::milliseconds(350));
   CoFreeUnusedLibrariesEx(300, 0);
   EXPECT_FALSE(loaded()) << "still loaded after the delay";
+}
+
+// One thread creating, using and releasing objects while another frees unused libraries
+// as fast as it can: a release's last instructions run in the library after its count has
+// dropped, so the library must never be unloaded under them, yet it must still unload once
+// it has been left alone for the delay.
+TEST(Runtime, FreeingLibrariesWhileObjectsAreReleasedNeverPullsTheCodeAway) {
+  quillgate::testing::TempRegistry registry;
+  ASSERT_EQ(CallEntry(QUILLGATE_MODULE_PATH, "DllRegisterServer"), S_OK);
+  constexpr DWORD kDelayMs = 20;  // short, so that the library comes and goes during the test
+  std::atomic<bool> done{false};
+  std::thread freer([&] {
+    while (!done) CoFreeUnusedLibrariesEx(kDelayMs, 0);
+  });
+  // The unsafe moment lasts a few instructions; a signal that stalls this thread at random
+  // points stretches whichever moment it lands in, as a busy machine's scheduler would.
+  struct sigaction stall {};
+  stall.sa_handler = [](int) {
+    const timespec pause{0, 300'000};
+    ::nanosleep(&pause, nullptr);
+  };
+  stall.sa_flags = SA_RESTART;
+  struct sigaction previous {};
+  ASSERT_EQ(::sigaction(SIGUSR1, &stall, &previous), 0);
+  const pthread_t self = ::pthread_self();
+  std::thread staller([&] {
+    while (!done) {
+      ::pthread_kill(self, SIGUSR1);
+      std::this_thread::sleep_for(std::chrono::microseconds(700));
+    }
+  });
+  const auto loaded = [] {
+    void* handle = ::dlopen(QUILLGATE_MODULE_PATH, RTLD_NOW | RTLD_NOLOAD);
+    if (handle != nullptr) ::dlclose(handle);
+    return handle != nullptr;
+  };
+  int pauses = 0;
+  int unloads = 0;
+  for (int run = 1; run <= 200; ++run) {
+    {
+      ComPtr<ICaptcha> captcha;
+      ASSERT_EQ(CoCreateInstance(CLSID_Captcha, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptcha, captcha.OutVoid()),
+                S_OK);
+      VARIANT image;
+      VariantInit(&image);
+      EXPECT_EQ(captcha->CreateImage(&image), S_OK);
+      VariantClear(&image);
+    }
+    if (run % 20 == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10 * kDelayMs));
+      ++pauses;
+      unloads += loaded() ? 0 : 1;
+    }
+  }
+  done = true;
+  freer.join();
+  staller.join();
+  ::sigaction(SIGUSR1, &previous, nullptr);
+  EXPECT_EQ(unloads, pauses) << "left alone for ten times the delay, the library must go";
 }
 
 TEST(Runtime, UnregisteredClassesAreNotFound) {

@@ -19,4 +19,17 @@ std::string WideToAnsi(std::u16string_view wide);
 // The text ends at the first NUL.
 std::u16string AnsiToWide(std::string_view narrow);
 
+// Case folding of ASCII letters only, for names (registry keys, font families, property
+// names): the process locale must never decide which bytes count as the same.
+[[nodiscard]] constexpr char AsciiLower(char c) noexcept {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+[[nodiscard]] constexpr bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
 }  // namespace quillgate

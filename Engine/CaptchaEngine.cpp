@@ -91,13 +91,8 @@ void CaptchaEngine::SetTextStyle(std::int32_t value) {
 }
 
 void CaptchaEngine::SetFormat(std::string_view text) {
-  // Any length is kept; the name is checked only when an image is made, so surrounding
-  // spaces stay and make the name unsupported.
-  std::string name(text);
-  for (char& c : name) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  if (name == "JPG") name = "JPEG";
+  // Any length is kept; the name is checked only when an image is made.
+  std::string name = CanonicalFormatName(text);
   const std::scoped_lock lock(mutex_);
   format_ = std::move(name);
 }

@@ -7,6 +7,14 @@
 
 namespace quillgate {
 
+std::string CanonicalFormatName(std::string_view text) {
+  std::string name(text);
+  for (char& c : name) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return name == "JPG" ? "JPEG" : name;
+}
+
 std::optional<std::u16string_view> MimeTypeOfFormat(std::string_view format) {
   static constexpr std::array<std::pair<std::string_view, std::u16string_view>, 5> kFormats = {{
       {"JPEG", u"image/jpeg"},

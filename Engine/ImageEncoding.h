@@ -5,9 +5,14 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace quillgate {
+
+// A format name as it is kept and matched: ASCII letters uppercased, "JPG" read as "JPEG";
+// nothing else changes, so surrounding spaces stay and make the name unsupported.
+[[nodiscard]] std::string CanonicalFormatName(std::string_view text);
 
 // The MIME type of a format name ("JPEG", "BMP", "GIF", "TIFF", "PNG"; exact, uppercase),
 // or nothing for any other name.

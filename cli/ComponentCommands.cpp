@@ -14,13 +14,13 @@
 #include "Platform/Com/Runtime.h"
 #include "Platform/Com/Utf.h"
 #include "CommonUtilities/FileDescriptor.h"
+#include "CommonUtilities/StringConversion.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <cstdio>
@@ -140,15 +140,32 @@ std::vector<std::string> ComponentKeys() {
           "Interface\\" + GuidToString(component::IID_ICaptcha)};
 }
 
+// The registry as it stands; when it cannot be read, the cause found from here follows
+// `context`.
+registry::Key ReadRegistry(const std::string& context) {
+  try {
+    return registry::Read();
+  } catch (const registry::RegistryError&) {
+    throw std::runtime_error(context + RegistryProblem());
+  }
+}
+
+// Which of the component's keys `root` holds.
+std::vector<std::string> PresentKeys(const registry::Key& root) {
+  std::vector<std::string> present;
+  for (const std::string& key : ComponentKeys()) {
+    if (root.Find(key) != nullptr) present.push_back(key);
+  }
+  return present;
+}
+
+// The component's keys that the registry holds now.
+std::vector<std::string> RegisteredKeys() { return PresentKeys(ReadRegistry("")); }
+
 // Registration reports what it did; the registry is read back to tell whether it holds.
 void CheckRegistration(const std::filesystem::path& library, bool registering) {
-  registry::Key root;
-  try {
-    root = registry::Read();
-  } catch (const registry::RegistryError& e) {
-    throw std::runtime_error(std::string(registering ? "registration" : "unregistration") +
-                             " cannot be confirmed: " + RegistryProblem());
-  }
+  const registry::Key root =
+      ReadRegistry(std::string(registering ? "registration" : "unregistration") + " cannot be confirmed: ");
   if (registering) {
     const registry::Key* server =
         root.Find("CLSID\\" + GuidToString(component::CLSID_Captcha) + "\\InprocServer32");
@@ -163,30 +180,12 @@ void CheckRegistration(const std::filesystem::path& library, bool registering) {
   // The library's entry point reports success whatever happened, so what is left in the
   // file is the only account of a failure, and the cause is found again from here.
   std::string left;
-  for (const std::string& key : ComponentKeys()) {
-    if (root.Find(key) != nullptr) left += (left.empty() ? "" : ", ") + key;
-  }
+  for (const std::string& key : PresentKeys(root)) left += (left.empty() ? "" : ", ") + key;
   if (!left.empty()) {
     const std::string problem = RegistryProblem();
     throw std::runtime_error("unregistration failed: " + registry::RegistryPath().string() + " still holds " +
                              left + (problem.empty() ? "" : ": " + problem));
   }
-}
-
-// The component's keys that the registry holds now. Throws with the cause when it cannot be
-// read.
-std::vector<std::string> RegisteredKeys() {
-  registry::Key root;
-  try {
-    root = registry::Read();
-  } catch (const registry::RegistryError&) {
-    throw std::runtime_error(RegistryProblem());
-  }
-  std::vector<std::string> present;
-  for (const std::string& key : ComponentKeys()) {
-    if (root.Find(key) != nullptr) present.push_back(key);
-  }
-  return present;
 }
 
 void RunRegistration(const std::string& given, bool registering) {
@@ -398,19 +397,13 @@ bool RunStep(IDispatch* object, const Step& step, std::ostream& report) {
   return PrintResult(step, *result.Get(), report);
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-  });
-}
-
 // The command line's own limits, applied to automate's steps as to the other commands
 // before anything runs: the component takes any CodeLength and any code, and a script
 // asking for two billion characters would draw or speak until killed. A value that is not
 // a number is left to the component, which refuses it with its own message.
 void CheckStepLimits(const Step& step) {
   const auto checkNumber = [&](std::string_view property, int lowest, int highest) {
-    if (step.kind != Step::Kind::Put || !SameName(step.name, property)) return;
+    if (step.kind != Step::Kind::Put || !EqualsIgnoringAsciiCase(step.name, property)) return;
     std::string text = step.args.front();
     const std::string problem = IntegerIn(lowest, highest)(text);
     if (!problem.empty() && text.find_first_not_of("+-0123456789") == std::string::npos) {
@@ -420,7 +413,7 @@ void CheckStepLimits(const Step& step) {
   checkNumber("CodeLength", 1, kMaxCodeLength);
   checkNumber("ImageWidth", 1, graphics::Bitmap::kMaxSide);
   checkNumber("ImageHeight", 1, graphics::Bitmap::kMaxSide);
-  if (step.kind == Step::Kind::Call && SameName(step.name, "CreateSoundFromCode") && !step.args.empty() &&
+  if (step.kind == Step::Kind::Call && EqualsIgnoringAsciiCase(step.name, "CreateSoundFromCode") && !step.args.empty() &&
       !step.args.front().empty()) {
     std::string code = step.args.front();
     if (const std::string problem = CodeText(kMaxCodeLength)(code); !problem.empty()) {

@@ -2,6 +2,7 @@
 #include "cli/CaptchaClient.h"
 #include "cli/Commands.h"
 
+#include "Engine/ImageEncoding.h"
 #include "Platform/Graphics/Bitmap.h"
 #include "Styles/StyleRenderer.h"
 
@@ -53,17 +54,9 @@ ImageResult MakeImage(CaptchaClient& captcha, const ImageRequest& request) {
   return result;
 }
 
-// A format name as the component spells it: upper case, "JPG" as "JPEG".
-std::string FormatName(std::string name) {
-  for (char& c : name) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return name == "JPG" ? "JPEG" : name;
-}
-
 // The format that a file name's extension names, if it names one of the five.
 std::optional<std::string> FormatOfExtension(const std::string& path) {
-  const std::string extension = FormatName(std::filesystem::path(path).extension().string());
+  const std::string extension = CanonicalFormatName(std::filesystem::path(path).extension().string());
   if (extension == ".JPEG" || extension == ".JPE") return "JPEG";
   for (const char* format : {"JPEG", "PNG", "GIF", "BMP", "TIFF"}) {
     if (extension == std::string(".") + format) return format;
@@ -81,8 +74,8 @@ void SettleFormat(ImageRequest& request, const std::string& output) {
     request.format = named;
     return;
   }
-  const std::string chosen = FormatName(*request.format);
-  const bool known = FormatOfExtension("x." + chosen).has_value();
+  const std::string chosen = CanonicalFormatName(*request.format);
+  const bool known = MimeTypeOfFormat(chosen).has_value();
   if (named && known && *named != chosen) {
     throw CLI::ValidationError("--format", *request.format + " contradicts the name " + output + ", which says " +
                                                *named + "; leave --format out or rename the file");

@@ -1,6 +1,7 @@
 #include "Platform/Com/Registry.h"
 
 #include "CommonUtilities/FileReplacement.h"
+#include "CommonUtilities/StringConversion.h"
 
 #include <dirent.h>
 
@@ -26,7 +27,6 @@ using quillgate::FileWriteError;
 
 constexpr std::string_view kHeader = "QUILLGATE REGISTRY 1";
 
-char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 // ---- names ------------------------------------------------------------------------------
 
@@ -231,8 +231,8 @@ void ReplaceFile(const FileLocation& location, const std::filesystem::path& path
 bool NameLess::operator()(std::string_view a, std::string_view b) const noexcept {
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
-    const char x = Fold(a[i]);
-    const char y = Fold(b[i]);
+    const char x = AsciiLower(a[i]);
+    const char y = AsciiLower(b[i]);
     if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
   }
   return a.size() < b.size();

@@ -1,5 +1,7 @@
 #include "Platform/Graphics/detail/FontCache.h"
 
+#include "CommonUtilities/StringConversion.h"
+
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -31,10 +33,6 @@ struct LoadedFace {
   std::unordered_map<char32_t, GlyphOutline> glyphs;
 };
 
-// Font family names fold ASCII letters only: the process locale must not decide which
-// bytes of a UTF-8 name count as the same.
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
 bool IsGeneric(std::string_view name) {
   static constexpr std::string_view kGeneric[] = {"sans-serif", "serif", "monospace", "sans", "mono",
                                                   "cursive", "fantasy", "system-ui", "emoji", "math"};
@@ -43,10 +41,9 @@ bool IsGeneric(std::string_view name) {
   return std::find(std::begin(kGeneric), std::end(kGeneric), lower) != std::end(kGeneric);
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                       [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
-}
+// Font family names fold ASCII letters only: the process locale must not decide which
+// bytes of a UTF-8 name count as the same.
+bool SameName(std::string_view a, std::string_view b) { return EqualsIgnoringAsciiCase(a, b); }
 
 struct PatternDeleter {
   void operator()(FcPattern* p) const noexcept { FcPatternDestroy(p); }

@@ -1,9 +1,9 @@
 #include "Engine/CaptchaEngine.h"
 
 #include "CommonUtilities/EngineError.h"
-#include "CommonUtilities/SecureRandom.h"
 #include "Engine/ImageEncoding.h"
 #include "Engine/ImageGenerator.h"
+#include "Engine/StandaloneCaptcha.h"
 #include "Platform/Graphics/Encoders.h"
 #include "Platform/Graphics/MemoryStream.h"
 #include "Sound/SoundGenerator.h"
@@ -20,18 +20,6 @@ namespace quillgate {
 namespace {
 
 constexpr std::int32_t kMinimumImageHeight = 10;
-
-// The alphabet of a code type. The order matters: a character is chosen by its position.
-std::string_view Alphabet(std::int32_t codeType) {
-  switch (codeType) {
-    case 1: return "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-    case 2: return "0123456789";
-    // 0, and every value without an alphabet of its own: digits and capitals without the
-    // easily confused 0, 1, 7, I, L and O. Falling back here keeps a mistyped code type
-    // from producing codes made of NUL characters that nobody can read or type.
-    default: return "2345689ABCDEFGHJKMNPQRSTUVWXYZ";
-  }
-}
 
 }  // namespace
 
@@ -102,16 +90,7 @@ std::string CaptchaEngine::GenerateCode() {
   return GenerateCodeLocked();
 }
 
-std::string CaptchaEngine::GenerateCodeLocked() {
-  const std::string_view alphabet = Alphabet(codeType_);
-  const auto size = static_cast<std::uint32_t>(alphabet.size());
-  std::string code;
-  if (codeLength_ > 0) code.reserve(static_cast<std::size_t>(codeLength_));
-  for (std::int32_t i = 0; i < codeLength_; ++i) {
-    code += alphabet[SecureRandomBelow(size)];
-  }
-  return code;
-}
+std::string CaptchaEngine::GenerateCodeLocked() { return RandomCode(codeLength_, codeType_); }
 
 void CaptchaEngine::SetCurrentCode(std::string_view code) {
   const std::scoped_lock lock(mutex_);
@@ -145,23 +124,7 @@ void CaptchaEngine::CreateImage(std::string_view code, ByteArray& out) {
   // An in-memory stream needs no setup that could fail; it is released with this scope
   // on every path, like the bitmap and the generator.
   graphics::MemoryStream stream;
-
-  const std::optional<std::u16string_view> mimeType = MimeTypeOfFormat(settings.format);
-  if (!mimeType) throw EngineError("This picture format is not supported !");
-  // No encoder leaves the identifier null, which the save refuses.
-  graphics::CLSID encoder{};
-  FindEncoder(*mimeType, encoder);
-
-  const std::int32_t quality = 100;
-  const graphics::EncoderParameter qualityParameter{
-      graphics::EncoderQuality, 1, graphics::EncoderParameterValueType::Long, &quality};
-  const graphics::EncoderParameters parameters{std::span(&qualityParameter, 1)};
-  const std::vector<std::uint32_t> pixels = bitmap->CopyArgb();
-  const graphics::ArgbView image{static_cast<int>(bitmap->GetWidth()),
-                                 static_cast<int>(bitmap->GetHeight()), pixels};
-  if (graphics::SaveImageToStream(image, stream, encoder, &parameters) != graphics::Ok) {
-    throw EngineError("Failed to save to stream!");
-  }
+  EncodeBitmap(*bitmap, settings.format, stream);
 
   std::uint64_t end = 0;
   // A length that a byte array's 32-bit count cannot hold is refused rather than cut.

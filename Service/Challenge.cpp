@@ -1,29 +1,14 @@
 #include "Service/Challenge.h"
 
-#include "CommonUtilities/EngineError.h"
-#include "CommonUtilities/RandomSource.h"
-#include "Engine/ImageEncoding.h"
-#include "Engine/ImageGenerator.h"
-#include "Platform/Graphics/Encoders.h"
-#include "Platform/Graphics/MemoryStream.h"
+#include "Engine/StandaloneCaptcha.h"
 #include "Service/KeyRing.h"
 
 #include <sodium.h>
 
 #include <array>
-#include <span>
 
 namespace quillgate::service {
 namespace {
-
-// The engine's alphabets, in the same order.
-std::string_view Alphabet(std::int32_t type) {
-  switch (type) {
-    case 1: return "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-    case 2: return "0123456789";
-    default: return "2345689ABCDEFGHJKMNPQRSTUVWXYZ";
-  }
-}
 
 // ASCII only: nothing here depends on the process locale.
 std::string Canonical(std::string_view text) {
@@ -39,45 +24,10 @@ std::string Canonical(std::string_view text) {
 
 }  // namespace
 
-std::string GenerateCode(std::int32_t length, std::int32_t type) {
-  InitializeSodium();
-  const std::string_view alphabet = Alphabet(type);
-  std::string code;
-  for (std::int32_t i = 0; i < length; ++i) {
-    code += alphabet[randombytes_uniform(static_cast<std::uint32_t>(alphabet.size()))];
-  }
-  return code;
-}
+std::string GenerateCode(std::int32_t length, std::int32_t type) { return RandomCode(length, type); }
 
 std::vector<unsigned char> RenderImage(const std::string& code, const ImageSettings& settings) {
-  std::vector<std::uint32_t> pixels;
-  int width = 0;
-  int height = 0;
-  {
-    // The styles' random values come from this thread's own source for this one drawing:
-    // no lock shared with other workers, and nothing another request could predict.
-    const ThreadRandomScope random;
-    const ImageGenerator generator(code, settings.width, settings.height, settings.style);
-    const auto bitmap = generator.GetBitmap();
-    pixels = bitmap->CopyArgb();
-    width = static_cast<int>(bitmap->GetWidth());
-    height = static_cast<int>(bitmap->GetHeight());
-  }
-  const std::string_view mime = MimeTypeOf(settings.format);
-  const std::u16string wideMime(mime.begin(), mime.end());
-  graphics::CLSID encoder{};
-  if (FindEncoder(wideMime, encoder) < 0) throw EngineError("This picture format is not supported !");
-  const std::int32_t quality = 100;
-  const graphics::EncoderParameter qualityParameter{
-      graphics::EncoderQuality, 1, graphics::EncoderParameterValueType::Long, &quality};
-  const graphics::EncoderParameters parameters{std::span(&qualityParameter, 1)};
-  graphics::MemoryStream stream;
-  if (graphics::SaveImageToStream(graphics::ArgbView{width, height, pixels}, stream, encoder,
-                                  &parameters) != graphics::Ok) {
-    throw EngineError("Failed to save to stream!");
-  }
-  const auto bytes = stream.Bytes();
-  return {bytes.begin(), bytes.end()};
+  return DrawStandaloneImage(code, settings.width, settings.height, settings.style, settings.format);
 }
 
 bool AnswerMatches(std::string_view answer, std::string_view code) {

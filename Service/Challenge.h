@@ -13,8 +13,8 @@
 
 namespace quillgate::service {
 
-// `length` characters of the `type` alphabet (the engine's), each from libsodium's
-// uniform cryptographic generator.
+// `length` characters of the `type` alphabet (the engine's), each from the operating
+// system's uniform cryptographic generator.
 [[nodiscard]] std::string GenerateCode(std::int32_t length, std::int32_t type);
 
 // Draws and encodes `code`. Throws EngineError ("This text style is not supported !" for a

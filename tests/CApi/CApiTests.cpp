@@ -1,0 +1,221 @@
+// The public C library and its C++ wrapper, used as a program uses them: objects that share
+// nothing, codes drawn and spoken as given, refusals with a message, the exported names,
+// and the examples for C, C++ and Python.
+#include <quillgate/quillgate.h>
+#include <quillgate/quillgate.hpp>
+
+#include "tests/Platform/Graphics/ImageDecoders.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using quillgate::graphics::testing::DecodeBmp;
+using quillgate::graphics::testing::DecodePng;
+
+// Standard output of a shell command.
+std::string Output(const std::string& command, int* status = nullptr) {
+  std::string text;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return text;
+  char buffer[4096];
+  std::size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, got);
+  const int result = ::pclose(pipe);
+  if (status != nullptr) *status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+  return text;
+}
+
+std::vector<unsigned char> FileBytes(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+TEST(CApi, ObjectsOnDifferentThreadsKeepTheirOwnSettingsAndCodes) {
+  struct Plan {
+    int style;
+    int width;
+    int height;
+    const char* format;
+    const char* code;  // null: a new random code of 7 capitals
+  };
+  const Plan plans[] = {{31, 300, 60, "png", "HELLO"}, {5, 200, 40, "BMP", nullptr}};
+  std::vector<std::string> failures[2];
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 2; ++t) {
+    threads.emplace_back([&, t] {
+      const Plan& plan = plans[t];
+      auto& failed = failures[t];
+      quillgate::Generator captcha;
+      captcha.SetStyle(plan.style).SetSize(plan.width, plan.height).SetFormat(plan.format);
+      if (plan.code != nullptr) {
+        captcha.SetCode(plan.code);
+      } else {
+        captcha.SetCodeType(1).SetCodeLength(7).NewCode();
+      }
+      const std::string code = captcha.Code();
+      for (int round = 0; round < 15; ++round) {
+        const std::vector<unsigned char> image = captcha.Draw();
+        std::optional<quillgate::graphics::testing::DecodedImage> decoded;
+        if (t == 0) {
+          decoded = DecodePng(image);
+        } else if (const auto bmp = DecodeBmp(image)) {
+          decoded = bmp->image;
+        }
+        if (!decoded || decoded->width != plan.width || decoded->height != plan.height) {
+          failed.push_back("round " + std::to_string(round) + ": not a " + plan.format + " of the object's size");
+        }
+        if (captcha.Code() != code) failed.push_back("the code changed to " + captcha.Code());
+      }
+      if (!quillgate::Validate(code, captcha.Hash())) failed.push_back("its hash does not validate its code");
+      if (plan.code == nullptr && !std::regex_match(code, std::regex("[A-Z]{7}"))) failed.push_back("code " + code);
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_TRUE(failures[0].empty()) << failures[0].front();
+  EXPECT_TRUE(failures[1].empty()) << failures[1].front();
+}
+
+TEST(CApi, AGivenCodeIsDrawnSpokenAndHashedAsTheCommandLineDoes) {
+  quillgate::Generator captcha;
+  captcha.SetCode("AB12");
+  EXPECT_EQ(captcha.Code(), "AB12");
+  EXPECT_EQ(captcha.Hash() + "\n", Output(std::string("'") + QUILLGATE_CLI + "' hash AB12"));
+  const std::vector<unsigned char> wave = captcha.Speak();
+  const std::string spoken = Output(std::string("'") + QUILLGATE_CLI + "' sound --code AB12 -o - 2>/dev/null");
+  EXPECT_EQ(std::string(wave.begin(), wave.end()), spoken);
+  EXPECT_TRUE(quillgate::Validate("AB12", captcha.Hash()));
+  EXPECT_FALSE(quillgate::Validate("ab12", captcha.Hash())) << "letter case counts, as in the component";
+  // Drawing into the caller's buffer: too small says how much is needed, and copies nothing.
+  std::vector<unsigned char> buffer(16, 0xEE);
+  try {
+    (void)captcha.DrawInto(buffer);
+    ADD_FAILURE() << "a 16-byte buffer held an image";
+  } catch (const quillgate::Error& e) {
+    EXPECT_EQ(e.Status(), QUILLGATE_BUFFER_TOO_SMALL);
+  }
+  EXPECT_EQ(buffer, std::vector<unsigned char>(16, 0xEE));
+  buffer.resize(1 << 20);
+  const std::size_t used = captcha.DrawInto(buffer);
+  EXPECT_TRUE(quillgate::graphics::testing::DecodeJpeg(std::span(buffer.data(), used)).has_value());
+  EXPECT_EQ(captcha.Code(), "AB12");
+}
+
+TEST(CApi, BadArgumentsGiveAStatusAndAMessageNeverACrash) {
+  quillgate_generator* g = nullptr;
+  ASSERT_EQ(quillgate_create(&g), QUILLGATE_OK);
+  unsigned char* bytes = nullptr;
+  std::size_t size = 0;
+  char hash[QUILLGATE_HASH_SIZE];
+  const std::string longCode(1001, 'A');
+  struct Case {
+    const char* what;
+    std::function<quillgate_status()> call;
+    quillgate_status status;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"hash before any code", [&] { return quillgate_hash(g, hash); }, QUILLGATE_INVALID_ARGUMENT, "no current code"},
+      {"style 50", [&] { return quillgate_set_style(g, 50); }, QUILLGATE_INVALID_ARGUMENT, "style: 50 is outside 0 to 49"},
+      {"width 0", [&] { return quillgate_set_size(g, 0, 50); }, QUILLGATE_INVALID_ARGUMENT, "width: 0 is outside 1 to 32767"},
+      {"too many pixels", [&] { return quillgate_set_size(g, 30000, 30000); }, QUILLGATE_INVALID_ARGUMENT, "pixels"},
+      {"length 0", [&] { return quillgate_set_code_length(g, 0); }, QUILLGATE_INVALID_ARGUMENT, "outside 1 to 1000"},
+      {"type 3", [&] { return quillgate_set_code_type(g, 3); }, QUILLGATE_INVALID_ARGUMENT, "outside 0 to 2"},
+      {"format xyz", [&] { return quillgate_set_format(g, "xyz"); }, QUILLGATE_INVALID_ARGUMENT, "'xyz' is not one of"},
+      {"null format", [&] { return quillgate_set_format(g, nullptr); }, QUILLGATE_INVALID_ARGUMENT, "null"},
+      {"empty code", [&] { return quillgate_set_code(g, ""); }, QUILLGATE_INVALID_ARGUMENT, "the code is empty"},
+      {"newline in code", [&] { return quillgate_set_code(g, "AB\nHash"); }, QUILLGATE_INVALID_ARGUMENT, "0x0A"},
+      {"1001 characters", [&] { return quillgate_set_code(g, longCode.c_str()); }, QUILLGATE_INVALID_ARGUMENT, "1001"},
+      {"null output", [&] { return quillgate_draw(g, nullptr, &size); }, QUILLGATE_INVALID_ARGUMENT, "null"},
+      {"unspeakable code",
+       [&] {
+         quillgate_set_code(g, "A-B");
+         return quillgate_speak(g, &bytes, &size);
+       },
+       QUILLGATE_FAILED, "Letter not found in lookup table !"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.call(), c.status) << c.what;
+    EXPECT_NE(std::string(quillgate_last_error(g)).find(c.message), std::string::npos)
+        << c.what << ": " << quillgate_last_error(g);
+  }
+  // Refused settings left the defaults: the image is still a 250 x 50 JPEG.
+  ASSERT_EQ(quillgate_draw(g, &bytes, &size), QUILLGATE_OK) << quillgate_last_error(g);
+  EXPECT_STREQ(quillgate_last_error(g), "") << "a success clears the message";
+  const auto image = quillgate::graphics::testing::DecodeJpeg(std::span(bytes, size));
+  ASSERT_TRUE(image.has_value());
+  EXPECT_EQ(image->image.width, 250);
+  quillgate_free(bytes);
+  // A null object is refused by every call.
+  EXPECT_EQ(quillgate_set_style(nullptr, 1), QUILLGATE_INVALID_ARGUMENT);
+  EXPECT_EQ(quillgate_draw(nullptr, &bytes, &size), QUILLGATE_INVALID_ARGUMENT);
+  EXPECT_STRNE(quillgate_last_error(nullptr), "");
+  EXPECT_STREQ(quillgate_code(nullptr), "");
+  EXPECT_EQ(quillgate_validate(nullptr, "00"), 0);
+  quillgate_destroy(g);
+  quillgate_destroy(nullptr);
+}
+
+// What leaves the library is exactly what its header declares.
+TEST(CApi, TheLibraryExportsExactlyItsHeadersFunctions) {
+  std::ifstream header(QUILLGATE_HEADER);
+  const std::string text{std::istreambuf_iterator<char>(header), std::istreambuf_iterator<char>()};
+  std::set<std::string> declared;
+  const std::regex declaration(R"(QUILLGATE_API[^;(]*\b(quillgate_\w+)\()");
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), declaration); it != std::sregex_iterator(); ++it) {
+    declared.insert((*it)[1]);
+  }
+  ASSERT_GE(declared.size(), 15u);
+  std::set<std::string> exported;
+  std::istringstream symbols(Output(std::string("nm -D --defined-only '") + QUILLGATE_LIBRARY + "'"));
+  for (std::string line; std::getline(symbols, line);) {
+    exported.insert(line.substr(line.find_last_of(' ') + 1));
+  }
+  EXPECT_EQ(exported, declared);
+}
+
+TEST(CApi, TheExamplesForCCppAndPythonEachMakeACaptcha) {
+  const fs::path dir = fs::temp_directory_path() / ("quillgate-examples-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const std::pair<const char*, std::string> examples[] = {
+      {"C", std::string("'") + QUILLGATE_EXAMPLE_C + "'"},
+      {"C++", std::string("'") + QUILLGATE_EXAMPLE_CPP + "'"},
+      {"Python", std::string("QUILLGATE_LIBRARY='") + QUILLGATE_LIBRARY + "' python3 '" + QUILLGATE_EXAMPLE_PY + "'"},
+  };
+  for (const auto& [language, command] : examples) {
+#ifdef QUILLGATE_SANITIZED_BUILD
+    if (std::string(language) == "Python") {
+      fs::remove_all(dir);
+      GTEST_SKIP() << "python3 cannot load a library built with a sanitizer; C and C++ ran";
+    }
+#endif
+    const fs::path image = dir / (std::string(language) + ".png");
+    int status = -1;
+    const std::string printed = Output(command + " '" + image.string() + "'", &status);
+    EXPECT_EQ(status, 0) << language;
+    std::smatch parts;
+    ASSERT_TRUE(std::regex_match(printed, parts, std::regex("([2-9A-Z]{5}) ([0-9A-F]{128})\n"))) << language << ": " << printed;
+    EXPECT_TRUE(quillgate::Validate(parts[1], parts[2])) << language;
+    const auto decoded = DecodePng(FileBytes(image));
+    ASSERT_TRUE(decoded.has_value()) << language;
+    EXPECT_EQ(decoded->width, 250) << language;
+  }
+  fs::remove_all(dir);
+}
+
+}  // namespace

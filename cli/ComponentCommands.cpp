@@ -56,11 +56,16 @@ void UseRegistry(const std::string& file) {
   }
 }
 
+// The component library beside the command (a build tree), else where an installation puts
+// it relative to the command (bin/../lib/.../quillgate/libquillgate.so).
 std::filesystem::path DefaultLibrary() {
   std::error_code error;
   const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
   if (error) throw std::runtime_error("cannot find the quillgate command's own directory");
-  return self.parent_path() / "libquillgate.so";
+  const std::filesystem::path beside = self.parent_path() / "libquillgate.so";
+  if (std::filesystem::exists(beside, error)) return beside;
+  const std::filesystem::path installed = (self.parent_path() / QUILLGATE_MODULE_FROM_COMMAND).lexically_normal();
+  return std::filesystem::exists(installed, error) ? installed : beside;
 }
 
 // ---- register / unregister ----------------------------------------------------------------
@@ -464,7 +469,7 @@ void AddComponentCommands(CLI::App& app) {
                     : "Remove the component library's registration");
     auto path = std::make_shared<std::string>();
     auto registryFile = std::make_shared<std::string>();
-    command->add_option("PATH", *path, "The library (default: libquillgate.so beside this command)");
+    command->add_option("PATH", *path, "The library (default: libquillgate.so beside this command, or where it is installed)");
     command->add_option("--registry", *registryFile,
                         "The registry file (default: $QUILLGATE_REGISTRY, else per user)");
     command->callback([path, registryFile, registering] {

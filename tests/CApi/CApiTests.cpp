@@ -218,4 +218,54 @@ TEST(CApi, TheExamplesForCCppAndPythonEachMakeACaptcha) {
   fs::remove_all(dir);
 }
 
+// An installation into a prefix of one's own serves a CMake project (find_package), a
+// plain compiler (pkg-config) and the installed command, which finds its component module.
+TEST(CApi, AnInstallationServesCMakeAndPkgConfigConsumersAndItsCommand) {
+#ifdef QUILLGATE_SANITIZED_BUILD
+  GTEST_SKIP() << "a consumer built without the sanitizer cannot link this build's library";
+#endif
+  const fs::path dir = fs::temp_directory_path() / ("quillgate-install-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const fs::path prefix = dir / "prefix";
+  const std::string quiet = " > '" + (dir / "log").string() + "' 2>&1";
+  int status = -1;
+  Output("cmake --install '" QUILLGATE_BUILD_DIR "' --prefix '" + prefix.string() + "'" + quiet, &status);
+  ASSERT_EQ(status, 0) << "cmake --install failed";
+  Output("cmake -S '" QUILLGATE_EXAMPLES_DIR "' -B '" + (dir / "cmake").string() + "' -DCMAKE_PREFIX_PATH='" +
+             prefix.string() + "' && cmake --build '" + (dir / "cmake").string() + "'" + quiet,
+         &status);
+  ASSERT_EQ(status, 0) << "the find_package consumer did not build: see " << (dir / "log");
+  const std::string pkgConfig = "PKG_CONFIG_PATH='" + (prefix / "lib" / "pkgconfig").string() + "' pkg-config";
+  Output("cc -o '" + (dir / "pc_example").string() + "' '" QUILLGATE_EXAMPLES_DIR "/example.c' $(" + pkgConfig +
+             " --cflags --libs quillgate)" + quiet,
+         &status);
+  ASSERT_EQ(status, 0) << "the pkg-config consumer did not build";
+  const std::string libraryPath = "LD_LIBRARY_PATH='" + (prefix / "lib").string() + "' ";
+  const std::pair<const char*, std::string> consumers[] = {
+      {"find_package, C", "'" + (dir / "cmake" / "example_c").string() + "'"},
+      {"find_package, C++", "'" + (dir / "cmake" / "example_cpp").string() + "'"},
+      {"pkg-config, C", libraryPath + "'" + (dir / "pc_example").string() + "'"},
+  };
+  for (const auto& [what, command] : consumers) {
+    const fs::path image = dir / "out.png";
+    fs::remove(image);
+    const std::string printed = Output(command + " '" + image.string() + "'", &status);
+    EXPECT_EQ(status, 0) << what;
+    EXPECT_EQ(printed.size(), 5u + 1 + 128 + 1) << what << ": " << printed;
+    EXPECT_TRUE(DecodePng(FileBytes(image)).has_value()) << what;
+  }
+  // The installed command registers the installed module without being told where it is.
+  const std::string command = "'" + (prefix / "bin" / "quillgate").string() + "'";
+  const std::string registered =
+      Output(command + " register --registry '" + (dir / "registry").string() + "'", &status);
+  EXPECT_EQ(status, 0) << registered;
+  EXPECT_NE(registered.find((prefix / "lib" / "quillgate" / "libquillgate.so").string()), std::string::npos)
+      << registered;
+  Output(command + " image -o '" + (dir / "installed.jpg").string() + "'", &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(quillgate::graphics::testing::DecodeJpeg(FileBytes(dir / "installed.jpg")).has_value());
+  fs::remove_all(dir);
+}
+
 }  // namespace

@@ -36,3 +36,24 @@ configure_file(${CMAKE_SOURCE_DIR}/cmake/quillgate.pc.in ${CMAKE_BINARY_DIR}/gen
 install(FILES ${CMAKE_BINARY_DIR}/generated/quillgate.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillgate)
+
+# The service's systemd unit and its default options. Both name absolute paths, so they are
+# written when installing, for the prefix installed into: under /usr (the Debian package)
+# the options go to /etc/quillgate, elsewhere to PREFIX/etc/quillgate.
+install(CODE "
+  set(QUILLGATE_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+  set(QUILLGATE_DOCDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATAROOTDIR}/doc/quillgate\")
+  if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
+    set(QUILLGATE_CONFIG_DIR /etc/quillgate)
+  else()
+    set(QUILLGATE_CONFIG_DIR \"\${CMAKE_INSTALL_PREFIX}/etc/quillgate\")
+  endif()
+  # One file per destination, so that installations running at once never share it.
+  string(MD5 destination \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
+  set(unit \"${CMAKE_BINARY_DIR}/generated/install/\${destination}/quillgate.service\")
+  configure_file(\"${CMAKE_SOURCE_DIR}/Service/systemd/quillgate.service.in\" \"\${unit}\" @ONLY)
+  file(INSTALL \"\${unit}\" DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/system\")
+  file(INSTALL \"${CMAKE_SOURCE_DIR}/Service/systemd/serve.env\" DESTINATION \"\${QUILLGATE_CONFIG_DIR}\")
+")
+
+include(cmake/Package.cmake)

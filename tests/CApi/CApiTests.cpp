@@ -5,6 +5,7 @@
 #include <quillgate/quillgate.hpp>
 
 #include "tests/Platform/Graphics/ImageDecoders.h"
+#include "tests/ShellOutput.h"
 
 #include <gtest/gtest.h>
 
@@ -28,23 +29,9 @@ namespace fs = std::filesystem;
 using quillgate::graphics::testing::DecodeBmp;
 using quillgate::graphics::testing::DecodePng;
 
-// Standard output of a shell command.
-std::string Output(const std::string& command, int* status = nullptr) {
-  std::string text;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return text;
-  char buffer[4096];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, got);
-  const int result = ::pclose(pipe);
-  if (status != nullptr) *status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
-  return text;
-}
+using quillgate::testing::FileBytes;
 
-std::vector<unsigned char> FileBytes(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
+using quillgate::testing::ShellOutput;
 
 TEST(CApi, ObjectsOnDifferentThreadsKeepTheirOwnSettingsAndCodes) {
   struct Plan {
@@ -95,9 +82,9 @@ TEST(CApi, AGivenCodeIsDrawnSpokenAndHashedAsTheCommandLineDoes) {
   quillgate::Generator captcha;
   captcha.SetCode("AB12");
   EXPECT_EQ(captcha.Code(), "AB12");
-  EXPECT_EQ(captcha.Hash() + "\n", Output(std::string("'") + QUILLGATE_CLI + "' hash AB12"));
+  EXPECT_EQ(captcha.Hash() + "\n", ShellOutput(std::string("'") + QUILLGATE_CLI + "' hash AB12"));
   const std::vector<unsigned char> wave = captcha.Speak();
-  const std::string spoken = Output(std::string("'") + QUILLGATE_CLI + "' sound --code AB12 -o - 2>/dev/null");
+  const std::string spoken = ShellOutput(std::string("'") + QUILLGATE_CLI + "' sound --code AB12 -o - 2>/dev/null");
   EXPECT_EQ(std::string(wave.begin(), wave.end()), spoken);
   EXPECT_TRUE(quillgate::Validate("AB12", captcha.Hash()));
   EXPECT_FALSE(quillgate::Validate("ab12", captcha.Hash())) << "letter case counts, as in the component";
@@ -182,7 +169,7 @@ TEST(CApi, TheLibraryExportsExactlyItsHeadersFunctions) {
   }
   ASSERT_GE(declared.size(), 15u);
   std::set<std::string> exported;
-  std::istringstream symbols(Output(std::string("nm -D --defined-only '") + QUILLGATE_LIBRARY + "'"));
+  std::istringstream symbols(ShellOutput(std::string("nm -D --defined-only '") + QUILLGATE_LIBRARY + "'"));
   for (std::string line; std::getline(symbols, line);) {
     exported.insert(line.substr(line.find_last_of(' ') + 1));
   }
@@ -206,7 +193,7 @@ TEST(CApi, TheExamplesForCCppAndPythonEachMakeACaptcha) {
 #endif
     const fs::path image = dir / (std::string(language) + ".png");
     int status = -1;
-    const std::string printed = Output(command + " '" + image.string() + "'", &status);
+    const std::string printed = ShellOutput(command + " '" + image.string() + "'", &status);
     EXPECT_EQ(status, 0) << language;
     std::smatch parts;
     ASSERT_TRUE(std::regex_match(printed, parts, std::regex("([2-9A-Z]{5}) ([0-9A-F]{128})\n"))) << language << ": " << printed;
@@ -215,56 +202,6 @@ TEST(CApi, TheExamplesForCCppAndPythonEachMakeACaptcha) {
     ASSERT_TRUE(decoded.has_value()) << language;
     EXPECT_EQ(decoded->width, 250) << language;
   }
-  fs::remove_all(dir);
-}
-
-// An installation into a prefix of one's own serves a CMake project (find_package), a
-// plain compiler (pkg-config) and the installed command, which finds its component module.
-TEST(CApi, AnInstallationServesCMakeAndPkgConfigConsumersAndItsCommand) {
-#ifdef QUILLGATE_SANITIZED_BUILD
-  GTEST_SKIP() << "a consumer built without the sanitizer cannot link this build's library";
-#endif
-  const fs::path dir = fs::temp_directory_path() / ("quillgate-install-" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  const fs::path prefix = dir / "prefix";
-  const std::string quiet = " > '" + (dir / "log").string() + "' 2>&1";
-  int status = -1;
-  Output("cmake --install '" QUILLGATE_BUILD_DIR "' --prefix '" + prefix.string() + "'" + quiet, &status);
-  ASSERT_EQ(status, 0) << "cmake --install failed";
-  Output("cmake -S '" QUILLGATE_EXAMPLES_DIR "' -B '" + (dir / "cmake").string() + "' -DCMAKE_PREFIX_PATH='" +
-             prefix.string() + "' && cmake --build '" + (dir / "cmake").string() + "'" + quiet,
-         &status);
-  ASSERT_EQ(status, 0) << "the find_package consumer did not build: see " << (dir / "log");
-  const std::string pkgConfig = "PKG_CONFIG_PATH='" + (prefix / "lib" / "pkgconfig").string() + "' pkg-config";
-  Output("cc -o '" + (dir / "pc_example").string() + "' '" QUILLGATE_EXAMPLES_DIR "/example.c' $(" + pkgConfig +
-             " --cflags --libs quillgate)" + quiet,
-         &status);
-  ASSERT_EQ(status, 0) << "the pkg-config consumer did not build";
-  const std::string libraryPath = "LD_LIBRARY_PATH='" + (prefix / "lib").string() + "' ";
-  const std::pair<const char*, std::string> consumers[] = {
-      {"find_package, C", "'" + (dir / "cmake" / "example_c").string() + "'"},
-      {"find_package, C++", "'" + (dir / "cmake" / "example_cpp").string() + "'"},
-      {"pkg-config, C", libraryPath + "'" + (dir / "pc_example").string() + "'"},
-  };
-  for (const auto& [what, command] : consumers) {
-    const fs::path image = dir / "out.png";
-    fs::remove(image);
-    const std::string printed = Output(command + " '" + image.string() + "'", &status);
-    EXPECT_EQ(status, 0) << what;
-    EXPECT_EQ(printed.size(), 5u + 1 + 128 + 1) << what << ": " << printed;
-    EXPECT_TRUE(DecodePng(FileBytes(image)).has_value()) << what;
-  }
-  // The installed command registers the installed module without being told where it is.
-  const std::string command = "'" + (prefix / "bin" / "quillgate").string() + "'";
-  const std::string registered =
-      Output(command + " register --registry '" + (dir / "registry").string() + "'", &status);
-  EXPECT_EQ(status, 0) << registered;
-  EXPECT_NE(registered.find((prefix / "lib" / "quillgate" / "libquillgate.so").string()), std::string::npos)
-      << registered;
-  Output(command + " image -o '" + (dir / "installed.jpg").string() + "'", &status);
-  EXPECT_EQ(status, 0);
-  EXPECT_TRUE(quillgate::graphics::testing::DecodeJpeg(FileBytes(dir / "installed.jpg")).has_value());
   fs::remove_all(dir);
 }
 

@@ -5,17 +5,11 @@ add_executable(quillgate_example_c ${CMAKE_SOURCE_DIR}/CApi/examples/example.c)
 target_link_libraries(quillgate_example_c PRIVATE quillgate_capi)
 add_executable(quillgate_example_cpp ${CMAKE_SOURCE_DIR}/CApi/examples/example.cpp)
 target_link_libraries(quillgate_example_cpp PRIVATE quillgate_capi)
-add_dependencies(${test_target} quillgate quillgate_module quillgate_example_c quillgate_example_cpp)
+add_dependencies(${test_target} quillgate quillgate_example_c quillgate_example_cpp)
 target_compile_definitions(${test_target} PRIVATE
   QUILLGATE_CLI="$<TARGET_FILE:quillgate>"
   QUILLGATE_LIBRARY="$<TARGET_FILE:quillgate_capi>"
   QUILLGATE_HEADER="${CMAKE_SOURCE_DIR}/CApi/include/quillgate/quillgate.h"
   QUILLGATE_EXAMPLE_C="$<TARGET_FILE:quillgate_example_c>"
   QUILLGATE_EXAMPLE_CPP="$<TARGET_FILE:quillgate_example_cpp>"
-  QUILLGATE_EXAMPLE_PY="${CMAKE_SOURCE_DIR}/CApi/examples/example.py"
-  QUILLGATE_EXAMPLES_DIR="${CMAKE_SOURCE_DIR}/CApi/examples"
-  QUILLGATE_BUILD_DIR="${CMAKE_BINARY_DIR}")
-if(QUILLGATE_SANITIZE OR QUILLGATE_TSAN)
-  # An interpreter cannot load a library built with a sanitizer runtime it did not start with.
-  target_compile_definitions(${test_target} PRIVATE QUILLGATE_SANITIZED_BUILD=1)
-endif()
+  QUILLGATE_EXAMPLE_PY="${CMAKE_SOURCE_DIR}/CApi/examples/example.py")

@@ -10,12 +10,18 @@ TSAN_RUN_OPTIONS := halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDI
 JOBS       ?= 2
 DEMO       ?= demo-output
 
-.PHONY: all deps build demo test sanitize tsan fuzz bench clean
+# Where `make install` puts the command, the libraries and the headers: no root needed.
+PREFIX     ?= $(HOME)/.local
+
+.PHONY: all deps test-deps build demo test install package sanitize tsan fuzz bench clean
 
 all: build
 
+# What building needs; test-deps adds what the tests, benchmarks and fuzzing need.
 deps:
 	@bash setup/install-deps.sh
+test-deps:
+	@bash setup/install-deps.sh --tests
 	@bash setup/install-node-packages.sh
 
 $(BUILD)/CMakeCache.txt: | deps
@@ -33,12 +39,23 @@ demo: build
 	    -o $(DEMO)/captcha.wav && \
 	  echo "Sound: $(DEMO)/captcha.wav"
 
-test: build
+# Configured again, so that tests and benchmarks whose libraries were just installed are built.
+test: test-deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLGATE_TESTS=ON -DQUILLGATE_BENCHMARKS=ON
+	cmake --build $(BUILD) -j$(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
+# The command, both libraries, the headers and the CMake and pkg-config files under PREFIX.
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package, quillgate_<version>_amd64.deb, in $(BUILD).
+package: build
+	cd $(BUILD) && cpack -G DEB
+
 # The tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
-sanitize: deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQUILLGATE_SANITIZE=ON -DQUILLGATE_BENCHMARKS=OFF
+sanitize: test-deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQUILLGATE_SANITIZE=ON -DQUILLGATE_TESTS=ON -DQUILLGATE_BENCHMARKS=OFF
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j$(JOBS)
 
@@ -46,7 +63,7 @@ sanitize: deps
 # committed corpus. New inputs go to $(FUZZ_BUILD)/corpus; a crash stops the run and is
 # saved in $(FUZZ_BUILD)/crashes: fix it, then add it to fuzz/<harness>/corpus.
 FUZZ_HARNESSES = registrar_script registry_file type_library invoke image_settings service_input
-fuzz: deps
+fuzz: test-deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DQUILLGATE_FUZZ=ON -DQUILLGATE_BENCHMARKS=OFF
 	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_harnesses
@@ -63,18 +80,21 @@ fuzz: deps
 	  grep -E '^stat::number_of_executed_units|^Done' $$log; \
 	done
 # The concurrency tests under ThreadSanitizer: eight threads calling every member of
-# Captcha objects for STRESS_SECONDS, the engine's own concurrency tests, and the service's
+# Captcha objects for STRESS_SECONDS, objects released while another thread frees unused
+# libraries, the engine's own concurrency tests, and the service's
 # tests (its I/O threads, render pool and stores answer from several threads at once).
-tsan: deps
-	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLGATE_TSAN=ON -DQUILLGATE_BENCHMARKS=OFF
+tsan: test-deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLGATE_TSAN=ON -DQUILLGATE_TESTS=ON -DQUILLGATE_BENCHMARKS=OFF
 	cmake --build $(TSAN_BUILD) -j$(JOBS) --target tests_Component tests_Engine tests_Service
 	QUILLGATE_STRESS_SECONDS=$(STRESS_SECONDS) TSAN_OPTIONS="$(TSAN_RUN_OPTIONS)" \
-	  $(TSAN_BUILD)/tests/tests_Component --gtest_filter='CaptchaStress.*'
+	  $(TSAN_BUILD)/tests/tests_Component --gtest_filter='CaptchaStress.*:Runtime.Freeing*'
 	TSAN_OPTIONS="$(TSAN_RUN_OPTIONS)" $(TSAN_BUILD)/tests/tests_Engine --gtest_filter='*Concurrency*'
 	TSAN_OPTIONS="$(TSAN_RUN_OPTIONS)" $(TSAN_BUILD)/tests/tests_Service
 
 # The benchmark table, pinned to one core so that numbers compare across machines and runs.
-bench: build
+bench: test-deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLGATE_BENCHMARKS=ON
+	cmake --build $(BUILD) -j$(JOBS) --target quillgate_bench
 	taskset -c 0 $(BUILD)/bench/quillgate_bench --benchmark_min_time=0.2
 
 clean:

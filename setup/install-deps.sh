@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
-# Installs the Debian packages listed in setup/debian-packages.txt (or the packages named as
-# arguments) that are not installed yet.
+# Installs the Debian packages that building needs (setup/build-packages.txt), with --tests
+# also those that the tests need (setup/test-packages.txt), or the packages named as
+# arguments, skipping those already installed.
 # Uses sudo when not run as root. Safe to run again: it does nothing when all are present.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# Packages named as arguments (tools that only a script needs) instead of the list.
-if [ $# -gt 0 ]; then
+read_list() { sed -e 's/#.*//' -e 's/[[:space:]]//g' "$here/$1" | grep -v '^$'; }
+if [ "${1:-}" = --tests ]; then
+  mapfile -t wanted < <(read_list build-packages.txt; read_list test-packages.txt)
+elif [ $# -gt 0 ]; then
+  # Packages named as arguments (tools that only a script needs) instead of the lists.
   wanted=("$@")
 else
-  mapfile -t wanted < <(sed -e 's/#.*//' -e 's/[[:space:]]//g' "$here/debian-packages.txt" | grep -v '^$')
+  mapfile -t wanted < <(read_list build-packages.txt)
 fi
 
 missing=()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the npm packages pinned in package-lock.json (playwright-core, which drives the
 # browser test) into the project's own node_modules. No browser is downloaded: the tests
-# use Debian's chromium (setup/debian-packages.txt). Safe to run again: it does nothing when
+# use Debian's chromium (setup/test-packages.txt). Safe to run again: it does nothing when
 # node_modules already matches the lock file.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."

@@ -7,7 +7,7 @@
 # a normal visitor's p99 while another client floods the heaviest allowed challenge and
 # while 500 slow connections trickle header bytes. Prints a Markdown table.
 # Usage: bench/http/load.sh [QUILLGATE_BINARY] [SECONDS_PER_RUN]
-# Needs wrk and redis-server (setup/debian-packages.txt). Every run is bounded in time.
+# Needs wrk and redis-server (setup/test-packages.txt). Every run is bounded in time.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 binary=${1:-$here/../../build/quillgate}

@@ -225,4 +225,25 @@ TEST_F(Cli, EveryCommandHasHelp) {
   }
 }
 
+// The README's command lines run as written, from a folder whose build/ is this build: every
+// one that names no placeholder (TEXT, FILE, [--option] ...) and starts no server.
+TEST_F(Cli, TheReadmesExamplesRunAsWritten) {
+  std::ifstream readme(QUILLGATE_README);
+  std::vector<std::string> examples;
+  const std::regex placeholder(R"(\b(TEXT|ANSWER|HASH|FILE|DIR|STEP|PATH|CODE)\b|\[|\bserve\b)");
+  for (std::string line; std::getline(readme, line);) {
+    if (line.rfind("    build/quillgate ", 0) != 0 || std::regex_search(line, placeholder)) continue;
+    examples.push_back(line.substr(4));
+  }
+  ASSERT_GE(examples.size(), 8u);
+  fs::create_directory_symlink(fs::path(QUILLGATE_CLI).parent_path(), dir_ / "build");
+  const std::string environment = "export QUILLGATE_REGISTRY='" + (dir_ / "registry").string() + "'; ";
+  ASSERT_EQ(std::system(("cd '" + dir_.string() + "' && " + environment + "build/quillgate register > /dev/null").c_str()), 0);
+  for (const std::string& example : examples) {
+    const std::string command = "cd '" + dir_.string() + "' && " + environment + example + " > /dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << example;
+  }
+}
+
 }  // namespace

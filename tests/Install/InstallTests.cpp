@@ -78,6 +78,22 @@ TEST(Install, APrefixOfOnesOwnServesCMakeAndPkgConfigConsumersAndItsCommand) {
     EXPECT_EQ(printed.size(), 5u + 1 + 128 + 1) << what << ": " << printed;
     EXPECT_TRUE(DecodePng(FileBytes(image)).has_value()) << what;
   }
+  // Each installed library lets out only its public names, and the C library carries its
+  // major version in its name.
+  const auto exported = [](const fs::path& library) {
+    std::set<std::string> names;
+    std::istringstream symbols(ShellOutput("nm -D --defined-only '" + library.string() + "'"));
+    for (std::string line; std::getline(symbols, line);) names.insert(line.substr(line.find_last_of(' ') + 1));
+    return names;
+  };
+  EXPECT_EQ(exported(prefix / "lib" / "quillgate" / "libquillgate.so"),
+            (std::set<std::string>{"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"}));
+  const std::set<std::string> api = exported(prefix / "lib" / "libquillgate.so.1");
+  EXPECT_GE(api.size(), 15u);
+  for (const std::string& name : api) EXPECT_EQ(name.rfind("quillgate_", 0), 0u) << name;
+  EXPECT_NE(ShellOutput("readelf -d '" + (prefix / "lib" / "libquillgate.so.1").string() + "'")
+                .find("Library soname: [libquillgate.so.1]"),
+            std::string::npos);
   // The installed command registers the installed module without being told where it is.
   const std::string command = "'" + (prefix / "bin" / "quillgate").string() + "'";
   const std::string registered =

@@ -179,9 +179,17 @@ TEST(CApi, TheLibraryExportsExactlyItsHeadersFunctions) {
 TEST(CApi, TheExamplesForCCppAndPythonEachMakeACaptcha) {
   const fs::path dir = fs::temp_directory_path() / ("quillgate-examples-" + std::to_string(::getpid()));
   fs::create_directories(dir);
+#ifdef QUILLGATE_SANITIZED_BUILD
+  // Fontconfig loses a few bytes once per process; the command's own programs tell the leak
+  // checker so themselves, the examples are left as a user would write them.
+  std::ofstream(dir / "lsan.supp") << "leak:libfontconfig.so\n";
+  const std::string run = "LSAN_OPTIONS=suppressions='" + (dir / "lsan.supp").string() + "':print_suppressions=0 ";
+#else
+  const std::string run;
+#endif
   const std::pair<const char*, std::string> examples[] = {
-      {"C", std::string("'") + QUILLGATE_EXAMPLE_C + "'"},
-      {"C++", std::string("'") + QUILLGATE_EXAMPLE_CPP + "'"},
+      {"C", run + "'" + QUILLGATE_EXAMPLE_C + "'"},
+      {"C++", run + "'" + QUILLGATE_EXAMPLE_CPP + "'"},
       {"Python", std::string("QUILLGATE_LIBRARY='") + QUILLGATE_LIBRARY + "' python3 '" + QUILLGATE_EXAMPLE_PY + "'"},
   };
   for (const auto& [language, command] : examples) {

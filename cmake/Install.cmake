@@ -5,7 +5,7 @@
 #   include/quillgate/quillgate.h, .hpp    the C API and its C++ wrapper
 #   LIBDIR/cmake/Quillgate/                find_package(Quillgate) -> Quillgate::quillgate
 #   LIBDIR/pkgconfig/quillgate.pc          pkg-config quillgate
-#   share/doc/quillgate/README.md
+#   share/doc/quillgate/README.md, copyright   the README and the licence (Debian's name for it)
 # Every path is relative to the prefix, so an installation can be moved or made anywhere
 # (--prefix ~/.local needs no root).
 include(CMakePackageConfigHelpers)
@@ -36,6 +36,7 @@ configure_file(${CMAKE_SOURCE_DIR}/cmake/quillgate.pc.in ${CMAKE_BINARY_DIR}/gen
 install(FILES ${CMAKE_BINARY_DIR}/generated/quillgate.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillgate)
+install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillgate RENAME copyright)
 
 # The service's systemd unit and its default options. Both name absolute paths, so they are
 # written when installing, for the prefix installed into: under /usr (the Debian package)

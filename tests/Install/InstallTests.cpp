@@ -135,7 +135,7 @@ TEST(Install, TheDebianPackageHoldsEverythingAndItsCommandRunsFromIt) {
       "/usr/lib/libquillgate.so.1.0", "/usr/lib/quillgate/libquillgate.so", "/usr/lib/pkgconfig/quillgate.pc",
       "/usr/lib/cmake/Quillgate/QuillgateConfig.cmake", "/usr/lib/cmake/Quillgate/QuillgateConfigVersion.cmake",
       "/usr/lib/cmake/Quillgate/QuillgateTargets.cmake", "/usr/lib/systemd/system/quillgate.service",
-      "/usr/share/doc/quillgate/README.md"};
+      "/usr/share/doc/quillgate/README.md", "/usr/share/doc/quillgate/copyright"};
   for (const std::string& file : expected) EXPECT_EQ(files.count(file), 1u) << file;
   EXPECT_NE(ShellOutput("dpkg-deb -I '" + package.string() + "' conffiles"), "") << "serve.env is not kept on upgrades";
 

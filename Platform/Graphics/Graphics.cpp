@@ -7,6 +7,7 @@
 #include "Platform/Graphics/detail/CoverageBlend.h"
 #include "Platform/Graphics/detail/FigureRuns.h"
 #include "Platform/Graphics/detail/Geometry.h"
+#include "Platform/Graphics/detail/PixelGrid.h"
 #include "Platform/Graphics/detail/RegionData.h"
 #include "Platform/Graphics/detail/TextLayout.h"
 #include "Platform/Graphics/detail/ThinStroke.h"
@@ -58,13 +59,14 @@ std::u16string_view TextOf(const WCHAR* string, INT length) {
 
 bool Finite(const PointF& p) { return std::isfinite(p.X) && std::isfinite(p.Y); }
 
-// Builds the path in Cairo, curves kept. Figures with non-finite points are left out and
-// far-away coordinates clamped, so that no input can upset the fixed-point rasteriser.
-void AppendPath(cairo_t* cr, std::span<const PointF> points, std::span<const BYTE> types) {
+// Builds the path in Cairo, curves kept, moved by `shift` each way (see PixelGrid.h).
+// Figures with non-finite points are left out and far-away coordinates clamped, so that no
+// input can upset the fixed-point rasteriser.
+void AppendPath(cairo_t* cr, std::span<const PointF> points, std::span<const BYTE> types, double shift) {
   const std::size_t n = std::min(points.size(), types.size());
   std::size_t i = 0;
-  auto x = [](const PointF& p) { return detail::Clamp(p.X); };
-  auto y = [](const PointF& p) { return detail::Clamp(p.Y); };
+  auto x = [shift](const PointF& p) { return detail::Clamp(p.X) + shift; };
+  auto y = [shift](const PointF& p) { return detail::Clamp(p.Y) + shift; };
   while (i < n) {
     const std::size_t begin = i++;
     bool closed = (types[begin] & PathPointTypeCloseSubpath) != 0;
@@ -370,7 +372,7 @@ Status FillPathOn(cairo_t* cr, detail::ClipMask* clipMask, const Brush* brush, c
     return Ok;
   }
   cairo_new_path(cr);
-  AppendPath(cr, path.Points(), path.Types());
+  AppendPath(cr, path.Points(), path.Types(), detail::kSmoothGridShift);
   cairo_set_fill_rule(cr, path.GetFillMode() == FillModeWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
   cairo_set_antialias(cr, antialias);
   RenderShape(cr, clipMask, false);
@@ -393,7 +395,8 @@ bool ClipPixels(const detail::GraphicsData& d, const unsigned char*& clip, int& 
 // mask that Cairo paints the colour through, clip and translucency included.
 Status FillSmallEllipse(detail::GraphicsData& d, const Color& color, const RectF& rect) {
   const detail::EllipseCoverage coverage =
-      detail::SmallEllipseCoverage(rect.X, rect.Y, rect.Width, rect.Height, d.width, d.height);
+      detail::SmallEllipseCoverage(rect.X + detail::kSmoothGridShift, rect.Y + detail::kSmoothGridShift, rect.Width,
+                                   rect.Height, d.width, d.height);
   if (coverage.Empty()) return Ok;
   const cairo_rectangle_int_t box{coverage.x, coverage.y, coverage.width, coverage.height};
   const unsigned char* clip = nullptr;
@@ -485,7 +488,7 @@ Status StrokeFigureRuns(detail::GraphicsData& d, const Pen& pen, std::span<const
   constexpr std::size_t kFiguresPerCall = 512;  // keeps each Cairo path small
   const detail::FigureRuns figures = detail::GroupFigureRuns(
       points, types, shape, antialiased ? detail::RunGrouping::kDisjoint : detail::RunGrouping::kDisjointAnyOrder,
-      kFiguresPerCall, d.width, d.height, d.layers);
+      kFiguresPerCall, detail::GridShift(antialiased), d.width, d.height, d.layers);
   if (figures.figures.empty()) return Ok;
   if (!d.figureContext) {
     d.figureCoverage.reset(cairo_image_surface_create(CAIRO_FORMAT_A8, d.width, d.height));
@@ -511,7 +514,7 @@ Status StrokeFigureRuns(detail::GraphicsData& d, const Pen& pen, std::span<const
     for (const std::size_t f : run.figures) {
       const detail::Figure& figure = figures.figures[f];
       AppendPath(scratch, points.subspan(figure.begin, figure.end - figure.begin),
-                 types.subspan(figure.begin, figure.end - figure.begin));
+                 types.subspan(figure.begin, figure.end - figure.begin), detail::GridShift(antialiased));
     }
     SetStroke(scratch, pen, antialiased ? kShapeAntialias : CAIRO_ANTIALIAS_NONE);
     cairo_stroke(scratch);
@@ -550,7 +553,7 @@ Status Graphics::DrawPath(const Pen* pen, const GraphicsPath* path) {
   }
   cairo_t* cr = data_->cr.get();
   cairo_new_path(cr);
-  AppendPath(cr, path->Points(), path->Types());
+  AppendPath(cr, path->Points(), path->Types(), detail::GridShift(AntiAliased(smoothing_)));
   SetStroke(cr, *pen, AntiAliased(smoothing_) ? kShapeAntialias : CAIRO_ANTIALIAS_NONE);
   RenderShape(cr, data_->clipMask.get(), true);
   cairo_set_dash(cr, nullptr, 0, 0);

@@ -257,9 +257,10 @@ std::vector<std::pair<int, int>> PixelsAlong(const PointF& a, const PointF& b, c
   for (int i = 0; i <= 1000; ++i) {
     const double t = i / 1000.0;
     if (t * length < 3 || (1 - t) * length < 3) continue;  // the flat ends cover less
-    const int x = static_cast<int>(std::floor(a.X + (b.X - a.X) * t));
-    const int y = static_cast<int>(std::floor(a.Y + (b.Y - a.Y) * t));
-    const double distance = std::abs((b.X - a.X) * (a.Y - (y + 0.5)) - (a.X - (x + 0.5)) * (b.Y - a.Y)) / length;
+    // Smoothed lines have their pixel centres on whole coordinates.
+    const int x = static_cast<int>(std::lround(a.X + (b.X - a.X) * t));
+    const int y = static_cast<int>(std::lround(a.Y + (b.Y - a.Y) * t));
+    const double distance = std::abs((b.X - a.X) * (a.Y - y) - (a.X - x) * (b.Y - a.Y)) / length;
     if (distance > 0.2 || (!pixels.empty() && pixels.back() == std::pair{x, y})) continue;
     bool deep = true;
     for (int dy = -1; dy <= 1; ++dy) {

@@ -103,9 +103,11 @@ TEST(Style0Test, ChessboardOfInvertedTilesWithUncoveredSeams) {
   }
   // The end columns lie beside the text: the top-left tile is black (white text on
   // black), the tiles alternate along the row and down the column.
+  // (The copies' backgrounds are smoothed fills from 0: their left column and top row are
+  // half covered.)
   for (int c : {0, 7}) {
-    EXPECT_EQ(d.Pixel(c * 250 / 8, 0), c % 2 == 0 ? kBlack : kWhite) << c;
-    EXPECT_EQ(d.Pixel(c * 250 / 8, 49), c % 2 == 0 ? kWhite : kBlack) << c;
+    EXPECT_EQ(d.Pixel(c * 250 / 8 + 1, 1), c % 2 == 0 ? kBlack : kWhite) << c;
+    EXPECT_EQ(d.Pixel(c * 250 / 8 + 1, 49), c % 2 == 0 ? kWhite : kBlack) << c;
   }
   // Too narrow or too low for a tile: nothing drawn.
   for (const auto& [w, h] : {std::pair{29, 50}, std::pair{250, 24}}) {

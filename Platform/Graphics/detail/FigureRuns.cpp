@@ -146,7 +146,8 @@ struct Cover {
 }  // namespace
 
 FigureRuns GroupFigureRuns(std::span<const PointF> points, std::span<const BYTE> types, const StrokeShape& shape,
-                           RunGrouping grouping, std::size_t maxFigures, int width, int height, OverlapLayers& layers) {
+                           RunGrouping grouping, std::size_t maxFigures, double shift, int width, int height,
+                           OverlapLayers& layers) {
   const std::size_t n = std::min(points.size(), types.size());
   FigureRuns result;
   const double half = shape.width / 2;
@@ -177,7 +178,7 @@ FigureRuns GroupFigureRuns(std::span<const PointF> points, std::span<const BYTE>
     const double reach = half * (joins && shape.miterJoins ? std::max(shape.miterLimit, 1.5) : 1.5) + 2.0;
     const std::size_t boxBegin = result.boxes.size();
     Cover cover{shape, reach, width, height, result.boxes};
-    auto at = [&](std::size_t k) { return Pt{Clamp(points[k].X), Clamp(points[k].Y)}; };
+    auto at = [&](std::size_t k) { return Pt{Clamp(points[k].X) + shift, Clamp(points[k].Y) + shift}; };
     if (shape.width <= 0) {
       // A fill covers the inside of its figure: one box of all its points.
       double minX = at(begin).x, minY = at(begin).y, maxX = minX, maxY = minY;

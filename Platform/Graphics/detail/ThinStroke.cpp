@@ -1,6 +1,7 @@
 #include "Platform/Graphics/detail/ThinStroke.h"
 
 #include "Platform/Graphics/detail/FigureRuns.h"
+#include "Platform/Graphics/detail/PixelGrid.h"
 
 #include <algorithm>
 #include <cmath>
@@ -69,11 +70,12 @@ bool ThinStroke::Fits(std::span<const PointF> points, PointF& minimum) {
 
 void ThinStroke::Begin(PointF minimum, bool antialiased, const ThinTarget& target) {
   antialiased_ = antialiased;
+  shift_ = GridShift(antialiased);
   target_ = &target;
   // Fits() keeps the points within the coordinate range; the pixels start three to the left
   // and above, where the stroke's reach and smoothing end.
-  originX_ = static_cast<int>(std::floor(Clamp(minimum.X))) - 3;
-  originY_ = static_cast<int>(std::floor(Clamp(minimum.Y))) - 3;
+  originX_ = static_cast<int>(std::floor(Clamp(minimum.X) + shift_)) - 3;
+  originY_ = static_cast<int>(std::floor(Clamp(minimum.Y) + shift_)) - 3;
   x0_ = y0_ = kSide;
   x1_ = y1_ = 0;
 }
@@ -84,7 +86,7 @@ void ThinStroke::AddFigures(std::span<const PointF> points, std::span<const BYTE
     // Walked as the path is handed to Cairo: curves of three points, else lines.
     flat_.clear();
     auto at = [&](std::size_t k) {
-      return Pt{Clamp(points[k].X) - static_cast<double>(originX_), Clamp(points[k].Y) - static_cast<double>(originY_)};
+      return Pt{Clamp(points[k].X) + shift_ - originX_, Clamp(points[k].Y) + shift_ - originY_};
     };
     flat_.push_back(at(begin));
     std::size_t k = begin + 1;

@@ -64,6 +64,7 @@ class ThinStroke {
   void AddSegment(Pt a, Pt b, bool capStart, bool capEnd);
 
   bool antialiased_ = true;
+  double shift_ = 0;  // onto the pixel grid of what is drawn this way (see PixelGrid.h)
   const ThinTarget* target_ = nullptr;  // the caller's, alive from Begin to Finish
   int originX_ = 0;  // the pixel at coverage_[0]
   int originY_ = 0;

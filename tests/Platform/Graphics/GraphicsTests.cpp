@@ -96,7 +96,7 @@ TEST(Clipping, ClipEdgesStayHardUnderAntiAliasing) {
   diamond.AddPolygon(pts, 4);
   g.SetClip(&diamond);
   const SolidBrush white{Color(Color::White)};
-  g.FillRectangle(&white, 0, 0, 20, 20);
+  g.FillRectangle(&white, -1, -1, 22, 22);
   const Region expected(&diamond);
   for (int y = 0; y < 20; ++y) {
     for (int x = 0; x < 20; ++x) {
@@ -190,8 +190,9 @@ TEST(Shapes, TinyDotsAlwaysShow) {
     const SolidBrush black{Color(Color::Black)};
     g.FillEllipse(&black, RectF(4.0f, 4.0f, 1.0f, 1.0f));
     g.FillEllipse(&black, 7, 7, 1, 1);
-    EXPECT_GT(PixelAt(bitmap, 4, 4) >> 24, 100u) << mode;
-    EXPECT_GT(PixelAt(bitmap, 7, 7) >> 24, 100u) << mode;
+    // Smoothed, each dot is shared among the four pixels around a corner (see PixelGrid).
+    EXPECT_GT(PixelAt(bitmap, 4, 4) >> 24, 40u) << mode;
+    EXPECT_GT(PixelAt(bitmap, 7, 7) >> 24, 40u) << mode;
   }
 }
 
@@ -211,13 +212,13 @@ TEST(Shapes, SmallEllipsesCoverTheirTrueArea) {
     double area;
   };
   const Case cases[] = {
-      {RectF(3, 3, 1, 1), kQuarterPi},                 // inside one pixel
-      {RectF(3.5f, 3.5f, 1, 1), kQuarterPi},           // over a pixel corner
-      {RectF(3, 3, 2, 2), 4 * kQuarterPi},             // a quarter in each of four pixels
+      {RectF(3.5f, 3.5f, 1, 1), kQuarterPi},           // inside one pixel
+      {RectF(3, 3, 1, 1), kQuarterPi},                 // over a pixel corner
+      {RectF(3.5f, 3.5f, 2, 2), 4 * kQuarterPi},       // a quarter in each of four pixels
       {RectF(2.25f, 3.7f, 3, 1.5f), 4.5 * kQuarterPi},
       {RectF(1.3f, 2.6f, 7.5f, 5), 37.5 * kQuarterPi},
       {RectF(0.4f, 0.9f, 16, 16), 256 * kQuarterPi},   // the largest done exactly
-      {RectF(-0.5f, 3, 1, 1), kQuarterPi / 2},         // half off the bitmap
+      {RectF(-1, 3, 1, 1), kQuarterPi / 2},            // half off the bitmap
       {RectF(3.2f, 4.1f, 0.1f, 0.3f), 0.03 * kQuarterPi},
   };
   for (const Case& c : cases) {
@@ -231,20 +232,14 @@ TEST(Shapes, SmallEllipsesCoverTheirTrueArea) {
     EXPECT_NEAR(Ink(bitmap), c.area, pixels * 0.5 / 255) << c.rect.X << ", " << c.rect.Y << " " << c.rect.Width;
   }
 
-  // Over a pixel corner, a 1 x 1 dot gives each of the four pixels a quarter: about 20 %.
-  Bitmap corner(8, 8);
-  Graphics g(&corner);
-  g.SetSmoothingMode(SmoothingModeAntiAlias);
+  // A 2 x 2 dot centred on a pixel centre: one full pixel and softer neighbours.
   const SolidBrush black{Color(Color::Black)};
-  g.FillEllipse(&black, RectF(3.5f, 3.5f, 1, 1));
-  for (auto [x, y] : {std::pair{3, 3}, {4, 3}, {3, 4}, {4, 4}}) EXPECT_EQ(PixelAt(corner, x, y) >> 24, 50u);
-  // A 2 x 2 dot on whole pixels: four equal quarters, nothing around.
   Bitmap square(8, 8);
   Graphics h(&square);
   h.SetSmoothingMode(SmoothingModeAntiAlias);
-  h.FillEllipse(&black, 3, 3, 2, 2);
-  for (auto [x, y] : {std::pair{3, 3}, {4, 3}, {3, 4}, {4, 4}}) EXPECT_EQ(PixelAt(square, x, y) >> 24, 200u);
-  EXPECT_NEAR(Ink(square), 4 * 200 / 255.0, 1e-9);
+  h.FillEllipse(&black, RectF(2, 2, 2, 2));
+  EXPECT_EQ(PixelAt(square, 3, 3) >> 24, 255u);
+  for (auto [x, y] : {std::pair{2, 3}, {4, 3}, {3, 2}, {3, 4}}) EXPECT_EQ(PixelAt(square, x, y) >> 24, 116u);
 
   // Averaged over sub-pixel positions, a 1 x 1 dot is worth its area.
   double total = 0;
@@ -289,7 +284,8 @@ TEST(Shapes, WholePixelSpecksPaintTheSameWhereverTheyLie) {
 }
 
 // A mirrored ellipse paints the mirrored pixels, to the bit, over a background that is
-// mirrored too, both left to right and top to bottom.
+// mirrored too, both left to right and top to bottom. Pixel centres lie on whole
+// coordinates, so pixel p mirrors to kSize - 1 - p and x to kSize - 1 - x.
 TEST(Shapes, SmallEllipsesAreSymmetricUnderMirroring) {
   constexpr int kSize = 24;
   const auto background = [](Bitmap& b, bool flipX, bool flipY) {
@@ -317,7 +313,7 @@ TEST(Shapes, SmallEllipsesAreSymmetricUnderMirroring) {
       a.SetSmoothingMode(SmoothingModeAntiAlias);
       b.SetSmoothingMode(SmoothingModeAntiAlias);
       a.FillEllipse(&brush, RectF(x, y, w, h));
-      b.FillEllipse(&brush, RectF(flipX ? kSize - x - w : x, flipY ? kSize - y - h : y, w, h));
+      b.FillEllipse(&brush, RectF(flipX ? kSize - 1 - x - w : x, flipY ? kSize - 1 - y - h : y, w, h));
       for (int py = 0; py < kSize; ++py) {
         for (int px = 0; px < kSize; ++px) {
           ASSERT_EQ(PixelAt(plain, px, py),
@@ -362,11 +358,11 @@ TEST(Shapes, TinyEllipsesKeepToTheClip) {
   g.SetSmoothingMode(SmoothingModeAntiAlias);
   const SolidBrush black{Color(Color::Black)};
   g.SetClip(RectF(0, 0, 5, 10));
-  g.FillEllipse(&black, RectF(4.5f, 4.0f, 1.0f, 1.0f));
+  g.FillEllipse(&black, RectF(4.0f, 4.0f, 1.0f, 1.0f));  // over the corner of pixels 4 and 5
   EXPECT_GT(PixelAt(bitmap, 4, 4) >> 24, 0u);
   EXPECT_EQ(PixelAt(bitmap, 5, 4), 0u);
   g.ResetClip();
-  g.FillEllipse(&black, RectF(4.5f, 6.0f, 1.0f, 1.0f));
+  g.FillEllipse(&black, RectF(4.0f, 6.0f, 1.0f, 1.0f));
   EXPECT_GT(PixelAt(bitmap, 5, 6) >> 24, 0u);
 }
 
@@ -376,10 +372,83 @@ TEST(Shapes, ThinPensDrawLikeOnePixelPens) {
   for (auto [bitmap, pen] : {std::pair{&thin, &hair}, std::pair{&one, &unit}}) {
     Graphics g(bitmap);
     g.SetSmoothingMode(SmoothingModeAntiAlias);
-    g.DrawLine(pen, 1.0f, 2.5f, 19.0f, 2.5f);
+    g.DrawLine(pen, 1.0f, 2.0f, 19.0f, 2.0f);
   }
   EXPECT_EQ(thin.CopyArgb(), one.CopyArgb());
   EXPECT_EQ(PixelAt(one, 10, 2), 0xFF000000u);
+}
+
+// Smoothed drawing puts pixel centres on whole coordinates, whichever rasteriser draws it:
+// a one-pixel line along a whole coordinate fills one column, a shape's edge there cuts its
+// pixels in half, and a 1 x 1 dot with its box at whole coordinates sits on a pixel corner.
+// Aliased drawing keeps whole pixels from the edge on.
+std::vector<int> AlphaRow(const Bitmap& bitmap, int y, int x0, int x1) {
+  std::vector<int> alphas;
+  for (int x = x0; x < x1; ++x) alphas.push_back(static_cast<int>(PixelAt(bitmap, x, y) >> 24));
+  return alphas;
+}
+
+TEST(PixelGrid, SmoothedPensAndBrushesCentrePixelsOnWholeCoordinates) {
+  const SolidBrush black{Color(Color::Black)};
+  // A short line (our thin-stroke rasteriser), a long one (Cairo), a translucent one (Cairo,
+  // one path) and a scattering of marks (figure runs) all fill column 3 alone.
+  const Pen opaque(Color(Color::Black), 1.0f), faint(Color(128, 0, 0, 0), 1.0f), twoPixels(Color(Color::Black), 2.0f);
+  for (int way = 0; way < 4; ++way) {
+    Bitmap bitmap(8, 120);
+    Graphics g(&bitmap);
+    g.SetSmoothingMode(SmoothingModeAntiAlias);
+    if (way == 0) g.DrawLine(&opaque, 3.0f, 2.0f, 3.0f, 12.0f);
+    if (way == 1) g.DrawLine(&opaque, 3.0f, 2.0f, 3.0f, 118.0f);
+    if (way == 2) g.DrawLine(&faint, 3.0f, 2.0f, 3.0f, 118.0f);
+    if (way == 3) {
+      GraphicsPath marks;
+      for (int y = 2; y < 110; y += 40) {
+        marks.StartFigure();
+        marks.AddLine(3.0f, static_cast<REAL>(y), 3.0f, static_cast<REAL>(y + 36));
+      }
+      g.DrawFigures(&opaque, &marks);
+    }
+    const int full = way == 2 ? 128 : 255;
+    EXPECT_EQ(AlphaRow(bitmap, 6, 1, 6), (std::vector<int>{0, 0, full, 0, 0})) << "way " << way;
+  }
+  // A two-pixel pen along x = 3 covers x from 2 to 4: column 3 fully, 2 and 4 by halves.
+  Bitmap wide(8, 60);
+  Graphics w(&wide);
+  w.SetSmoothingMode(SmoothingModeAntiAlias);
+  w.DrawLine(&twoPixels, 3.0f, 2.0f, 3.0f, 58.0f);
+  const std::vector<int> row = AlphaRow(wide, 30, 1, 6);
+  EXPECT_EQ(row[0], 0);
+  EXPECT_NEAR(row[1], 128, 1);
+  EXPECT_EQ(row[2], 255);
+  EXPECT_NEAR(row[3], 128, 1);
+  EXPECT_EQ(row[4], 0);
+
+  // A smoothed fill from x = 2 to 6 halves columns 2 and 6; an aliased one takes 2 to 5.
+  for (SmoothingMode mode : {SmoothingModeAntiAlias, SmoothingModeNone}) {
+    Bitmap bitmap(10, 10);
+    Graphics g(&bitmap);
+    g.SetSmoothingMode(mode);
+    g.FillRectangle(&black, RectF(2, 2, 4, 5));
+    const std::vector<int> filled = AlphaRow(bitmap, 4, 1, 8);
+    if (mode == SmoothingModeAntiAlias) {
+      EXPECT_EQ(filled[0], 0);
+      EXPECT_NEAR(filled[1], 128, 1);
+      EXPECT_EQ((std::vector<int>(filled.begin() + 2, filled.begin() + 5)), (std::vector<int>{255, 255, 255}));
+      EXPECT_NEAR(filled[5], 128, 1);
+      EXPECT_EQ(filled[6], 0);
+    } else {
+      EXPECT_EQ(filled, (std::vector<int>{0, 255, 255, 255, 255, 0, 0}));
+    }
+  }
+
+  // A 1 x 1 dot at whole coordinates shares its area among the four pixels around the
+  // corner at its centre: about 20 % each.
+  Bitmap dot(8, 8);
+  Graphics d(&dot);
+  d.SetSmoothingMode(SmoothingModeAntiAlias);
+  d.FillEllipse(&black, RectF(3, 3, 1, 1));
+  for (auto [x, y] : {std::pair{3, 3}, {4, 3}, {3, 4}, {4, 4}}) EXPECT_EQ(PixelAt(dot, x, y) >> 24, 50u);
+  EXPECT_NEAR(Ink(dot), 4 * 50 / 255.0, 1e-9);
 }
 
 TEST(Images, DrawnAtAPointUnscaledAndFromASourceRectangle) {

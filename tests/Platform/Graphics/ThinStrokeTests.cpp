@@ -32,6 +32,10 @@ struct Picture {
   }
 };
 
+// Smoothed drawing has pixel centres on whole coordinates, aliased drawing at halves: the
+// coordinates below are for the aliased grid, moved by this much when smoothing.
+float GridShift(SmoothingMode mode) { return mode == SmoothingModeAntiAlias ? -0.5f : 0.0f; }
+
 Picture Draw(SmoothingMode mode, const std::function<void(Graphics&)>& draw) {
   Bitmap bitmap(kW, kH);
   Graphics g(&bitmap);
@@ -45,14 +49,15 @@ TEST(ThinStroke, StraightStrokesKeepOnePixelAndEndSquare) {
   const Pen black(Color(0xFF000000), 1.0f);
   // Along the middle of row 10, from x = 2 to x = 12: ten whole pixels, nothing beside.
   for (const SmoothingMode mode : {SmoothingModeAntiAlias, SmoothingModeNone}) {
-    const Picture p = Draw(mode, [&](Graphics& g) { g.DrawLine(&black, 2.0f, 10.5f, 12.0f, 10.5f); });
+    const float s = GridShift(mode);
+    const Picture p = Draw(mode, [&](Graphics& g) { g.DrawLine(&black, 2.0f + s, 10.5f + s, 12.0f + s, 10.5f + s); });
     for (int x = 0; x < 16; ++x) {
       EXPECT_EQ(p.At(x, 10), x >= 2 && x < 12 ? 0xFF000000u : kWhite) << "mode " << mode << " x " << x;
     }
     EXPECT_EQ(p.Touched(), 10) << "mode " << mode;
   }
   // Along the edge between rows 9 and 10: smoothed, half of each; aliased, one row only.
-  const Picture soft = Draw(SmoothingModeAntiAlias, [&](Graphics& g) { g.DrawLine(&black, 2.0f, 10.0f, 12.0f, 10.0f); });
+  const Picture soft = Draw(SmoothingModeAntiAlias, [&](Graphics& g) { g.DrawLine(&black, 2.0f, 9.5f, 12.0f, 9.5f); });
   EXPECT_EQ(soft.At(5, 9), soft.At(5, 10));
   EXPECT_NEAR(static_cast<double>(soft.At(5, 9) & 0xFF), 127.5, 1.0);
   const Picture hard = Draw(SmoothingModeNone, [&](Graphics& g) { g.DrawLine(&black, 2.0f, 10.0f, 12.0f, 10.0f); });
@@ -62,7 +67,8 @@ TEST(ThinStroke, StraightStrokesKeepOnePixelAndEndSquare) {
 TEST(ThinStroke, ClosedFiguresHaveNoGapsAndNoCaps) {
   const Pen black(Color(0xFF000000), 1.0f);
   for (const SmoothingMode mode : {SmoothingModeAntiAlias, SmoothingModeNone}) {
-    const Picture p = Draw(mode, [&](Graphics& g) { g.DrawRectangle(&black, 5.5f, 5.5f, 10.0f, 10.0f); });
+    const float s = GridShift(mode);
+    const Picture p = Draw(mode, [&](Graphics& g) { g.DrawRectangle(&black, 5.5f + s, 5.5f + s, 10.0f, 10.0f); });
     for (int y = 4; y <= 16; ++y) {
       for (int x = 4; x <= 16; ++x) {
         const bool border = (x >= 5 && x <= 15 && (y == 5 || y == 15)) || (y >= 5 && y <= 15 && (x == 5 || x == 15));
@@ -98,7 +104,7 @@ TEST(ThinStroke, MarksOffTheBitmapOrOfNoLengthDrawNothing) {
   });
   EXPECT_EQ(p.Touched(), 0);
   // A mark across the edge keeps its part on the bitmap.
-  const Picture edge = Draw(SmoothingModeAntiAlias, [&](Graphics& g) { g.DrawLine(&black, -5.0f, 3.5f, 5.0f, 3.5f); });
+  const Picture edge = Draw(SmoothingModeAntiAlias, [&](Graphics& g) { g.DrawLine(&black, -5.0f, 3.0f, 4.5f, 3.0f); });
   EXPECT_EQ(edge.Touched(), 5);
 }
 

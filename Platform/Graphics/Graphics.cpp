@@ -488,7 +488,7 @@ Status StrokeFigureRuns(detail::GraphicsData& d, const Pen& pen, std::span<const
   constexpr std::size_t kFiguresPerCall = 512;  // keeps each Cairo path small
   const detail::FigureRuns figures = detail::GroupFigureRuns(
       points, types, shape, antialiased ? detail::RunGrouping::kDisjoint : detail::RunGrouping::kDisjointAnyOrder,
-      kFiguresPerCall, detail::GridShift(antialiased), d.width, d.height, d.layers);
+      kFiguresPerCall, detail::GridShift(antialiased), d.clipMask.get(), d.width, d.height, d.layers);
   if (figures.figures.empty()) return Ok;
   if (!d.figureContext) {
     d.figureCoverage.reset(cairo_image_surface_create(CAIRO_FORMAT_A8, d.width, d.height));
@@ -548,7 +548,7 @@ Status Graphics::DrawPath(const Pen* pen, const GraphicsPath* path) {
     return FillPath(&brush, &outline);
   }
 
-  if (PointF minimum; ThinPen(*pen) && detail::ThinStroke::Fits(path->Points(), minimum)) {
+  if (PointF minimum, maximum; ThinPen(*pen) && detail::ThinStroke::Fits(path->Points(), minimum, maximum)) {
     return Remember(StrokeThin(*data_, *pen, path->Points(), path->Types(), minimum, AntiAliased(smoothing_)));
   }
   cairo_t* cr = data_->cr.get();
@@ -616,7 +616,15 @@ Status Graphics::StrokeEachFigure(const Pen& pen, std::span<const PointF> points
       end = detail::FigureEnd(types, i, n, closed, segments);
     }
     const std::span<const PointF> figurePoints = points.subspan(i, end - i);
-    if (PointF minimum; thin && detail::ThinStroke::Fits(figurePoints, minimum)) {
+    if (PointF minimum, maximum; thin && detail::ThinStroke::Fits(figurePoints, minimum, maximum)) {
+      if (const auto [x0, y0, x1, y1] = detail::ThinStroke::Reach(minimum, maximum);
+          d.clipMask && !d.clipMask->MayMeet(x0, y0, x1, y1)) {
+        // Wholly outside the clip: it changes no pixel.
+        if (const Status s = drawPending(i); s != Ok) return s;
+        pending = end;
+        i = end;
+        continue;
+      }
       if (const Status s = drawPending(i); s != Ok) return s;
       if (!thinTarget) {
         detail::ThinTarget target{};

@@ -132,7 +132,40 @@ ClipMask::ClipMask(const cairo_region_t* visible, int width, int height) {
   }
   cairo_surface_mark_dirty(clip_.get());
   cairo_region_get_extents(visible, &extents_);
+
+  cellColumns_ = (width + kCell - 1) / kCell;
+  cellRows_ = (height + kCell - 1) / kCell;
+  const auto sumsWidth = static_cast<std::size_t>(cellColumns_ + 1);
+  cellSums_.assign(sumsWidth * static_cast<std::size_t>(cellRows_ + 1), 0);
+  for (int i = 0; i < n; ++i) {  // first marks each cell holding a clip pixel (as 1)
+    cairo_rectangle_int_t r;
+    cairo_region_get_rectangle(visible, i, &r);
+    for (int cy = r.y / kCell; cy <= (r.y + r.height - 1) / kCell; ++cy) {
+      for (int cx = r.x / kCell; cx <= (r.x + r.width - 1) / kCell; ++cx) {
+        cellSums_[static_cast<std::size_t>(cy + 1) * sumsWidth + static_cast<std::size_t>(cx + 1)] = 1;
+      }
+    }
+  }
+  for (std::size_t cy = 1; cy <= static_cast<std::size_t>(cellRows_); ++cy) {  // then sums them
+    for (std::size_t cx = 1; cx < sumsWidth; ++cx) {
+      cellSums_[cy * sumsWidth + cx] += cellSums_[(cy - 1) * sumsWidth + cx] + cellSums_[cy * sumsWidth + cx - 1] -
+                                        cellSums_[(cy - 1) * sumsWidth + cx - 1];
+    }
+  }
   valid_ = true;
+}
+
+bool ClipMask::MayMeet(int x0, int y0, int x1, int y1) const {
+  if (!valid_) return false;
+  x0 = std::max(x0, 0), y0 = std::max(y0, 0);
+  x1 = std::min(x1, cellColumns_ * kCell), y1 = std::min(y1, cellRows_ * kCell);
+  if (x0 >= x1 || y0 >= y1) return false;
+  const auto sumsWidth = static_cast<std::size_t>(cellColumns_ + 1);
+  const auto c0 = static_cast<std::size_t>(x0 / kCell), r0 = static_cast<std::size_t>(y0 / kCell);
+  const auto c1 = static_cast<std::size_t>((x1 - 1) / kCell + 1), r1 = static_cast<std::size_t>((y1 - 1) / kCell + 1);
+  return cellSums_[r1 * sumsWidth + c1] - cellSums_[r0 * sumsWidth + c1] - cellSums_[r1 * sumsWidth + c0] +
+             cellSums_[r0 * sumsWidth + c0] >
+         0;
 }
 
 ClipMask::~ClipMask() = default;

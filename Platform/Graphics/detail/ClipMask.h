@@ -11,6 +11,7 @@
 #include <cairo.h>
 
 #include <memory>
+#include <vector>
 
 namespace quillgate::graphics::detail {
 
@@ -35,6 +36,11 @@ class ClipMask {
   [[nodiscard]] const unsigned char* Pixels() const;
   [[nodiscard]] int Stride() const;
 
+  // Whether the pixels [x0, x1) x [y0, y1) (which may reach off the bitmap) may hold any of
+  // the clip: false only when none does. Marks scattered over a large picture whose boxes
+  // miss the clip are left out before anything rasterises them.
+  [[nodiscard]] bool MayMeet(int x0, int y0, int x1, int y1) const;
+
  private:
   struct SurfaceDeleter {
     void operator()(cairo_surface_t* s) const noexcept { cairo_surface_destroy(s); }
@@ -43,7 +49,14 @@ class ClipMask {
     void operator()(cairo_t* c) const noexcept { cairo_destroy(c); }
   };
 
+  static constexpr int kCell = 8;  // pixels per side of the cells MayMeet looks at
+
   cairo_rectangle_int_t extents_{0, 0, 0, 0};  // of the visible clip
+  // How many cells of the clip, counted from the top left up to each cell (a summed-area
+  // table, one row and column larger than the cells): any box answers in four look-ups.
+  int cellColumns_ = 0;
+  int cellRows_ = 0;
+  std::vector<int> cellSums_;
   std::unique_ptr<cairo_surface_t, SurfaceDeleter> clip_;     // A8: 255 inside the clip
   std::unique_ptr<cairo_surface_t, SurfaceDeleter> scratch_;  // A8: one shape's coverage
   std::unique_ptr<cairo_t, CairoDeleter> scratchCr_;

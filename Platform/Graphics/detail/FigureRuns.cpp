@@ -1,5 +1,6 @@
 #include "Platform/Graphics/detail/FigureRuns.h"
 
+#include "Platform/Graphics/detail/ClipMask.h"
 #include "Platform/Graphics/detail/Geometry.h"
 
 #include <algorithm>
@@ -146,8 +147,8 @@ struct Cover {
 }  // namespace
 
 FigureRuns GroupFigureRuns(std::span<const PointF> points, std::span<const BYTE> types, const StrokeShape& shape,
-                           RunGrouping grouping, std::size_t maxFigures, double shift, int width, int height,
-                           OverlapLayers& layers) {
+                           RunGrouping grouping, std::size_t maxFigures, double shift, const ClipMask* clip,
+                           int width, int height, OverlapLayers& layers) {
   const std::size_t n = std::min(points.size(), types.size());
   FigureRuns result;
   const double half = shape.width / 2;
@@ -203,6 +204,11 @@ FigureRuns GroupFigureRuns(std::span<const PointF> points, std::span<const BYTE>
       if (closed) cover.Line(at(i - 1), at(begin));
     }
     if (result.boxes.size() == boxBegin) continue;  // wholly off the target: nothing to paint
+    if (clip != nullptr && std::none_of(result.boxes.begin() + static_cast<std::ptrdiff_t>(boxBegin), result.boxes.end(),
+                                        [&](const PixelBox& b) { return clip->MayMeet(b.x0, b.y0, b.x1, b.y1); })) {
+      result.boxes.resize(boxBegin);  // wholly outside the clip: nothing shows
+      continue;
+    }
     const std::size_t index = result.figures.size();
     result.figures.push_back({begin, i, boxBegin, result.boxes.size()});
     const std::span<const PixelBox> boxes(result.boxes.data() + boxBegin, result.boxes.size() - boxBegin);

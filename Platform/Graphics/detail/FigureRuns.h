@@ -20,6 +20,8 @@
 
 namespace quillgate::graphics::detail {
 
+class ClipMask;
+
 // Pixels [x0, x1) x [y0, y1) that a painted figure may change.
 struct PixelBox {
   int x0, y0, x1, y1;
@@ -115,9 +117,10 @@ void ForEachFigure(std::span<const BYTE> types, std::size_t n, Visit visit) {
 // Splits `points`/`types` into figures the way the path is handed to Cairo (a figure ends
 // before the next start point or after a point that closes it) and groups them. A figure
 // with a non-finite point draws nothing and is left out. Runs hold at most `maxFigures`.
-// The figures are painted moved by `shift` pixels each way (see PixelGrid.h).
+// The figures are painted moved by `shift` pixels each way (see PixelGrid.h). Under a clip
+// (null for none) figures that cannot reach it are left out too.
 FigureRuns GroupFigureRuns(std::span<const PointF> points, std::span<const BYTE> types, const StrokeShape& shape,
-                           RunGrouping grouping, std::size_t maxFigures, double shift, int width, int height,
-                           OverlapLayers& layers);
+                           RunGrouping grouping, std::size_t maxFigures, double shift, const ClipMask* clip,
+                           int width, int height, OverlapLayers& layers);
 
 }  // namespace quillgate::graphics::detail

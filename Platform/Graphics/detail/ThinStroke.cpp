@@ -56,7 +56,7 @@ int Ceil(double v) {
 
 }  // namespace
 
-bool ThinStroke::Fits(std::span<const PointF> points, PointF& minimum) {
+bool ThinStroke::Fits(std::span<const PointF> points, PointF& minimum, PointF& maximum) {
   if (points.empty()) return false;
   double minX = points[0].X, maxX = minX, minY = points[0].Y, maxY = minY;
   for (const PointF& p : points) {
@@ -65,7 +65,15 @@ bool ThinStroke::Fits(std::span<const PointF> points, PointF& minimum) {
     minY = std::min<double>(minY, p.Y), maxY = std::max<double>(maxY, p.Y);
   }
   minimum = PointF(static_cast<REAL>(minX), static_cast<REAL>(minY));
+  maximum = PointF(static_cast<REAL>(maxX), static_cast<REAL>(maxY));
   return maxX - minX <= kLimit && maxY - minY <= kLimit;
+}
+
+std::array<int, 4> ThinStroke::Reach(PointF minimum, PointF maximum) {
+  // A piece reaches a pixel and a half beyond its points, and the grid moves them by half
+  // a pixel at most: three pixels each way hold all of it.
+  return {static_cast<int>(std::floor(Clamp(minimum.X))) - 3, static_cast<int>(std::floor(Clamp(minimum.Y))) - 3,
+          static_cast<int>(std::floor(Clamp(maximum.X))) + 4, static_cast<int>(std::floor(Clamp(maximum.Y))) + 4};
 }
 
 void ThinStroke::Begin(PointF minimum, bool antialiased, const ThinTarget& target) {

@@ -41,8 +41,11 @@ class ThinStroke {
   static constexpr double kLimit = 32.0;
 
   // Whether the points are all finite and span at most kLimit each way; if so, `minimum`
-  // is their least x and least y.
-  [[nodiscard]] static bool Fits(std::span<const PointF> points, PointF& minimum);
+  // and `maximum` are their least and greatest x and y.
+  [[nodiscard]] static bool Fits(std::span<const PointF> points, PointF& minimum, PointF& maximum);
+  // The pixels a shape whose points span minimum to maximum may change: its stroke and the
+  // pixel that smoothing reaches, with room for rounding.
+  [[nodiscard]] static std::array<int, 4> Reach(PointF minimum, PointF maximum);
 
   // Starts a shape whose points (which must fit) have the least x and y of `minimum`,
   // drawn into `target`, which must outlive the shape (until Finish).

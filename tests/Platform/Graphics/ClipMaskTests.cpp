@@ -2,11 +2,13 @@
 // shape): nothing may leak across the clip's edges, and inside the clip a shape paints what
 // it paints without one.
 #include "Platform/Graphics/Gdiplus.h"
+#include "Platform/Graphics/detail/ClipMask.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -94,6 +96,37 @@ TEST(ClippedShapes, KeepExactlyToTheClipAndPaintInsideAsUnclipped) {
       EXPECT_GT(changed, inside / 10) << c.name;
     }
   }
+}
+
+// Marks scattered over a large picture are left out when their box cannot meet the clip.
+// The answer may be yes for a box that only comes near the clip, never no for one that
+// holds a pixel of it, wherever the box lies (off the bitmap too) and however small it is.
+TEST(ClipMask, NeverRulesOutABoxThatHoldsAPixelOfTheClip) {
+  constexpr int kW = 61, kH = 37;  // not multiples of the cells' size
+  const cairo_rectangle_int_t rects[] = {{3, 2, 1, 1}, {20, 9, 9, 3}, {40, 30, 21, 7}, {8, 24, 2, 13}};
+  cairo_region_t* region = cairo_region_create_rectangles(rects, 4);
+  const detail::ClipMask mask(region, kW, kH);
+  ASSERT_TRUE(mask.IsValid());
+  const auto inClip = [&](int x, int y) {
+    return cairo_region_contains_point(region, x, y) != 0;
+  };
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int> corner(-12, 70), size(0, 14);
+  int ruledOut = 0;
+  for (int i = 0; i < 20000; ++i) {
+    const int x0 = corner(random), y0 = corner(random), x1 = x0 + size(random), y1 = y0 + size(random);
+    bool holds = false;
+    for (int y = std::max(y0, 0); y < std::min(y1, kH) && !holds; ++y) {
+      for (int x = std::max(x0, 0); x < std::min(x1, kW) && !holds; ++x) holds = inClip(x, y);
+    }
+    const bool may = mask.MayMeet(x0, y0, x1, y1);
+    ASSERT_TRUE(!holds || may) << x0 << "," << y0 << " to " << x1 << "," << y1;
+    ruledOut += may ? 0 : 1;
+  }
+  EXPECT_GT(ruledOut, 10000) << "the test must rule out most boxes, or it shows nothing";
+  EXPECT_FALSE(mask.MayMeet(30, 20, 38, 28));  // a whole cell of nothing
+  EXPECT_TRUE(mask.MayMeet(3, 2, 4, 3));       // the single pixel
+  cairo_region_destroy(region);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "Platform/Graphics/Gdiplus.h"
+#include "Platform/Graphics/detail/Widening.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -271,6 +272,59 @@ TEST(PathWiden, InsetPenKeepsTheStrokeInsideClosedFigures) {
   EXPECT_NEAR(c.GetA(), 128, 1);
   bitmap.GetPixel(11, 15, &c);
   EXPECT_EQ(c.GetA(), 255);
+}
+
+// A long text is widened piece by piece; what its outline covers must be what the one union
+// of everything covers, for a centred pen, an inset dotted pen (each dash cut to the letters,
+// the holes of the letters kept) and a dashed pen along open figures, both fill rules.
+TEST(PathWiden, PiecewiseOutlinesCoverWhatTheOneUnionCovers) {
+  constexpr int kW = 420, kH = 70;
+  const FontFamily family(u"Arial");
+  GraphicsPath text(FillModeAlternate);
+  // Letters squeezed so that their outlines overlap, as a very long code fitted to a picture.
+  std::u16string code;
+  for (int i = 0; i < 8; ++i) code += u"AB3KW8QX9PR";  // enough points for several tiles
+  text.AddString(code, &family, FontStyleBold, 60, RectF(0, 0, 2000, 80), nullptr);
+  Matrix squeeze;
+  squeeze.Scale(0.1f, 1.0f);
+  text.Transform(&squeeze);
+  GraphicsPath open;
+  for (int i = 0; i < 40; ++i) {
+    open.StartFigure();
+    open.AddBezier(PointF(10.0f * i, 5), PointF(10.0f * i + 30, 60), PointF(10.0f * i - 20, 20), PointF(10.0f * i + 9, 66));
+  }
+  Pen centred(Color(Color::Black), 3.0f), insetDots(Color(Color::Black), 1.0f), dashes(Color(Color::Black), 2.0f);
+  insetDots.SetAlignment(PenAlignmentInset);
+  insetDots.SetDashStyle(DashStyleDot);
+  dashes.SetDashStyle(DashStyleDash);
+  const struct {
+    const GraphicsPath* path;
+    const Pen* pen;
+    FillMode fill;
+  } cases[] = {{&text, &centred, FillModeAlternate}, {&text, &insetDots, FillModeAlternate},
+               {&text, &insetDots, FillModeWinding}, {&open, &dashes, FillModeAlternate}};
+  for (const auto& c : cases) {
+    auto fill = [&](std::size_t piecewiseAbove) {
+      std::vector<PointF> points;
+      std::vector<BYTE> types;
+      detail::WidenOutline(c.path->Points(), c.path->Types(), c.fill, c.pen, nullptr, 0.25f, piecewiseAbove, points,
+                           types);
+      const GraphicsPath outline(points, types, FillModeWinding);
+      Bitmap bitmap(kW, kH);
+      Graphics g(&bitmap);
+      const SolidBrush black{Color(Color::Black)};
+      g.FillPath(&black, &outline);
+      return AlphaMask(bitmap);
+    };
+    const auto whole = fill(std::numeric_limits<std::size_t>::max()), pieces = fill(0);
+    EXPECT_GT(CountSet(whole), 2000) << c.pen->GetWidth();
+    int differ = 0;
+    for (int y = 0; y < kH; ++y) {
+      for (int x = 0; x < kW; ++x) differ += whole[y][x] != pieces[y][x] ? 1 : 0;
+    }
+    // A pixel whose centre lies on an edge may fall either way when the edges are cut apart.
+    EXPECT_LE(differ, CountSet(whole) / 500) << "pen " << c.pen->GetWidth() << " fill " << c.fill;
+  }
 }
 
 TEST(PathWiden, TooFewPointsFailsAndKeepsThePath) {

@@ -193,8 +193,6 @@ Graphics::Graphics(Bitmap* image) {
   data_ = std::move(data);
 }
 
-std::unique_ptr<Graphics> Graphics::FromImage(Bitmap* image) { return std::make_unique<Graphics>(image); }
-
 Graphics::~Graphics() = default;
 
 Status Graphics::SetSmoothingMode(SmoothingMode mode) {
@@ -289,13 +287,6 @@ Status Graphics::ResetClip() {
   return Remember(Ok);
 }
 
-Status Graphics::GetClip(Region* region) const {
-  if (region == nullptr) return Remember(InvalidParameter);
-  if (!data_) return Remember(WrongState);
-  *region = data_->clip;
-  return Remember(Ok);
-}
-
 Status Graphics::GetClipBounds(RectF* rect) const {
   if (rect == nullptr) return Remember(InvalidParameter);
   if (!data_) return Remember(WrongState);
@@ -304,13 +295,6 @@ Status Graphics::GetClipBounds(RectF* rect) const {
     return Remember(Ok);
   }
   return Remember(data_->clip.GetBounds(rect));
-}
-
-bool Graphics::IsClipEmpty() const {
-  if (!data_) return true;
-  Region visible(Rect(0, 0, data_->width, data_->height));
-  visible.Intersect(&data_->clip);
-  return visible.IsEmpty();
 }
 
 // ---- fills and strokes ------------------------------------------------------------------
@@ -560,13 +544,6 @@ Status Graphics::DrawPath(const Pen* pen, const GraphicsPath* path) {
   return Remember(Ok);
 }
 
-Status Graphics::DrawFigures(const Pen* pen, const GraphicsPath* path) {
-  if (!data_) return Remember(WrongState);
-  if (pen == nullptr || path == nullptr) return Remember(InvalidParameter);
-  if (pen->GetLastStatus() == InvalidParameter) return Remember(InvalidParameter);
-  return Remember(StrokeEachFigure(*pen, path->Points(), path->Types(), path->GetFillMode(), 0));
-}
-
 Status Graphics::DrawBezierMarks(const Pen* pen, std::span<const PointF> points) {
   if (!data_) return Remember(WrongState);
   if (pen == nullptr || points.size() % 4 != 0) return Remember(InvalidParameter);
@@ -659,36 +636,6 @@ Status Graphics::FillRectangle(const Brush* brush, INT x, INT y, INT width, INT 
   return FillRectangle(brush, RectF(Rect(x, y, width, height)));
 }
 
-Status Graphics::FillRectangles(const Brush* brush, const RectF* rects, INT count) {
-  if (rects == nullptr || count < 0) return Remember(InvalidParameter);
-  GraphicsPath path(FillModeWinding);
-  path.AddRectangles(rects, count);
-  return FillPath(brush, &path);
-}
-
-Status Graphics::FillRectangles(const Brush* brush, const Rect* rects, INT count) {
-  if (rects == nullptr || count < 0) return Remember(InvalidParameter);
-  GraphicsPath path(FillModeWinding);
-  for (INT i = 0; i < count; ++i) path.AddRectangle(rects[i]);
-  return FillPath(brush, &path);
-}
-
-Status Graphics::DrawRectangle(const Pen* pen, const RectF& rect) {
-  GraphicsPath path;
-  path.AddRectangle(rect);
-  return DrawPath(pen, &path);
-}
-
-Status Graphics::DrawRectangle(const Pen* pen, REAL x, REAL y, REAL width, REAL height) {
-  return DrawRectangle(pen, RectF(x, y, width, height));
-}
-
-Status Graphics::DrawRectangle(const Pen* pen, const Rect& rect) { return DrawRectangle(pen, RectF(rect)); }
-
-Status Graphics::DrawRectangle(const Pen* pen, INT x, INT y, INT width, INT height) {
-  return DrawRectangle(pen, RectF(Rect(x, y, width, height)));
-}
-
 Status Graphics::FillEllipse(const Brush* brush, const RectF& rect) {
   if (!data_) return Remember(WrongState);
   if (!AntiAliased(smoothing_) && rect.Width > 0 && rect.Height > 0 && rect.Width < 2 && rect.Height < 2 &&
@@ -752,33 +699,6 @@ Status Graphics::DrawLine(const Pen* pen, const Point& pt1, const Point& pt2) {
 
 Status Graphics::DrawLine(const Pen* pen, INT x1, INT y1, INT x2, INT y2) {
   return DrawLine(pen, PointF(Point(x1, y1)), PointF(Point(x2, y2)));
-}
-
-Status Graphics::DrawLines(const Pen* pen, const PointF* points, INT count) {
-  if (points == nullptr || count < 2) return Remember(InvalidParameter);
-  GraphicsPath path;
-  path.AddLines(points, count);
-  return DrawPath(pen, &path);
-}
-
-Status Graphics::DrawBezier(const Pen* pen, const PointF& pt1, const PointF& pt2, const PointF& pt3,
-                            const PointF& pt4) {
-  GraphicsPath path;
-  path.AddBezier(pt1, pt2, pt3, pt4);
-  return DrawPath(pen, &path);
-}
-
-Status Graphics::DrawBezier(const Pen* pen, REAL x1, REAL y1, REAL x2, REAL y2, REAL x3, REAL y3, REAL x4,
-                            REAL y4) {
-  return DrawBezier(pen, PointF(x1, y1), PointF(x2, y2), PointF(x3, y3), PointF(x4, y4));
-}
-
-Status Graphics::FillPolygon(const Brush* brush, const PointF* points, INT count, FillMode fillMode) {
-  if (points == nullptr || count < 0) return Remember(InvalidParameter);
-  if (count < 3) return Remember(Ok);
-  GraphicsPath path(fillMode);
-  path.AddPolygon(points, count);
-  return FillPath(brush, &path);
 }
 
 Status Graphics::FillRegion(const Brush* brush, const Region* region) {
@@ -968,12 +888,6 @@ Status Graphics::DrawImage(const Bitmap* image, REAL x, REAL y) {
 
 Status Graphics::DrawImage(const Bitmap* image, INT x, INT y) {
   return DrawImage(image, static_cast<REAL>(x), static_cast<REAL>(y));
-}
-
-Status Graphics::Flush() {
-  if (!data_) return Remember(WrongState);
-  cairo_surface_flush(data_->surface);
-  return Remember(Ok);
 }
 
 }  // namespace quillgate::graphics

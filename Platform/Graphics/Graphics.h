@@ -27,7 +27,6 @@ struct GraphicsData;
 class Graphics {
  public:
   explicit Graphics(Bitmap* image);
-  static std::unique_ptr<Graphics> FromImage(Bitmap* image);
   Graphics(const Graphics&) = delete;
   Graphics& operator=(const Graphics&) = delete;
   ~Graphics();
@@ -39,8 +38,7 @@ class Graphics {
   Status SetSmoothingMode(SmoothingMode mode);
   [[nodiscard]] SmoothingMode GetSmoothingMode() const { return smoothing_; }
   Status SetInterpolationMode(InterpolationMode mode);
-  [[nodiscard]] InterpolationMode GetInterpolationMode() const { return interpolation_; }
-  [[nodiscard]] REAL GetDpiX() const { return 96.0f; }
+  // Bitmaps made in memory have 96 dots per inch.
   [[nodiscard]] REAL GetDpiY() const { return 96.0f; }
 
   // Paints the clip area (all of it, alpha included) with the colour.
@@ -51,28 +49,16 @@ class Graphics {
   Status SetClip(const RectF& rect, CombineMode mode = CombineModeReplace);
   Status SetClip(const Rect& rect, CombineMode mode = CombineModeReplace);
   Status SetClip(const Graphics* other, CombineMode mode = CombineModeReplace);
-  Status IntersectClip(const RectF& rect) { return SetClip(rect, CombineModeIntersect); }
-  Status IntersectClip(const Region* region) { return SetClip(region, CombineModeIntersect); }
-  Status ExcludeClip(const RectF& rect) { return SetClip(rect, CombineModeExclude); }
-  Status ExcludeClip(const Region* region) { return SetClip(region, CombineModeExclude); }
   Status ResetClip();
-  Status GetClip(Region* region) const;
   // A rectangle that encloses the clip (-4194304, -4194304, 8388608, 8388608 when the clip
   // is infinite, as the original library reports it).
   Status GetClipBounds(RectF* rect) const;
-  [[nodiscard]] bool IsClipEmpty() const;
 
   // Shapes.
   Status FillRectangle(const Brush* brush, const RectF& rect);
   Status FillRectangle(const Brush* brush, REAL x, REAL y, REAL width, REAL height);
   Status FillRectangle(const Brush* brush, const Rect& rect);
   Status FillRectangle(const Brush* brush, INT x, INT y, INT width, INT height);
-  Status FillRectangles(const Brush* brush, const RectF* rects, INT count);
-  Status FillRectangles(const Brush* brush, const Rect* rects, INT count);
-  Status DrawRectangle(const Pen* pen, const RectF& rect);
-  Status DrawRectangle(const Pen* pen, REAL x, REAL y, REAL width, REAL height);
-  Status DrawRectangle(const Pen* pen, const Rect& rect);
-  Status DrawRectangle(const Pen* pen, INT x, INT y, INT width, INT height);
   Status FillEllipse(const Brush* brush, const RectF& rect);
   Status FillEllipse(const Brush* brush, REAL x, REAL y, REAL width, REAL height);
   Status FillEllipse(const Brush* brush, const Rect& rect);
@@ -85,23 +71,12 @@ class Graphics {
   Status DrawLine(const Pen* pen, REAL x1, REAL y1, REAL x2, REAL y2);
   Status DrawLine(const Pen* pen, const Point& pt1, const Point& pt2);
   Status DrawLine(const Pen* pen, INT x1, INT y1, INT x2, INT y2);
-  Status DrawLines(const Pen* pen, const PointF* points, INT count);
-  Status DrawBezier(const Pen* pen, const PointF& pt1, const PointF& pt2, const PointF& pt3,
-                    const PointF& pt4);
-  Status DrawBezier(const Pen* pen, REAL x1, REAL y1, REAL x2, REAL y2, REAL x3, REAL y3,
-                    REAL x4, REAL y4);
-  Status FillPolygon(const Brush* brush, const PointF* points, INT count,
-                     FillMode fillMode = FillModeAlternate);
   Status FillPath(const Brush* brush, const GraphicsPath* path);
   Status DrawPath(const Pen* pen, const GraphicsPath* path);
-  // Strokes every figure of the path as if each were a path of its own drawn by DrawPath,
-  // one after another: the same pixels, also where figures overlap. Scattering thousands of
-  // small marks (through a clip or not) this way costs a fraction of a call per mark.
-  Status DrawFigures(const Pen* pen, const GraphicsPath* path);
   // Strokes every four points as a cubic Bezier of its own (start, two controls, end), one
-  // after another: the same pixels as DrawFigures of a path holding each as a figure
-  // (StartFigure, AddBezier), without building that path. A count not a multiple of four
-  // is InvalidParameter.
+  // after another: the same pixels as DrawPath of each as a path of its own, also where
+  // marks overlap. Scattering thousands of small marks (through a clip or not) this way
+  // costs a fraction of a call per mark. A count not a multiple of four is InvalidParameter.
   Status DrawBezierMarks(const Pen* pen, std::span<const PointF> points);
   // Pixel-aligned, whatever the smoothing mode.
   Status FillRegion(const Brush* brush, const Region* region);
@@ -143,9 +118,6 @@ class Graphics {
                    INT srcheight, Unit srcUnit);
   Status DrawImage(const Bitmap* image, const RectF& destRect, REAL srcx, REAL srcy, REAL srcwidth,
                    REAL srcheight, Unit srcUnit);
-
-  // Makes all drawing visible in the bitmap's pixels (drawing is immediate; kept for shape).
-  Status Flush();
 
  private:
   Status Remember(Status s) const { lastStatus_ = s; return s; }

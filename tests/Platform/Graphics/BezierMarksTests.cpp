@@ -1,0 +1,132 @@
+// DrawBezierMarks draws small marks straight into the pixels and hands the others to Cairo
+// many at once, blending their coverage through the clip's pixels. It must give exactly the
+// pixels that the same marks give drawn one by one without a clip, kept where the clip
+// takes the pixel in and untouched elsewhere.
+#include "Platform/Graphics/Gdiplus.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace quillgate::graphics {
+namespace {
+
+constexpr int kW = 80;
+constexpr int kH = 40;
+
+// Opaque and translucent pixels of many values, so that every blend is exercised.
+void Paint(Bitmap& b) {
+  for (int y = 0; y < kH; ++y) {
+    for (int x = 0; x < kW; ++x) {
+      const auto a = static_cast<ARGB>(x < 50 ? 255 : 60 + 4 * y);
+      b.SetPixel(x, y, Color(a << 24 | static_cast<ARGB>(x * 3) << 16 | static_cast<ARGB>(y * 6) << 8 | 0x5A));
+    }
+  }
+}
+
+struct Lcg {
+  std::uint32_t seed;
+  float Next(float lo, float hi) {
+    seed = seed * 1664525u + 1013904223u;
+    return lo + (hi - lo) * static_cast<float>(seed >> 8) / static_cast<float>(1u << 24);
+  }
+};
+
+// Marks of four points each (start, two controls, end): small curls, curls too large to
+// draw straight into the pixels, straight lines reaching far off the bitmap, and one with a
+// point that is not a number.
+std::vector<PointF> Marks(std::uint32_t seed, int count) {
+  Lcg r{seed};
+  std::vector<PointF> points;
+  for (int i = 0; i < count; ++i) {
+    const float x = r.Next(-5, kW + 5), y = r.Next(-5, kH + 5);
+    if (i % 4 == 2) {  // a straight line: controls on it
+      const float a = r.Next(0, 6.28f), dx = 888 * std::cos(a), dy = 888 * std::sin(a);
+      for (const float t : {0.0f, 1.0f / 3, 2.0f / 3, 1.0f}) points.emplace_back(x + t * dx, y + t * dy);
+      continue;
+    }
+    const float reach = i % 7 == 0 ? 60.0f : 5.0f;
+    PointF p[4] = {PointF(x, y), PointF(x + r.Next(-reach, reach), y + r.Next(-3, 3)),
+                   PointF(x + r.Next(-reach, reach), y + r.Next(-3, 3)), PointF(x + r.Next(-reach, reach), y)};
+    if (i == 50) p[2].X = std::nanf("");
+    points.insert(points.end(), p, p + 4);
+  }
+  return points;
+}
+
+// A clip of many rectangles: a checkerboard of 3 x 2 cells with holes.
+Region ManyRectangles() {
+  Region region;
+  region.MakeEmpty();
+  for (int y = 0; y < kH; y += 2) {
+    for (int x = (y / 2) % 2 * 3; x < kW; x += 6) region.Union(RectF(static_cast<float>(x), static_cast<float>(y), 3, 2));
+  }
+  region.Exclude(RectF(30, 10, 12, 9));
+  return region;
+}
+
+using Drawer = std::function<void(Graphics&)>;
+
+// `fast` drawn under `clip` against `reference` drawn without a clip, kept only inside.
+void ExpectSamePixels(const Drawer& fast, const Drawer& reference, const Region* clip, SmoothingMode mode) {
+  Bitmap original(kW, kH), expected(kW, kH), actual(kW, kH);
+  Paint(original);
+  Paint(expected);
+  Paint(actual);
+  {
+    Graphics g(&expected);
+    g.SetSmoothingMode(mode);
+    reference(g);
+  }
+  {
+    Graphics g(&actual);
+    g.SetSmoothingMode(mode);
+    if (clip != nullptr) g.SetClip(clip);
+    fast(g);
+  }
+  const auto before = original.CopyArgb(), want = expected.CopyArgb(), got = actual.CopyArgb();
+  int changed = 0;
+  for (int y = 0; y < kH; ++y) {
+    for (int x = 0; x < kW; ++x) {
+      const std::size_t i = static_cast<std::size_t>(y * kW + x);
+      const bool inside = clip == nullptr || clip->IsVisible(x, y);
+      ASSERT_EQ(got[i], inside ? want[i] : before[i]) << "pixel " << x << "," << y << (inside ? " inside" : " outside");
+      changed += got[i] != before[i];
+    }
+  }
+  EXPECT_GT(changed, 20) << "the case must draw something";
+}
+
+TEST(BezierMarks, ManyMarksAtOncePaintWhatOneByOnePaints) {
+  const Region clip = ManyRectangles();
+  for (const SmoothingMode mode : {SmoothingModeAntiAlias, SmoothingModeNone}) {
+    for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+      const std::vector<PointF> points = Marks(seed, 60 + 20 * static_cast<int>(seed % 5));
+      const Pen pen(Color(0xFF000000u | seed * 0x3A5F17u), seed % 2 ? 1.0f : 2.0f);
+      const Drawer marks = [&](Graphics& g) { ASSERT_EQ(g.DrawBezierMarks(&pen, points), Ok); };
+      const Drawer oneByOne = [&](Graphics& g) {
+        for (std::size_t i = 0; i < points.size(); i += 4) {
+          GraphicsPath mark;
+          mark.AddBezier(points[i], points[i + 1], points[i + 2], points[i + 3]);
+          g.DrawPath(&pen, &mark);
+        }
+      };
+      SCOPED_TRACE(::testing::Message() << "mode " << mode << " seed " << seed);
+      ExpectSamePixels(marks, oneByOne, nullptr, mode);
+      ExpectSamePixels(marks, oneByOne, &clip, mode);
+    }
+  }
+  Bitmap bitmap(4, 4);
+  Graphics g(&bitmap);
+  const Pen pen(Color(0xFF000000u), 1.0f);
+  const std::vector<PointF> three(3);
+  EXPECT_EQ(g.DrawBezierMarks(&pen, three), InvalidParameter) << "not a whole number of marks";
+  EXPECT_EQ(g.DrawBezierMarks(nullptr, {}), InvalidParameter);
+  EXPECT_EQ(g.DrawBezierMarks(&pen, {}), Ok);
+}
+
+}  // namespace
+}  // namespace quillgate::graphics

@@ -1,7 +1,10 @@
 #pragma once
-// A drawing context on a bitmap. Coordinates are pixels; pixel (x, y) covers the square
-// [x, x+1) x [y, y+1). Every operation returns a Status that callers may ignore: a failed
-// call paints nothing and never throws. Clipping is pixel-aligned (see Region).
+// A drawing context on a bitmap. Coordinates are pixels. Drawn with smoothing, pixel (x, y)
+// is centred on the point (x, y), as in the original library (detail/PixelGrid.h); aliased
+// drawing, clips and regions take pixel (x, y) as the square [x, x+1) x [y, y+1). Every
+// operation returns a Status that callers may ignore: a failed call paints nothing and
+// never throws. Clipping is pixel-aligned (see Region). How each shape becomes pixels is
+// chosen in one place, detail/RasteriserChoice.h.
 //
 // The context keeps the bitmap's pixels alive while it exists, but drawing on a bitmap that
 // has been destroyed or moved from is pointless; create the context for one drawing job.
@@ -121,8 +124,7 @@ class Graphics {
 
  private:
   Status Remember(Status s) const { lastStatus_ = s; return s; }
-  Status StrokeEachFigure(const Pen& pen, std::span<const PointF> points, std::span<const BYTE> types,
-                          FillMode fillMode, std::size_t figureSize);
+  Status StrokeMarks(const Pen& pen, std::span<const PointF> points, std::span<const BYTE> types);
 
   std::unique_ptr<detail::GraphicsData> data_;
   SmoothingMode smoothing_ = SmoothingModeNone;

@@ -1,0 +1,220 @@
+// Shapes: every fill and stroke asks the rasteriser choice how it becomes pixels, then
+// hands itself to that rasteriser.
+#include "Platform/Graphics/Graphics.h"
+
+#include "Platform/Graphics/detail/Access.h"
+#include "Platform/Graphics/detail/CairoPainting.h"
+#include "Platform/Graphics/detail/Geometry.h"
+#include "Platform/Graphics/detail/GraphicsData.h"
+#include "Platform/Graphics/detail/RegionData.h"
+#include "Platform/Graphics/detail/RasteriserChoice.h"
+#include "Platform/Graphics/detail/ShapeRasterisers.h"
+
+#include <cairo.h>
+
+#include <cmath>
+#include <optional>
+#include <vector>
+
+namespace quillgate::graphics {
+
+Status Graphics::FillPath(const Brush* brush, const GraphicsPath* path) {
+  if (!data_) return Remember(WrongState);
+  if (path == nullptr || brush == nullptr) return Remember(InvalidParameter);
+  if (brush->GetLastStatus() != Ok) return Remember(brush->GetLastStatus());
+  return Remember(detail::FillPathOn(*data_, *brush, *path, detail::ChooseFill(*brush, detail::AntiAliased(smoothing_)),
+                                     detail::kShapeAntialias));
+}
+
+Status Graphics::DrawPath(const Pen* pen, const GraphicsPath* path) {
+  if (!data_) return Remember(WrongState);
+  if (pen == nullptr || path == nullptr) return Remember(InvalidParameter);
+  if (pen->GetLastStatus() == InvalidParameter) return Remember(InvalidParameter);
+  if (path->GetPointCount() == 0) return Remember(Ok);
+  const bool antialiased = detail::AntiAliased(smoothing_);
+  PointF minimum, maximum;
+  switch (detail::ChooseStroke(*pen, path->Points(), false, minimum, maximum)) {
+    case detail::StrokeWay::kWidenedFill: {
+      GraphicsPath outline = *path;
+      Pen widening = *pen;
+      if (widening.GetWidth() < 1) widening.SetWidth(1);
+      if (outline.Widen(&widening) != Ok) return Remember(Ok);  // a single point draws nothing
+      const SolidBrush brush(pen->GetColor());
+      return FillPath(&brush, &outline);
+    }
+    case detail::StrokeWay::kThinStroke:
+      return Remember(detail::StrokeThin(*data_, *pen, path->Points(), path->Types(), minimum, antialiased));
+    case detail::StrokeWay::kFigureRuns:  // only marks go in runs
+    case detail::StrokeWay::kCairo: break;
+  }
+  detail::StrokeWithCairo(*data_, *pen, *path, antialiased);
+  return Remember(Ok);
+}
+
+Status Graphics::DrawBezierMarks(const Pen* pen, std::span<const PointF> points) {
+  if (!data_) return Remember(WrongState);
+  if (pen == nullptr || points.size() % 4 != 0) return Remember(InvalidParameter);
+  if (pen->GetLastStatus() == InvalidParameter) return Remember(InvalidParameter);
+  std::vector<BYTE>& types = data_->markTypes;
+  if (types.size() != points.size()) {
+    types.resize(points.size());
+    for (std::size_t i = 0; i < types.size(); ++i) types[i] = i % 4 == 0 ? PathPointTypeStart : PathPointTypeBezier;
+  }
+  return Remember(StrokeMarks(*pen, points, types));
+}
+
+// Marks drawn by the thin stroke go straight into the pixels, one after another (those that
+// cannot reach the clip are left out); the others in order between them, in runs or one at
+// a time as DrawPath draws them. The bitmap is flushed once before a stretch of thin marks
+// and marked dirty once after it, not for each.
+Status Graphics::StrokeMarks(const Pen& pen, std::span<const PointF> points, std::span<const BYTE> types) {
+  constexpr std::size_t kMarkPoints = 4;
+  detail::GraphicsData& d = *data_;
+  const std::size_t n = std::min(points.size(), types.size());
+  const bool antialiased = detail::AntiAliased(smoothing_);
+  PointF minimum, maximum;
+  // How marks that the thin stroke cannot draw go: it depends on the pen alone.
+  const bool inRuns = detail::ChooseStroke(pen, {}, true, minimum, maximum) == detail::StrokeWay::kFigureRuns;
+  std::size_t pending = 0;  // the first mark not yet drawn
+  std::optional<detail::ThinTarget> thinTarget;  // while thin marks are being drawn
+  auto endThin = [&] {
+    if (thinTarget) cairo_surface_mark_dirty(d.surface);
+    thinTarget.reset();
+  };
+  auto drawPending = [&](std::size_t end) -> Status {
+    if (pending == end) return Ok;
+    endThin();
+    const std::span<const PointF> p = points.subspan(pending, end - pending);
+    const std::span<const BYTE> t = types.subspan(pending, end - pending);
+    pending = end;
+    if (inRuns) return detail::StrokeFigureRuns(d, pen, p, t, antialiased);
+    for (std::size_t begin = 0; begin < p.size(); begin += kMarkPoints) {
+      const GraphicsPath mark(p.subspan(begin, kMarkPoints), t.subspan(begin, kMarkPoints), FillModeAlternate);
+      DrawPath(&pen, &mark);
+    }
+    return Ok;
+  };
+  for (std::size_t i = 0; i + kMarkPoints <= n; i += kMarkPoints) {
+    const std::size_t end = i + kMarkPoints;
+    const std::span<const PointF> mark = points.subspan(i, kMarkPoints);
+    if (detail::ChooseStroke(pen, mark, true, minimum, maximum) != detail::StrokeWay::kThinStroke) continue;
+    if (const Status s = drawPending(i); s != Ok) return s;
+    pending = end;
+    if (const auto [x0, y0, x1, y1] = detail::ThinStroke::Reach(minimum, maximum);
+        d.clipMask && !d.clipMask->MayMeet(x0, y0, x1, y1)) {
+      continue;  // wholly outside the clip: it changes no pixel
+    }
+    if (!thinTarget) {
+      detail::ThinTarget target{};
+      if (!detail::ThinTargetOf(d, pen, target)) return OutOfMemory;
+      cairo_surface_flush(d.surface);
+      thinTarget = target;
+    }
+    d.thin.Begin(minimum, antialiased, *thinTarget);
+    d.thin.AddFigures(mark, types.subspan(i, kMarkPoints));
+    d.thin.Finish();
+  }
+  endThin();
+  return drawPending(n);
+}
+
+Status Graphics::FillRectangle(const Brush* brush, const RectF& rect) {
+  GraphicsPath path;
+  path.AddRectangle(rect);
+  return FillPath(brush, &path);
+}
+
+Status Graphics::FillRectangle(const Brush* brush, REAL x, REAL y, REAL width, REAL height) {
+  return FillRectangle(brush, RectF(x, y, width, height));
+}
+
+Status Graphics::FillRectangle(const Brush* brush, const Rect& rect) { return FillRectangle(brush, RectF(rect)); }
+
+Status Graphics::FillRectangle(const Brush* brush, INT x, INT y, INT width, INT height) {
+  return FillRectangle(brush, RectF(Rect(x, y, width, height)));
+}
+
+Status Graphics::FillEllipse(const Brush* brush, const RectF& rect) {
+  if (!data_) return Remember(WrongState);
+  switch (detail::ChooseEllipse(rect, brush, detail::AntiAliased(smoothing_))) {
+    case detail::EllipseWay::kCentrePixel: {
+      const double cx = std::floor(detail::Clamp(rect.X + rect.Width / 2.0));
+      const double cy = std::floor(detail::Clamp(rect.Y + rect.Height / 2.0));
+      return FillRectangle(brush, RectF(static_cast<REAL>(cx), static_cast<REAL>(cy), 1, 1));
+    }
+    case detail::EllipseWay::kExactCoverage:
+      return Remember(detail::FillSmallEllipse(*data_, detail::Access::Fore(*brush), rect));
+    case detail::EllipseWay::kAsPath: break;
+  }
+  GraphicsPath path;
+  path.AddEllipse(rect);
+  return FillPath(brush, &path);
+}
+
+Status Graphics::FillEllipse(const Brush* brush, REAL x, REAL y, REAL width, REAL height) {
+  return FillEllipse(brush, RectF(x, y, width, height));
+}
+
+Status Graphics::FillEllipse(const Brush* brush, const Rect& rect) { return FillEllipse(brush, RectF(rect)); }
+
+Status Graphics::FillEllipse(const Brush* brush, INT x, INT y, INT width, INT height) {
+  return FillEllipse(brush, RectF(Rect(x, y, width, height)));
+}
+
+Status Graphics::DrawEllipse(const Pen* pen, const RectF& rect) {
+  GraphicsPath path;
+  path.AddEllipse(rect);
+  return DrawPath(pen, &path);
+}
+
+Status Graphics::DrawEllipse(const Pen* pen, REAL x, REAL y, REAL width, REAL height) {
+  return DrawEllipse(pen, RectF(x, y, width, height));
+}
+
+Status Graphics::DrawEllipse(const Pen* pen, const Rect& rect) { return DrawEllipse(pen, RectF(rect)); }
+
+Status Graphics::DrawEllipse(const Pen* pen, INT x, INT y, INT width, INT height) {
+  return DrawEllipse(pen, RectF(Rect(x, y, width, height)));
+}
+
+Status Graphics::DrawLine(const Pen* pen, const PointF& pt1, const PointF& pt2) {
+  GraphicsPath path;
+  path.AddLine(pt1, pt2);
+  return DrawPath(pen, &path);
+}
+
+Status Graphics::DrawLine(const Pen* pen, REAL x1, REAL y1, REAL x2, REAL y2) {
+  return DrawLine(pen, PointF(x1, y1), PointF(x2, y2));
+}
+
+Status Graphics::DrawLine(const Pen* pen, const Point& pt1, const Point& pt2) {
+  return DrawLine(pen, PointF(pt1), PointF(pt2));
+}
+
+Status Graphics::DrawLine(const Pen* pen, INT x1, INT y1, INT x2, INT y2) {
+  return DrawLine(pen, PointF(Point(x1, y1)), PointF(Point(x2, y2)));
+}
+
+Status Graphics::FillRegion(const Brush* brush, const Region* region) {
+  if (!data_) return Remember(WrongState);
+  if (region == nullptr) return Remember(InvalidParameter);
+  cairo_t* cr = data_->cr.get();
+  const Status s = detail::SetBrush(cr, brush);
+  if (s != Ok) return Remember(s);
+  Region visible(Rect(0, 0, data_->width, data_->height));
+  visible.Intersect(region);
+  cairo_new_path(cr);
+  const cairo_region_t* pixels = detail::Access::Data(visible).pixels.get();
+  const int n = cairo_region_num_rectangles(pixels);
+  for (int i = 0; i < n; ++i) {
+    cairo_rectangle_int_t r;
+    cairo_region_get_rectangle(pixels, i, &r);
+    cairo_rectangle(cr, r.x, r.y, r.width, r.height);
+  }
+  cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+  detail::RenderShape(cr, data_->clipMask.get(), false);
+  return Remember(Ok);
+}
+
+}  // namespace quillgate::graphics

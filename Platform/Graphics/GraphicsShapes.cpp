@@ -43,7 +43,7 @@ Status Graphics::DrawPath(const Pen* pen, const GraphicsPath* path) {
       return FillPath(&brush, &outline);
     }
     case detail::StrokeWay::kThinStroke:
-      return Remember(detail::StrokeThin(*data_, *pen, path->Points(), path->Types(), minimum, antialiased));
+      return Remember(detail::StrokeThin(*data_, *pen, path->Points(), path->Types(), minimum, maximum, antialiased));
     case detail::StrokeWay::kFigureRuns:  // only marks go in runs
     case detail::StrokeWay::kCairo: break;
   }
@@ -110,7 +110,7 @@ Status Graphics::StrokeMarks(const Pen& pen, std::span<const PointF> points, std
       cairo_surface_flush(d.surface);
       thinTarget = target;
     }
-    d.thin.Begin(minimum, antialiased, *thinTarget);
+    d.thin.Begin(minimum, maximum, antialiased, *thinTarget);
     d.thin.AddFigures(mark, types.subspan(i, kMarkPoints));
     d.thin.Finish();
   }

@@ -28,7 +28,10 @@ EllipseWay ChooseEllipse(const RectF& rect, const Brush* brush, bool antialiased
 StrokeWay ChooseStroke(const Pen& pen, std::span<const PointF> points, bool mark, PointF& minimum, PointF& maximum) {
   const bool plain =
       pen.GetAlignment() != PenAlignmentInset && pen.GetDashStyle() == DashStyleSolid && pen.GetColor().GetA() == 255;
-  if (plain && pen.GetWidth() <= 1.0f && ThinStroke::Fits(points, minimum, maximum)) return StrokeWay::kThinStroke;
+  if (plain && pen.GetWidth() <= 1.0f &&
+      ThinStroke::Fits(points, minimum, maximum, mark ? ThinStroke::kMarkLimit : ThinStroke::kLimit)) {
+    return StrokeWay::kThinStroke;
+  }
   if (mark && plain) return StrokeWay::kFigureRuns;
   if (pen.GetAlignment() == PenAlignmentInset) return StrokeWay::kWidenedFill;
   return StrokeWay::kCairo;

@@ -85,16 +85,16 @@ bool ThinTargetOf(GraphicsData& d, const Pen& pen, ThinTarget& target) {
   const unsigned char* clip = nullptr;
   int clipStride = 0;
   if (!ClipPixels(d, clip, clipStride)) return false;
-  target = {TargetOf(d), d.width, d.height, clip, clipStride, pen.GetColor().GetValue()};
+  target = {TargetOf(d), d.width, d.height, clip, clipStride, d.clipMask.get(), pen.GetColor().GetValue()};
   return true;
 }
 
 Status StrokeThin(GraphicsData& d, const Pen& pen, std::span<const PointF> points, std::span<const BYTE> types,
-                  PointF minimum, bool antialiased) {
+                  PointF minimum, PointF maximum, bool antialiased) {
   ThinTarget target{};
   if (!ThinTargetOf(d, pen, target)) return OutOfMemory;
   cairo_surface_flush(d.surface);
-  d.thin.Begin(minimum, antialiased, target);
+  d.thin.Begin(minimum, maximum, antialiased, target);
   d.thin.AddFigures(points, types);
   d.thin.Finish();
   cairo_surface_mark_dirty(d.surface);

@@ -36,7 +36,7 @@ bool ThinTargetOf(GraphicsData& d, const Pen& pen, ThinTarget& target);
 // Strokes the figures of points/types (which must fit ThinStroke) with a one-pixel plain
 // pen, as one shape.
 Status StrokeThin(GraphicsData& d, const Pen& pen, std::span<const PointF> points, std::span<const BYTE> types,
-                  PointF minimum, bool antialiased);
+                  PointF minimum, PointF maximum, bool antialiased);
 
 // Strokes the separate figures of points/types with a plain pen: figures that cannot share
 // a pixel are stroked together into a coverage mask, then blended into the bitmap box by

@@ -1,5 +1,6 @@
 #include "Platform/Graphics/detail/ThinStroke.h"
 
+#include "Platform/Graphics/detail/ClipMask.h"
 #include "Platform/Graphics/detail/FigureRuns.h"
 #include "Platform/Graphics/detail/PixelGrid.h"
 
@@ -56,7 +57,7 @@ int Ceil(double v) {
 
 }  // namespace
 
-bool ThinStroke::Fits(std::span<const PointF> points, PointF& minimum, PointF& maximum) {
+bool ThinStroke::Fits(std::span<const PointF> points, PointF& minimum, PointF& maximum, double limit) {
   if (points.empty()) return false;
   double minX = points[0].X, maxX = minX, minY = points[0].Y, maxY = minY;
   for (const PointF& p : points) {
@@ -66,7 +67,7 @@ bool ThinStroke::Fits(std::span<const PointF> points, PointF& minimum, PointF& m
   }
   minimum = PointF(static_cast<REAL>(minX), static_cast<REAL>(minY));
   maximum = PointF(static_cast<REAL>(maxX), static_cast<REAL>(maxY));
-  return maxX - minX <= kLimit && maxY - minY <= kLimit;
+  return maxX - minX <= limit && maxY - minY <= limit;
 }
 
 std::array<int, 4> ThinStroke::Reach(PointF minimum, PointF maximum) {
@@ -76,7 +77,7 @@ std::array<int, 4> ThinStroke::Reach(PointF minimum, PointF maximum) {
           static_cast<int>(std::floor(Clamp(maximum.X))) + 4, static_cast<int>(std::floor(Clamp(maximum.Y))) + 4};
 }
 
-void ThinStroke::Begin(PointF minimum, bool antialiased, const ThinTarget& target) {
+void ThinStroke::Begin(PointF minimum, PointF maximum, bool antialiased, const ThinTarget& target) {
   antialiased_ = antialiased;
   shift_ = GridShift(antialiased);
   target_ = &target;
@@ -84,7 +85,11 @@ void ThinStroke::Begin(PointF minimum, bool antialiased, const ThinTarget& targe
   // and above, where the stroke's reach and smoothing end.
   originX_ = static_cast<int>(std::floor(Clamp(minimum.X) + shift_)) - 3;
   originY_ = static_cast<int>(std::floor(Clamp(minimum.Y) + shift_)) - 3;
-  x0_ = y0_ = kSide;
+  width_ = static_cast<int>(std::ceil(Clamp(maximum.X) - Clamp(minimum.X))) + kMargin;
+  height_ = static_cast<int>(std::ceil(Clamp(maximum.Y) - Clamp(minimum.Y))) + kMargin;
+  const auto size = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
+  if (antialiased && coverage_.size() < size) coverage_.resize(size);  // the new part is zero too
+  x0_ = width_, y0_ = height_;
   x1_ = y1_ = 0;
 }
 
@@ -260,9 +265,13 @@ void ThinStroke::AddSegment(Pt a, Pt b, bool capStart, bool capEnd) {
   const int firstRow = std::max(static_cast<int>(std::min(a.y, b.y) - reach - 0.5), 0);
   const PieceBox box{stepFrom,
                      std::max(Ceil(nearY - kSlack), firstRow),
-                     std::min(Ceil(std::max(a.x, b.x) + reach - 0.5), kSide),
-                     std::min(Ceil(std::max(a.y, b.y) + reach - 0.5), kSide),
+                     std::min(Ceil(std::max(a.x, b.x) + reach - 0.5), width_),
+                     std::min(Ceil(std::max(a.y, b.y) + reach - 0.5), height_),
                      std::max(Ceil(nearX - kSlack), stepFrom) - stepFrom};
+  if (target_->clipCells != nullptr &&
+      !target_->clipCells->MayMeet(originX_ + box.left, originY_ + box.top, originX_ + box.right, originY_ + box.bottom)) {
+    return;  // wholly outside the clip: it changes no pixel
+  }
   if (!antialiased_) {
     WithCaps(capStart, capEnd, [&]<bool kCapStart, bool kCapEnd>() {
       SetPiecePixels<kCapStart, kCapEnd>(*target_, box, originX_, originY_, a, ux, uy, length);
@@ -271,7 +280,7 @@ void ThinStroke::AddSegment(Pt a, Pt b, bool capStart, bool capEnd) {
   }
   bool any = false;
   WithCaps(capStart, capEnd, [&]<bool kCapStart, bool kCapEnd>() {
-    any = CoverPiece<kCapStart, kCapEnd>(coverage_.data(), kSide, box, a, ux, uy, length);
+    any = CoverPiece<kCapStart, kCapEnd>(coverage_.data(), width_, box, a, ux, uy, length);
   });
   if (any) {
     x0_ = std::min(x0_, box.left), y0_ = std::min(y0_, box.top);
@@ -281,7 +290,7 @@ void ThinStroke::AddSegment(Pt a, Pt b, bool capStart, bool capEnd) {
 
 void ThinStroke::Finish() {
   if (x0_ >= x1_ || y0_ >= y1_) return;
-  const CoverageMask mask{coverage_.data(), kSide, originX_, originY_};
+  const CoverageMask mask{coverage_.data(), width_, originX_, originY_};
   BlendCoverage(target_->pixels, mask, target_->clip, target_->clipStride,
                 {originX_ + x0_, originY_ + y0_, originX_ + x1_, originY_ + y1_}, target_->width, target_->height,
                 target_->colour);
@@ -290,10 +299,10 @@ void ThinStroke::Finish() {
                         originY_ + y1_ <= target_->height;
   if (!onTarget) {
     for (int y = y0_; y < y1_; ++y) {
-      std::memset(coverage_.data() + y * kSide + x0_, 0, static_cast<std::size_t>(x1_ - x0_));
+      std::memset(coverage_.data() + static_cast<std::ptrdiff_t>(y) * width_ + x0_, 0, static_cast<std::size_t>(x1_ - x0_));
     }
   }
-  x0_ = y0_ = kSide;
+  x0_ = width_, y0_ = height_;
   x1_ = y1_ = 0;
 }
 

@@ -25,6 +25,8 @@
 
 namespace quillgate::graphics::detail {
 
+class ClipMask;
+
 // Where a shape's stroke goes: the bitmap, its clip and the pen's opaque colour.
 struct ThinTarget {
   CoverageTarget pixels;
@@ -32,24 +34,32 @@ struct ThinTarget {
   int height;
   const std::uint8_t* clip;  // one byte a pixel (255 inside), `clipStride` a row; null for none
   int clipStride;
+  const ClipMask* clipCells;  // the same clip, to pass over pieces that cannot reach it
   std::uint32_t colour;  // 0xFFRRGGBB
 };
 
 class ThinStroke {
  public:
-  // Largest extent, each way, of the points of a shape drawn this way.
+  // Largest extent, each way, of the points of a path drawn this way.
   static constexpr double kLimit = 32.0;
+  // Largest extent of a mark (one of thousands scattered by DrawBezierMarks) drawn this way.
+  // Over a large picture marks span hundreds of pixels (a curl of a 4000-pixel-wide image),
+  // and there Cairo costs a path, a stroker run and a scan conversion of the whole mark,
+  // however much of it the clip hides; here each piece costs the pixels along it, and a
+  // piece the clip hides costs nothing.
+  static constexpr double kMarkLimit = 1024.0;
 
-  // Whether the points are all finite and span at most kLimit each way; if so, `minimum`
+  // Whether the points are all finite and span at most `limit` each way; if so, `minimum`
   // and `maximum` are their least and greatest x and y.
-  [[nodiscard]] static bool Fits(std::span<const PointF> points, PointF& minimum, PointF& maximum);
+  [[nodiscard]] static bool Fits(std::span<const PointF> points, PointF& minimum, PointF& maximum,
+                                 double limit = kLimit);
   // The pixels a shape whose points span minimum to maximum may change: its stroke and the
   // pixel that smoothing reaches, with room for rounding.
   [[nodiscard]] static std::array<int, 4> Reach(PointF minimum, PointF maximum);
 
-  // Starts a shape whose points (which must fit) have the least x and y of `minimum`,
-  // drawn into `target`, which must outlive the shape (until Finish).
-  void Begin(PointF minimum, bool antialiased, const ThinTarget& target);
+  // Starts a shape whose points (which must fit) span `minimum` to `maximum`, drawn into
+  // `target`, which must outlive the shape (until Finish).
+  void Begin(PointF minimum, PointF maximum, bool antialiased, const ThinTarget& target);
   // Adds the stroke of every figure of the path to the shape.
   void AddFigures(std::span<const PointF> points, std::span<const BYTE> types);
   // Ends the shape: with smoothing, blends the colour through the shape's coverage where
@@ -59,9 +69,9 @@ class ThinStroke {
   void Finish();
 
  private:
-  // Room for kLimit pixels, the half pixel a stroke reaches beyond its line, the pixel that
-  // smoothing reaches and rounding of the origin, on both sides.
-  static constexpr int kSide = static_cast<int>(kLimit) + 8;
+  // Room beyond the points' extent for the half pixel a stroke reaches beyond its line, the
+  // pixel that smoothing reaches and rounding of the origin, on both sides.
+  static constexpr int kMargin = 8;
 
   void AddPolyline(bool closed);
   void AddSegment(Pt a, Pt b, bool capStart, bool capEnd);
@@ -71,9 +81,11 @@ class ThinStroke {
   const ThinTarget* target_ = nullptr;  // the caller's, alive from Begin to Finish
   int originX_ = 0;  // the pixel at coverage_[0]
   int originY_ = 0;
+  int width_ = 0;  // of the current shape's coverage, a row of coverage_
+  int height_ = 0;
   // Pixels of the coverage that may be set: [x0, x1) x [y0, y1), relative to the origin.
-  int x0_ = kSide, y0_ = kSide, x1_ = 0, y1_ = 0;
-  std::array<std::uint8_t, kSide * kSide> coverage_{};
+  int x0_ = 0, y0_ = 0, x1_ = 0, y1_ = 0;
+  std::vector<std::uint8_t> coverage_;  // all zero between shapes; grows to the largest
   std::vector<Pt> flat_;  // the figure being added, flattened
 };
 

@@ -100,6 +100,19 @@ TEST(ThinStroke, LaysDownAboutTheInkOfCairosStrokes) {
       const Picture theirs = Draw(mode, [&](Graphics& g) { DrawBezier(g, cairo, c[0], c[1], c[2], c[3]); });
       EXPECT_NEAR(ours.Ink(), theirs.Ink(), 0.12 * theirs.Ink() + 1.0) << "mode " << mode << " from " << c[0].X;
     }
+    // Marks go this way however large: a curl across the whole picture, in pieces the
+    // clip partly hides.
+    const PointF large[] = {{-20, 35}, {30, -40}, {10, 90}, {70, 2}};
+    const Picture ours = Draw(mode, [&](Graphics& g) {
+      g.SetClip(RectF(0, 0, 30, kH));
+      g.DrawBezierMarks(&opaque, large);
+    });
+    const Picture theirs = Draw(mode, [&](Graphics& g) {
+      g.SetClip(RectF(0, 0, 30, kH));
+      DrawBezier(g, cairo, large[0], large[1], large[2], large[3]);
+    });
+    EXPECT_GT(theirs.Ink(), 20.0);
+    EXPECT_NEAR(ours.Ink(), theirs.Ink(), 0.12 * theirs.Ink() + 1.0) << "mode " << mode << " a large mark";
   }
 }
 

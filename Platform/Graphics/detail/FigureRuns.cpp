@@ -173,9 +173,10 @@ FigureRuns GroupFigureRuns(std::span<const PointF> points, std::span<const BYTE>
     // The ink lies within half a width of the lines and curves (flat, square or round ends
     // and the smooth joins inside a curve reach half a width, square ends and corners a
     // little more), up to the miter limit where straight pieces meet; plus the pixel that
-    // smoothing and rounding reach (two, to be safe). A line or one cubic (up to three points after its
-    // start) has no joins.
-    const bool joins = closed || segments > 3;
+    // smoothing and rounding reach (two, to be safe). Only a single line or a single cubic
+    // has no joins: two or three straight pieces meet at corners as sharp as any.
+    const bool singleCubic = segments == 3 && (types[begin + 1] & PathPointTypePathTypeMask) == PathPointTypeBezier;
+    const bool joins = closed || (segments > 1 && !singleCubic);
     const double reach = half * (joins && shape.miterJoins ? std::max(shape.miterLimit, 1.5) : 1.5) + 2.0;
     const std::size_t boxBegin = result.boxes.size();
     Cover cover{shape, reach, width, height, result.boxes};

@@ -114,6 +114,7 @@ TEST(FigureRuns, BoxesHoldEveryPixelThatPaintingTheFigureChanges) {
   } cases[] = {
       {"off the target", Path().Add({{-20, -10}, {90, 70}}), {1, 10, true}, 0.5},
       {"sharp wedge", Path().Add({{20, 40}, {62, 27}, {62, 40}}, kL, true), {3.5, 10, true}, 0},
+      {"open v", Path().Add({{4, 4}, {40, 24}, {4, 14}}), {4, 10, true}, 0},
       {"bevelled triangle", Path().Add({{10, 10}, {50, 10}, {50, 50}}, kL, true), {3, 10, false}, 0},
       {"zigzag moved far", Path().Add({{2, 2}, {30, 36}, {34, 2}, {40, 36}, {46, 8}}), {1.5, 4, true}, 9},
       {"s curve", Path().Add({{5, 5}, {80, 5}, {-20, 45}, {60, 44}}, kB), {6, 10, false}, 0.5},

@@ -1,6 +1,6 @@
 #include "Platform/Graphics/detail/ClipMask.h"
 
-#include "Platform/Graphics/detail/PackedChannels.h"
+#include "Platform/Graphics/detail/CoverageBlend.h"
 
 #include <algorithm>
 #include <cmath>
@@ -73,39 +73,15 @@ bool OpaqueSolidOver(cairo_t* cr, std::uint32_t& colour) {
   return true;
 }
 
-// Composites the opaque colour through the coverage, cut by the clip, into the target's box
-// as Cairo's mask composite does, pixel for pixel. Most of a long thin shape's box (a ray, a
-// ring, a stripe) is empty: eight pixels with no coverage inside the clip are passed over
-// at once.
-void BlendThroughClip(cairo_surface_t* target, const unsigned char* coverage, const unsigned char* clip, int stride,
+// Composites the opaque colour through the coverage, cut by the clip, into the target's box,
+// as Cairo's mask composite does, pixel for pixel (and clears the coverage there).
+void BlendThroughClip(cairo_surface_t* target, unsigned char* coverage, const unsigned char* clip, int stride,
                       int bx, int by, int bw, int bh, std::uint32_t colour) {
   cairo_surface_flush(target);
-  auto* pixels = reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(target));
-  const int pixelStride = cairo_image_surface_get_stride(target) / 4;
-  for (int y = by; y < by + bh; ++y) {
-    const unsigned char* cover = coverage + static_cast<std::ptrdiff_t>(y) * stride;
-    const unsigned char* inClip = clip + static_cast<std::ptrdiff_t>(y) * stride;
-    std::uint32_t* row = pixels + static_cast<std::ptrdiff_t>(y) * pixelStride;
-    int x = bx;
-    const int end = bx + bw;
-    while (x < end) {
-      if (x + 8 <= end) {
-        std::uint64_t c = 0, k = 0;
-        std::memcpy(&c, cover + x, 8);
-        std::memcpy(&k, inClip + x, 8);
-        if ((c & k) == 0) {
-          x += 8;
-          continue;
-        }
-      }
-      const int stop = std::min(x + 8, end);
-      for (; x < stop; ++x) {
-        const std::uint32_t alpha = cover[x] & inClip[x];
-        if (alpha == 0) continue;
-        row[x] = alpha == 255 ? colour : OverThroughMask(colour, row[x], alpha);
-      }
-    }
-  }
+  const PixelTarget pixels{reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(target)),
+                           cairo_image_surface_get_stride(target) / 4, cairo_image_surface_get_width(target),
+                           cairo_image_surface_get_height(target), clip, stride};
+  BlendCoverage(pixels, {coverage, stride}, {bx, by, bx + bw, by + bh}, colour);
   cairo_surface_mark_dirty_rectangle(target, bx, by, bw, bh);
 }
 
@@ -230,6 +206,7 @@ void ClipMask::Render(cairo_t* cr, bool stroke) {
   const unsigned char* clip = cairo_image_surface_get_data(clip_.get());
   if (std::uint32_t colour = 0; OpaqueSolidOver(cr, colour)) {
     BlendThroughClip(cairo_get_target(cr), scratch, clip, stride, bx, by, bw, bh, colour);
+    cairo_surface_mark_dirty_rectangle(scratch_.get(), bx, by, bw, bh);
     return;
   }
 

@@ -1,7 +1,8 @@
 #pragma once
-// Blending an opaque colour into ARGB32 pixels through a coverage mask, as Cairo's span
-// compositor blends a solid opaque source: for coverage a, each channel becomes
-// c x a / 255 + d x (255 - a) / 255, each product rounded the way Cairo rounds it.
+// The one way our rasterisers put colour into pixels: an opaque colour blended into
+// premultiplied ARGB32 pixels through a coverage mask and the clip. For coverage a, each
+// channel becomes c x a / 255 + d x (255 - a) / 255, each product rounded to the nearest
+// (as pixman composites through a mask).
 
 #include "Platform/Graphics/detail/FigureRuns.h"
 
@@ -9,9 +10,14 @@
 
 namespace quillgate::graphics::detail {
 
-struct CoverageTarget {
+// Where blended pixels go: a width x height bitmap and its clip.
+struct PixelTarget {
   std::uint32_t* pixels;  // premultiplied ARGB32
   int stride;             // in pixels
+  int width;
+  int height;
+  const std::uint8_t* clip = nullptr;  // one byte a pixel (0 outside), `clipStride` a row; null for none
+  int clipStride = 0;
 };
 
 struct CoverageMask {
@@ -21,10 +27,11 @@ struct CoverageMask {
   int originY = 0;
 };
 
-// Within `box` (cut to the target's width x height), blends `opaqueColor` (0xFFRRGGBB) by the coverage wherever `clip` (one byte
-// per pixel, the target's width as stride; null for no clip) is set, and clears the
-// coverage of the box, so that the mask is all zero again for the next figures.
-void BlendCoverage(const CoverageTarget& target, const CoverageMask& coverage, const std::uint8_t* clip, int clipStride,
-                   const PixelBox& box, int width, int height, std::uint32_t opaqueColor);
+// Within `box` (cut to the target), blends `opaqueColor` (0xFFRRGGBB) by the coverage
+// wherever the clip is set, and clears the coverage of the box, so that a mask is all zero
+// again for the next shapes. Eight pixels without coverage are passed over at once: most of
+// a thin stroke's box is empty.
+void BlendCoverage(const PixelTarget& target, const CoverageMask& coverage, const PixelBox& box,
+                   std::uint32_t opaqueColor);
 
 }  // namespace quillgate::graphics::detail

@@ -6,12 +6,10 @@
 
 namespace quillgate::graphics::detail {
 
-// Each byte of x times a / 255, rounded by adding `bias` before dividing: pixman rounds with
-// 0x80, Cairo's own span blender with 0x7F.
-template <std::uint32_t bias>
-std::uint32_t MulChannels(std::uint32_t x, std::uint32_t a) {
+// Each byte of x times a / 255, rounded to the nearest.
+inline std::uint32_t MulChannels(std::uint32_t x, std::uint32_t a) {
   auto pair = [a](std::uint32_t v) {
-    const std::uint32_t t = (v & 0x00FF00FFu) * a + (bias << 16 | bias);
+    const std::uint32_t t = (v & 0x00FF00FFu) * a + 0x00800080u;
     return ((t + ((t >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
   };
   return pair(x) | (pair(x >> 8) << 8);
@@ -28,10 +26,9 @@ inline std::uint32_t AddChannels(std::uint32_t x, std::uint32_t y) {
 }
 
 // An opaque colour over the pixel through a mask value, as pixman composites a solid
-// source through an A8 mask: source x alpha + dest x (255 - alpha), each product rounded
-// with 0x80.
+// source through an A8 mask: source x alpha + dest x (255 - alpha).
 inline std::uint32_t OverThroughMask(std::uint32_t opaqueSource, std::uint32_t dest, std::uint32_t alpha) {
-  return AddChannels(MulChannels<0x80>(opaqueSource, alpha), MulChannels<0x80>(dest, 255 - alpha));
+  return AddChannels(MulChannels(opaqueSource, alpha), MulChannels(dest, 255 - alpha));
 }
 
 }  // namespace quillgate::graphics::detail

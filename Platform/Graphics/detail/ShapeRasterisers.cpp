@@ -17,9 +17,15 @@ namespace quillgate::graphics::detail {
 
 namespace {
 
-CoverageTarget TargetOf(const GraphicsData& d) {
-  return {reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(d.surface)),
-          cairo_image_surface_get_stride(d.surface) / 4};
+// The bitmap's pixels and the clip's, for blending straight into them; false when the clip's
+// mask could not be made. The bitmap must be flushed before and marked dirty after.
+bool TargetOf(const GraphicsData& d, PixelTarget& target) {
+  const unsigned char* clip = nullptr;
+  int clipStride = 0;
+  if (!ClipPixels(d, clip, clipStride)) return false;
+  target = {reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(d.surface)),
+            cairo_image_surface_get_stride(d.surface) / 4, d.width, d.height, clip, clipStride};
+  return true;
 }
 
 }  // namespace
@@ -44,20 +50,15 @@ Status FillPathOn(GraphicsData& d, const Brush& brush, const GraphicsPath& path,
 }
 
 Status FillSmallEllipse(GraphicsData& d, const Color& color, const RectF& rect) {
-  const EllipseCoverage coverage =
-      SmallEllipseCoverage(rect.X + kSmoothGridShift, rect.Y + kSmoothGridShift, rect.Width,
-                                   rect.Height, d.width, d.height);
+  EllipseCoverage coverage = SmallEllipseCoverage(rect.X + kSmoothGridShift, rect.Y + kSmoothGridShift, rect.Width,
+                                                  rect.Height, d.width, d.height);
   if (coverage.Empty()) return Ok;
   const cairo_rectangle_int_t box{coverage.x, coverage.y, coverage.width, coverage.height};
-  const unsigned char* clip = nullptr;
-  int clipStride = 0;
-  if (color.GetA() == 255 && ClipPixels(d, clip, clipStride)) {
+  if (PixelTarget target{}; color.GetA() == 255 && TargetOf(d, target)) {
     cairo_surface_flush(d.surface);
-    const PixelTarget target{reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(d.surface)),
-                                     cairo_image_surface_get_stride(d.surface) / 4, d.width, d.height};
-    if (BlendCoverage(target, coverage, color.GetValue(), clip, clipStride)) {
-      cairo_surface_mark_dirty_rectangle(d.surface, box.x, box.y, box.width, box.height);
-    }
+    BlendCoverage(target, {coverage.alpha.data(), coverage.width, coverage.x, coverage.y},
+                  {box.x, box.y, box.x + box.width, box.y + box.height}, color.GetValue());
+    cairo_surface_mark_dirty_rectangle(d.surface, box.x, box.y, box.width, box.height);
     return Ok;
   }
   // A speck wholly outside the clip changes nothing: no mask, no Cairo call.
@@ -80,12 +81,10 @@ Status FillSmallEllipse(GraphicsData& d, const Color& color, const RectF& rect) 
   return Ok;
 }
 
-
 bool ThinTargetOf(GraphicsData& d, const Pen& pen, ThinTarget& target) {
-  const unsigned char* clip = nullptr;
-  int clipStride = 0;
-  if (!ClipPixels(d, clip, clipStride)) return false;
-  target = {TargetOf(d), d.width, d.height, clip, clipStride, d.clipMask.get(), pen.GetColor().GetValue()};
+  PixelTarget pixels{};
+  if (!TargetOf(d, pixels)) return false;
+  target = {pixels, d.clipMask.get(), pen.GetColor().GetValue()};
   return true;
 }
 
@@ -118,13 +117,11 @@ Status StrokeFigureRuns(GraphicsData& d, const Pen& pen, std::span<const PointF>
       return OutOfMemory;
     }
   }
-  const unsigned char* clip = nullptr;
-  int clipStride = 0;
-  if (!ClipPixels(d, clip, clipStride)) return OutOfMemory;
+  PixelTarget target{};
+  if (!TargetOf(d, target)) return OutOfMemory;
   cairo_t* scratch = d.figureContext.get();
   cairo_set_tolerance(scratch, cairo_get_tolerance(d.cr.get()));
   cairo_surface_flush(d.surface);
-  const CoverageTarget target = TargetOf(d);
   const CoverageMask coverage{cairo_image_surface_get_data(d.figureCoverage.get()),
                                       cairo_image_surface_get_stride(d.figureCoverage.get())};
   const std::uint32_t colour = pen.GetColor().GetValue();
@@ -141,7 +138,7 @@ Status StrokeFigureRuns(GraphicsData& d, const Pen& pen, std::span<const PointF>
     cairo_surface_flush(d.figureCoverage.get());
     for (const std::size_t f : run.figures) {
       for (std::size_t b = figures.figures[f].boxBegin; b < figures.figures[f].boxEnd; ++b) {
-        BlendCoverage(target, coverage, clip, clipStride, figures.boxes[b], d.width, d.height, colour);
+        BlendCoverage(target, coverage, figures.boxes[b], colour);
       }
     }
     cairo_surface_mark_dirty(d.figureCoverage.get());

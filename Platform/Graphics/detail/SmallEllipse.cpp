@@ -1,7 +1,5 @@
 #include "Platform/Graphics/detail/SmallEllipse.h"
 
-#include "Platform/Graphics/detail/PackedChannels.h"
-
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -160,25 +158,6 @@ EllipseCoverage SmallEllipseCoverage(double x, double y, double width, double he
     return coverage;
   }
   return ComputeCoverage(x, y, width, height, targetWidth, targetHeight);
-}
-
-bool BlendCoverage(const PixelTarget& target, const EllipseCoverage& coverage, std::uint32_t opaqueColor,
-                   const std::uint8_t* clip, int clipStride) {
-  bool touched = false;
-  for (int row = 0; row < coverage.height; ++row) {
-    const int py = coverage.y + row;
-    if (py < 0 || py >= target.height) continue;
-    std::uint32_t* pixels = target.pixels + static_cast<std::ptrdiff_t>(py) * target.stride;
-    const std::uint8_t* inClip = clip != nullptr ? clip + static_cast<std::ptrdiff_t>(py) * clipStride : nullptr;
-    for (int column = 0; column < coverage.width; ++column) {
-      const int px = coverage.x + column;
-      const std::uint32_t alpha = coverage.At(column, row);
-      if (alpha == 0 || px < 0 || px >= target.width || (inClip != nullptr && inClip[px] == 0)) continue;
-      pixels[px] = alpha == 255 ? opaqueColor : OverThroughMask(opaqueColor, pixels[px], alpha);
-      touched = true;
-    }
-  }
-  return touched;
 }
 
 }  // namespace quillgate::graphics::detail

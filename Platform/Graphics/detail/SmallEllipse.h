@@ -6,8 +6,9 @@
 // noise looks thin and uneven. Exact areas are also symmetric: a mirrored ellipse paints the
 // mirrored pixels, bit for bit.
 //
-// Opaque solid specks are blended straight into the pixels (no path, no Cairo fill: a
-// fraction of a microsecond each); anything else goes through Cairo as a coverage mask.
+// Opaque solid specks are blended straight into the pixels (CoverageBlend.h: no path, no
+// Cairo fill, a fraction of a microsecond each); anything else goes through Cairo as a
+// coverage mask.
 
 #include <array>
 #include <cstdint>
@@ -34,18 +35,5 @@ struct EllipseCoverage {
 };
 [[nodiscard]] EllipseCoverage SmallEllipseCoverage(double x, double y, double width, double height,
                                                    int targetWidth, int targetHeight);
-
-struct PixelTarget {
-  std::uint32_t* pixels;  // premultiplied ARGB32
-  int stride;             // in pixels
-  int width;
-  int height;
-};
-
-// Blends the opaque colour (0xFFRRGGBB) through the coverage into the target, as Cairo
-// blends a colour through a mask, only where `clip` (one byte a target pixel, `clipStride`
-// a row; null for none) is set. Returns whether any pixel was touched.
-bool BlendCoverage(const PixelTarget& target, const EllipseCoverage& coverage, std::uint32_t opaqueColor,
-                   const std::uint8_t* clip = nullptr, int clipStride = 0);
 
 }  // namespace quillgate::graphics::detail

@@ -216,12 +216,12 @@ void SetPiecePixels(const ThinTarget& target, const PieceBox& box, int dx, int d
                     double length) {
   // The same centres, stepped the same way, as the coverage would take, cut to the bitmap.
   const double startX = box.left + 0.5 - a.x;
-  const int left = std::max(box.left + box.skip, -dx), right = std::min(box.right, target.width - dx);
-  const int top = std::max(box.top, -dy), bottom = std::min(box.bottom, target.height - dy);
+  const int left = std::max(box.left + box.skip, -dx), right = std::min(box.right, target.pixels.width - dx);
+  const int top = std::max(box.top, -dy), bottom = std::min(box.bottom, target.pixels.height - dy);
   for (int y = top; y < bottom; ++y) {
     std::uint32_t* row = target.pixels.pixels + static_cast<std::ptrdiff_t>(y + dy) * target.pixels.stride + dx;
     const std::uint8_t* inClip =
-        target.clip != nullptr ? target.clip + static_cast<std::ptrdiff_t>(y + dy) * target.clipStride + dx : nullptr;
+        target.pixels.clip != nullptr ? target.pixels.clip + static_cast<std::ptrdiff_t>(y + dy) * target.pixels.clipStride + dx : nullptr;
     const double vy = y + 0.5 - a.y;
     double along = startX * ux + vy * uy, across = vy * ux - startX * uy;
     int x = box.left;
@@ -291,12 +291,11 @@ void ThinStroke::AddSegment(Pt a, Pt b, bool capStart, bool capEnd) {
 void ThinStroke::Finish() {
   if (x0_ >= x1_ || y0_ >= y1_) return;
   const CoverageMask mask{coverage_.data(), width_, originX_, originY_};
-  BlendCoverage(target_->pixels, mask, target_->clip, target_->clipStride,
-                {originX_ + x0_, originY_ + y0_, originX_ + x1_, originY_ + y1_}, target_->width, target_->height,
+  BlendCoverage(target_->pixels, mask, {originX_ + x0_, originY_ + y0_, originX_ + x1_, originY_ + y1_},
                 target_->colour);
   // The blend clears what it covers; pixels off the target it does not reach.
-  const bool onTarget = originX_ + x0_ >= 0 && originY_ + y0_ >= 0 && originX_ + x1_ <= target_->width &&
-                        originY_ + y1_ <= target_->height;
+  const bool onTarget = originX_ + x0_ >= 0 && originY_ + y0_ >= 0 && originX_ + x1_ <= target_->pixels.width &&
+                        originY_ + y1_ <= target_->pixels.height;
   if (!onTarget) {
     for (int y = y0_; y < y1_; ++y) {
       std::memset(coverage_.data() + static_cast<std::ptrdiff_t>(y) * width_ + x0_, 0, static_cast<std::size_t>(x1_ - x0_));

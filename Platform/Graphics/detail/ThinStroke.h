@@ -27,14 +27,11 @@ namespace quillgate::graphics::detail {
 
 class ClipMask;
 
-// Where a shape's stroke goes: the bitmap, its clip and the pen's opaque colour.
+// Where a shape's stroke goes: the bitmap and its clip, the same clip as cells to pass over
+// pieces that cannot reach it (null for none), and the pen's opaque colour.
 struct ThinTarget {
-  CoverageTarget pixels;
-  int width;
-  int height;
-  const std::uint8_t* clip;  // one byte a pixel (255 inside), `clipStride` a row; null for none
-  int clipStride;
-  const ClipMask* clipCells;  // the same clip, to pass over pieces that cannot reach it
+  PixelTarget pixels;
+  const ClipMask* clipCells;
   std::uint32_t colour;  // 0xFFRRGGBB
 };
 

@@ -20,16 +20,18 @@ void BlendCoverage(const PixelTarget& target, const CoverageMask& coverage, cons
         target.clip != nullptr ? target.clip + static_cast<std::ptrdiff_t>(y) * target.clipStride : nullptr;
     for (int x = box.x0; x < box.x1;) {
       if (x + 8 <= box.x1) {
-        std::uint64_t eight = 0;
+        std::uint64_t eight = 0, inside = ~std::uint64_t{0};
         std::memcpy(&eight, cover + x, 8);
-        if (eight == 0) {
+        if (inClip != nullptr) std::memcpy(&inside, inClip + x, 8);
+        if ((eight & inside) == 0) {
           x += 8;
           continue;
         }
       }
       for (const int stop = std::min(x + 8, box.x1); x < stop; ++x) {
-        const std::uint32_t a = cover[x];
-        if (a == 0 || (inClip != nullptr && inClip[x] == 0)) continue;
+        // Clip bytes are 0 or 255: the coverage that shows.
+        const std::uint32_t a = inClip != nullptr ? cover[x] & inClip[x] : cover[x];
+        if (a == 0) continue;
         row[x] = a == 255 ? opaqueColor : OverThroughMask(opaqueColor, row[x], a);
       }
     }

@@ -16,7 +16,8 @@ struct PixelTarget {
   int stride;             // in pixels
   int width;
   int height;
-  const std::uint8_t* clip = nullptr;  // one byte a pixel (0 outside), `clipStride` a row; null for none
+  // One byte a pixel, 255 inside and 0 outside, `clipStride` a row; null for none.
+  const std::uint8_t* clip = nullptr;
   int clipStride = 0;
 };
 
@@ -29,8 +30,8 @@ struct CoverageMask {
 
 // Within `box` (cut to the target), blends `opaqueColor` (0xFFRRGGBB) by the coverage
 // wherever the clip is set, and clears the coverage of the box, so that a mask is all zero
-// again for the next shapes. Eight pixels without coverage are passed over at once: most of
-// a thin stroke's box is empty.
+// again for the next shapes. Eight pixels without coverage, or outside the clip, are passed
+// over at once: most of a thin stroke's box is empty, and much of a mark may be clipped.
 void BlendCoverage(const PixelTarget& target, const CoverageMask& coverage, const PixelBox& box,
                    std::uint32_t opaqueColor);
 

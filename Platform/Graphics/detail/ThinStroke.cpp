@@ -89,8 +89,11 @@ void ThinStroke::Begin(PointF minimum, PointF maximum, bool antialiased, const T
   height_ = static_cast<int>(std::ceil(Clamp(maximum.Y) - Clamp(minimum.Y))) + kMargin;
   const auto size = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
   if (antialiased && coverage_.size() < size) coverage_.resize(size);  // the new part is zero too
-  x0_ = width_, y0_ = height_;
-  x1_ = y1_ = 0;
+  if (antialiased) {
+    rowLeft_.assign(static_cast<std::size_t>(height_), width_);
+    rowRight_.assign(static_cast<std::size_t>(height_), 0);
+  }
+  y0_ = height_, y1_ = 0;
 }
 
 void ThinStroke::AddFigures(std::span<const PointF> points, std::span<const BYTE> types) {
@@ -283,26 +286,34 @@ void ThinStroke::AddSegment(Pt a, Pt b, bool capStart, bool capEnd) {
     any = CoverPiece<kCapStart, kCapEnd>(coverage_.data(), width_, box, a, ux, uy, length);
   });
   if (any) {
-    x0_ = std::min(x0_, box.left), y0_ = std::min(y0_, box.top);
-    x1_ = std::max(x1_, box.right), y1_ = std::max(y1_, box.bottom);
+    y0_ = std::min(y0_, box.top), y1_ = std::max(y1_, box.bottom);
+    for (int y = box.top; y < box.bottom; ++y) {
+      rowLeft_[static_cast<std::size_t>(y)] = std::min(rowLeft_[static_cast<std::size_t>(y)], box.left + box.skip);
+      rowRight_[static_cast<std::size_t>(y)] = std::max(rowRight_[static_cast<std::size_t>(y)], box.right);
+    }
   }
 }
 
 void ThinStroke::Finish() {
-  if (x0_ >= x1_ || y0_ >= y1_) return;
+  // Row by row over the span the pieces reached: a large curl's box is mostly empty.
   const CoverageMask mask{coverage_.data(), width_, originX_, originY_};
-  BlendCoverage(target_->pixels, mask, {originX_ + x0_, originY_ + y0_, originX_ + x1_, originY_ + y1_},
-                target_->colour);
-  // The blend clears what it covers; pixels off the target it does not reach.
-  const bool onTarget = originX_ + x0_ >= 0 && originY_ + y0_ >= 0 && originX_ + x1_ <= target_->pixels.width &&
-                        originY_ + y1_ <= target_->pixels.height;
-  if (!onTarget) {
-    for (int y = y0_; y < y1_; ++y) {
-      std::memset(coverage_.data() + static_cast<std::ptrdiff_t>(y) * width_ + x0_, 0, static_cast<std::size_t>(x1_ - x0_));
+  for (int y = y0_; y < y1_; ++y) {
+    int& left = rowLeft_[static_cast<std::size_t>(y)];
+    int& right = rowRight_[static_cast<std::size_t>(y)];
+    if (left < right) {
+      BlendCoverage(target_->pixels, mask, {originX_ + left, originY_ + y, originX_ + right, originY_ + y + 1},
+                    target_->colour);
+      // The blend clears what it covers; pixels off the target it does not reach.
+      const bool onTarget = originX_ + left >= 0 && originX_ + right <= target_->pixels.width && originY_ + y >= 0 &&
+                            originY_ + y < target_->pixels.height;
+      if (!onTarget) {
+        std::memset(coverage_.data() + static_cast<std::ptrdiff_t>(y) * width_ + left, 0,
+                    static_cast<std::size_t>(right - left));
+      }
     }
+    left = width_, right = 0;
   }
-  x0_ = width_, y0_ = height_;
-  x1_ = y1_ = 0;
+  y0_ = height_, y1_ = 0;
 }
 
 }  // namespace quillgate::graphics::detail

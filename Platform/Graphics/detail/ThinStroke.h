@@ -80,8 +80,11 @@ class ThinStroke {
   int originY_ = 0;
   int width_ = 0;  // of the current shape's coverage, a row of coverage_
   int height_ = 0;
-  // Pixels of the coverage that may be set: [x0, x1) x [y0, y1), relative to the origin.
-  int x0_ = 0, y0_ = 0, x1_ = 0, y1_ = 0;
+  // Pixels of the coverage that may be set, relative to the origin: rows [y0, y1), and in
+  // row y the columns [rowLeft_[y], rowRight_[y]).
+  int y0_ = 0, y1_ = 0;
+  std::vector<int> rowLeft_;
+  std::vector<int> rowRight_;
   std::vector<std::uint8_t> coverage_;  // all zero between shapes; grows to the largest
   std::vector<Pt> flat_;  // the figure being added, flattened
 };

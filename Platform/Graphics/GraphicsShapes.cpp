@@ -73,8 +73,8 @@ Status Graphics::StrokeMarks(const Pen& pen, std::span<const PointF> points, std
   const std::size_t n = std::min(points.size(), types.size());
   const bool antialiased = detail::AntiAliased(smoothing_);
   PointF minimum, maximum;
-  // How marks that the thin stroke cannot draw go: it depends on the pen alone.
-  const bool inRuns = detail::ChooseStroke(pen, {}, true, minimum, maximum) == detail::StrokeWay::kFigureRuns;
+  // Marks that the thin stroke cannot draw go in runs when the pen is plain, else one by one.
+  const bool inRuns = detail::IsPlainPen(pen);
   std::size_t pending = 0;  // the first mark not yet drawn
   std::optional<detail::ThinTarget> thinTarget;  // while thin marks are being drawn
   auto endThin = [&] {

@@ -25,9 +25,12 @@ EllipseWay ChooseEllipse(const RectF& rect, const Brush* brush, bool antialiased
   return EllipseWay::kAsPath;
 }
 
+bool IsPlainPen(const Pen& pen) {
+  return pen.GetAlignment() != PenAlignmentInset && pen.GetDashStyle() == DashStyleSolid && pen.GetColor().GetA() == 255;
+}
+
 StrokeWay ChooseStroke(const Pen& pen, std::span<const PointF> points, bool mark, PointF& minimum, PointF& maximum) {
-  const bool plain =
-      pen.GetAlignment() != PenAlignmentInset && pen.GetDashStyle() == DashStyleSolid && pen.GetColor().GetA() == 255;
+  const bool plain = IsPlainPen(pen);
   if (plain && pen.GetWidth() <= 1.0f &&
       ThinStroke::Fits(points, minimum, maximum, mark ? ThinStroke::kMarkLimit : ThinStroke::kLimit)) {
     return StrokeWay::kThinStroke;

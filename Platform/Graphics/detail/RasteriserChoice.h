@@ -42,6 +42,7 @@ enum class StrokeWay {
 // into the pixels. A plain pen one pixel wide (or thinner: it draws like one) along points
 // that fit ThinStroke: the thin stroke. Otherwise an inset pen is widened and any other
 // stroked by Cairo, except that marks of a plain pen go in runs.
+[[nodiscard]] bool IsPlainPen(const Pen& pen);
 [[nodiscard]] StrokeWay ChooseStroke(const Pen& pen, std::span<const PointF> points, bool mark, PointF& minimum,
                                      PointF& maximum);
 

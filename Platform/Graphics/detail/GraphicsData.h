@@ -10,6 +10,7 @@
 #include "Platform/Graphics/detail/ThinStroke.h"
 
 #include <cairo.h>
+#include <cstdint>
 
 #include <memory>
 #include <vector>
@@ -35,6 +36,11 @@ struct GraphicsData {
   OverlapLayers layers;
   ThinStroke thin;  // for one-pixel strokes along small figures, clear between them
   std::vector<BYTE> markTypes;  // the point types of DrawBezierMarks' figures, kept for reuse
+  // DrawBezierMarks' marks put in order of place: the place of each, where each place's
+  // marks start, and the marks in that order.
+  std::vector<std::uint32_t> markBuckets;
+  std::vector<std::size_t> bucketStarts;
+  std::vector<PointF> markPoints;
 };
 
 

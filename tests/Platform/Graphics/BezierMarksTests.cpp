@@ -20,10 +20,11 @@ constexpr int kH = 40;
 
 // Opaque and translucent pixels of many values, so that every blend is exercised.
 void Paint(Bitmap& b) {
-  for (int y = 0; y < kH; ++y) {
-    for (int x = 0; x < kW; ++x) {
+  const int w = static_cast<int>(b.GetWidth()), h = static_cast<int>(b.GetHeight());
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
       const auto a = static_cast<ARGB>(x < 50 ? 255 : 60 + 4 * y);
-      b.SetPixel(x, y, Color(a << 24 | static_cast<ARGB>(x * 3) << 16 | static_cast<ARGB>(y * 6) << 8 | 0x5A));
+      b.SetPixel(x, y, Color(a << 24 | static_cast<ARGB>(x * 3 % 256) << 16 | static_cast<ARGB>(y * 6) << 8 | 0x5A));
     }
   }
 }
@@ -71,9 +72,11 @@ Region ManyRectangles() {
 
 using Drawer = std::function<void(Graphics&)>;
 
-// `fast` drawn under `clip` against `reference` drawn without a clip, kept only inside.
-void ExpectSamePixels(const Drawer& fast, const Drawer& reference, const Region* clip, SmoothingMode mode) {
-  Bitmap original(kW, kH), expected(kW, kH), actual(kW, kH);
+// `fast` drawn under `clip` against `reference` drawn without a clip, kept only inside, on
+// a bitmap w x h.
+void ExpectSamePixels(const Drawer& fast, const Drawer& reference, const Region* clip, SmoothingMode mode,
+                      int w = kW, int h = kH) {
+  Bitmap original(w, h), expected(w, h), actual(w, h);
   Paint(original);
   Paint(expected);
   Paint(actual);
@@ -90,9 +93,9 @@ void ExpectSamePixels(const Drawer& fast, const Drawer& reference, const Region*
   }
   const auto before = original.CopyArgb(), want = expected.CopyArgb(), got = actual.CopyArgb();
   int changed = 0;
-  for (int y = 0; y < kH; ++y) {
-    for (int x = 0; x < kW; ++x) {
-      const std::size_t i = static_cast<std::size_t>(y * kW + x);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const std::size_t i = static_cast<std::size_t>(y * w + x);
       const bool inside = clip == nullptr || clip->IsVisible(x, y);
       ASSERT_EQ(got[i], inside ? want[i] : before[i]) << "pixel " << x << "," << y << (inside ? " inside" : " outside");
       changed += got[i] != before[i];
@@ -123,6 +126,31 @@ TEST(BezierMarks, ManyMarksAtOncePaintWhatOneByOnePaints) {
   EXPECT_EQ(g.DrawBezierMarks(&pen, three), InvalidParameter) << "not a whole number of marks";
   EXPECT_EQ(g.DrawBezierMarks(nullptr, {}), InvalidParameter);
   EXPECT_EQ(g.DrawBezierMarks(&pen, {}), Ok);
+}
+
+// Without smoothing the marks of a plain pen are drawn in order of place, not in the order
+// given, which only their union may show: over a picture wider than the strips the marks
+// are put in, with marks wholly inside the clip, wholly outside it and across its edge.
+TEST(BezierMarks, WithoutSmoothingMarksInAnyOrderPaintTheirUnion) {
+  constexpr int kWide = 1300, kLow = 30;
+  Region clip(RectF(0, 0, kWide, kLow));
+  for (int x = 100; x < kWide; x += 150) clip.Exclude(RectF(static_cast<float>(x), 5, 40, 12));
+  Lcg r{99};
+  std::vector<PointF> points;
+  for (int i = 0; i < 600; ++i) {
+    const float x = r.Next(-20, kWide + 20), y = r.Next(-4, kLow + 4), reach = i % 9 == 0 ? 70.0f : 6.0f;
+    for (int k = 0; k < 4; ++k) points.emplace_back(x + r.Next(-reach, reach), y + r.Next(-4, 4));
+  }
+  for (const float width : {1.0f, 3.0f}) {
+    const Pen pen(Color(0xFF1F3F5Fu), width);
+    const Drawer marks = [&](Graphics& g) { ASSERT_EQ(g.DrawBezierMarks(&pen, points), Ok); };
+    const Drawer oneByOne = [&](Graphics& g) {
+      for (std::size_t i = 0; i < points.size(); i += 4) g.DrawBezierMarks(&pen, std::span(points).subspan(i, 4));
+    };
+    SCOPED_TRACE(::testing::Message() << "pen width " << width);
+    ExpectSamePixels(marks, oneByOne, nullptr, SmoothingModeNone, kWide, kLow);
+    ExpectSamePixels(marks, oneByOne, &clip, SmoothingModeNone, kWide, kLow);
+  }
 }
 
 }  // namespace

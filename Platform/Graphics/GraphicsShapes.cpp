@@ -124,6 +124,7 @@ Status Graphics::StrokeMarks(const Pen& pen, std::span<const PointF> points, std
   const bool inRuns = detail::IsPlainPen(pen);
   std::size_t pending = 0;  // the first mark not yet drawn
   std::optional<detail::ThinTarget> thinTarget;  // while thin marks are being drawn
+  detail::ThinTarget unclipped{};                // the same without the clip
   auto endThin = [&] {
     if (thinTarget) cairo_surface_mark_dirty(d.surface);
     thinTarget.reset();
@@ -147,17 +148,20 @@ Status Graphics::StrokeMarks(const Pen& pen, std::span<const PointF> points, std
     if (detail::ChooseStroke(pen, mark, true, minimum, maximum) != detail::StrokeWay::kThinStroke) continue;
     if (const Status s = drawPending(i); s != Ok) return s;
     pending = end;
-    if (const auto [x0, y0, x1, y1] = detail::ThinStroke::Reach(minimum, maximum);
-        d.clipMask && !d.clipMask->MayMeet(x0, y0, x1, y1)) {
-      continue;  // wholly outside the clip: it changes no pixel
-    }
+    const auto [x0, y0, x1, y1] = detail::ThinStroke::Reach(minimum, maximum);
+    if (d.clipMask && !d.clipMask->MayMeet(x0, y0, x1, y1)) continue;  // wholly outside the clip
     if (!thinTarget) {
       detail::ThinTarget target{};
       if (!detail::ThinTargetOf(d, pen, target)) return OutOfMemory;
       cairo_surface_flush(d.surface);
       thinTarget = target;
+      unclipped = target;
+      unclipped.pixels.clip = nullptr, unclipped.clipCells = nullptr;
     }
-    d.thin.Begin(minimum, maximum, antialiased, *thinTarget);
+    // A mark wholly inside the clip is drawn as if there were none: no piece is culled and
+    // no pixel looks at the clip.
+    const bool inside = !d.clipMask || d.clipMask->Holds(x0, y0, x1, y1);
+    d.thin.Begin(minimum, maximum, antialiased, inside ? unclipped : *thinTarget);
     d.thin.AddFigures(mark, types.subspan(i, kMarkPoints));
     d.thin.Finish();
   }

@@ -109,6 +109,7 @@ ClipMask::ClipMask(const cairo_region_t* visible, int width, int height) {
   cairo_surface_mark_dirty(clip_.get());
   cairo_region_get_extents(visible, &extents_);
 
+  width_ = width, height_ = height;
   cellColumns_ = (width + kCell - 1) / kCell;
   cellRows_ = (height + kCell - 1) / kCell;
   const auto sumsWidth = static_cast<std::size_t>(cellColumns_ + 1);
@@ -122,26 +123,63 @@ ClipMask::ClipMask(const cairo_region_t* visible, int width, int height) {
       }
     }
   }
-  for (std::size_t cy = 1; cy <= static_cast<std::size_t>(cellRows_); ++cy) {  // then sums them
-    for (std::size_t cx = 1; cx < sumsWidth; ++cx) {
-      cellSums_[cy * sumsWidth + cx] += cellSums_[(cy - 1) * sumsWidth + cx] + cellSums_[cy * sumsWidth + cx - 1] -
-                                        cellSums_[(cy - 1) * sumsWidth + cx - 1];
+  // A cell holding a clip pixel is full unless one of its pixels on the bitmap is outside.
+  fullSums_ = cellSums_;
+  for (int y = 0; y < height; ++y) {
+    const unsigned char* row = data + static_cast<std::ptrdiff_t>(y) * stride;
+    int* full = fullSums_.data() + static_cast<std::size_t>(y / kCell + 1) * sumsWidth + 1;
+    int x = 0;
+    for (; x + kCell <= width; x += kCell) {  // a cell's row of eight bytes at once
+      std::uint64_t bytes = 0;
+      std::memcpy(&bytes, row + x, sizeof bytes);
+      if (bytes != ~std::uint64_t{0}) full[x / kCell] = 0;
+    }
+    for (; x < width; ++x) {
+      if (row[x] == 0) full[x / kCell] = 0;
     }
   }
+  auto sum = [&](std::vector<int>& sums) {
+    for (std::size_t cy = 1; cy <= static_cast<std::size_t>(cellRows_); ++cy) {
+      for (std::size_t cx = 1; cx < sumsWidth; ++cx) {
+        sums[cy * sumsWidth + cx] += sums[(cy - 1) * sumsWidth + cx] + sums[cy * sumsWidth + cx - 1] -
+                                     sums[(cy - 1) * sumsWidth + cx - 1];
+      }
+    }
+  };
+  sum(cellSums_);
+  sum(fullSums_);
   valid_ = true;
 }
+
+namespace {
+
+// How many of the cells [c0, c1) x [r0, r1) a summed table `sums_width` wide counts.
+int CellsIn(const std::vector<int>& sums, std::size_t sumsWidth, std::size_t c0, std::size_t r0, std::size_t c1,
+            std::size_t r1) {
+  return sums[r1 * sumsWidth + c1] - sums[r0 * sumsWidth + c1] - sums[r1 * sumsWidth + c0] + sums[r0 * sumsWidth + c0];
+}
+
+}  // namespace
 
 bool ClipMask::MayMeet(int x0, int y0, int x1, int y1) const {
   if (!valid_) return false;
   x0 = std::max(x0, 0), y0 = std::max(y0, 0);
-  x1 = std::min(x1, cellColumns_ * kCell), y1 = std::min(y1, cellRows_ * kCell);
+  x1 = std::min(x1, width_), y1 = std::min(y1, height_);
   if (x0 >= x1 || y0 >= y1) return false;
-  const auto sumsWidth = static_cast<std::size_t>(cellColumns_ + 1);
   const auto c0 = static_cast<std::size_t>(x0 / kCell), r0 = static_cast<std::size_t>(y0 / kCell);
   const auto c1 = static_cast<std::size_t>((x1 - 1) / kCell + 1), r1 = static_cast<std::size_t>((y1 - 1) / kCell + 1);
-  return cellSums_[r1 * sumsWidth + c1] - cellSums_[r0 * sumsWidth + c1] - cellSums_[r1 * sumsWidth + c0] +
-             cellSums_[r0 * sumsWidth + c0] >
-         0;
+  return CellsIn(cellSums_, static_cast<std::size_t>(cellColumns_ + 1), c0, r0, c1, r1) > 0;
+}
+
+bool ClipMask::Holds(int x0, int y0, int x1, int y1) const {
+  if (!valid_) return false;
+  x0 = std::max(x0, 0), y0 = std::max(y0, 0);
+  x1 = std::min(x1, width_), y1 = std::min(y1, height_);
+  if (x0 >= x1 || y0 >= y1) return true;  // no pixel on the bitmap
+  const auto c0 = static_cast<std::size_t>(x0 / kCell), r0 = static_cast<std::size_t>(y0 / kCell);
+  const auto c1 = static_cast<std::size_t>((x1 - 1) / kCell + 1), r1 = static_cast<std::size_t>((y1 - 1) / kCell + 1);
+  return CellsIn(fullSums_, static_cast<std::size_t>(cellColumns_ + 1), c0, r0, c1, r1) ==
+         static_cast<int>((c1 - c0) * (r1 - r0));
 }
 
 ClipMask::~ClipMask() = default;

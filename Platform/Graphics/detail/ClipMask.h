@@ -40,6 +40,10 @@ class ClipMask {
   // the clip: false only when none does. Marks scattered over a large picture whose boxes
   // miss the clip are left out before anything rasterises them.
   [[nodiscard]] bool MayMeet(int x0, int y0, int x1, int y1) const;
+  // Whether every pixel of [x0, x1) x [y0, y1) that lies on the bitmap is inside the clip
+  // (false when that is not known for certain): such a shape draws as if unclipped, and
+  // need not look at the clip pixel by pixel.
+  [[nodiscard]] bool Holds(int x0, int y0, int x1, int y1) const;
 
  private:
   struct SurfaceDeleter {
@@ -57,6 +61,10 @@ class ClipMask {
   int cellColumns_ = 0;
   int cellRows_ = 0;
   std::vector<int> cellSums_;
+  // The same for the cells all of whose pixels on the bitmap are inside the clip.
+  std::vector<int> fullSums_;
+  int width_ = 0;
+  int height_ = 0;
   std::unique_ptr<cairo_surface_t, SurfaceDeleter> clip_;     // A8: 255 inside the clip
   std::unique_ptr<cairo_surface_t, SurfaceDeleter> scratch_;  // A8: one shape's coverage
   std::unique_ptr<cairo_t, CairoDeleter> scratchCr_;

@@ -98,36 +98,41 @@ TEST(ClippedShapes, KeepExactlyToTheClipAndPaintInsideAsUnclipped) {
   }
 }
 
-// Marks scattered over a large picture are left out when their box cannot meet the clip.
-// The answer may be yes for a box that only comes near the clip, never no for one that
-// holds a pixel of it, wherever the box lies (off the bitmap too) and however small it is.
-TEST(ClipMask, NeverRulesOutABoxThatHoldsAPixelOfTheClip) {
+// Marks scattered over a large picture are left out when their box cannot meet the clip,
+// and drawn as if unclipped when it lies wholly inside. Either answer may be the cautious
+// one (a box that only comes near the clip may meet it; one that is in fact inside need not
+// be known to be), never the wrong one, wherever the box lies (off the bitmap too) and
+// however small it is.
+TEST(ClipMask, RulesBoxesOutOrInOnlyWhenTheyAreSo) {
   constexpr int kW = 61, kH = 37;  // not multiples of the cells' size
-  const cairo_rectangle_int_t rects[] = {{3, 2, 1, 1}, {20, 9, 9, 3}, {40, 30, 21, 7}, {8, 24, 2, 13}};
-  cairo_region_t* region = cairo_region_create_rectangles(rects, 4);
+  const cairo_rectangle_int_t rects[] = {{3, 2, 1, 1}, {20, 9, 9, 3}, {40, 30, 21, 7}, {8, 24, 2, 13}, {0, 8, 17, 16}};
+  cairo_region_t* region = cairo_region_create_rectangles(rects, 5);
   const detail::ClipMask mask(region, kW, kH);
   ASSERT_TRUE(mask.IsValid());
-  const auto inClip = [&](int x, int y) {
-    return cairo_region_contains_point(region, x, y) != 0;
-  };
+  const auto inClip = [&](int x, int y) { return cairo_region_contains_point(region, x, y) != 0; };
   std::mt19937 random(7);
   std::uniform_int_distribution<int> corner(-12, 70), size(0, 14);
-  int ruledOut = 0;
+  int ruledOut = 0, ruledIn = 0;
   for (int i = 0; i < 20000; ++i) {
     const int x0 = corner(random), y0 = corner(random), x1 = x0 + size(random), y1 = y0 + size(random);
-    bool holds = false;
-    for (int y = std::max(y0, 0); y < std::min(y1, kH) && !holds; ++y) {
-      for (int x = std::max(x0, 0); x < std::min(x1, kW) && !holds; ++x) holds = inClip(x, y);
+    bool meets = false, inside = true;
+    for (int y = std::max(y0, 0); y < std::min(y1, kH); ++y) {
+      for (int x = std::max(x0, 0); x < std::min(x1, kW); ++x) (inClip(x, y) ? meets : inside) = inClip(x, y);
     }
-    const bool may = mask.MayMeet(x0, y0, x1, y1);
-    ASSERT_TRUE(!holds || may) << x0 << "," << y0 << " to " << x1 << "," << y1;
+    const bool may = mask.MayMeet(x0, y0, x1, y1), holds = mask.Holds(x0, y0, x1, y1);
+    ASSERT_TRUE(!meets || may) << x0 << "," << y0 << " to " << x1 << "," << y1 << " meets the clip";
+    ASSERT_TRUE(inside || !holds) << x0 << "," << y0 << " to " << x1 << "," << y1 << " has a pixel outside";
     ruledOut += may ? 0 : 1;
+    ruledIn += holds && meets ? 1 : 0;
   }
   EXPECT_GT(ruledOut, 10000) << "the test must rule out most boxes, or it shows nothing";
+  EXPECT_GT(ruledIn, 50) << "the test must rule some boxes in, or it shows nothing";
   EXPECT_FALSE(mask.MayMeet(30, 20, 38, 28));  // a whole cell of nothing
   EXPECT_TRUE(mask.MayMeet(3, 2, 4, 3));       // the single pixel
+  EXPECT_TRUE(mask.Holds(1, 9, 15, 23));       // within whole cells inside the large rectangle
+  EXPECT_TRUE(mask.Holds(56, 32, 70, 45));     // the part on the bitmap is inside
+  EXPECT_FALSE(mask.Holds(3, 2, 5, 3));        // one pixel in, one out
   cairo_region_destroy(region);
 }
-
 }  // namespace
 }  // namespace quillgate::graphics

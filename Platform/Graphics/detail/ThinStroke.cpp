@@ -369,6 +369,16 @@ void ThinStroke::AddSegment(Pt a, Pt b, bool capStart, bool capEnd) {
 void ThinStroke::Finish() {
   // Row by row over the span the pieces reached: a large curl's box is mostly empty.
   const CoverageMask mask{coverage_.data(), width_, originX_, originY_};
+  // The rows of a large picture that a mark reaches are seldom in the cache, and each blend
+  // waits for its pixels: ask for all of them first, so that they arrive together.
+  const PixelTarget& pixels = target_->pixels;
+  for (int y = std::max(y0_, -originY_); y < std::min(y1_, pixels.height - originY_); ++y) {
+    const int left = std::max(rowLeft_[static_cast<std::size_t>(y)] + originX_, 0);
+    const int right = std::min(rowRight_[static_cast<std::size_t>(y)] + originX_, pixels.width);
+    const std::uint32_t* row = pixels.pixels + static_cast<std::ptrdiff_t>(originY_ + y) * pixels.stride;
+    for (int x = left; x < right; x += 16) __builtin_prefetch(row + x, 1);
+    if (left < right) __builtin_prefetch(row + right - 1, 1);
+  }
   for (int y = y0_; y < y1_; ++y) {
     int& left = rowLeft_[static_cast<std::size_t>(y)];
     int& right = rowRight_[static_cast<std::size_t>(y)];

@@ -49,10 +49,17 @@ int PiecesFor(double bend2) {
   return n;
 }
 
-// The smallest whole number at least v, for positive v, without a call to ceil.
+// The smallest whole number at least v, and the largest at most v, for v within the range
+// of int: conversion truncates toward zero, and one step corrects it where that was the
+// wrong way. Cheaper than std::ceil and std::floor, which must also handle what cannot
+// come here.
 int Ceil(double v) {
   const int whole = static_cast<int>(v);
   return whole + (whole < v ? 1 : 0);
+}
+int Floor(double v) {
+  const int whole = static_cast<int>(v);
+  return whole - (whole > v ? 1 : 0);
 }
 
 }  // namespace
@@ -73,8 +80,8 @@ bool ThinStroke::Fits(std::span<const PointF> points, PointF& minimum, PointF& m
 std::array<int, 4> ThinStroke::Reach(PointF minimum, PointF maximum) {
   // A piece reaches a pixel and a half beyond its points, and the grid moves them by half
   // a pixel at most: three pixels each way hold all of it.
-  return {static_cast<int>(std::floor(Clamp(minimum.X))) - 3, static_cast<int>(std::floor(Clamp(minimum.Y))) - 3,
-          static_cast<int>(std::floor(Clamp(maximum.X))) + 4, static_cast<int>(std::floor(Clamp(maximum.Y))) + 4};
+  return {Floor(Clamp(minimum.X)) - 3, Floor(Clamp(minimum.Y)) - 3, Floor(Clamp(maximum.X)) + 4,
+          Floor(Clamp(maximum.Y)) + 4};
 }
 
 void ThinStroke::Begin(PointF minimum, PointF maximum, bool antialiased, const ThinTarget& target) {
@@ -83,10 +90,10 @@ void ThinStroke::Begin(PointF minimum, PointF maximum, bool antialiased, const T
   target_ = &target;
   // Fits() keeps the points within the coordinate range; the pixels start three to the left
   // and above, where the stroke's reach and smoothing end.
-  originX_ = static_cast<int>(std::floor(Clamp(minimum.X) + shift_)) - 3;
-  originY_ = static_cast<int>(std::floor(Clamp(minimum.Y) + shift_)) - 3;
-  width_ = static_cast<int>(std::ceil(Clamp(maximum.X) - Clamp(minimum.X))) + kMargin;
-  height_ = static_cast<int>(std::ceil(Clamp(maximum.Y) - Clamp(minimum.Y))) + kMargin;
+  originX_ = Floor(Clamp(minimum.X) + shift_) - 3;
+  originY_ = Floor(Clamp(minimum.Y) + shift_) - 3;
+  width_ = Ceil(Clamp(maximum.X) - Clamp(minimum.X)) + kMargin;
+  height_ = Ceil(Clamp(maximum.Y) - Clamp(minimum.Y)) + kMargin;
   const auto size = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
   if (antialiased && coverage_.size() < size) coverage_.resize(size);  // the new part is zero too
   if (antialiased) {
@@ -256,7 +263,7 @@ template <bool kCapStart, bool kCapEnd>
 // Sets the pixels of the box (in the target, `dx`, `dy` from the piece's frame) that the
 // piece covers, where the clip lets it, to the colour.
 template <bool kCapStart, bool kCapEnd>
-void SetPiecePixels(const ThinTarget& target, const PieceBox& box, int dx, int dy, Pt a, double ux, double uy,
+void SetPiecePixels(const ThinTarget& target, const PieceBox& box, int dx, int dy, Pt a, Pt b, double ux, double uy,
                     double length) {
   const int left = std::max(box.left + box.skip, -dx), right = std::min(box.right, target.pixels.width - dx);
   const int top = std::max(box.top, -dy), bottom = std::min(box.bottom, target.pixels.height - dy);
@@ -267,11 +274,14 @@ void SetPiecePixels(const ThinTarget& target, const PieceBox& box, int dx, int d
   // than the box (a steep or diagonal piece) only its pixels are tested; the same number
   // in every row, so that the loop's end is foreseen. The room keeps every centre that
   // rounding could bring into the stroke.
+  // The band and its slope come from the piece's ends, not from ux and uy, so that their
+  // divisions need not wait for those.
   constexpr double kRoom = 1e-6;
-  const double band = std::abs(uy) > 1e-3 ? (kHalfWidth + kRoom) / std::abs(uy) : 0;
+  const double dyAbs = std::abs(b.y - a.y);
+  const double band = dyAbs > 1e-3 * length ? (kHalfWidth + kRoom) * length / dyAbs : 0;
   const bool narrow = band != 0 && static_cast<int>(2 * band) + 1 < right - left;
   const int span = narrow ? static_cast<int>(2 * band) + 1 : right - left;
-  const double slope = narrow ? ux / uy : 0, offset = a.x - 0.5 - band;
+  const double slope = narrow ? (b.x - a.x) / (b.y - a.y) : 0, offset = a.x - 0.5 - band;
   const std::uint32_t colour = target.colour;  // held here: the pixels' stores might alias it
   auto rows = [&]<bool kClipped>() {
     for (int y = top; y < bottom; ++y) {
@@ -349,7 +359,7 @@ void ThinStroke::AddSegment(Pt a, Pt b, bool capStart, bool capEnd) {
   }
   if (!antialiased_) {
     WithCaps(capStart, capEnd, [&]<bool kCapStart, bool kCapEnd>() {
-      SetPiecePixels<kCapStart, kCapEnd>(*target_, box, originX_, originY_, a, ux, uy, length);
+      SetPiecePixels<kCapStart, kCapEnd>(*target_, box, originX_, originY_, a, b, ux, uy, length);
     });
     return;
   }

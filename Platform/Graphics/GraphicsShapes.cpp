@@ -28,23 +28,29 @@ namespace {
 constexpr int kStripWidth = 512;
 
 std::span<const PointF> MarksByPlace(std::span<const PointF> points, detail::GraphicsData& d) {
-  // A counting sort on (strip, row): as many buckets as pixels in a column of strips, each
-  // mark in the nearest to its first point (marks off the bitmap, or not finite, at its
-  // edge: the order only speeds the drawing up). Marks of one bucket keep their order.
+  // A counting sort on (strip, band of rows), each mark in the bucket nearest to its first
+  // point (marks off the bitmap, or not finite, at its edge: the order only speeds the
+  // drawing up). Marks of one bucket keep their order. A band is one row, or as many as
+  // keep the buckets no more than the marks, so that a few marks on a tall picture do not
+  // cost a bucket for each of its rows.
   const std::size_t marks = points.size() / 4;
-  const int strips = std::max((d.width + kStripWidth - 1) / kStripWidth, 1), rows = std::max(d.height, 1);
-  auto nearest = [](float v, int scale, int count) {
+  const auto strips = static_cast<std::size_t>(std::max((d.width + kStripWidth - 1) / kStripWidth, 1));
+  const auto height = static_cast<std::size_t>(std::max(d.height, 1));
+  const std::size_t band = std::max<std::size_t>((strips * height + marks - 1) / marks, 1);
+  const int rows = static_cast<int>((height + band - 1) / band);
+  auto nearest = [](float v, double scale, int count) {
     const double place = std::floor(static_cast<double>(v) / scale);
     return std::isfinite(place) ? static_cast<std::size_t>(std::clamp(place, 0.0, count - 1.0)) : 0;
   };
   std::vector<std::uint32_t>& bucket = d.markBuckets;
   std::vector<std::size_t>& start = d.bucketStarts;
   bucket.resize(marks);
-  start.assign(static_cast<std::size_t>(strips) * static_cast<std::size_t>(rows) + 1, 0);
+  start.assign(strips * static_cast<std::size_t>(rows) + 1, 0);
   for (std::size_t i = 0; i < marks; ++i) {
     const PointF& p = points[4 * i];
-    bucket[i] = static_cast<std::uint32_t>(nearest(p.X, kStripWidth, strips) * static_cast<std::size_t>(rows) +
-                                           nearest(p.Y, 1, rows));
+    const std::size_t strip = nearest(p.X, kStripWidth, static_cast<int>(strips));
+    bucket[i] = static_cast<std::uint32_t>(strip * static_cast<std::size_t>(rows) +
+                                           nearest(p.Y, static_cast<double>(band), rows));
     ++start[bucket[i] + 1];
   }
   for (std::size_t b = 1; b < start.size(); ++b) start[b] += start[b - 1];
@@ -104,7 +110,9 @@ Status Graphics::DrawBezierMarks(const Pen* pen, std::span<const PointF> points)
   // the picture is the union of the marks whatever their order. Drawn by place, marks that
   // share rows of the bitmap follow one another: over a large picture thousands of marks
   // scattered at random would each fetch their rows from memory again.
-  if (!detail::AntiAliased(smoothing_) && detail::IsPlainPen(*pen) && points.size() > 4) {
+  // (Buckets are numbered in 32 bits: there are never more of them than marks.)
+  if (!detail::AntiAliased(smoothing_) && detail::IsPlainPen(*pen) && points.size() > 4 &&
+      points.size() / 4 < (std::size_t{1} << 31)) {
     return Remember(StrokeMarks(*pen, MarksByPlace(points, *data_), types));
   }
   return Remember(StrokeMarks(*pen, points, types));

@@ -23,8 +23,8 @@ void Paint(Bitmap& b) {
   const int w = static_cast<int>(b.GetWidth()), h = static_cast<int>(b.GetHeight());
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
-      const auto a = static_cast<ARGB>(x < 50 ? 255 : 60 + 4 * y);
-      b.SetPixel(x, y, Color(a << 24 | static_cast<ARGB>(x * 3 % 256) << 16 | static_cast<ARGB>(y * 6) << 8 | 0x5A));
+      const auto a = static_cast<ARGB>(x < 50 ? 255 : 60 + 4 * y % 196);
+      b.SetPixel(x, y, Color(a << 24 | static_cast<ARGB>(x * 3 % 256) << 16 | static_cast<ARGB>(y * 6 % 256) << 8 | 0x5A));
     }
   }
 }
@@ -130,26 +130,32 @@ TEST(BezierMarks, ManyMarksAtOncePaintWhatOneByOnePaints) {
 
 // Without smoothing the marks of a plain pen are drawn in order of place, not in the order
 // given, which only their union may show: over a picture wider than the strips the marks
-// are put in, with marks wholly inside the clip, wholly outside it and across its edge.
+// are put in, and over one so tall that the marks share bands of rows, with marks wholly
+// inside the clip, wholly outside it and across its edge.
 TEST(BezierMarks, WithoutSmoothingMarksInAnyOrderPaintTheirUnion) {
-  constexpr int kWide = 1300, kLow = 30;
-  Region clip(RectF(0, 0, kWide, kLow));
-  for (int x = 100; x < kWide; x += 150) clip.Exclude(RectF(static_cast<float>(x), 5, 40, 12));
-  Lcg r{99};
-  std::vector<PointF> points;
-  for (int i = 0; i < 600; ++i) {
-    const float x = r.Next(-20, kWide + 20), y = r.Next(-4, kLow + 4), reach = i % 9 == 0 ? 70.0f : 6.0f;
-    for (int k = 0; k < 4; ++k) points.emplace_back(x + r.Next(-reach, reach), y + r.Next(-4, 4));
-  }
-  for (const float width : {1.0f, 3.0f}) {
-    const Pen pen(Color(0xFF1F3F5Fu), width);
-    const Drawer marks = [&](Graphics& g) { ASSERT_EQ(g.DrawBezierMarks(&pen, points), Ok); };
-    const Drawer oneByOne = [&](Graphics& g) {
-      for (std::size_t i = 0; i < points.size(); i += 4) g.DrawBezierMarks(&pen, std::span(points).subspan(i, 4));
-    };
-    SCOPED_TRACE(::testing::Message() << "pen width " << width);
-    ExpectSamePixels(marks, oneByOne, nullptr, SmoothingModeNone, kWide, kLow);
-    ExpectSamePixels(marks, oneByOne, &clip, SmoothingModeNone, kWide, kLow);
+  struct Case {
+    int width, height, marks;
+  };
+  for (const Case c : {Case{1300, 30, 600}, Case{700, 900, 40}}) {
+    Region clip(RectF(0, 0, static_cast<float>(c.width), static_cast<float>(c.height)));
+    for (int x = 100; x < c.width; x += 150) clip.Exclude(RectF(static_cast<float>(x), 5, 40, 12));
+    Lcg r{99};
+    std::vector<PointF> points;
+    for (int i = 0; i < c.marks; ++i) {
+      const float x = r.Next(-20, static_cast<float>(c.width) + 20), y = r.Next(-4, static_cast<float>(c.height) + 4);
+      const float reach = i % 9 == 0 ? 70.0f : 6.0f;
+      for (int k = 0; k < 4; ++k) points.emplace_back(x + r.Next(-reach, reach), y + r.Next(-4, 4));
+    }
+    for (const float width : {1.0f, 3.0f}) {
+      const Pen pen(Color(0xFF1F3F5Fu), width);
+      const Drawer marks = [&](Graphics& g) { ASSERT_EQ(g.DrawBezierMarks(&pen, points), Ok); };
+      const Drawer oneByOne = [&](Graphics& g) {
+        for (std::size_t i = 0; i < points.size(); i += 4) g.DrawBezierMarks(&pen, std::span(points).subspan(i, 4));
+      };
+      SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height << ", pen width " << width);
+      ExpectSamePixels(marks, oneByOne, nullptr, SmoothingModeNone, c.width, c.height);
+      ExpectSamePixels(marks, oneByOne, &clip, SmoothingModeNone, c.width, c.height);
+    }
   }
 }
 

@@ -121,23 +121,29 @@ EllipseCoverage ComputeCoverage(double x, double y, double width, double height,
   return coverage;
 }
 
-// Specks of whole sides up to this, at whole-pixel positions (the stipple and noise styles'
-// dots), take the same coverage wherever they lie: every difference the coverage is made
-// of is then a small whole or half number, exact at any position. Each is computed once.
+// Specks of whole sides up to this, at whole or half-pixel positions (the stipple and noise
+// styles' dots, which the pixel grid moves by half a pixel), take the same coverage wherever
+// they lie: every difference the coverage is made of is then a small multiple of a quarter,
+// exact at any position. Each is computed once, for each side and each offset.
 constexpr int kWholeSpeckSide = 4;
 
-const EllipseCoverage& WholeSpeck(int width, int height) {
+const EllipseCoverage& WholeSpeck(int width, int height, bool halfX, bool halfY) {
+  constexpr int kSizes = kWholeSpeckSide * kWholeSpeckSide;
   static const auto kSpecks = [] {
-    std::array<EllipseCoverage, kWholeSpeckSide * kWholeSpeckSide> specks{};
-    for (int h = 1; h <= kWholeSpeckSide; ++h) {
-      for (int w = 1; w <= kWholeSpeckSide; ++w) {
-        specks[static_cast<std::size_t>((h - 1) * kWholeSpeckSide + w - 1)] =
-            ComputeCoverage(0, 0, w, h, kWholeSpeckSide, kWholeSpeckSide);
+    std::array<EllipseCoverage, 4 * kSizes> specks{};
+    for (int offset = 0; offset < 4; ++offset) {
+      const double x = offset % 2 == 0 ? 0.0 : 0.5, y = offset / 2 == 0 ? 0.0 : 0.5;
+      for (int h = 1; h <= kWholeSpeckSide; ++h) {
+        for (int w = 1; w <= kWholeSpeckSide; ++w) {
+          specks[static_cast<std::size_t>(offset * kSizes + (h - 1) * kWholeSpeckSide + w - 1)] =
+              ComputeCoverage(x, y, w, h, kWholeSpeckSide + 1, kWholeSpeckSide + 1);
+        }
       }
     }
     return specks;
   }();
-  return kSpecks[static_cast<std::size_t>((height - 1) * kWholeSpeckSide + width - 1)];
+  const int offset = (halfX ? 1 : 0) + (halfY ? 2 : 0);
+  return kSpecks[static_cast<std::size_t>(offset * kSizes + (height - 1) * kWholeSpeckSide + width - 1)];
 }
 
 bool IsWhole(double v) { return v == static_cast<double>(static_cast<int>(v)); }
@@ -147,10 +153,11 @@ bool IsWhole(double v) { return v == static_cast<double>(static_cast<int>(v)); }
 EllipseCoverage SmallEllipseCoverage(double x, double y, double width, double height, int targetWidth,
                                      int targetHeight) {
   if (width <= kWholeSpeckSide && height <= kWholeSpeckSide && x >= 0 && y >= 0 && x + width <= targetWidth &&
-      y + height <= targetHeight && IsWhole(x) && IsWhole(y) && IsWhole(width) && IsWhole(height)) {
-    const EllipseCoverage& speck = WholeSpeck(static_cast<int>(width), static_cast<int>(height));
+      y + height <= targetHeight && IsWhole(2 * x) && IsWhole(2 * y) && IsWhole(width) && IsWhole(height)) {
+    const bool halfX = !IsWhole(x), halfY = !IsWhole(y);
+    const EllipseCoverage& speck = WholeSpeck(static_cast<int>(width), static_cast<int>(height), halfX, halfY);
     EllipseCoverage coverage;
-    coverage.x = static_cast<int>(x);
+    coverage.x = static_cast<int>(x);  // the pixel the speck starts in, as the span takes it
     coverage.y = static_cast<int>(y);
     coverage.width = speck.width;
     coverage.height = speck.height;

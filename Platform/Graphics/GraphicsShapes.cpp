@@ -157,7 +157,9 @@ Status Graphics::StrokeMarks(const Pen& pen, std::span<const PointF> points, std
     if (const Status s = drawPending(i); s != Ok) return s;
     pending = end;
     const auto [x0, y0, x1, y1] = detail::ThinStroke::Reach(minimum, maximum);
-    if (d.clipMask && !d.clipMask->MayMeet(x0, y0, x1, y1)) continue;  // wholly outside the clip
+    using Share = detail::ClipMask::Share;
+    const Share share = d.clipMask ? d.clipMask->ShareOf(x0, y0, x1, y1) : Share::kAll;
+    if (share == Share::kNone) continue;  // wholly outside the clip
     if (!thinTarget) {
       detail::ThinTarget target{};
       if (!detail::ThinTargetOf(d, pen, target)) return OutOfMemory;
@@ -168,8 +170,7 @@ Status Graphics::StrokeMarks(const Pen& pen, std::span<const PointF> points, std
     }
     // A mark wholly inside the clip is drawn as if there were none: no piece is culled and
     // no pixel looks at the clip.
-    const bool inside = !d.clipMask || d.clipMask->Holds(x0, y0, x1, y1);
-    d.thin.Begin(minimum, maximum, antialiased, inside ? unclipped : *thinTarget);
+    d.thin.Begin(minimum, maximum, antialiased, share == Share::kAll ? unclipped : *thinTarget);
     d.thin.AddFigures(mark, types.subspan(i, kMarkPoints));
     d.thin.Finish();
   }

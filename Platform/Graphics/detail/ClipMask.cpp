@@ -113,28 +113,27 @@ ClipMask::ClipMask(const cairo_region_t* visible, int width, int height) {
   cellColumns_ = (width + kCell - 1) / kCell;
   cellRows_ = (height + kCell - 1) / kCell;
   const auto sumsWidth = static_cast<std::size_t>(cellColumns_ + 1);
+  // One pass over the mask: a cell holds the clip when any of its pixels is inside, and is
+  // full when all of its pixels on the bitmap are (each counted as 1 before summing).
   cellSums_.assign(sumsWidth * static_cast<std::size_t>(cellRows_ + 1), 0);
-  for (int i = 0; i < n; ++i) {  // first marks each cell holding a clip pixel (as 1)
-    cairo_rectangle_int_t r;
-    cairo_region_get_rectangle(visible, i, &r);
-    for (int cy = r.y / kCell; cy <= (r.y + r.height - 1) / kCell; ++cy) {
-      for (int cx = r.x / kCell; cx <= (r.x + r.width - 1) / kCell; ++cx) {
-        cellSums_[static_cast<std::size_t>(cy + 1) * sumsWidth + static_cast<std::size_t>(cx + 1)] = 1;
-      }
-    }
+  fullSums_.assign(cellSums_.size(), 0);
+  for (std::size_t cy = 1; cy <= static_cast<std::size_t>(cellRows_); ++cy) {
+    std::fill_n(fullSums_.begin() + static_cast<std::ptrdiff_t>(cy * sumsWidth + 1), cellColumns_, 1);
   }
-  // A cell holding a clip pixel is full unless one of its pixels on the bitmap is outside.
-  fullSums_ = cellSums_;
   for (int y = 0; y < height; ++y) {
     const unsigned char* row = data + static_cast<std::ptrdiff_t>(y) * stride;
-    int* full = fullSums_.data() + static_cast<std::size_t>(y / kCell + 1) * sumsWidth + 1;
+    const std::size_t at = static_cast<std::size_t>(y / kCell + 1) * sumsWidth + 1;
+    int* holds = cellSums_.data() + at;
+    int* full = fullSums_.data() + at;
     int x = 0;
     for (; x + kCell <= width; x += kCell) {  // a cell's row of eight bytes at once
       std::uint64_t bytes = 0;
       std::memcpy(&bytes, row + x, sizeof bytes);
+      if (bytes != 0) holds[x / kCell] = 1;
       if (bytes != ~std::uint64_t{0}) full[x / kCell] = 0;
     }
     for (; x < width; ++x) {
+      if (row[x] != 0) holds[x / kCell] = 1;
       if (row[x] == 0) full[x / kCell] = 0;
     }
   }
@@ -151,35 +150,30 @@ ClipMask::ClipMask(const cairo_region_t* visible, int width, int height) {
   valid_ = true;
 }
 
-namespace {
-
-// How many of the cells [c0, c1) x [r0, r1) a summed table `sums_width` wide counts.
-int CellsIn(const std::vector<int>& sums, std::size_t sumsWidth, std::size_t c0, std::size_t r0, std::size_t c1,
-            std::size_t r1) {
-  return sums[r1 * sumsWidth + c1] - sums[r0 * sumsWidth + c1] - sums[r1 * sumsWidth + c0] + sums[r0 * sumsWidth + c0];
+std::optional<ClipMask::CellRange> ClipMask::CellsOf(int x0, int y0, int x1, int y1) const {
+  x0 = std::max(x0, 0), y0 = std::max(y0, 0);
+  x1 = std::min(x1, width_), y1 = std::min(y1, height_);
+  if (!valid_ || x0 >= x1 || y0 >= y1) return std::nullopt;
+  return CellRange{static_cast<std::size_t>(x0 / kCell), static_cast<std::size_t>(y0 / kCell),
+                   static_cast<std::size_t>((x1 - 1) / kCell + 1), static_cast<std::size_t>((y1 - 1) / kCell + 1)};
 }
 
-}  // namespace
+int ClipMask::Count(const std::vector<int>& sums, const CellRange& cells) const {
+  const auto w = static_cast<std::size_t>(cellColumns_ + 1);
+  return sums[cells.r1 * w + cells.c1] - sums[cells.r0 * w + cells.c1] - sums[cells.r1 * w + cells.c0] +
+         sums[cells.r0 * w + cells.c0];
+}
 
 bool ClipMask::MayMeet(int x0, int y0, int x1, int y1) const {
-  if (!valid_) return false;
-  x0 = std::max(x0, 0), y0 = std::max(y0, 0);
-  x1 = std::min(x1, width_), y1 = std::min(y1, height_);
-  if (x0 >= x1 || y0 >= y1) return false;
-  const auto c0 = static_cast<std::size_t>(x0 / kCell), r0 = static_cast<std::size_t>(y0 / kCell);
-  const auto c1 = static_cast<std::size_t>((x1 - 1) / kCell + 1), r1 = static_cast<std::size_t>((y1 - 1) / kCell + 1);
-  return CellsIn(cellSums_, static_cast<std::size_t>(cellColumns_ + 1), c0, r0, c1, r1) > 0;
+  const std::optional<CellRange> cells = CellsOf(x0, y0, x1, y1);
+  return cells && Count(cellSums_, *cells) > 0;
 }
 
-bool ClipMask::Holds(int x0, int y0, int x1, int y1) const {
-  if (!valid_) return false;
-  x0 = std::max(x0, 0), y0 = std::max(y0, 0);
-  x1 = std::min(x1, width_), y1 = std::min(y1, height_);
-  if (x0 >= x1 || y0 >= y1) return true;  // no pixel on the bitmap
-  const auto c0 = static_cast<std::size_t>(x0 / kCell), r0 = static_cast<std::size_t>(y0 / kCell);
-  const auto c1 = static_cast<std::size_t>((x1 - 1) / kCell + 1), r1 = static_cast<std::size_t>((y1 - 1) / kCell + 1);
-  return CellsIn(fullSums_, static_cast<std::size_t>(cellColumns_ + 1), c0, r0, c1, r1) ==
-         static_cast<int>((c1 - c0) * (r1 - r0));
+ClipMask::Share ClipMask::ShareOf(int x0, int y0, int x1, int y1) const {
+  const std::optional<CellRange> cells = CellsOf(x0, y0, x1, y1);
+  if (!cells || Count(cellSums_, *cells) == 0) return Share::kNone;
+  const auto all = static_cast<int>((cells->c1 - cells->c0) * (cells->r1 - cells->r0));
+  return Count(fullSums_, *cells) == all ? Share::kAll : Share::kSome;
 }
 
 ClipMask::~ClipMask() = default;

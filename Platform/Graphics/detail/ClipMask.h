@@ -10,7 +10,9 @@
 
 #include <cairo.h>
 
+#include <cstddef>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace quillgate::graphics::detail {
@@ -36,14 +38,16 @@ class ClipMask {
   [[nodiscard]] const unsigned char* Pixels() const;
   [[nodiscard]] int Stride() const;
 
-  // Whether the pixels [x0, x1) x [y0, y1) (which may reach off the bitmap) may hold any of
-  // the clip: false only when none does. Marks scattered over a large picture whose boxes
-  // miss the clip are left out before anything rasterises them.
+  // How much of the clip the pixels [x0, x1) x [y0, y1) (which may reach off the bitmap)
+  // hold. Marks scattered over a large picture whose boxes miss the clip are left out
+  // before anything rasterises them, and those wholly inside it draw as if unclipped,
+  // without looking at the clip pixel by pixel. The answer may be the cautious one (kSome
+  // for a box that only comes near the clip, or that is in fact wholly inside it), never
+  // the wrong one. A box with no pixel on the bitmap holds none.
+  enum class Share { kNone, kSome, kAll };
+  [[nodiscard]] Share ShareOf(int x0, int y0, int x1, int y1) const;
+  // ShareOf(...) != kNone, for a box that is only to be left out or not.
   [[nodiscard]] bool MayMeet(int x0, int y0, int x1, int y1) const;
-  // Whether every pixel of [x0, x1) x [y0, y1) that lies on the bitmap is inside the clip
-  // (false when that is not known for certain): such a shape draws as if unclipped, and
-  // need not look at the clip pixel by pixel.
-  [[nodiscard]] bool Holds(int x0, int y0, int x1, int y1) const;
 
  private:
   struct SurfaceDeleter {
@@ -53,7 +57,15 @@ class ClipMask {
     void operator()(cairo_t* c) const noexcept { cairo_destroy(c); }
   };
 
-  static constexpr int kCell = 8;  // pixels per side of the cells MayMeet looks at
+  static constexpr int kCell = 8;  // pixels per side of the cells that ShareOf looks at
+
+  // The cells [c0, c1) x [r0, r1) that hold the box's pixels on the bitmap.
+  struct CellRange {
+    std::size_t c0, r0, c1, r1;
+  };
+  [[nodiscard]] std::optional<CellRange> CellsOf(int x0, int y0, int x1, int y1) const;
+  // How many of the range's cells a summed table counts.
+  [[nodiscard]] int Count(const std::vector<int>& sums, const CellRange& cells) const;
 
   cairo_rectangle_int_t extents_{0, 0, 0, 0};  // of the visible clip
   // How many cells of the clip, counted from the top left up to each cell (a summed-area

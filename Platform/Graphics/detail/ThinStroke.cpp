@@ -189,8 +189,8 @@ template <bool kSmooth, bool kCapStart, bool kCapEnd>
 
 struct PieceBox {
   int left, top, right, bottom;  // pixels [left, right) x [top, bottom) of the coverage
-  // Columns at the left whose centres lie out of reach: stepped over, not looked at.
-  // Centres are always stepped to from `left`, so that a pixel's along and across do not
+  // Columns at the left whose centres lie out of reach: not looked at. With smoothing the
+  // centres are still stepped to from `left`, so that a pixel's along and across do not
   // depend on how many columns are skipped.
   int skip;
 };
@@ -337,9 +337,9 @@ void ThinStroke::AddSegment(Pt a, Pt b, bool capStart, bool capEnd) {
   // Pixels whose centres (x + 1/2, y + 1/2) may lie within reach of the piece: at or right
   // of min - reach, left of max + reach (and so for y). A hair of slack on the near side
   // keeps every centre that rounding could bring within reach. Coordinates here lie at
-  // least three pixels from the origin, so truncation is floor. The columns are stepped
-  // from the floor of the near bound, as they always were, so that every pixel sees the
-  // same along and across.
+  // least three pixels from the origin, so truncation is floor. With smoothing the columns
+  // are stepped from the floor of the near bound, as they always were, so that every pixel
+  // sees the same along and across; without it each centre's are computed directly.
   constexpr double kSlack = 1e-9;
   const double reach = kHalfWidth + (antialiased_ ? 0.5 : 0.0);
   // With smoothing a flat cap spreads coverage half a pixel past the end and a pixel to

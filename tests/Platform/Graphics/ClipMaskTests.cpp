@@ -119,7 +119,9 @@ TEST(ClipMask, RulesBoxesOutOrInOnlyWhenTheyAreSo) {
     for (int y = std::max(y0, 0); y < std::min(y1, kH); ++y) {
       for (int x = std::max(x0, 0); x < std::min(x1, kW); ++x) (inClip(x, y) ? meets : inside) = inClip(x, y);
     }
-    const bool may = mask.MayMeet(x0, y0, x1, y1), holds = mask.Holds(x0, y0, x1, y1);
+    const detail::ClipMask::Share share = mask.ShareOf(x0, y0, x1, y1);
+    ASSERT_EQ(mask.MayMeet(x0, y0, x1, y1), share != detail::ClipMask::Share::kNone);
+    const bool may = share != detail::ClipMask::Share::kNone, holds = share == detail::ClipMask::Share::kAll;
     ASSERT_TRUE(!meets || may) << x0 << "," << y0 << " to " << x1 << "," << y1 << " meets the clip";
     ASSERT_TRUE(inside || !holds) << x0 << "," << y0 << " to " << x1 << "," << y1 << " has a pixel outside";
     ruledOut += may ? 0 : 1;
@@ -127,11 +129,13 @@ TEST(ClipMask, RulesBoxesOutOrInOnlyWhenTheyAreSo) {
   }
   EXPECT_GT(ruledOut, 10000) << "the test must rule out most boxes, or it shows nothing";
   EXPECT_GT(ruledIn, 50) << "the test must rule some boxes in, or it shows nothing";
-  EXPECT_FALSE(mask.MayMeet(30, 20, 38, 28));  // a whole cell of nothing
-  EXPECT_TRUE(mask.MayMeet(3, 2, 4, 3));       // the single pixel
-  EXPECT_TRUE(mask.Holds(1, 9, 15, 23));       // within whole cells inside the large rectangle
-  EXPECT_TRUE(mask.Holds(56, 32, 70, 45));     // the part on the bitmap is inside
-  EXPECT_FALSE(mask.Holds(3, 2, 5, 3));        // one pixel in, one out
+  using Share = detail::ClipMask::Share;
+  EXPECT_EQ(mask.ShareOf(30, 20, 38, 28), Share::kNone);   // a whole cell of nothing
+  EXPECT_EQ(mask.ShareOf(3, 2, 4, 3), Share::kSome);       // the single pixel, in a cell not full
+  EXPECT_EQ(mask.ShareOf(1, 9, 15, 23), Share::kAll);      // within whole cells inside the large rectangle
+  EXPECT_EQ(mask.ShareOf(56, 32, 70, 45), Share::kAll);    // the part on the bitmap is inside
+  EXPECT_EQ(mask.ShareOf(3, 2, 5, 3), Share::kSome);       // one pixel in, one out
+  EXPECT_EQ(mask.ShareOf(62, 10, 70, 20), Share::kNone);   // no pixel on the bitmap
   cairo_region_destroy(region);
 }
 }  // namespace

@@ -222,8 +222,8 @@ bool CoverPiece(std::uint8_t* coverage, int stride, const PieceBox& box, Pt a, d
 #if defined(__SSE2__)
 // PieceValue without smoothing for the pixels x and x + 1 of `row` (the piece starting at
 // ax along the row), each set to the colour when covered and its clip byte (if
-// `inClip`) is not 0. The same operations, in the same order, on the same doubles as one
-// pixel at a time: the same pixels.
+// `inClip`) is not 0. Along and across are found by the same operations, in the same
+// order, on the same doubles as one pixel at a time: the same pixels.
 template <bool kCapStart, bool kCapEnd>
 [[gnu::always_inline]] inline void SetPairIfCovered(std::uint32_t* row, const std::uint8_t* inClip, int x, double ax,
                                                     double ux, double uy, double alongY, double acrossY,
@@ -235,14 +235,17 @@ template <bool kCapStart, bool kCapEnd>
   const __m128d half2 = _mm_set1_pd(kHalfWidth * kHalfWidth), across2 = _mm_mul_pd(across, across);
   __m128d covered = _mm_and_pd(_mm_and_pd(_mm_cmpge_pd(along, zero), _mm_cmplt_pd(along, end)),
                                _mm_and_pd(_mm_cmpge_pd(across, _mm_sub_pd(zero, half)), _mm_cmplt_pd(across, half)));
-  if constexpr (!kCapStart) {
-    const __m128d round = _mm_cmplt_pd(_mm_add_pd(_mm_mul_pd(along, along), across2), half2);
-    covered = _mm_or_pd(covered, _mm_and_pd(_mm_cmplt_pd(along, zero), round));
-  }
-  if constexpr (!kCapEnd) {
-    const __m128d pastEnd = _mm_sub_pd(along, end);
-    const __m128d round = _mm_cmplt_pd(_mm_add_pd(_mm_mul_pd(pastEnd, pastEnd), across2), half2);
-    covered = _mm_or_pd(covered, _mm_and_pd(_mm_cmpge_pd(along, end), round));
+  // The round ends in one test: how far the centre lies before a rounded start or past a
+  // rounded end (0 between them, where the test is only a stricter form of the one above).
+  // Each square is the very square PieceValue takes, so the answers are its answers.
+  if constexpr (!kCapStart || !kCapEnd) {
+    __m128d beyond = zero;
+    if constexpr (!kCapStart) beyond = _mm_max_pd(beyond, _mm_sub_pd(zero, along));
+    if constexpr (!kCapEnd) beyond = _mm_max_pd(beyond, _mm_sub_pd(along, end));
+    __m128d round = _mm_cmplt_pd(_mm_add_pd(_mm_mul_pd(beyond, beyond), across2), half2);
+    if constexpr (kCapStart) round = _mm_and_pd(round, _mm_cmpge_pd(along, zero));
+    if constexpr (kCapEnd) round = _mm_and_pd(round, _mm_cmplt_pd(along, end));
+    covered = _mm_or_pd(covered, round);
   }
   // The two 64-bit answers as two 32-bit masks, one per pixel.
   __m128i set = _mm_shuffle_epi32(_mm_castpd_si128(covered), _MM_SHUFFLE(2, 0, 2, 0));
@@ -283,26 +286,35 @@ void SetPiecePixels(const ThinTarget& target, const PieceBox& box, int dx, int d
   const int span = narrow ? static_cast<int>(2 * band) + 1 : right - left;
   const double slope = narrow ? (b.x - a.x) / (b.y - a.y) : 0, offset = a.x - 0.5 - band;
   const std::uint32_t colour = target.colour;  // held here: the pixels' stores might alias it
+  // Pixels beyond the band may be tested too, anywhere on the bitmap's row: the test alone
+  // decides. So every row takes the same number of pairs, moved left where they
+  // would run off the bitmap, and neither how many pixels a row tests nor whether it ends
+  // on an odd one need be foreseen. Only a bitmap narrower than the pairs goes one pixel at
+  // a time.
+  const int bitmapLeft = -dx, bitmapRight = target.pixels.width - dx;
+  const int pairs = (span + 1) / 2;
+  const bool inPairs = 2 * pairs <= bitmapRight - bitmapLeft;
   auto rows = [&]<bool kClipped>() {
     for (int y = top; y < bottom; ++y) {
       const double vy = y + 0.5 - a.y;
       const int first = narrow ? Ceil(vy * slope + offset) : left;
-      const int from = std::max(first, left), to = std::min(first + span, right);
+      const int from = std::max(first, left);
       std::uint32_t* row = target.pixels.pixels + static_cast<std::ptrdiff_t>(y + dy) * target.pixels.stride + dx;
       const std::uint8_t* inClip =
           kClipped ? target.pixels.clip + static_cast<std::ptrdiff_t>(y + dy) * target.pixels.clipStride + dx : nullptr;
       const double alongY = vy * uy, acrossY = vy * ux;
       // Without a branch: whether a pixel is covered, and whether the clip lets it, follow
-      // no pattern, and a mispredicted branch costs more than the whole test. Any pixel of
-      // the box may be tested (the test alone decides), so pairs run past `to` where the
-      // bitmap allows.
-      int x = from;
+      // no pattern, and a mispredicted branch costs more than the whole test.
 #if defined(__SSE2__)
-      for (; x < to && x + 1 < right; x += 2) {
-        SetPairIfCovered<kCapStart, kCapEnd>(row, inClip, x, a.x, ux, uy, alongY, acrossY, length, colour);
+      if (inPairs) {
+        int x = std::min(from, bitmapRight - 2 * pairs);
+        for (int k = 0; k < pairs; ++k, x += 2) {
+          SetPairIfCovered<kCapStart, kCapEnd>(row, inClip, x, a.x, ux, uy, alongY, acrossY, length, colour);
+        }
+        continue;
       }
 #endif
-      for (; x < to; ++x) {
+      for (int x = from; x < std::min(first + span, right); ++x) {
         const double cx = x + 0.5 - a.x;
         const bool covered = PieceValue<false, kCapStart, kCapEnd>(cx * ux + alongY, acrossY - cx * uy, length) != 0;
         bool allowed = true;

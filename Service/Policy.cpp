@@ -1,5 +1,7 @@
 #include "Service/Policy.h"
 
+#include "Engine/ImageEncoding.h"
+#include "Engine/StandaloneCaptcha.h"
 #include "Service/ProofOfWork.h"
 #include "Service/RenderCost.h"
 
@@ -57,10 +59,10 @@ std::string Listed(const Values& values) {
   return out;
 }
 
-// The engine's code alphabets: type 0 letters and digits without the look-alikes (30),
-// type 1 letters (26), type 2 digits (10).
-constexpr std::array<std::int64_t, 3> kAlphabetSize{30, 26, 10};
+// The code types: 0 letters and digits without the look-alikes, 1 letters, 2 digits. How
+// many codes each allows comes from the very alphabet the engine draws codes from.
 constexpr std::array<std::string_view, 3> kTypeName{"letters and digits", "letters", "digits"};
+std::int64_t AlphabetSize(std::int32_t type) { return static_cast<std::int64_t>(CodeAlphabet(type).size()); }
 
 // The value of an integer member when it lies within [low, high]; JSON integers beyond
 // 64 bits arrive as floating-point numbers and are refused as not integers.
@@ -221,9 +223,9 @@ void CheckTogether(const Policy& p) {
   // A request may ask for the shortest code of any allowed type, so that code is what a
   // guesser faces; the smallest alphabet makes it weakest.
   const std::int32_t weakest = *std::min_element(p.types.begin(), p.types.end(), [](std::int32_t a, std::int32_t b) {
-    return kAlphabetSize[static_cast<std::size_t>(a)] < kAlphabetSize[static_cast<std::size_t>(b)];
+    return AlphabetSize(a) < AlphabetSize(b);
   });
-  const std::int64_t alphabet = kAlphabetSize[static_cast<std::size_t>(weakest)];
+  const std::int64_t alphabet = AlphabetSize(weakest);
   if (CodeCount(alphabet, p.length.min) < Policy::kMinCodes) {
     std::int32_t needed = p.length.min;
     while (CodeCount(alphabet, needed) < Policy::kMinCodes) ++needed;
@@ -333,9 +335,9 @@ Policy Policy::FromJson(const json& value, const Policy& over) {
     } else if (key == "height") {
       ReadRange(member, path, p.height, kMinHeight, kMaxHeight);
     } else if (key == "types") {
-      p.types = ReadIndexList(member, path, static_cast<std::int32_t>(kAlphabetSize.size()));
+      p.types = ReadIndexList(member, path, static_cast<std::int32_t>(kTypeName.size()));
     } else if (key == "type") {
-      p.type = Integer32(member, path, 0, static_cast<std::int32_t>(kAlphabetSize.size()) - 1);
+      p.type = Integer32(member, path, 0, static_cast<std::int32_t>(kTypeName.size()) - 1);
     } else if (key == "formats") {
       p.formats = ReadFormats(member, path);
     } else if (key == "format") {
@@ -466,13 +468,11 @@ std::string NormalizeFormat(std::string_view name) {
   return MimeTypeOf(upper).empty() ? std::string() : upper;
 }
 
-std::string_view MimeTypeOf(std::string_view format) {
-  if (format == "JPEG") return "image/jpeg";
-  if (format == "PNG") return "image/png";
-  if (format == "GIF") return "image/gif";
-  if (format == "BMP") return "image/bmp";
-  if (format == "TIFF") return "image/tiff";
-  return {};
+std::string MimeTypeOf(std::string_view format) {
+  // The engine's own table, so that the service offers exactly the formats it encodes.
+  const std::optional<std::u16string_view> mimeType = MimeTypeOfFormat(format);
+  if (!mimeType) return {};
+  return std::string(mimeType->begin(), mimeType->end());  // ASCII
 }
 
 }  // namespace quillgate::service

@@ -115,6 +115,6 @@ struct PolicyRefusal {
 
 // The format name uppercased, "JPG" read as "JPEG"; empty for an unknown format.
 [[nodiscard]] std::string NormalizeFormat(std::string_view name);
-[[nodiscard]] std::string_view MimeTypeOf(std::string_view format);
+[[nodiscard]] std::string MimeTypeOf(std::string_view format);
 
 }  // namespace quillgate::service

@@ -17,7 +17,7 @@ FileWriteError::FileWriteError(const std::string& path, int error)
     : FileWriteError(path, error, std::strerror(error)) {}
 
 FileWriteError::FileWriteError(const std::string& path, int error, const std::string& cause)
-    : std::runtime_error("cannot write " + path + ": " + cause), error_(error) {}
+    : std::runtime_error("cannot write " + path + ": " + cause), error_(error), pathAndCause_(" " + path + ": " + cause) {}
 
 const char* KindOfFile(mode_t mode) noexcept {
   if (S_ISREG(mode)) return "a regular file";

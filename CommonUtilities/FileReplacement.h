@@ -38,9 +38,13 @@ class FileWriteError : public std::runtime_error {
   FileWriteError(const std::string& path, int error);
   FileWriteError(const std::string& path, int error, const std::string& cause);
   [[nodiscard]] int Error() const noexcept { return error_; }
+  // What followed "cannot write": " <path>: <cause>", for messages that name the file
+  // their own way.
+  [[nodiscard]] const std::string& PathAndCause() const noexcept { return pathAndCause_; }
 
  private:
   int error_;
+  std::string pathAndCause_;
 };
 
 // Where a path leads once every link in it has been followed (or refused): its folder,

@@ -222,7 +222,7 @@ void ReplaceFile(const FileLocation& location, const std::filesystem::path& path
     ReplaceFileContents(location, path.string(),
                         std::span(reinterpret_cast<const unsigned char*>(text.data()), text.size()), options);
   } catch (const FileWriteError& e) {
-    throw RegistryFileError(std::string("cannot replace the registry") + (e.what() + std::strlen("cannot write")));
+    throw RegistryFileError("cannot replace the registry" + e.PathAndCause());
   }
 }
 
@@ -443,7 +443,7 @@ FileLocation Locate(const std::filesystem::path& path) {
   try {
     return LocateForWriting(path);
   } catch (const FileWriteError& e) {
-    throw RegistryFileError(std::string("cannot replace the registry") + (e.what() + std::strlen("cannot write")));
+    throw RegistryFileError("cannot replace the registry" + e.PathAndCause());
   }
 }
 

@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -175,6 +177,20 @@ TEST(RegistryStore, AFailedChangeWritesNothing) {
   // No temporary files are left behind either.
   for (const auto& entry : std::filesystem::directory_iterator(registry.Directory())) {
     EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+  }
+}
+
+TEST(RegistryStore, AFileThatCannotBeReplacedIsNamedWithTheReason) {
+  TempRegistry registry;
+  // The registry is a link into a folder that does not exist: there is nowhere to write.
+  const std::filesystem::path path = registry.Directory() / "missing" / "registry";
+  std::filesystem::create_symlink(path, registry.File());
+  try {
+    Update([](Key& root) { root.Create("A"); });
+    ADD_FAILURE() << "the registry was written";
+  } catch (const RegistryFileError& e) {
+    EXPECT_EQ(std::string(e.what()), "cannot replace the registry " + registry.File().string() + ": " +
+                                         std::strerror(ENOENT));
   }
 }
 

@@ -217,12 +217,16 @@ TEST_F(SecretFile, IsCreatedPrivateOnceAndThenReused) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1) << "no temporary left";
 }
 
-TEST_F(SecretFile, RefusesFilesOthersCanReadAndLinks) {
+TEST_F(SecretFile, RefusesFilesAnyoneElseCanReadOrWriteAndLinks) {
   const auto file = dir_ / "keys";
   (void)KeyRing::LoadOrCreate(file);
-  std::filesystem::permissions(file, std::filesystem::perms::others_read, std::filesystem::perm_options::add);
-  EXPECT_THROW((void)KeyRing::LoadOrCreate(file), std::runtime_error);
-  std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  // Whoever may read the secrets can forge tokens, and whoever may write them can swap them.
+  using std::filesystem::perms;
+  for (const perms open : {perms::others_read, perms::others_write, perms::group_read, perms::group_write}) {
+    std::filesystem::permissions(file, perms::owner_read | perms::owner_write | open);
+    EXPECT_THROW((void)KeyRing::LoadOrCreate(file), std::runtime_error) << static_cast<int>(open);
+  }
+  std::filesystem::permissions(file, perms::owner_read | perms::owner_write);
   const auto link = dir_ / "link";
   std::filesystem::create_symlink(file, link);
   EXPECT_THROW((void)KeyRing::Load(link), std::runtime_error);

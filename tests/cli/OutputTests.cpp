@@ -79,8 +79,11 @@ TEST_F(Output, EachKindOfTargetIsWrittenAsItsKindNeeds) {
   };
   const Case cases[] = {
       {"new file", "", "new.jpg", "[ -f new.jpg ] && [ ! -L new.jpg ]", {"new.jpg"}, "new.jpg"},
-      {"mode 0600 kept", "echo old > p.jpg && chmod 600 p.jpg", "p.jpg",
-       "[ \"$(stat -c %a p.jpg)\" = 600 ]", {"p.jpg"}, "p.jpg"},
+      // A new file takes the old one's place whole (a reader of the old one never sees
+      // half a picture), with the old one's mode.
+      {"replaced, mode 0600 kept", "echo old > p.jpg && chmod 600 p.jpg && stat -c %i p.jpg > ../inode", "p.jpg",
+       "[ \"$(stat -c %a p.jpg)\" = 600 ] && [ \"$(stat -c %i p.jpg)\" != \"$(cat ../inode)\" ]", {"p.jpg"},
+       "p.jpg"},
       {"symlink written through", "ln -s victim.jpg link.jpg", "link.jpg",
        "[ -L link.jpg ] && [ -f victim.jpg ]", {"link.jpg", "victim.jpg"}, "victim.jpg"},
       {"hard links stay linked", "echo old > a.jpg && ln a.jpg b.jpg", "a.jpg",

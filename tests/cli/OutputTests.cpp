@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -164,6 +165,40 @@ TEST_F(Output, AWriteKilledHalfwayLeavesNoTemporaryBehind) {
   if (killed) ::waitpid(child, &status, 0);
   ASSERT_TRUE(killed) << "the command ended before its output was seen open";
   EXPECT_TRUE(Names().empty()) << *Names().begin();
+}
+
+// A file's bytes reach the disk before it takes its name, so that a crash leaves the old
+// file or the whole new one, never a named file of zeros. Seen from outside: the calls the
+// command makes, logged by a preloaded library.
+TEST_F(Output, AFileIsSyncedBeforeItTakesItsName) {
+#if defined(QUILLGATE_SANITIZED_BUILD)
+  GTEST_SKIP() << "the sanitizer runtime must be the first library loaded, ahead of any preloaded one";
+#else
+  const fs::path log = dir_ / "calls";
+  for (const char* what : {"new file", "replaced file"}) {
+    fs::remove(log);
+    const Shell r = Run("LD_PRELOAD='" QUILLGATE_CALL_ORDER_LOG "' QUILLGATE_CALL_LOG='" + log.string() +
+                        "' \"$Q\" image --format bmp -o out.bmp");
+    ASSERT_EQ(r.exitCode, 0) << what << ": " << r.err;
+    // The file written last before the first publish must be synced after its last write
+    // and before that publish.
+    std::istringstream lines(Contents(log));
+    std::string call;
+    int fd = -1, writtenFd = -1;
+    bool syncedSinceWrite = false, published = false;
+    while (!published && lines >> call) {
+      if (call == "publish") {
+        published = true;
+      } else if (lines >> fd; call == "write") {
+        writtenFd = fd, syncedSinceWrite = false;
+      } else if (call == "sync" && fd == writtenFd) {
+        syncedSinceWrite = true;
+      }
+    }
+    ASSERT_TRUE(published && writtenFd >= 0) << what << ": the log shows no write and publish:\n" << Contents(log);
+    EXPECT_TRUE(syncedSinceWrite) << what << ": published unsynced:\n" << Contents(log);
+  }
+#endif
 }
 
 TEST_F(Output, AWritableFileInAReadOnlyFolderIsWrittenInPlace) {

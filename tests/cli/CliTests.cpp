@@ -1,4 +1,6 @@
 // Runs the quillgate command as a user would and checks what it prints, writes and exits with.
+#include "tests/cli/CommandTest.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -14,7 +16,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
@@ -23,46 +24,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-class Cli : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("quillgate-cli-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  // `arguments` is shell text appended to the program's path; run in the test's folder.
-  Result Run(const std::string& arguments) const {
-    const std::string command = "cd '" + dir_.string() + "' && '" QUILLGATE_CLI "' " + arguments +
-                                " > out.txt 2> err.txt";
-    // Through bash, so that tests can spell bytes as $'\xNN'.
-    std::ofstream(dir_ / "run.sh") << command << '\n';
-    const int status = std::system(("bash '" + (dir_ / "run.sh").string() + "'").c_str());
-    fs::remove(dir_ / "run.sh");
-    Result result;
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = Slurp(dir_ / "out.txt");
-    result.err = Slurp(dir_ / "err.txt");
-    fs::remove(dir_ / "out.txt");
-    fs::remove(dir_ / "err.txt");
-    return result;
-  }
-
-  fs::path dir_;
-};
+using quillgate::testing::FileText;
+using Result = quillgate::testing::CommandResult;
+using Cli = quillgate::testing::CommandTest;
 
 const std::string kEmptySha512 =
     "CF83E1357EEFB8BDF1542850D66D8007D620E4050B5715DC83F4A921D36CE9CE"
@@ -116,8 +80,8 @@ TEST_F(Cli, SoundOfACodeIgnoresLetterCase) {
   ASSERT_EQ(upper.exitCode, 0) << upper.err;
   EXPECT_NE(upper.out.find("AB12"), std::string::npos);
   ASSERT_EQ(Run("sound --code ab12 -o lower.wav").exitCode, 0);
-  const std::string wave = Slurp(dir_ / "upper.wav");
-  EXPECT_EQ(wave, Slurp(dir_ / "lower.wav"));
+  const std::string wave = FileText(Work("upper.wav"));
+  EXPECT_EQ(wave, FileText(Work("lower.wav")));
   ASSERT_GE(wave.size(), 44u);
   EXPECT_EQ(wave.substr(0, 4), "RIFF");
   EXPECT_EQ(Le32(wave, 24), 8000u);
@@ -132,9 +96,9 @@ TEST_F(Cli, SoundOfANewCodeSpeaksTheCodeItReports) {
   ASSERT_TRUE(std::regex_match(fresh.out, match, std::regex("Spoke code ([2-9A-Z]{5})\n"))) << fresh.out;
   // The reported code is the one spoken: saying it again gives the same WAV.
   ASSERT_EQ(Run("sound --code " + match[1].str() + " -o again.wav").exitCode, 0);
-  const std::string wave = Slurp(dir_ / "new.wav");
+  const std::string wave = FileText(Work("new.wav"));
   EXPECT_GT(wave.size(), 44u);
-  EXPECT_EQ(wave, Slurp(dir_ / "again.wav"));
+  EXPECT_EQ(wave, FileText(Work("again.wav")));
 }
 
 TEST_F(Cli, SoundToStandardOutputKeepsTheReportOffTheData) {
@@ -149,7 +113,7 @@ TEST_F(Cli, AnUnspeakableCodeFailsAndLeavesNoFile) {
   EXPECT_NE(r.exitCode, 0);
   EXPECT_NE(r.err.find("Letter not found in lookup table !"), std::string::npos);
   std::vector<fs::path> left;
-  for (const auto& entry : fs::directory_iterator(dir_)) left.push_back(entry.path());
+  for (const auto& entry : fs::directory_iterator(Work())) left.push_back(entry.path());
   EXPECT_TRUE(left.empty());
 }
 
@@ -212,7 +176,7 @@ TEST_F(Cli, ServeChecksEverythingBeforeCreatingItsSecretFile) {
   for (const auto& [arguments, status] : failures) {
     const Result r = Run("serve --quiet --secret-file keys " + arguments);
     EXPECT_EQ(r.exitCode, status) << arguments << ": " << r.err;
-    EXPECT_FALSE(fs::exists(dir_ / "keys")) << arguments;
+    EXPECT_FALSE(fs::exists(Work("keys"))) << arguments;
   }
   ::close(holder);
 }
@@ -236,11 +200,11 @@ TEST_F(Cli, TheReadmesExamplesRunAsWritten) {
     examples.push_back(line.substr(4));
   }
   ASSERT_GE(examples.size(), 8u);
-  fs::create_directory_symlink(fs::path(QUILLGATE_CLI).parent_path(), dir_ / "build");
-  const std::string environment = "export QUILLGATE_REGISTRY='" + (dir_ / "registry").string() + "'; ";
-  ASSERT_EQ(std::system(("cd '" + dir_.string() + "' && " + environment + "build/quillgate register > /dev/null").c_str()), 0);
+  fs::create_directory_symlink(fs::path(QUILLGATE_CLI).parent_path(), Work("build"));
+  const std::string environment = "export QUILLGATE_REGISTRY='" + (Work("registry")).string() + "'; ";
+  ASSERT_EQ(std::system(("cd '" + Work().string() + "' && " + environment + "build/quillgate register > /dev/null").c_str()), 0);
   for (const std::string& example : examples) {
-    const std::string command = "cd '" + dir_.string() + "' && " + environment + example + " > /dev/null 2>&1";
+    const std::string command = "cd '" + Work().string() + "' && " + environment + example + " > /dev/null 2>&1";
     const int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << example;
   }

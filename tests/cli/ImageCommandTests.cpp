@@ -1,11 +1,8 @@
 // quillgate image | gallery, run as a user would.
 #include "Styles/StyleRenderer.h"
+#include "tests/cli/CommandTest.h"
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
-
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -19,45 +16,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-class ImageCli : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("quillgate-image-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  Outcome Run(const std::string& arguments) const {
-    const std::string command = "cd '" + dir_.string() + "' && '" QUILLGATE_CLI "' " + arguments +
-                                " > out.txt 2> err.txt";
-    const int status = std::system(command.c_str());
-    Outcome outcome;
-    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    outcome.out = ReadAll(dir_ / "out.txt");
-    outcome.err = ReadAll(dir_ / "err.txt");
-    return outcome;
-  }
-
-  fs::path dir_;
-};
+using quillgate::testing::FileText;
+using Outcome = quillgate::testing::CommandResult;
+using ImageCli = quillgate::testing::CommandTest;
 
 TEST_F(ImageCli, WritesTheImageAndReportsCodeAndHash) {
   const Outcome r = Run("image --code HELLO --format png --width 120 --height 40 -o captcha.png");
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  const std::string image = ReadAll(dir_ / "captcha.png");
+  const std::string image = FileText(Work("captcha.png"));
   ASSERT_GT(image.size(), 24u);
   EXPECT_EQ(image.substr(0, 8), "\x89PNG\r\n\x1A\n");
   EXPECT_EQ(static_cast<unsigned char>(image[19]), 120);  // IHDR width, big-endian
@@ -70,7 +36,7 @@ TEST_F(ImageCli, RandomCodeFollowsLengthAndType) {
   const Outcome r = Run("image --length 8 --type 2 --style 38 -o code.jpg");
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(std::regex_search(r.out, std::regex("^Code: [0-9]{8}\nHash: [0-9A-F]{128}\n$"))) << r.out;
-  EXPECT_EQ(ReadAll(dir_ / "code.jpg").substr(0, 3), "\xFF\xD8\xFF");
+  EXPECT_EQ(FileText(Work("code.jpg")).substr(0, 3), "\xFF\xD8\xFF");
 }
 
 TEST_F(ImageCli, StandardOutputCarriesOnlyTheImage) {
@@ -84,13 +50,13 @@ TEST_F(ImageCli, ComponentFailuresAreOneLineAndLeaveNoFile) {
   Outcome r = Run("image --format xyz -o bad.img");
   EXPECT_NE(r.exitCode, 0);
   EXPECT_EQ(r.err, "quillgate: This picture format is not supported !\n");
-  EXPECT_FALSE(fs::exists(dir_ / "bad.img"));
+  EXPECT_FALSE(fs::exists(Work("bad.img")));
   // Style and size are checked by the command, which names the option and its range.
   r = Run("image --style 50 -o bad.img");
   EXPECT_NE(r.err.find("--style: 50 is outside 0 to 49"), std::string::npos) << r.err;
   r = Run("image --width 0 -o bad.img");
   EXPECT_NE(r.err.find("--width: 0 is outside 1 to 32767"), std::string::npos) << r.err;
-  EXPECT_FALSE(fs::exists(dir_ / "bad.img"));
+  EXPECT_FALSE(fs::exists(Work("bad.img")));
 }
 
 TEST_F(ImageCli, TheOutputsExtensionChoosesTheFormatUnlessToldOtherwise) {
@@ -100,12 +66,12 @@ TEST_F(ImageCli, TheOutputsExtensionChoosesTheFormatUnlessToldOtherwise) {
   };
   for (const auto& [name, magic] : files) {
     ASSERT_EQ(Run(std::string("image -o ") + name).exitCode, 0) << name;
-    EXPECT_EQ(ReadAll(dir_ / name).substr(0, magic.size()), magic) << name;
+    EXPECT_EQ(FileText(Work(name)).substr(0, magic.size()), magic) << name;
   }
   // --format agreeing with the name, in any spelling, or naming an unknown extension's format.
   EXPECT_EQ(Run("image --format jpg -o g.jpeg").exitCode, 0);
   ASSERT_EQ(Run("image --format png -o h.dat").exitCode, 0);
-  EXPECT_EQ(ReadAll(dir_ / "h.dat").substr(0, 4), "\x89PNG");
+  EXPECT_EQ(FileText(Work("h.dat")).substr(0, 4), "\x89PNG");
   ASSERT_EQ(Run("image --format gif -o -").exitCode, 0);
 }
 
@@ -114,22 +80,22 @@ TEST_F(ImageCli, TheComponentsMessageSurvivesADamagedOrMissingRegistry) {
   // failure path reads the registry: neither a damaged nor a missing one may replace the
   // component's message, and the command must leave the registry as it found it.
   const std::string damaged = "[CLSID\n@=\"unclosed\n";
-  std::ofstream(dir_ / "registry") << damaged;
-  ::setenv("QUILLGATE_REGISTRY", (dir_ / "registry").c_str(), 1);
+  std::ofstream(Work("registry")) << damaged;
+  ::setenv("QUILLGATE_REGISTRY", (Work("registry")).c_str(), 1);
   const Outcome withDamaged = Run("image --format xyz -o bad.img");
-  ::setenv("QUILLGATE_REGISTRY", (dir_ / "absent" / "registry").c_str(), 1);
+  ::setenv("QUILLGATE_REGISTRY", (Work("absent") / "registry").c_str(), 1);
   const Outcome withMissing = Run("sound --code 'a b' -o bad.wav");
   ::unsetenv("QUILLGATE_REGISTRY");
   EXPECT_EQ(withDamaged.err, "quillgate: This picture format is not supported !\n");
   EXPECT_EQ(withMissing.err, "quillgate: Letter not found in lookup table !\n");
-  EXPECT_EQ(ReadAll(dir_ / "registry"), damaged);
-  EXPECT_FALSE(fs::exists(dir_ / "absent"));
+  EXPECT_EQ(FileText(Work("registry")), damaged);
+  EXPECT_FALSE(fs::exists(Work("absent")));
 }
 
 TEST_F(ImageCli, GalleryShowsEveryAvailableStyle) {
   const Outcome r = Run("gallery -o shots");
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  const std::string page = ReadAll(dir_ / "shots" / "index.html");
+  const std::string page = FileText(Work("shots") / "index.html");
   // Every style the build draws, whichever they are.
   std::vector<int> styles;
   for (int style = 0; style < 50; ++style) {
@@ -138,7 +104,7 @@ TEST_F(ImageCli, GalleryShowsEveryAvailableStyle) {
   ASSERT_FALSE(styles.empty());
   for (int style : styles) {
     const std::string file = "style-" + std::to_string(style) + ".jpg";
-    EXPECT_EQ(ReadAll(dir_ / "shots" / file).substr(0, 3), "\xFF\xD8\xFF") << file;
+    EXPECT_EQ(FileText(Work("shots") / file).substr(0, 3), "\xFF\xD8\xFF") << file;
     EXPECT_NE(page.find("<td>" + std::to_string(style) + "</td><td><img src=\"" + file + "\""),
               std::string::npos);
   }

@@ -1,4 +1,6 @@
 // Where the commands' bytes go: files of every kind, standard output, and refused inputs.
+#include "tests/cli/CommandTest.h"
+
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -6,10 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -18,54 +18,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Shell {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Contents(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
+using quillgate::testing::FileText;
+using Shell = quillgate::testing::CommandResult;
 
 bool IsJpeg(const std::string& bytes) { return bytes.rfind("\xFF\xD8\xFF", 0) == 0; }
 
-class Output : public ::testing::Test {
+class Output : public quillgate::testing::CommandTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("quillgate-output-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "work");
-  }
-  void TearDown() override {
-    fs::permissions(dir_ / "work", fs::perms::owner_all, fs::perm_options::add);
-    fs::remove_all(dir_);
-  }
-
-  // A bash script run in dir_/work; $Q is the command, stdout and stderr are captured
-  // unless the script redirects them itself.
-  Shell Run(const std::string& script) const {
-    std::ofstream(dir_ / "run.sh") << "cd '" << (dir_ / "work").string() << "' || exit 99\nQ='"
-                                   << QUILLGATE_CLI << "'\n" << script << '\n';
-    const std::string command = "bash '" + (dir_ / "run.sh").string() + "' > '" +
-                                (dir_ / "out").string() + "' 2> '" + (dir_ / "err").string() + "'";
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Contents(dir_ / "out"), Contents(dir_ / "err")};
-  }
-
   // The names in the work folder: a temporary left behind shows up here.
   std::set<std::string> Names() const {
     std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_ / "work")) names.insert(entry.path().filename());
+    for (const auto& entry : fs::directory_iterator(Work())) names.insert(entry.path().filename());
     return names;
   }
-
-  fs::path Work(const std::string& name) const { return dir_ / "work" / name; }
-
-  fs::path dir_;
 };
 
 TEST_F(Output, EachKindOfTargetIsWrittenAsItsKindNeeds) {
@@ -95,34 +60,34 @@ TEST_F(Output, EachKindOfTargetIsWrittenAsItsKindNeeds) {
   };
   for (const Case& c : cases) {
     for (const auto& name : Names()) fs::remove(Work(name));
-    const Shell r = Run(c.setup + "\n\"$Q\" image -o '" + c.target + "' || exit 1\n" + c.check);
+    const Shell r = Script(c.setup + "\n\"$Q\" image -o '" + c.target + "' || exit 1\n" + c.check);
     EXPECT_EQ(r.exitCode, 0) << c.what << ": " << r.err;
     EXPECT_EQ(Names(), c.names) << c.what;
-    EXPECT_TRUE(IsJpeg(Contents(Work(c.written)))) << c.what;
+    EXPECT_TRUE(IsJpeg(FileText(Work(c.written)))) << c.what;
   }
 }
 
 TEST_F(Output, FailuresNameTheirCauseAndLeaveNothingBehind) {
   fs::create_directory(Work("adir"));
-  Shell r = Run("\"$Q\" image -o adir");
+  Shell r = Script("\"$Q\" image -o adir");
   EXPECT_NE(r.exitCode, 0);
   EXPECT_EQ(r.err, "quillgate: cannot write adir: Is a directory\n");
   // A write cut short (here by a file-size limit) leaves neither a partial file nor a
   // temporary, and an existing file keeps its old bytes.
   std::ofstream(Work("kept.bmp")) << "old";
-  r = Run("ulimit -f 8; trap '' XFSZ\n"
+  r = Script("ulimit -f 8; trap '' XFSZ\n"
           "\"$Q\" image --format bmp --width 400 --height 400 -o big.bmp; a=$?\n"
           "\"$Q\" image --format bmp --width 400 --height 400 -o kept.bmp; b=$?\n"
           "[ $a -ne 0 ] && [ $b -ne 0 ]");
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_NE(r.err.find("cannot write big.bmp: File too large"), std::string::npos) << r.err;
   EXPECT_EQ(Names(), (std::set<std::string>{"adir", "kept.bmp"}));
-  EXPECT_EQ(Contents(Work("kept.bmp")), "old");
+  EXPECT_EQ(FileText(Work("kept.bmp")), "old");
 }
 
 TEST_F(Output, LinksThatAnotherUserPlantedInAStickyFolderAreNotFollowed) {
   if (::geteuid() != 0) GTEST_SKIP() << "planting a link as another user needs root";
-  const Shell r = Run(
+  const Shell r = Script(
       "mkdir -m 1777 sticky && echo secret > victim && chmod 600 victim\n"
       "ln -s ../victim sticky/captcha.jpg && ln -s ../made.jpg sticky/dangling.jpg\n"
       "chown -h nobody sticky/captcha.jpg sticky/dangling.jpg || exit 99\n"
@@ -133,7 +98,7 @@ TEST_F(Output, LinksThatAnotherUserPlantedInAStickyFolderAreNotFollowed) {
                        "another user made in a sticky folder everyone may write"),
             std::string::npos)
       << r.err;
-  EXPECT_EQ(Contents(Work("victim")), "secret\n");
+  EXPECT_EQ(FileText(Work("victim")), "secret\n");
   EXPECT_EQ(Names(), (std::set<std::string>{"sticky", "victim"})) << "no file made through the dangling link";
 }
 
@@ -174,15 +139,15 @@ TEST_F(Output, AFileIsSyncedBeforeItTakesItsName) {
 #if defined(QUILLGATE_SANITIZED_BUILD)
   GTEST_SKIP() << "the sanitizer runtime must be the first library loaded, ahead of any preloaded one";
 #else
-  const fs::path log = dir_ / "calls";
+  const fs::path log = Work("calls.log");
   for (const char* what : {"new file", "replaced file"}) {
     fs::remove(log);
-    const Shell r = Run("LD_PRELOAD='" QUILLGATE_CALL_ORDER_LOG "' QUILLGATE_CALL_LOG='" + log.string() +
+    const Shell r = Script("LD_PRELOAD='" QUILLGATE_CALL_ORDER_LOG "' QUILLGATE_CALL_LOG='" + log.string() +
                         "' \"$Q\" image --format bmp -o out.bmp");
     ASSERT_EQ(r.exitCode, 0) << what << ": " << r.err;
     // The file written last before the first publish must be synced after its last write
     // and before that publish.
-    std::istringstream lines(Contents(log));
+    std::istringstream lines(FileText(log));
     std::string call;
     int fd = -1, writtenFd = -1;
     bool syncedSinceWrite = false, published = false;
@@ -195,24 +160,24 @@ TEST_F(Output, AFileIsSyncedBeforeItTakesItsName) {
         syncedSinceWrite = true;
       }
     }
-    ASSERT_TRUE(published && writtenFd >= 0) << what << ": the log shows no write and publish:\n" << Contents(log);
-    EXPECT_TRUE(syncedSinceWrite) << what << ": published unsynced:\n" << Contents(log);
+    ASSERT_TRUE(published && writtenFd >= 0) << what << ": the log shows no write and publish:\n" << FileText(log);
+    EXPECT_TRUE(syncedSinceWrite) << what << ": published unsynced:\n" << FileText(log);
   }
 #endif
 }
 
 TEST_F(Output, AWritableFileInAReadOnlyFolderIsWrittenInPlace) {
   if (::geteuid() == 0) GTEST_SKIP() << "root writes into any folder";
-  const Shell r = Run("echo old > f.jpg && chmod 555 . && \"$Q\" image -o f.jpg");
+  const Shell r = Script("echo old > f.jpg && chmod 555 . && \"$Q\" image -o f.jpg");
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_TRUE(IsJpeg(Contents(Work("f.jpg"))));
+  EXPECT_TRUE(IsJpeg(FileText(Work("f.jpg"))));
   EXPECT_EQ(Names(), std::set<std::string>{"f.jpg"});
 }
 
 TEST_F(Output, AFullOrClosedStandardOutputIsAnError) {
   for (const char* command : {"code > /dev/full", "code >&-", "image -o - > /dev/full",
                               "image -o - >&-", "sound --code ab -o - > /dev/full"}) {
-    const Shell r = Run(std::string("\"$Q\" ") + command);
+    const Shell r = Script(std::string("\"$Q\" ") + command);
     EXPECT_EQ(r.exitCode, 2) << command;
     EXPECT_EQ(r.err.rfind("quillgate: cannot write to standard output: ", 0), 0u) << command << ": " << r.err;
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << command << ": one line";
@@ -220,7 +185,7 @@ TEST_F(Output, AFullOrClosedStandardOutputIsAnError) {
 }
 
 TEST_F(Output, AutomateKeepsItsReportsOffStandardOutputWhenDataGoesThere) {
-  const Shell r = Run("\"$Q\" register --registry reg '" QUILLGATE_MODULE_PATH "' > /dev/null || exit 3\n"
+  const Shell r = Script("\"$Q\" register --registry reg '" QUILLGATE_MODULE_PATH "' > /dev/null || exit 3\n"
                       "\"$Q\" automate --registry reg 'CreateImage>-' GetValue");
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(IsJpeg(r.out));
@@ -248,7 +213,7 @@ TEST_F(Output, CommandsRefuseInputsTheyCannotUse) {
       {"image --format png -o x.gif", "--format: png contradicts the name x.gif, which says GIF"},
   };
   for (const auto& [command, message] : refused) {
-    const Shell r = Run("\"$Q\" " + command);
+    const Shell r = Script("\"$Q\" " + command);
     EXPECT_NE(r.exitCode, 0) << command;
     EXPECT_NE(r.err.find(message), std::string::npos) << command << ": " << r.err;
   }
@@ -256,8 +221,8 @@ TEST_F(Output, CommandsRefuseInputsTheyCannotUse) {
   // The limit itself is allowed, in characters, not bytes: 1000 times U+00E9 is 2000 bytes.
   std::string accented;
   for (int i = 0; i < 1000; ++i) accented += "\xC3\xA9";
-  EXPECT_EQ(Run("\"$Q\" code --length 1000").out.size(), 1001u);
-  EXPECT_EQ(Run("\"$Q\" image --format bmp --style 30 --code " + accented + " -o x.bmp").exitCode, 0);
+  EXPECT_EQ(Script("\"$Q\" code --length 1000").out.size(), 1001u);
+  EXPECT_EQ(Script("\"$Q\" image --format bmp --style 30 --code " + accented + " -o x.bmp").exitCode, 0);
 }
 
 }  // namespace

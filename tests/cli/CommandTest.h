@@ -1,0 +1,67 @@
+#pragma once
+// A fixture for tests that run the `quillgate` command as a user would. Each test has a
+// folder of its own; bash runs the command there (as $Q), and its standard output, standard
+// error and exit status are captured outside that folder, which holds only what the
+// command itself leaves.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace quillgate::testing {
+
+struct CommandResult {
+  int exitCode = -1;  // -1 when the script did not exit
+  std::string out;
+  std::string err;
+};
+
+inline std::string FileText(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+class CommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = std::filesystem::temp_directory_path() / ("quillgate-" + std::string(test->test_suite_name()) + "-" +
+                                                      std::to_string(::getpid()) + "-" + test->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(Work());
+  }
+  void TearDown() override {
+    std::error_code ignored;  // a test may have taken the folder's permissions away
+    std::filesystem::permissions(Work(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                 ignored);
+    std::filesystem::remove_all(dir_, ignored);
+  }
+
+  // Runs a bash script in Work(), in which $Q is the command.
+  CommandResult Script(const std::string& script) const {
+    std::ofstream(dir_ / "run.sh") << "cd '" << Work().string() << "' || exit 99\nQ='" << QUILLGATE_CLI << "'\n"
+                                   << script << '\n';
+    const std::string command = "bash '" + (dir_ / "run.sh").string() + "' > '" + (dir_ / "out").string() +
+                                "' 2> '" + (dir_ / "err").string() + "'";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, FileText(dir_ / "out"), FileText(dir_ / "err")};
+  }
+  // The command with `arguments`, shell text (so that bytes can be spelled $'\xNN').
+  CommandResult Run(const std::string& arguments) const { return Script("\"$Q\" " + arguments); }
+
+  // The test's folder, where the command runs and writes.
+  std::filesystem::path Work() const { return dir_ / "work"; }
+  std::filesystem::path Work(const std::string& name) const { return Work() / name; }
+
+ private:
+  std::filesystem::path dir_;
+};
+
+}  // namespace quillgate::testing

@@ -6,6 +6,7 @@
 
 #include "tests/Platform/Graphics/ImageDecoders.h"
 #include "tests/ShellOutput.h"
+#include "tests/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -177,8 +178,8 @@ TEST(CApi, TheLibraryExportsExactlyItsHeadersFunctions) {
 }
 
 TEST(CApi, TheExamplesForCCppAndPythonEachMakeACaptcha) {
-  const fs::path dir = fs::temp_directory_path() / ("quillgate-examples-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  const quillgate::testing::TemporaryFolder folder("examples");
+  const fs::path& dir = folder.Path();
 #ifdef QUILLGATE_SANITIZED_BUILD
   // Fontconfig loses a few bytes once per process; the command's own programs tell the leak
   // checker so themselves, the examples are left as a user would write them.
@@ -195,7 +196,6 @@ TEST(CApi, TheExamplesForCCppAndPythonEachMakeACaptcha) {
   for (const auto& [language, command] : examples) {
 #ifdef QUILLGATE_SANITIZED_BUILD
     if (std::string(language) == "Python") {
-      fs::remove_all(dir);
       GTEST_SKIP() << "python3 cannot load a library built with a sanitizer; C and C++ ran";
     }
 #endif
@@ -210,7 +210,6 @@ TEST(CApi, TheExamplesForCCppAndPythonEachMakeACaptcha) {
     ASSERT_TRUE(decoded.has_value()) << language;
     EXPECT_EQ(decoded->width, 250) << language;
   }
-  fs::remove_all(dir);
 }
 
 }  // namespace

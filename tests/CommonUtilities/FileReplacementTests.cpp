@@ -1,6 +1,7 @@
 // Replacing files: both kinds of temporary, links followed or refused as their folder
 // says, readers that never see half a file, and creation that never replaces anything.
 #include "CommonUtilities/FileReplacement.h"
+#include "tests/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -38,13 +39,7 @@ mode_t ModeOf(const fs::path& path) {
 
 class FileReplacement : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "quillgate-replace-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    ::chmod(dir_.c_str(), 0755);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  void SetUp() override { ::chmod(dir_.c_str(), 0755); }
 
   std::set<std::string> Names(const fs::path& folder) const {
     std::set<std::string> names;
@@ -52,7 +47,8 @@ class FileReplacement : public ::testing::Test {
     return names;
   }
 
-  fs::path dir_;
+  const quillgate::testing::TemporaryFolder folder_{"replace"};
+  const fs::path& dir_ = folder_.Path();
 };
 
 TEST_F(FileReplacement, BothKindsOfTemporaryReplaceWholeFilesAndLeaveNothing) {

@@ -2,6 +2,7 @@
 // compiler and the installed command, and the Debian package with its unit.
 #include "tests/Platform/Graphics/ImageDecoders.h"
 #include "tests/ShellOutput.h"
+#include "tests/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -27,20 +28,7 @@ using quillgate::testing::FileBytes;
 
 using quillgate::testing::ShellOutput;
 
-// A fresh folder for one test, removed with it.
-class Scratch {
- public:
-  explicit Scratch(const std::string& name)
-      : path_(fs::temp_directory_path() / ("quillgate-" + name + "-" + std::to_string(::getpid()))) {
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~Scratch() { fs::remove_all(path_); }
-  [[nodiscard]] const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using quillgate::testing::TemporaryFolder;
 
 // An installation into a prefix of one's own serves a CMake project (find_package), a
 // plain compiler (pkg-config) and the installed command, which finds its component module.
@@ -48,7 +36,7 @@ TEST(Install, APrefixOfOnesOwnServesCMakeAndPkgConfigConsumersAndItsCommand) {
 #ifdef QUILLGATE_SANITIZED_BUILD
   GTEST_SKIP() << "a consumer built without the sanitizer cannot link this build's library";
 #endif
-  const Scratch scratch("install");
+  const TemporaryFolder scratch("install");
   const fs::path& dir = scratch.Path();
   const fs::path prefix = dir / "prefix";
   const std::string quiet = " > '" + (dir / "log").string() + "' 2>&1";
@@ -108,7 +96,7 @@ TEST(Install, APrefixOfOnesOwnServesCMakeAndPkgConfigConsumersAndItsCommand) {
 
 
 TEST(Install, TheDebianPackageHoldsEverythingAndItsCommandRunsFromIt) {
-  const Scratch scratch("package");
+  const TemporaryFolder scratch("package");
   const fs::path& dir = scratch.Path();
   int status = -1;
   ShellOutput("cpack -G DEB --config '" QUILLGATE_BUILD_DIR "/CPackConfig.cmake' -B '" + dir.string() + "' > '" +

@@ -1,5 +1,6 @@
 // The sites file: which sites a server serves, their origins, secrets and policies.
 #include "Service/Sites.h"
+#include "tests/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -49,25 +50,7 @@ std::string RefusalOf(const std::string& text) {
   }
 }
 
-// A directory of its own under the system's temporary directory, removed with everything in it.
-class TemporaryDirectory {
- public:
-  TemporaryDirectory() {
-    std::string pattern = (fs::temp_directory_path() / "quillgate-sites-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a temporary directory");
-    path_ = pattern;
-  }
-  ~TemporaryDirectory() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TemporaryDirectory(const TemporaryDirectory&) = delete;
-  TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
-  [[nodiscard]] const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using quillgate::testing::TemporaryFolder;
 
 fs::path WriteFile(const fs::path& file, const std::string& text, fs::perms mode) {
   std::ofstream(file, std::ios::binary) << text;
@@ -280,7 +263,7 @@ TEST(Sites, FindsASiteByItsSecretOnly) {
 }
 
 TEST(Sites, LoadsOnlyAPrivateRegularFile) {
-  const TemporaryDirectory directory;
+  const TemporaryFolder directory("sites");
   const fs::path file = WriteFile(directory.Path() / "sites.json", GoodFile().dump(), fs::perms::owner_read |
                                                                                        fs::perms::owner_write);
   EXPECT_EQ(Sites::Load(file).All().size(), 2u);

@@ -1,6 +1,7 @@
 // Sealed challenge tokens and the key file they are sealed with.
 #include "Service/KeyRing.h"
 #include "Service/Token.h"
+#include "tests/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 #include <sodium.h>
@@ -196,15 +197,8 @@ TEST(Token, TextsOverALengthByteAreRefusedWhenSealing) {
 
 class SecretFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("quillgate-keys-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::filesystem::path dir_;
+  const quillgate::testing::TemporaryFolder folder_{"keys"};
+  const std::filesystem::path& dir_ = folder_.Path();
 };
 
 TEST_F(SecretFile, IsCreatedPrivateOnceAndThenReused) {

@@ -4,10 +4,11 @@
 // error and exit status are captured outside that folder, which holds only what the
 // command itself leaves.
 
+#include "tests/TemporaryFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -30,19 +31,7 @@ inline std::string FileText(const std::filesystem::path& path) {
 
 class CommandTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::filesystem::temp_directory_path() / ("quillgate-" + std::string(test->test_suite_name()) + "-" +
-                                                      std::to_string(::getpid()) + "-" + test->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(Work());
-  }
-  void TearDown() override {
-    std::error_code ignored;  // a test may have taken the folder's permissions away
-    std::filesystem::permissions(Work(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
-                                 ignored);
-    std::filesystem::remove_all(dir_, ignored);
-  }
+  void SetUp() override { std::filesystem::create_directories(Work()); }
 
   // Runs a bash script in Work(), in which $Q is the command.
   CommandResult Script(const std::string& script) const {
@@ -61,7 +50,8 @@ class CommandTest : public ::testing::Test {
   std::filesystem::path Work(const std::string& name) const { return Work() / name; }
 
  private:
-  std::filesystem::path dir_;
+  const TemporaryFolder folder_{"cli"};
+  const std::filesystem::path& dir_ = folder_.Path();
 };
 
 }  // namespace quillgate::testing

@@ -3,6 +3,7 @@
 // runtime uses (through QUILLGATE_REGISTRY, so a loaded component library sees it too).
 
 #include "Platform/Com/Registry.h"
+#include "tests/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -20,10 +21,7 @@ class TempRegistry {
  public:
   TempRegistry() {
     if (const char* previous = std::getenv("QUILLGATE_REGISTRY")) previous_ = previous;
-    std::string pattern = (std::filesystem::temp_directory_path() / "quillgate-com-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    directory_ = pattern;
-    file_ = directory_ / "registry";
+    file_ = folder_ / "registry";
     ::setenv("QUILLGATE_REGISTRY", file_.c_str(), 1);
     com::registry::SetRegistryPath({});
   }
@@ -36,11 +34,9 @@ class TempRegistry {
     } else {
       ::unsetenv("QUILLGATE_REGISTRY");
     }
-    std::error_code ignored;
-    std::filesystem::remove_all(directory_, ignored);
   }
 
-  [[nodiscard]] const std::filesystem::path& Directory() const { return directory_; }
+  [[nodiscard]] const std::filesystem::path& Directory() const { return folder_.Path(); }
   [[nodiscard]] const std::filesystem::path& File() const { return file_; }
   [[nodiscard]] std::string Text() const {
     std::ifstream in(file_, std::ios::binary);
@@ -53,7 +49,7 @@ class TempRegistry {
   }
 
  private:
-  std::filesystem::path directory_;
+  TemporaryFolder folder_{"com"};
   std::filesystem::path file_;
   std::optional<std::string> previous_;
 };

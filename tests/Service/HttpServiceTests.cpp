@@ -632,20 +632,36 @@ TEST(HttpServiceWork, EachChallengeNeedsItsOwnFreshSolvedPuzzleOfTheSitesDifficu
   EXPECT_EQ(refusal({{"puzzle", late}, {"nonce", lateNonce}}), "pow_expired");
 }
 
-TEST(HttpServiceWork, DifficultyRisesUnderABurstAndSitesWithoutItAskNothing) {
+TEST(HttpServiceWork, RaisedDifficultyBindsTheWorkAndSitesWithoutItAskNothing) {
   const KeyRing keys = KeyRing::Generate();
   ServerSetup setup;
   setup.sites = TwoSites({{"pow_bits", 6}, {"pow_bits_per", 5}});
   Server server(keys, std::move(setup));
   const std::string shop(kShopKey);
   std::vector<int> bits;
+  std::string last;
   for (int i = 0; i < 20; ++i) {
     const Reply reply = Exchange(server.Port(), Ask(http::verb::get, "/api/puzzle?sitekey=" + shop, "", "",
                                                     std::string(kShopOrigin)));
     bits.push_back(reply.body["bits"]);
+    last = reply.body["puzzle"];
   }
   EXPECT_EQ(bits.front(), 6);
   EXPECT_EQ(bits.back(), 6 + 19 / 5) << "one bit more for every 5 puzzles beyond 5 a minute";
+  // The bursting bot pays the raised price, not the site's base: work enough for 6 bits but
+  // not 9 is refused, work for 9 accepted.
+  const auto nonceWorth = [&](int least, int below) {
+    for (int n = 0;; ++n) {
+      const int work = WorkOf(last, std::to_string(n));
+      if (work >= least && work < below) return std::to_string(n);
+    }
+  };
+  const auto ask = [&](const std::string& nonce) {
+    const json body = {{"sitekey", shop}, {"pow", {{"puzzle", last}, {"nonce", nonce}}}};
+    return Post(server.Port(), "/api/challenge", body.dump(), std::string(kShopOrigin));
+  };
+  EXPECT_EQ(ask(nonceWorth(6, 9)).body["error"], "pow_wrong");
+  EXPECT_EQ(ask(nonceWorth(9, 64)).status, 200);
   // The count drains at 5 a minute: four minutes later it is back to the site's base.
   server.Skew(std::chrono::minutes(4));
   const Reply calm = Exchange(server.Port(), Ask(http::verb::get, "/api/puzzle?sitekey=" + shop, "", "",

@@ -102,6 +102,16 @@ TEST(CApi, AGivenCodeIsDrawnSpokenAndHashedAsTheCommandLineDoes) {
   const std::size_t used = captcha.DrawInto(buffer);
   EXPECT_TRUE(quillgate::graphics::testing::DecodeJpeg(std::span(buffer.data(), used)).has_value());
   EXPECT_EQ(captcha.Code(), "AB12");
+  // A buffer of exactly the size asked for is enough (a BMP's size does not vary).
+  quillgate_generator* g = nullptr;
+  ASSERT_EQ(quillgate_create(&g), QUILLGATE_OK);
+  ASSERT_EQ(quillgate_set_format(g, "BMP"), QUILLGATE_OK);
+  std::size_t needed = 0;
+  ASSERT_EQ(quillgate_draw_into(g, nullptr, 0, &needed), QUILLGATE_BUFFER_TOO_SMALL);
+  std::vector<unsigned char> exact(needed);
+  EXPECT_EQ(quillgate_draw_into(g, exact.data(), exact.size(), &needed), QUILLGATE_OK) << quillgate_last_error(g);
+  EXPECT_EQ(needed, exact.size());
+  quillgate_destroy(g);
 }
 
 TEST(CApi, BadArgumentsGiveAStatusAndAMessageNeverACrash) {
@@ -128,6 +138,7 @@ TEST(CApi, BadArgumentsGiveAStatusAndAMessageNeverACrash) {
       {"null format", [&] { return quillgate_set_format(g, nullptr); }, QUILLGATE_INVALID_ARGUMENT, "null"},
       {"empty code", [&] { return quillgate_set_code(g, ""); }, QUILLGATE_INVALID_ARGUMENT, "the code is empty"},
       {"newline in code", [&] { return quillgate_set_code(g, "AB\nHash"); }, QUILLGATE_INVALID_ARGUMENT, "0x0A"},
+      {"DEL in code", [&] { return quillgate_set_code(g, "AB\x7F"); }, QUILLGATE_INVALID_ARGUMENT, "0x7F"},
       {"1001 characters", [&] { return quillgate_set_code(g, longCode.c_str()); }, QUILLGATE_INVALID_ARGUMENT, "1001"},
       {"null output", [&] { return quillgate_draw(g, nullptr, &size); }, QUILLGATE_INVALID_ARGUMENT, "null"},
       {"unspeakable code",

@@ -211,6 +211,7 @@ TEST_F(Output, CommandsRefuseInputsTheyCannotUse) {
       {"image --width 40000 -o x.jpg", "--width: 40000 is outside 1 to 32767"},
       {"image --width 20000 --height 20000 -o x.jpg", "20000 x 20000 is more than 67108864 pixels"},
       {"image --format png -o x.gif", "--format: png contradicts the name x.gif, which says GIF"},
+      {"image --format png -o x.jpe", "--format: png contradicts the name x.jpe, which says JPEG"},
   };
   for (const auto& [command, message] : refused) {
     const Shell r = Script("\"$Q\" " + command);

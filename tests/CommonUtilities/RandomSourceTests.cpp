@@ -84,6 +84,13 @@ TEST(RandomSource, StatesOutsideTheRangeAreReduced) {
   testing::SetRandomState(0);  // an all-zero state would stick at zero forever
   (void)RandomInt(1000);
   EXPECT_NE(testing::RandomState(), 0);
+  // So is the state of a thread's own source, from 0 or the modulus itself.
+  for (const std::int32_t state : {0, 2147483647}) {
+    const ThreadRandomScope scope(state);
+    int nonZero = 0;
+    for (int i = 0; i < 10; ++i) nonZero += RandomInt(1000) != 0 ? 1 : 0;
+    EXPECT_GT(nonZero, 0) << state;
+  }
 }
 
 TEST(ThreadRandomScope, DrawsWhatTheSharedSourceWouldFromTheSameState) {

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <thread>
@@ -22,12 +23,17 @@ using testing::TempRegistry;
 TEST(RegistryFile, RoundTripsAwkwardTextAndEmptyKeys) {
   Key root;
   Key& key = root.Create("Some.Key\\Sub key [x]");
-  key.defaultValue = "quote \" backslash \\ newline \n tab \t end";
+  key.defaultValue = "quote \" backslash \\ newline \n tab \t delete \x7F" " end";
   key.values["Name with = sign"] = "";
   root.Create("Empty");
   root.Create("Empty default").defaultValue = "";
-  const Key back = Parse(Serialize(root), "test");
+  const std::string text = Serialize(root);
+  const Key back = Parse(text, "test");
   EXPECT_EQ(back, root);
+  // Control characters are written escaped: the file is lines of printable text.
+  EXPECT_TRUE(std::none_of(text.begin(), text.end(), [](char c) {
+    return c != '\n' && (static_cast<unsigned char>(c) < 0x20 || c == 0x7F);
+  }));
   ASSERT_NE(back.Find("empty default"), nullptr);
   EXPECT_EQ(back.Find("Empty default")->defaultValue, std::optional<std::string>(""));
   EXPECT_FALSE(back.Find("Empty")->defaultValue.has_value());

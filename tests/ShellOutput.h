@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,9 +27,23 @@ inline std::string ShellOutput(const std::string& command, int* status = nullptr
   return text;
 }
 
-inline std::vector<unsigned char> FileBytes(const std::filesystem::path& path) {
+inline std::string FileText(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+inline std::vector<unsigned char> FileBytes(const std::filesystem::path& path) {
+  const std::string text = FileText(path);
+  return {text.begin(), text.end()};
+}
+
+// The names in `folder`: a temporary left behind shows up here.
+inline std::set<std::string> FolderNames(const std::filesystem::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.insert(entry.path().filename());
+  }
+  return names;
 }
 
 }  // namespace quillgate::testing

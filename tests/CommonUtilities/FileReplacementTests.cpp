@@ -1,6 +1,7 @@
 // Replacing files: both kinds of temporary, links followed or refused as their folder
 // says, readers that never see half a file, and creation that never replaces anything.
 #include "CommonUtilities/FileReplacement.h"
+#include "tests/ShellOutput.h"
 #include "tests/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,6 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <thread>
@@ -20,13 +20,11 @@ namespace quillgate {
 namespace {
 
 namespace fs = std::filesystem;
+using Names = std::set<std::string>;
+using testing::FileText;
+using testing::FolderNames;
 
 constexpr uid_t kOtherUser = 65534;  // nobody
-
-std::string Contents(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
 
 std::span<const unsigned char> Bytes(const std::string& text) {
   return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
@@ -41,12 +39,6 @@ class FileReplacement : public ::testing::Test {
  protected:
   void SetUp() override { ::chmod(dir_.c_str(), 0755); }
 
-  std::set<std::string> Names(const fs::path& folder) const {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
-    return names;
-  }
-
   const quillgate::testing::TemporaryFolder folder_{"replace"};
   const fs::path& dir_ = folder_.Path();
 };
@@ -59,12 +51,12 @@ TEST_F(FileReplacement, BothKindsOfTemporaryReplaceWholeFilesAndLeaveNothing) {
     const fs::path file = dir_ / "out.bin";
     fs::remove(file);
     ReplaceFileContents(file, Bytes("first"), options);
-    EXPECT_EQ(Contents(file), "first");
+    EXPECT_EQ(FileText(file), "first");
     ::chmod(file.c_str(), 0640);
     ReplaceFileContents(file, Bytes("second, longer"), options);
-    EXPECT_EQ(Contents(file), "second, longer");
+    EXPECT_EQ(FileText(file), "second, longer");
     EXPECT_EQ(ModeOf(file), 0640u);
-    EXPECT_EQ(Names(dir_), std::set<std::string>{"out.bin"});
+    EXPECT_EQ(FolderNames(dir_), Names{"out.bin"});
   }
 }
 
@@ -79,18 +71,16 @@ TEST_F(FileReplacement, ReadersOfALinkedFileSeeTheOldOrTheNewContentNeverAMixtur
     for (int i = 0; i < 300; ++i) ReplaceFileContents(link, Bytes(i % 2 == 0 ? large : small));
     done = true;
   });
-  int reads = 0;
   int torn = 0;
   while (!done) {
-    const std::string seen = Contents(link);
-    ++reads;
+    const std::string seen = FileText(link);
     if (seen != small && seen != large) ++torn;
   }
   writer.join();
-  EXPECT_EQ(torn, 0) << "of " << reads << " reads";
+  EXPECT_EQ(torn, 0);
   EXPECT_TRUE(fs::is_symlink(link)) << "the link stays a link";
-  EXPECT_EQ(Contents(dir_ / "target"), small);
-  EXPECT_EQ(Names(dir_), (std::set<std::string>{"link", "target"}));
+  EXPECT_EQ(FileText(dir_ / "target"), small);
+  EXPECT_EQ(FolderNames(dir_), (Names{"link", "target"}));
 }
 
 TEST_F(FileReplacement, LinksThatLoopOrEndInAFolderAreRefused) {
@@ -114,7 +104,7 @@ TEST_F(FileReplacement, LinksThatLoopOrEndInAFolderAreRefused) {
   }
   // Through a link to a folder, a name in it is written like any other.
   ReplaceFileContents(dir_ / "to-folder" / "in.bin", Bytes("in"));
-  EXPECT_EQ(Contents(dir_ / "folder" / "in.bin"), "in");
+  EXPECT_EQ(FileText(dir_ / "folder" / "in.bin"), "in");
 }
 
 // The rule that keeps a link planted by one user from steering another's write, checked
@@ -163,7 +153,7 @@ TEST_F(FileReplacement, InAStickyFolderOnlyTheCallersOrTheFolderOwnersLinksAreFo
       }
     }
     EXPECT_EQ(refused, !c.followed);
-    EXPECT_EQ(Contents(victim), c.followed ? "image" : "root's own");
+    EXPECT_EQ(FileText(victim), c.followed ? "image" : "root's own");
     EXPECT_EQ(fs::exists(dir_ / "created"), c.followed);
     EXPECT_EQ(fs::exists(dir_ / "sub" / "x"), c.followed);
     fs::remove(dir_ / "created");
@@ -176,15 +166,15 @@ TEST_F(FileReplacement, ANewFileIsCreatedWholeOnlyWhereNothingStands) {
   const fs::path secret = dir_ / "secret";
   EXPECT_TRUE(CreateNewFile(secret, Bytes("key"), 0600));
   ::umask(previous);
-  EXPECT_EQ(Contents(secret), "key");
+  EXPECT_EQ(FileText(secret), "key");
   EXPECT_EQ(ModeOf(secret), 0600u);
   EXPECT_FALSE(CreateNewFile(secret, Bytes("other"), 0600));
-  EXPECT_EQ(Contents(secret), "key");
+  EXPECT_EQ(FileText(secret), "key");
   // A dangling link is something standing there: it is neither followed nor replaced.
   fs::create_symlink("elsewhere", dir_ / "planted");
   EXPECT_FALSE(CreateNewFile(dir_ / "planted", Bytes("other"), 0600));
   EXPECT_FALSE(fs::exists(dir_ / "elsewhere"));
-  EXPECT_EQ(Names(dir_), (std::set<std::string>{"planted", "secret"}));
+  EXPECT_EQ(FolderNames(dir_), (Names{"planted", "secret"}));
 }
 
 }  // namespace

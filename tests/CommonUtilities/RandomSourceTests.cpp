@@ -11,61 +11,33 @@
 namespace quillgate {
 namespace {
 
-TEST(RandomSource, KnownSequenceFromStateOne) {
-  testing::SetRandomState(1);
-  EXPECT_EQ(RandomInt(30), 0);
-  EXPECT_EQ(testing::RandomState(), 48271);
-  EXPECT_EQ(RandomInt(30), 2);
-  EXPECT_EQ(RandomInt(30), 18);
-  EXPECT_EQ(RandomInt(30), 26);
-  EXPECT_EQ(RandomInt(30), 29);
+// The shared state `steps` draws after `state`.
+std::int64_t Stepped(std::int64_t state, int steps) {
+  for (int i = 0; i < steps; ++i) state = state * 48271 % 2147483647;
+  return state;
 }
 
-TEST(RandomSource, MatchesTheExactArithmeticOverManySteps) {
-  // x <- 48271 x mod (2^31 - 1); u = (x - 1) * (1 / 2147483646); result = trunc(u * n).
+TEST(RandomSource, MatchesTheExactArithmeticOverManyStepsAndCountsEveryDraw) {
+  // x <- 48271 x mod (2^31 - 1); u = (x - 1) * (1 / 2147483646); result = trunc(u * n): for
+  // n of 0 and 1 that is 0 (the state still advances), for a negative n from n + 1 to 0.
   std::int64_t x = 123456789;
   testing::SetRandomState(static_cast<std::int32_t>(x));
+  const auto countBefore = testing::RandomDrawCount();
   for (int i = 0; i < 20000; ++i) {
-    const std::int32_t n = (i % 7 == 0) ? 2147483647 : 1 + i % 1000;
-    x = x * 48271 % 2147483647;
+    const std::int32_t n = (i % 7 == 0) ? 2147483647 : i % 1000 - 10;
+    x = Stepped(x, 1);
     const double u = static_cast<double>(x - 1) * (1.0 / 2147483646.0);
     ASSERT_EQ(RandomInt(n), static_cast<std::int32_t>(u * n)) << "draw " << i;
   }
   EXPECT_EQ(testing::RandomState(), x);
+  EXPECT_EQ(testing::RandomDrawCount() - countBefore, 20000u);
 }
 
-TEST(RandomSource, ZeroAndOneGiveZeroButStillAdvance) {
-  testing::SetRandomState(1);
-  EXPECT_EQ(RandomInt(0), 0);
-  EXPECT_EQ(testing::RandomState(), 48271);
-  EXPECT_EQ(RandomInt(1), 0);
-  EXPECT_EQ(testing::RandomState(), 48271LL * 48271 % 2147483647);
-}
-
-TEST(RandomSource, StaysInRangeAtTheExtremes) {
-  // The largest state gives the largest real, just below 1: never n itself.
-  testing::SetRandomState(1);
-  for (int i = 0; i < 100000; ++i) {
-    const std::int32_t r = RandomInt(2147483647);
-    ASSERT_GE(r, 0);
-    ASSERT_LT(r, 2147483647);
-  }
-  for (int i = 0; i < 1000; ++i) {
-    const std::int32_t r = RandomInt(-10);
-    ASSERT_GE(r, -9);
-    ASSERT_LE(r, 0);
-  }
-}
-
-TEST(RandomSource, CountsEveryDraw) {
-  const auto before = testing::RandomDrawCount();
-  for (int i = 0; i < 17; ++i) (void)RandomInt(i);
-  EXPECT_EQ(testing::RandomDrawCount() - before, 17u);
-}
-
-TEST(RandomSource, ConcurrentDrawsLoseNoStep) {
-  // Every draw advances the shared state exactly once, whatever the threads do.
+TEST(RandomSource, ConcurrentDrawsLoseNoStepAndNeverTouchAnotherThreadsScope) {
+  // Every draw advances the shared state exactly once, whatever the threads do, and a
+  // source bound on this thread is not theirs.
   testing::SetRandomState(42);
+  const ThreadRandomScope scope(7);
   constexpr int kThreads = 4;
   constexpr int kDraws = 5000;
   std::vector<std::thread> threads;
@@ -75,9 +47,8 @@ TEST(RandomSource, ConcurrentDrawsLoseNoStep) {
     });
   }
   for (auto& thread : threads) thread.join();
-  std::int64_t x = 42;
-  for (int i = 0; i < kThreads * kDraws; ++i) x = x * 48271 % 2147483647;
-  EXPECT_EQ(testing::RandomState(), x);
+  EXPECT_EQ(testing::RandomState(), Stepped(42, kThreads * kDraws));
+  EXPECT_EQ(scope.State(), 7);
 }
 
 TEST(RandomSource, StatesOutsideTheRangeAreReduced) {
@@ -128,19 +99,6 @@ TEST(ThreadRandomScope, NestsAndUnbindsInOrder) {
   EXPECT_EQ(testing::RandomState(), 1);
   EXPECT_EQ(RandomInt(30), 0);  // the shared source again, from state 1
   EXPECT_EQ(testing::RandomState(), 48271);
-}
-
-TEST(ThreadRandomScope, BindsOnlyItsOwnThread) {
-  testing::SetRandomState(42);
-  const ThreadRandomScope scope(7);
-  std::thread other([] {
-    for (int i = 0; i < 10; ++i) (void)RandomInt(100);
-  });
-  other.join();
-  std::int64_t x = 42;
-  for (int i = 0; i < 10; ++i) x = x * 48271 % 2147483647;
-  EXPECT_EQ(testing::RandomState(), x) << "the other thread drew from the shared source";
-  EXPECT_EQ(scope.State(), 7) << "and not from this thread's scope";
 }
 
 TEST(ThreadRandomScope, EntropySeededScopesDiffer) {

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -86,9 +87,7 @@ TEST(SoundResources, TableListsEveryCharacterOnceInOrderWithClipsBackToBack) {
     const unsigned char* row = &table[i * 12];
     SCOPED_TRACE(kTableOrder[i]);
     EXPECT_EQ(row[0], static_cast<unsigned char>(kTableOrder[i]));
-    EXPECT_EQ(row[1], 0xCD);
-    EXPECT_EQ(row[2], 0xCD);
-    EXPECT_EQ(row[3], 0xCD);
+    EXPECT_EQ(Bytes(row + 1, row + 4), Bytes(3, 0xCD)) << "filler";
     EXPECT_EQ(U32(row + 4), next);
     const std::uint32_t length = U32(row + 8);
     EXPECT_EQ(length % 2, 0u) << "clips hold whole 16-bit samples";
@@ -118,50 +117,35 @@ TEST(SoundResources, ClipsAreDistinctAndNeitherSilentNorClipped) {
 // ---- assembly --------------------------------------------------------------------------
 
 TEST(GenerateWave, IsTheTemplateWithItsSizesFollowedByTheClipsInCodeOrder) {
-  const Bytes header = ResourceBytes(SoundGenerator::kHeaderResource);
-  ASSERT_EQ(header.size(), 44u);
+  // As a WAV reader walks it: RIFF, then one 16-byte fmt chunk of 16-bit mono PCM at 8000 Hz
+  // (16000 bytes a second, 2 a frame), then a data chunk that runs to the end.
+  const Bytes format = {'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0, 0x40,
+                        0x1F, 0, 0, 0x80, 0x3E, 0, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a'};
   std::vector<std::string> codes{"", "aaa", "z09a", "captcha"};
   for (const char c : std::string_view(kTableOrder)) codes.emplace_back(1, c);
   for (const std::string& code : codes) {
     SCOPED_TRACE(code);
     const Bytes wave = Wave(code);
-    Bytes expected;
+    Bytes clips;
     for (const char c : code) {
       const Bytes clip = ClipOf(c);
-      expected.insert(expected.end(), clip.begin(), clip.end());
+      clips.insert(clips.end(), clip.begin(), clip.end());
     }
-    ASSERT_EQ(wave.size(), 44 + expected.size());
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), wave.begin() + 44));
-    // As a WAV reader walks it: RIFF size covers the rest of the file, one 16-byte fmt chunk
-    // of 16-bit mono PCM at 8000 Hz, then a data chunk that runs to the end.
+    ASSERT_EQ(wave.size(), 44 + clips.size());
     EXPECT_EQ(std::memcmp(&wave[0], "RIFF", 4), 0);
     EXPECT_EQ(U32(&wave[4]), wave.size() - 8);
-    EXPECT_EQ(std::memcmp(&wave[8], "WAVEfmt ", 8), 0);
-    EXPECT_EQ(U32(&wave[16]), 16u);
-    EXPECT_EQ(U16(&wave[20]), 1) << "PCM";
-    EXPECT_EQ(U16(&wave[22]), 1) << "mono";
-    EXPECT_EQ(U32(&wave[24]), 8000u);
-    EXPECT_EQ(U32(&wave[28]), 16000u);
-    EXPECT_EQ(U16(&wave[32]), 2);
-    EXPECT_EQ(U16(&wave[34]), 16);
-    EXPECT_EQ(std::memcmp(&wave[36], "data", 4), 0);
-    EXPECT_EQ(U32(&wave[40]), wave.size() - 44);
-    // Only the two size fields differ from the template.
-    EXPECT_TRUE(std::equal(header.begin(), header.begin() + 4, wave.begin()));
-    EXPECT_TRUE(std::equal(header.begin() + 8, header.begin() + 40, wave.begin() + 8));
+    EXPECT_EQ(Bytes(wave.begin() + 8, wave.begin() + 40), format);
+    EXPECT_EQ(U32(&wave[40]), clips.size());
+    EXPECT_EQ(Bytes(wave.begin() + 44, wave.end()), clips);
   }
-}
-
-TEST(GenerateWave, CapitalsAreSpokenAsLowercase) {
-  EXPECT_EQ(Wave("AB12"), Wave("ab12"));
-  EXPECT_EQ(Wave("QUILLGATEXYZ"), Wave("quillgatexyz"));
+  EXPECT_EQ(Wave("QUILLGATEXYZ12"), Wave("quillgatexyz12")) << "capitals are spoken as lowercase";
 }
 
 TEST(GenerateWave, CharactersWithoutAClipFailBeforeAnythingIsMade) {
   using namespace std::string_literals;
   for (const std::string& code :
        {"a b"s, "ab-12"s, "caf\xC3\xA9"s /* UTF-8 */, "caf\xE9"s /* Latin-1 */, "a\0b"s, "@"s,
-        "["s, "`"s, "{"s, "/"s, ":"s, "\xC1"s}) {
+        "["s, "`"s, "{"s, "/"s, ":"s, "\xC1"s, "\xCD"s /* the table's filler byte */}) {
     EXPECT_EQ(FailureOf(code), kLetterNotFound) << code;
   }
 }
@@ -184,32 +168,18 @@ TEST(GenerateWaveResources, FailsClearlyWhereTheModuleCarriesNone) {
   EXPECT_EQ(FailureOf("a", nullptr), kMissing);
 }
 
-// A module made by the build for these tests, with resources of its own.
-class FixtureModule {
- public:
-  explicit FixtureModule(const char* path) : handle_(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {
-    if (handle_ == nullptr) ADD_FAILURE() << dlerror();
-  }
-  ~FixtureModule() {
-    if (handle_ != nullptr) dlclose(handle_);
-  }
-  FixtureModule(const FixtureModule&) = delete;
-  FixtureModule& operator=(const FixtureModule&) = delete;
-
-  [[nodiscard]] platform::ModuleHandle Module() const {
-    return handle_ ? platform::ModuleContaining(dlsym(handle_, "quillgate_fixture_anchor"))
-                   : nullptr;
-  }
-
- private:
-  void* handle_;
-};
+// A module made by the build for these tests, with resources of its own. It stays loaded
+// until the tests end.
+platform::ModuleHandle FixtureModule(const char* path) {
+  void* const handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) ADD_FAILURE() << dlerror();
+  return handle ? platform::ModuleContaining(dlsym(handle, "quillgate_fixture_anchor")) : nullptr;
+}
 
 TEST(GenerateWaveResources, ADamagedTableNeverReadsPastTheSamples) {
   // Table rows (100 sample bytes 0..99): c 0+10; a 90+20; b 0xFFFFFFF0+0x20 (wraps in 32
   // bits); d 100+0; c again 50+10; e 101+0; then a two-byte fragment starting with z.
-  const FixtureModule fixture(SOUND_MODULE_DAMAGED_TABLE);
-  const auto module = fixture.Module();
+  const auto module = FixtureModule(SOUND_MODULE_DAMAGED_TABLE);
   ASSERT_NE(module, nullptr);
 
   const Bytes c = Wave("c", module);
@@ -219,78 +189,61 @@ TEST(GenerateWaveResources, ADamagedTableNeverReadsPastTheSamples) {
   EXPECT_EQ(Wave("d", module).size(), 44u);  // an empty clip at the very end is fine
   EXPECT_EQ(Wave("cdC", module).size(), 64u);
 
-  EXPECT_EQ(FailureOf("a", module), kOutside);
-  EXPECT_EQ(FailureOf("b", module), kOutside);
-  EXPECT_EQ(FailureOf("e", module), kOutside);
-  EXPECT_EQ(FailureOf("ca", module), kOutside);
+  for (const char* code : {"a", "b", "e", "ca"}) EXPECT_EQ(FailureOf(code, module), kOutside) << code;
   EXPECT_EQ(FailureOf("z", module), kLetterNotFound) << "a partial row is no entry";
 }
 
 TEST(GenerateWaveResources, AHeaderOfTheWrongSizeIsRefusedAndAMissingOneIsMissing) {
-  const FixtureModule shortHeader(SOUND_MODULE_SHORT_HEADER), noHeader(SOUND_MODULE_NO_HEADER);
-  ASSERT_NE(shortHeader.Module(), nullptr);
-  ASSERT_NE(noHeader.Module(), nullptr);
-  EXPECT_EQ(FailureOf("c", shortHeader.Module()), kHeaderDamaged);
-  EXPECT_EQ(FailureOf("c", noHeader.Module()), kMissing);
+  const auto shortHeader = FixtureModule(SOUND_MODULE_SHORT_HEADER);
+  const auto noHeader = FixtureModule(SOUND_MODULE_NO_HEADER);
+  ASSERT_TRUE(shortHeader != nullptr && noHeader != nullptr);
+  EXPECT_EQ(FailureOf("c", shortHeader), kHeaderDamaged);
+  EXPECT_EQ(FailureOf("c", noHeader), kMissing);
 }
 
 // ---- the building blocks ---------------------------------------------------------------
 
-TEST(LoadResourceData, ReportsTheSizeThenCopiesTheWholeResource) {
-  const Bytes expected = ResourceBytes(SoundGenerator::kHeaderResource);
+TEST(LoadResourceData, ReportsTheSizeThenCopiesTheWholeResourceOnlyIntoARoomyBuffer) {
+  const auto load = [](int id, std::byte* buffer, std::size_t& size, const char* type = "WAVE") {
+    return SoundGenerator::LoadResourceData(id, buffer, size, type, platform::ThisModule());
+  };
   std::size_t size = 0;
-  ASSERT_TRUE(SoundGenerator::LoadResourceData(203, nullptr, size, "WAVE", platform::ThisModule()));
+  ASSERT_TRUE(load(203, nullptr, size));
   EXPECT_EQ(size, 44u);
-
-  std::vector<std::byte> buffer(size + 4, std::byte{0xEE});
-  ASSERT_TRUE(SoundGenerator::LoadResourceData(203, buffer.data(), size, "WAVE",
-                                               platform::ThisModule()));
-  EXPECT_EQ(size, 44u);
-  EXPECT_EQ(std::memcmp(buffer.data(), expected.data(), 44), 0);
-  EXPECT_EQ(buffer[44], std::byte{0xEE}) << "wrote past the resource";
-}
-
-TEST(LoadResourceData, NeverOverrunsASmallBufferAndReportsMissingResources) {
-  std::vector<std::byte> buffer(43, std::byte{0xEE});
-  std::size_t size = buffer.size();
-  EXPECT_FALSE(SoundGenerator::LoadResourceData(203, buffer.data(), size, "WAVE",
-                                                platform::ThisModule()));
+  std::vector<std::byte> buffer(48, std::byte{0xEE});
+  size = 43;
+  EXPECT_FALSE(load(203, buffer.data(), size)) << "one byte short";
   EXPECT_EQ(size, 44u) << "reports the size needed";
-  EXPECT_EQ(std::count(buffer.begin(), buffer.end(), std::byte{0xEE}), 43);
+  EXPECT_EQ(std::count(buffer.begin(), buffer.end(), std::byte{0xEE}), 48) << "copies nothing";
+  size = buffer.size();
+  ASSERT_TRUE(load(203, buffer.data(), size));
+  EXPECT_EQ(size, 44u);
+  EXPECT_EQ(std::memcmp(buffer.data(), ResourceBytes(203).data(), 44), 0);
+  EXPECT_EQ(buffer[44], std::byte{0xEE}) << "wrote past the resource";
 
   for (const auto& [id, type] : {std::pair{205, "WAVE"}, {203, "WAV"}, {203, "wave"}}) {
-    size = 99;
-    EXPECT_FALSE(SoundGenerator::LoadResourceData(id, nullptr, size, type, platform::ThisModule()))
-        << id << type;
+    EXPECT_FALSE(load(id, nullptr, size, type)) << id << type;
   }
   EXPECT_FALSE(SoundGenerator::LoadResourceData(203, nullptr, size, "WAVE", nullptr));
 }
 
-TEST(FindLookupEntry, ReturnsTheFirstMatchWithinTheGivenRows) {
-  const auto row = [](char c, std::uint32_t offset, std::uint32_t length) {
-    std::vector<std::byte> r(12, std::byte{0xCD});
-    r[0] = static_cast<std::byte>(c);
-    for (int i = 0; i < 4; ++i) {
-      r[4 + i] = static_cast<std::byte>(offset >> (8 * i));
-      r[8 + i] = static_cast<std::byte>(length >> (8 * i));
-    }
-    return r;
-  };
+TEST(FindLookupEntry, ReadsTheFirstMatchWithinTheGivenRowsWithWhole32BitFields) {
+  // Rows of 12 bytes: the character, three filler bytes, offset and length (32-bit LE).
   std::vector<std::byte> table;
-  for (const auto& r : {row('x', 1, 2), row('y', 0x01020304, 0xA0B0C0D0), row('x', 5, 6),
-                        row('z', 7, 8)}) {
-    table.insert(table.end(), r.begin(), r.end());
+  for (const auto& [c, offset, length] : {std::tuple{'x', 1u, 2u}, {'y', 0x01020304u, 0xA0B0C0D0u},
+                                          {'x', 5u, 6u}, {'z', 7u, 8u}}) {
+    table.push_back(static_cast<std::byte>(c));
+    table.insert(table.end(), 3, std::byte{0xCD});
+    for (const std::uint32_t field : {offset, length}) {
+      for (int i = 0; i < 4; ++i) table.push_back(static_cast<std::byte>(field >> (8 * i)));
+    }
   }
   const auto y = SoundGenerator::FindLookupEntry('y', table.data(), 4);
   ASSERT_TRUE(y);
-  EXPECT_EQ(y->character, 'y');
   EXPECT_EQ(y->offset, 0x01020304u);
   EXPECT_EQ(y->length, 0xA0B0C0D0u);
   EXPECT_EQ(SoundGenerator::FindLookupEntry('x', table.data(), 4)->offset, 1u);
   EXPECT_FALSE(SoundGenerator::FindLookupEntry('z', table.data(), 3)) << "row 4 is not counted";
-  EXPECT_FALSE(SoundGenerator::FindLookupEntry('x', table.data(), 0));
-  EXPECT_FALSE(SoundGenerator::FindLookupEntry(static_cast<char>(0xCD), table.data(), 4))
-      << "filler bytes are not characters";
 }
 
 }  // namespace

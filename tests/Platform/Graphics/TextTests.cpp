@@ -5,10 +5,13 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <tuple>
 
 namespace quillgate::graphics {
 namespace {
 
+// The Windows core fonts resolve to the metric-compatible Liberation faces, and Arial keeps
+// the Windows font's design metrics.
 TEST(FontFamilies, WindowsCoreFontsResolveToMetricCompatibleFaces) {
   const FontFamily arial(u"Arial");
   EXPECT_TRUE(arial.IsAvailable());
@@ -19,10 +22,6 @@ TEST(FontFamilies, WindowsCoreFontsResolveToMetricCompatibleFaces) {
   std::u16string name;
   arial.GetFamilyName(&name);
   EXPECT_EQ(name, u"Arial");
-}
-
-TEST(FontFamilies, ArialMetricsAreThoseOfTheWindowsFont) {
-  const FontFamily arial(u"Arial");
   EXPECT_EQ(arial.GetEmHeight(FontStyleRegular), 2048u);
   EXPECT_EQ(arial.GetCellAscent(FontStyleRegular), 1854u);
   EXPECT_EQ(arial.GetCellDescent(FontStyleRegular), 434u);
@@ -50,13 +49,6 @@ TEST(FontFamilies, UnknownFamilyIsUnavailableAndFontsFallBackToSansSerif) {
   EXPECT_FALSE(Font(&missing, -3.0f).IsAvailable());
 }
 
-TEST(FontSizes, PointsBecomePixelsAt96Dpi) {
-  const FontFamily arial(u"Arial");
-  EXPECT_FLOAT_EQ(Font(&arial, 12, FontStyleRegular, UnitPoint).GetPixelSize(), 16);
-  EXPECT_FLOAT_EQ(Font(&arial, 12, FontStyleRegular, UnitPixel).GetPixelSize(), 12);
-  EXPECT_NEAR(Font(&arial, 12, FontStyleRegular, UnitPoint).GetHeight(96.0f), 16 * 2355.0 / 2048, 1e-4);
-}
-
 class Measuring : public ::testing::Test {
  protected:
   Bitmap bitmap{10, 10};
@@ -64,31 +56,29 @@ class Measuring : public ::testing::Test {
   FontFamily arial{u"Arial"};
 };
 
+// Points become pixels at 96 dpi; the default format adds a sixth of the em at each end of
+// the glyphs' advances, and the box is a line high. Empty text has an empty box.
 TEST_F(Measuring, DefaultFormatAddsASixthOfTheEmAtEachEnd) {
-  const Font font(&arial, 48, FontStyleRegular, UnitPixel);
-  RectF plain, typographic;
-  ASSERT_EQ(g.MeasureString(u"A7kW", &font, PointF(0, 0), nullptr, &plain), Ok);
-  ASSERT_EQ(g.MeasureString(u"A7kW", &font, PointF(0, 0), StringFormat::GenericTypographic(), &typographic), Ok);
-  EXPECT_FLOAT_EQ(plain.X, 0);
-  EXPECT_FLOAT_EQ(plain.Y, 0);
-  EXPECT_NEAR(plain.Width - typographic.Width, 2 * 48 / 6.0, 1e-3);
-  EXPECT_NEAR(plain.Height, 48 * 2355.0 / 2048, 1e-3);
-  // Liberation Sans advances in design units: A 1366, 7 1139, k 1024, W 1933.
-  EXPECT_NEAR(typographic.Width, 48.0 * (1366 + 1139 + 1024 + 1933) / 2048, 1e-3);
-}
-
-TEST_F(Measuring, WidthGrowsWithSizeAndTextAndEmptyTextIsEmpty) {
-  const Font small(&arial, 10, FontStyleRegular, UnitPoint);
-  const Font large(&arial, 20, FontStyleRegular, UnitPoint);
-  RectF a, b, c, e;
-  g.MeasureString(u"ABC", &small, PointF(0, 0), nullptr, &a);
-  g.MeasureString(u"ABC", &large, PointF(0, 0), nullptr, &b);
-  g.MeasureString(u"ABCD", &small, PointF(0, 0), nullptr, &c);
-  EXPECT_NEAR(b.Width, 2 * a.Width, 1e-3);
-  EXPECT_GT(c.Width, a.Width);
-  ASSERT_EQ(g.MeasureString(u"", &small, PointF(3, 4), nullptr, &e), Ok);
-  EXPECT_EQ(e, RectF(3, 4, 0, 0));
-  EXPECT_EQ(g.MeasureString(u"A", nullptr, PointF(0, 0), nullptr, &e), InvalidParameter);
+  for (const auto& [size, unit, pixels] :
+       {std::tuple{48.0f, UnitPixel, 48.0}, {12.0f, UnitPoint, 16.0}}) {
+    const Font font(&arial, size, FontStyleRegular, unit);
+    EXPECT_FLOAT_EQ(font.GetPixelSize(), pixels);
+    EXPECT_NEAR(font.GetHeight(96.0f), pixels * 2355 / 2048, 1e-4);
+    RectF plain, typographic, empty;
+    ASSERT_EQ(g.MeasureString(u"A7kW", &font, PointF(0, 0), nullptr, &plain), Ok);
+    const StringFormat* exact = StringFormat::GenericTypographic();
+    ASSERT_EQ(g.MeasureString(u"A7kW", &font, PointF(0, 0), exact, &typographic), Ok);
+    EXPECT_FLOAT_EQ(plain.X, 0);
+    EXPECT_FLOAT_EQ(plain.Y, 0);
+    EXPECT_NEAR(plain.Width - typographic.Width, 2 * pixels / 6, 1e-3);
+    EXPECT_NEAR(plain.Height, pixels * 2355 / 2048, 1e-3);
+    // Liberation Sans advances in design units: A 1366, 7 1139, k 1024, W 1933.
+    EXPECT_NEAR(typographic.Width, pixels * (1366 + 1139 + 1024 + 1933) / 2048, 1e-3);
+    ASSERT_EQ(g.MeasureString(u"", &font, PointF(3, 4), nullptr, &empty), Ok);
+    EXPECT_EQ(empty, RectF(3, 4, 0, 0));
+  }
+  RectF box;
+  EXPECT_EQ(g.MeasureString(u"A", nullptr, PointF(0, 0), nullptr, &box), InvalidParameter);
 }
 
 TEST_F(Measuring, CentreAlignmentCentresInTheLayoutRectangle) {

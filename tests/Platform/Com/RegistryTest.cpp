@@ -57,6 +57,16 @@ TEST(RegistryFile, RejectsInvalidNames) {
   EXPECT_THROW(root.Create("bad\nname"), RegistryError);
 }
 
+// Parse must refuse `text` with a message that names the file and then `where`.
+void ExpectDamage(const std::string& text, const std::string& where) {
+  try {
+    Parse(text, "the-file");
+    ADD_FAILURE() << "accepted: " << text.substr(0, 60);
+  } catch (const RegistryError& e) {
+    EXPECT_NE(std::string(e.what()).find("the-file: " + where), std::string::npos) << e.what();
+  }
+}
+
 TEST(RegistryFile, DamageIsReportedWithItsLine) {
   const std::pair<const char*, const char*> damaged[] = {
       {"not a registry\n", "line 1"},
@@ -70,15 +80,7 @@ TEST(RegistryFile, DamageIsReportedWithItsLine) {
       {"QUILLGATE REGISTRY 1\n[A]\n@=\"\\q\"\n", "line 3"},
       {"\x7F" "ELF\x02\x01\x01", "line 1"},
   };
-  for (const auto& [text, where] : damaged) {
-    try {
-      Parse(text, "the-file");
-      ADD_FAILURE() << "accepted: " << text;
-    } catch (const RegistryError& e) {
-      EXPECT_NE(std::string(e.what()).find(std::string("the-file: ") + where), std::string::npos)
-          << e.what();
-    }
-  }
+  for (const auto& [text, where] : damaged) ExpectDamage(text, where);
 }
 
 TEST(RegistryFile, DeepTreesAreCopiedComparedAndDestroyedWithoutRecursion) {
@@ -106,15 +108,8 @@ TEST(RegistryFile, NestingBeyondTheLimitIsAParseError) {
   std::string limit = "[k";
   for (std::size_t i = 1; i < kMaxKeyDepth; ++i) limit += "\\k";
   for (const std::string& path : {deep, limit + "\\k"}) {
-    try {
-      Parse("QUILLGATE REGISTRY 1\n" + path + "]\n", "the-file");
-      ADD_FAILURE() << "accepted a key " << path.size() / 2 << " deep";
-    } catch (const RegistryError& e) {
-      EXPECT_NE(std::string(e.what()).find("the-file: line 2: keys are nested more than " +
-                                           std::to_string(kMaxKeyDepth) + " deep"),
-                std::string::npos)
-          << e.what();
-    }
+    ExpectDamage("QUILLGATE REGISTRY 1\n" + path + "]\n",
+                 "line 2: keys are nested more than " + std::to_string(kMaxKeyDepth) + " deep");
   }
   const Key atLimit = Parse("QUILLGATE REGISTRY 1\n" + limit + "]\n", "the-file");
   EXPECT_EQ(Parse(Serialize(atLimit), "again"), atLimit);
@@ -220,6 +215,16 @@ TEST(RegistryStore, ARewriteKeepsTheFilesModeAndWritesThroughALinkToIt) {
   EXPECT_TRUE(std::filesystem::exists(real.parent_path() / "registry.lock"));
 }
 
+// Every writer's every entry, under keys named `prefix` and the writer's number.
+void ExpectEveryEntry(const std::string& prefix, int writers, std::size_t entries) {
+  const Key root = Read();
+  for (int w = 0; w < writers; ++w) {
+    const Key* key = root.Find(prefix + std::to_string(w));
+    ASSERT_NE(key, nullptr) << w;
+    EXPECT_EQ(key->Subkeys().size(), entries) << w;
+  }
+}
+
 TEST(RegistryStore, ConcurrentWritersInThreadsLoseNothing) {
   TempRegistry registry;
   std::vector<std::thread> writers;
@@ -233,11 +238,7 @@ TEST(RegistryStore, ConcurrentWritersInThreadsLoseNothing) {
     });
   }
   for (auto& writer : writers) writer.join();
-  const Key root = Read();
-  for (int t = 0; t < 4; ++t) {
-    ASSERT_NE(root.Find("Writer" + std::to_string(t)), nullptr);
-    EXPECT_EQ(root.Find("Writer" + std::to_string(t))->Subkeys().size(), 25u);
-  }
+  ExpectEveryEntry("Writer", 4, 25);
 }
 
 TEST(RegistryStore, ConcurrentWriterProcessesLoseNothing) {
@@ -264,11 +265,7 @@ TEST(RegistryStore, ConcurrentWriterProcessesLoseNothing) {
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
-  const Key root = Read();
-  for (int p = 0; p < 3; ++p) {
-    ASSERT_NE(root.Find("Process" + std::to_string(p)), nullptr);
-    EXPECT_EQ(root.Find("Process" + std::to_string(p))->Subkeys().size(), 20u);
-  }
+  ExpectEveryEntry("Process", 3, 20);
 }
 
 }  // namespace

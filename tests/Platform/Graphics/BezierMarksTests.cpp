@@ -104,19 +104,28 @@ void ExpectSamePixels(const Drawer& fast, const Drawer& reference, const Region*
   EXPECT_GT(changed, 20) << "the case must draw something";
 }
 
+// The marks drawn in one call, without a clip and under `clip`, against each drawn alone.
+void ExpectMarksPaintWhatOneByOnePaints(const std::vector<PointF>& points, const Pen& pen,
+                                        const Region& clip, SmoothingMode mode, int w = kW,
+                                        int h = kH) {
+  const Drawer marks = [&](Graphics& g) { ASSERT_EQ(g.DrawBezierMarks(&pen, points), Ok); };
+  const Drawer oneByOne = [&](Graphics& g) {
+    for (std::size_t i = 0; i < points.size(); i += 4) {
+      g.DrawBezierMarks(&pen, std::span(points).subspan(i, 4));
+    }
+  };
+  ExpectSamePixels(marks, oneByOne, nullptr, mode, w, h);
+  ExpectSamePixels(marks, oneByOne, &clip, mode, w, h);
+}
+
 TEST(BezierMarks, ManyMarksAtOncePaintWhatOneByOnePaints) {
   const Region clip = ManyRectangles();
   for (const SmoothingMode mode : {SmoothingModeAntiAlias, SmoothingModeNone}) {
     for (std::uint32_t seed = 1; seed <= 40; ++seed) {
       const std::vector<PointF> points = Marks(seed, 60 + 20 * static_cast<int>(seed % 5));
       const Pen pen(Color(0xFF000000u | seed * 0x3A5F17u), seed % 2 ? 1.0f : 2.0f);
-      const Drawer marks = [&](Graphics& g) { ASSERT_EQ(g.DrawBezierMarks(&pen, points), Ok); };
-      const Drawer oneByOne = [&](Graphics& g) {
-        for (std::size_t i = 0; i < points.size(); i += 4) g.DrawBezierMarks(&pen, std::span(points).subspan(i, 4));
-      };
       SCOPED_TRACE(::testing::Message() << "mode " << mode << " seed " << seed);
-      ExpectSamePixels(marks, oneByOne, nullptr, mode);
-      ExpectSamePixels(marks, oneByOne, &clip, mode);
+      ExpectMarksPaintWhatOneByOnePaints(points, pen, clip, mode);
     }
   }
   Bitmap bitmap(4, 4);
@@ -137,24 +146,20 @@ TEST(BezierMarks, WithoutSmoothingMarksInAnyOrderPaintTheirUnion) {
     int width, height, marks;
   };
   for (const Case c : {Case{1300, 30, 600}, Case{700, 900, 40}}) {
-    Region clip(RectF(0, 0, static_cast<float>(c.width), static_cast<float>(c.height)));
+    const auto w = static_cast<float>(c.width), h = static_cast<float>(c.height);
+    Region clip(RectF(0, 0, w, h));
     for (int x = 100; x < c.width; x += 150) clip.Exclude(RectF(static_cast<float>(x), 5, 40, 12));
     Lcg r{99};
     std::vector<PointF> points;
     for (int i = 0; i < c.marks; ++i) {
-      const float x = r.Next(-20, static_cast<float>(c.width) + 20), y = r.Next(-4, static_cast<float>(c.height) + 4);
+      const float x = r.Next(-20, w + 20), y = r.Next(-4, h + 4);
       const float reach = i % 9 == 0 ? 70.0f : 6.0f;
       for (int k = 0; k < 4; ++k) points.emplace_back(x + r.Next(-reach, reach), y + r.Next(-4, 4));
     }
     for (const float width : {1.0f, 3.0f}) {
-      const Pen pen(Color(0xFF1F3F5Fu), width);
-      const Drawer marks = [&](Graphics& g) { ASSERT_EQ(g.DrawBezierMarks(&pen, points), Ok); };
-      const Drawer oneByOne = [&](Graphics& g) {
-        for (std::size_t i = 0; i < points.size(); i += 4) g.DrawBezierMarks(&pen, std::span(points).subspan(i, 4));
-      };
       SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height << ", pen width " << width);
-      ExpectSamePixels(marks, oneByOne, nullptr, SmoothingModeNone, c.width, c.height);
-      ExpectSamePixels(marks, oneByOne, &clip, SmoothingModeNone, c.width, c.height);
+      const Pen pen(Color(0xFF1F3F5Fu), width);
+      ExpectMarksPaintWhatOneByOnePaints(points, pen, clip, SmoothingModeNone, c.width, c.height);
     }
   }
 }

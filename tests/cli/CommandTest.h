@@ -2,8 +2,10 @@
 // A fixture for tests that run the `quillgate` command as a user would. Each test has a
 // folder of its own; bash runs the command there (as $Q), and its standard output, standard
 // error and exit status are captured outside that folder, which holds only what the
-// command itself leaves.
+// command itself leaves. The registry is the test's own too (outside the folder, and
+// absent unless a test makes one), never the user's.
 
+#include "tests/ShellOutput.h"
 #include "tests/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <set>
 #include <string>
 
 namespace quillgate::testing {
@@ -24,23 +26,22 @@ struct CommandResult {
   std::string err;
 };
 
-inline std::string FileText(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
 class CommandTest : public ::testing::Test {
  protected:
   void SetUp() override { std::filesystem::create_directories(Work()); }
 
   // Runs a bash script in Work(), in which $Q is the command.
   CommandResult Script(const std::string& script) const {
-    std::ofstream(dir_ / "run.sh") << "cd '" << Work().string() << "' || exit 99\nQ='" << QUILLGATE_CLI << "'\n"
+    const auto quoted = [this](const char* name) { return "'" + (dir_ / name).string() + "'"; };
+    std::ofstream(dir_ / "run.sh") << "cd '" << Work().string() << "' || exit 99\n"
+                                   << "Q='" << QUILLGATE_CLI << "'\n"
+                                   << "export QUILLGATE_REGISTRY=" << quoted("registry") << '\n'
                                    << script << '\n';
-    const std::string command = "bash '" + (dir_ / "run.sh").string() + "' > '" + (dir_ / "out").string() +
-                                "' 2> '" + (dir_ / "err").string() + "'";
+    const std::string command =
+        "bash " + quoted("run.sh") + " > " + quoted("out") + " 2> " + quoted("err");
     const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, FileText(dir_ / "out"), FileText(dir_ / "err")};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, FileText(dir_ / "out"),
+            FileText(dir_ / "err")};
   }
   // The command with `arguments`, shell text (so that bytes can be spelled $'\xNN').
   CommandResult Run(const std::string& arguments) const { return Script("\"$Q\" " + arguments); }
@@ -48,6 +49,7 @@ class CommandTest : public ::testing::Test {
   // The test's folder, where the command runs and writes.
   std::filesystem::path Work() const { return dir_ / "work"; }
   std::filesystem::path Work(const std::string& name) const { return Work() / name; }
+  std::set<std::string> Names() const { return FolderNames(Work()); }
 
  private:
   const TemporaryFolder folder_{"cli"};

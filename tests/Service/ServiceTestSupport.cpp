@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <boost/asio/write.hpp>
+
 #include <stdexcept>
 #include <thread>
 #include <utility>
@@ -29,25 +31,17 @@ unsigned short FreeLoopbackPort() {
 RedisServer::RedisServer() : RedisServer(Options{}) {}
 
 RedisServer::RedisServer(Options options) : options_(std::move(options)) {
-  dir_ = std::filesystem::temp_directory_path() /
-         ("quillgate-redis-" + std::to_string(::getpid()) + "-" + std::to_string(FreeLoopbackPort()));
-  std::filesystem::create_directories(dir_);
   for (int attempt = 0; attempt < 5 && pid_ < 0; ++attempt) {
     port_ = FreeLoopbackPort();
     Launch();
   }
-  if (pid_ < 0) {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-    throw std::runtime_error("redis-server did not come up");
-  }
+  if (pid_ < 0) throw std::runtime_error("redis-server did not come up");
 }
 
 bool RedisServer::Launch() {
   const std::string port = std::to_string(port_);
-  const std::string dir = dir_.string();
   std::vector<std::string> args = {"redis-server", "--port", port, "--bind", "127.0.0.1",
-                                   "--save", "", "--appendonly", "no", "--dir", dir,
+                                   "--save", "", "--appendonly", "no", "--dir", dir_.Path().string(),
                                    "--loglevel", "warning", "--logfile", (dir_ / "redis.log").string()};
   if (!options_.password.empty()) args.insert(args.end(), {"--requirepass", options_.password});
   if (options_.unixSocket) args.insert(args.end(), {"--unixsocket", SocketPath().string(), "--unixsocketperm", "700"});
@@ -61,23 +55,18 @@ bool RedisServer::Launch() {
   // Up when it answers PING (NOAUTH counts: it answered); gone (port taken meanwhile) when
   // it exits.
   for (int i = 0; i < 100; ++i) {
-    int status = 0;
-    if (::waitpid(pid, &status, WNOHANG) == pid) return false;
-    timeval timeout{0, 200'000};
+    if (::waitpid(pid, nullptr, WNOHANG) == pid) return false;
+    const timeval timeout{0, 200'000};
     redisContext* context = redisConnectWithTimeout("127.0.0.1", port_, timeout);
-    const bool up = context != nullptr && context->err == 0;
-    if (up) {
-      auto* reply = static_cast<redisReply*>(redisCommand(context, "PING"));
-      const bool answered = reply != nullptr;
-      if (reply != nullptr) freeReplyObject(reply);
-      redisFree(context);
-      if (answered) {
-        pid_ = pid;
-        paused_ = false;
-        return true;
-      }
-    } else if (context != nullptr) {
-      redisFree(context);
+    auto* reply = context != nullptr && context->err == 0 ? static_cast<redisReply*>(redisCommand(context, "PING"))
+                                                          : nullptr;
+    const bool answered = reply != nullptr;
+    if (reply != nullptr) freeReplyObject(reply);
+    if (context != nullptr) redisFree(context);
+    if (answered) {
+      pid_ = pid;
+      paused_ = false;
+      return true;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
@@ -123,8 +112,7 @@ void RedisServer::Start() {
 void RedisServer::Pause() {
   if (pid_ < 0 || paused_ || ::kill(pid_, SIGSTOP) != 0) return;
   // Returns once the server has really stopped, so the test's next call meets a hung Redis.
-  int status = 0;
-  ::waitpid(pid_, &status, WUNTRACED);
+  ::waitpid(pid_, nullptr, WUNTRACED);
   paused_ = true;
 }
 
@@ -132,38 +120,44 @@ void RedisServer::Resume() {
   if (pid_ >= 0 && paused_ && ::kill(pid_, SIGCONT) == 0) paused_ = false;
 }
 
-RedisServer::~RedisServer() {
-  Stop();
-  std::error_code ignored;
-  std::filesystem::remove_all(dir_, ignored);
+RedisServer::~RedisServer() { Stop(); }
+
+Client::Client(unsigned short port, const char* from) : stream_(io_) {
+  auto& socket = stream_.socket();
+  socket.open(tcp::v4());
+  socket.bind(tcp::endpoint(net::ip::make_address(from), 0));
+  stream_.expires_after(std::chrono::seconds(5));
+  stream_.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port));
 }
 
-HttpResult Call(unsigned short port, http::verb method, const std::string& target,
-                const std::string& body, const std::string& contentType) {
-  net::io_context io;
-  boost::beast::tcp_stream stream(io);
-  stream.expires_after(std::chrono::seconds(30));
-  stream.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port));
-  http::request<http::string_body> request{method, target, 11};
-  request.set(http::field::host, "127.0.0.1");
-  if (!body.empty() || method == http::verb::post) {
-    request.set(http::field::content_type, contentType);
-    request.body() = body;
-    request.prepare_payload();
-  }
-  http::write(stream, request);
-  boost::beast::flat_buffer buffer;
-  HttpResult result;
+void Client::Send(const std::string& bytes) {
+  boost::beast::error_code ignored;  // a refused client may find the connection closed
+  net::write(stream_.socket(), net::buffer(bytes), ignored);
+}
+
+Response Client::Read() {
   http::response_parser<http::string_body> parser;
   parser.body_limit(64 * 1024 * 1024);
-  http::read(stream, buffer, parser);
-  result.raw = parser.release();
-  result.status = static_cast<int>(result.raw.result_int());
-  result.body = result.raw.body();
-  result.contentType = std::string(result.raw[http::field::content_type]);
-  boost::beast::error_code ignored;
-  stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
-  return result;
+  boost::beast::error_code ec;
+  stream_.expires_after(std::chrono::seconds(30));
+  http::read(stream_, buffer_, parser, ec);
+  if (ec) return Response{};
+  return parser.release();
+}
+
+std::string Client::ReadToClose(std::chrono::milliseconds wait, bool* closed) {
+  std::string received(static_cast<const char*>(buffer_.data().data()), buffer_.size());
+  buffer_.clear();
+  char chunk[4096];
+  boost::beast::error_code ec;
+  stream_.expires_after(wait);
+  for (;;) {
+    const std::size_t n = stream_.read_some(net::buffer(chunk), ec);
+    received.append(chunk, n);
+    if (ec) break;
+  }
+  if (closed != nullptr) *closed = ec == net::error::eof || ec == net::error::connection_reset;
+  return received;
 }
 
 }  // namespace quillgate::service::test

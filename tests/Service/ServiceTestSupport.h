@@ -1,6 +1,9 @@
 #pragma once
 // What the service's tests share: a redis-server of their own on a free loopback port, and
-// a small real HTTP client.
+// a raw client connection that may come from any loopback address (127.0.0.2, 127.0.0.3 ...
+// are different clients to the server).
+
+#include "tests/TemporaryFolder.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core.hpp>
@@ -34,7 +37,6 @@ class RedisServer {
   [[nodiscard]] std::string Url() const;
   // unix:///...?password=... (only with Options::unixSocket).
   [[nodiscard]] std::string UnixUrl() const;
-  [[nodiscard]] std::filesystem::path SocketPath() const { return dir_ / "redis.sock"; }
 
   // Shuts the server down (its data goes with it) / starts it again on the same port.
   void Stop();
@@ -45,23 +47,40 @@ class RedisServer {
 
  private:
   bool Launch();
+  [[nodiscard]] std::filesystem::path SocketPath() const { return dir_ / "redis.sock"; }
 
   const Options options_;
-  std::filesystem::path dir_;
+  const quillgate::testing::TemporaryFolder dir_{"redis"};
   unsigned short port_ = 0;
   int pid_ = -1;
   bool paused_ = false;
 };
 
-struct HttpResult {
-  int status = 0;
-  std::string body;
-  std::string contentType;
-  boost::beast::http::response<boost::beast::http::string_body> raw;
-};
+using Response = boost::beast::http::response<boost::beast::http::string_body>;
 
-// One request on a new connection to 127.0.0.1:port.
-HttpResult Call(unsigned short port, boost::beast::http::verb method, const std::string& target,
-                const std::string& body = {}, const std::string& contentType = "application/json");
+// One client connection to 127.0.0.1:port from the loopback address `from`.
+class Client {
+ public:
+  explicit Client(unsigned short port, const char* from = "127.0.0.1");
+  // Raw bytes, as a slow or malicious client may send them.
+  void Send(const std::string& bytes);
+  void Get(const std::string& target, const std::string& headers = {}) {
+    Send("GET " + target + " HTTP/1.1\r\nHost: x\r\n" + headers + "\r\n");
+  }
+  // The next response; a status of 0 when none came within 30 s (a hang guard only).
+  Response Read();
+  Response Call(const std::string& target, const std::string& headers = {}) {
+    Get(target, headers);
+    return Read();
+  }
+  // Every byte until the server closes (closed = true) or `wait` passes.
+  std::string ReadToClose(std::chrono::milliseconds wait, bool* closed = nullptr);
+  boost::asio::ip::tcp::socket& Socket() { return stream_.socket(); }
+
+ private:
+  boost::asio::io_context io_;
+  boost::beast::tcp_stream stream_;
+  boost::beast::flat_buffer buffer_;
+};
 
 }  // namespace quillgate::service::test

@@ -68,24 +68,6 @@ TEST(Clipping, ClearPaintsOnlyTheClipAndReplacesAlpha) {
   EXPECT_EQ(PixelAt(bitmap, 7, 6), 0xFF00FF00u);
 }
 
-TEST(Clipping, ClipEdgesStayHardUnderAntiAliasing) {
-  Bitmap bitmap(20, 20);
-  Graphics g(&bitmap);
-  g.SetSmoothingMode(SmoothingModeAntiAlias);
-  GraphicsPath diamond;
-  const PointF pts[] = {{10, 0}, {20, 10}, {10, 20}, {0, 10}};
-  diamond.AddPolygon(pts, 4);
-  g.SetClip(&diamond);
-  const SolidBrush white{Color(Color::White)};
-  g.FillRectangle(&white, -1, -1, 22, 22);
-  const Region expected(&diamond);
-  for (int y = 0; y < 20; ++y) {
-    for (int x = 0; x < 20; ++x) {
-      EXPECT_EQ(PixelAt(bitmap, x, y), expected.IsVisible(x, y) ? 0xFFFFFFFFu : 0u) << x << "," << y;
-    }
-  }
-}
-
 TEST(Clipping, CombineModesApplyToTheCurrentClip) {
   Bitmap bitmap(10, 1);
   Graphics g(&bitmap);

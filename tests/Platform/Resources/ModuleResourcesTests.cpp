@@ -46,13 +46,16 @@ class ResourceModule : public ::testing::Test {
   ModuleHandle module_ = nullptr;
 };
 
-TEST_F(ResourceModule, FindsEachResourceByExactTypeAndId) {
+TEST_F(ResourceModule, FindsEachResourceByExactTypeAndIdInItsOwnModuleOnly) {
   EXPECT_EQ(Of(FindResource(module_, "WAVE", 7)), (Bytes{1, 2, 3, 4, 5}));
   EXPECT_EQ(Of(FindResource(module_, "WAVEX", 7)), (Bytes{0x5A}));
   EXPECT_EQ(Of(FindResource(module_, "WAVE", 0)), (Bytes{0x5A}));
   const auto empty = FindResource(module_, "WAV", 9);
   ASSERT_TRUE(empty) << "an empty resource still exists";
   EXPECT_EQ(empty->size(), 0u);
+  EXPECT_NE(module_, ThisModule());
+  EXPECT_FALSE(FindResource(module_, "WAVE", 203)) << "found in the program, not this module";
+  EXPECT_FALSE(FindResource(ThisModule(), "WAVE", 7));
 }
 
 TEST_F(ResourceModule, UnknownIdsAndOtherTypesAreNotFound) {
@@ -63,13 +66,6 @@ TEST_F(ResourceModule, UnknownIdsAndOtherTypesAreNotFound) {
   EXPECT_FALSE(FindResource(module_, "wave", 7)) << "types compare exactly";
   EXPECT_FALSE(FindResource(module_, "", 7));
   EXPECT_FALSE(FindResource(module_, std::string_view("WAVE\0", 5), 7));
-}
-
-TEST_F(ResourceModule, EachModuleAnswersForItsOwnResourcesOnly) {
-  EXPECT_NE(module_, ThisModule());
-  EXPECT_FALSE(FindResource(module_, "WAVE", 203)) << "found in the program, not this module";
-  EXPECT_FALSE(FindResource(ThisModule(), "WAVE", 7));
-  EXPECT_TRUE(FindResource(ThisModule(), "WAVE", 203));
 }
 
 TEST(ModuleResources, TheProgramCarriesTheCommittedSoundData) {

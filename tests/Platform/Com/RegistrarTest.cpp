@@ -39,10 +39,17 @@ std::optional<std::string> Default(const Key& root, std::string_view path) {
   return key ? key->defaultValue : std::nullopt;
 }
 
-TEST(RegistryScript, RegistersNestedKeysValuesAndReplacements) {
+// Over what an older registration left: ForceRemove rewrites its key whole, Delete deletes.
+TEST(RegistryScript, RegistersNestedKeysValuesAndReplacementsOverStaleKeys) {
   TempRegistry registry;
-  RunRegistryScript(kScript, {{"MODULE", "/lib/it''s.so"}}, ScriptMode::Register);
+  registry::Update([](Key& root) {
+    root.Create("CLSID\\{11111111-2222-3333-4444-555555555555}\\Stale\\Deep");
+    root.Create("Old.Thing\\Sub");
+  });
+  RunRegistryScript(kScript, {{"Module", "/lib/it''s.so"}}, ScriptMode::Register);
   const Key root = registry::Read();
+  EXPECT_EQ(root.Find("CLSID\\{11111111-2222-3333-4444-555555555555}\\Stale"), nullptr);
+  EXPECT_EQ(root.Find("Old.Thing"), nullptr);
   EXPECT_EQ(Default(root, "Sample.Thing.1"), "Thing Class");
   EXPECT_EQ(Default(root, "Sample.Thing.1\\CLSID"), "{11111111-2222-3333-4444-555555555555}");
   const std::string cls = "CLSID\\{11111111-2222-3333-4444-555555555555}";
@@ -51,18 +58,6 @@ TEST(RegistryScript, RegistersNestedKeysValuesAndReplacements) {
   ASSERT_NE(root.Find(cls + "\\Programmable"), nullptr);
   EXPECT_TRUE(root.Find(cls + "\\Programmable")->Empty());
   EXPECT_FALSE(root.Find("CLSID")->defaultValue.has_value());
-}
-
-TEST(RegistryScript, ForceRemoveRewritesAndDeleteDeletes) {
-  TempRegistry registry;
-  registry::Update([](Key& root) {
-    root.Create("CLSID\\{11111111-2222-3333-4444-555555555555}\\Stale\\Deep");
-    root.Create("Old.Thing\\Sub");
-  });
-  RunRegistryScript(kScript, {{"Module", "/m.so"}}, ScriptMode::Register);
-  const Key root = registry::Read();
-  EXPECT_EQ(root.Find("CLSID\\{11111111-2222-3333-4444-555555555555}\\Stale"), nullptr);
-  EXPECT_EQ(root.Find("Old.Thing"), nullptr);
 }
 
 TEST(RegistryScript, UnregisterKeepsNoRemoveKeysAndForeignSubkeys) {

@@ -68,33 +68,22 @@ TEST(PathBounds, CurvesUseTheirExtremesNotControlPoints) {
 }
 
 TEST(PathTransform, MatrixOrderPrependAndAppend) {
-  Matrix m;
-  m.Translate(10, 0);
-  m.Scale(2, 2);  // prepend: scale first, then translate
-  PointF p(1, 1);
-  m.TransformPoints(&p);
-  EXPECT_EQ(p, PointF(12, 2));
-
-  Matrix a;
-  a.Translate(10, 0);
-  a.Scale(2, 2, MatrixOrderAppend);  // translate first
-  PointF q(1, 1);
-  a.TransformPoints(&q);
-  EXPECT_EQ(q, PointF(22, 2));
-
-  Matrix r;
-  r.Rotate(90);  // clockwise on screen: +x goes to +y
-  PointF s(1, 0);
-  r.TransformPoints(&s);
-  EXPECT_EQ(s, PointF(0, 1));
-
-  Matrix singular(0, 0, 0, 0, 1, 1);
+  Matrix prepend, append, rotate, inverse(2, 0, 0, 4, 6, 8), singular(0, 0, 0, 0, 1, 1);
+  prepend.Translate(10, 0);
+  prepend.Scale(2, 2);  // prepended: scales first, then translates
+  append.Translate(10, 0);
+  append.Scale(2, 2, MatrixOrderAppend);  // translates first
+  rotate.Rotate(90);  // clockwise on screen: +x goes to +y
+  ASSERT_EQ(inverse.Invert(), Ok);
   EXPECT_EQ(singular.Invert(), InvalidParameter);
-  Matrix inv(2, 0, 0, 4, 6, 8);
-  ASSERT_EQ(inv.Invert(), Ok);
-  PointF t(8, 12);
-  inv.TransformPoints(&t);
-  EXPECT_EQ(t, PointF(1, 1));
+  for (const auto& [m, from, to] : {std::tuple{&prepend, PointF(1, 1), PointF(12, 2)},
+                                     {&append, PointF(1, 1), PointF(22, 2)},
+                                     {&rotate, PointF(1, 0), PointF(0, 1)},
+                                     {&inverse, PointF(8, 12), PointF(1, 1)}}) {
+    PointF p = from;
+    m->TransformPoints(&p);
+    EXPECT_EQ(p, to) << from.X << ", " << from.Y;
+  }
 }
 
 TEST(PathFlatten, CurvesBecomeLinesWithinTolerance) {

@@ -151,18 +151,10 @@ Reply Verify(unsigned short port, const std::string& token, const std::string& a
   return Post(port, "/api/verify", json{{"token", token}, {"answer", answer}}.dump());
 }
 
-// The site's server asking, form-encoded as most sites' code does.
+// The site's server asking, form-encoded as most sites' code does (a response, a token's
+// URL-safe base64 and the answer, needs no escapes).
 Reply SiteVerify(unsigned short port, std::string_view secret, const std::string& response) {
-  std::string body = "secret=" + std::string(secret) + "&response=";
-  for (const char c : response) {
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_') {
-      body += c;
-    } else {
-      char escaped[4];
-      std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned char>(c));
-      body += escaped;
-    }
-  }
+  const std::string body = "secret=" + std::string(secret) + "&response=" + response;
   return Exchange(port, {.target = "/siteverify", .body = body, .contentType = "application/x-www-form-urlencoded"});
 }
 

@@ -54,39 +54,36 @@ TEST(Policy, DefaultAllowsEveryStyleAtRandom) {
   EXPECT_EQ(Policy::FromJson(json::object(), policy).ToJson(), policy.ToJson());
 }
 
-TEST(Policy, ReadsEveryMember) {
-  const Policy policy = Policy::FromJson(json::parse(R"({
+TEST(Policy, ReadsEveryMemberAndWritesItBack) {
+  const json written = Policy::FromJson(json::parse(R"({
       "styles": [31, 3, 0], "style": 3,
       "length": {"min": 6, "max": 10, "default": 7},
       "types": [2, 0], "type": 2,
       "width": {"min": 100, "max": 300, "default": 200},
       "height": {"min": 30, "max": 100, "default": 60},
       "formats": [" png", "jpg"], "format": "Jpeg",
-      "ttl_ms": 60000, "max_render_ms": 12.5, "verify_api": true,
+      "ttl_ms": 60000, "max_render_ms": 12.5, "verify_api": true, "pow_bits": 8, "pow_bits_per": 20,
       "limits": {"challenge": {"per_minute": 12, "burst": 4},
                  "audio": {"per_minute": 0.5, "burst": 1.5},
                  "verify": {"per_minute": 0}}})"),
-                                         Policy::Default());
-  EXPECT_EQ(policy.styles, (std::vector<std::int32_t>{0, 3, 31}));
-  EXPECT_EQ(policy.fixedStyle, 3);
-  EXPECT_EQ(policy.length.min, 6);
-  EXPECT_EQ(policy.length.max, 10);
-  EXPECT_EQ(policy.length.fallback, 7);
-  EXPECT_EQ(policy.types, (std::vector<std::int32_t>{0, 2}));
-  EXPECT_EQ(policy.type, 2);
-  EXPECT_EQ(policy.width.fallback, 200);
-  EXPECT_EQ(policy.height.max, 100);
-  EXPECT_EQ(policy.formats, (std::vector<std::string>{"PNG", "JPEG"}));
-  EXPECT_EQ(policy.format, "JPEG");
-  EXPECT_EQ(policy.ttlMs, 60000);
-  EXPECT_DOUBLE_EQ(policy.maxRenderMs, 12.5);
-  EXPECT_TRUE(policy.verifyApi);
-  EXPECT_DOUBLE_EQ(policy.challengeLimit.perMinute, 12);
-  EXPECT_DOUBLE_EQ(policy.challengeLimit.burst, 4);
-  EXPECT_DOUBLE_EQ(policy.audioLimit.perMinute, 0.5);
-  EXPECT_DOUBLE_EQ(policy.audioLimit.burst, 1.5);
-  EXPECT_DOUBLE_EQ(policy.verifyLimit.perMinute, 0);
-  EXPECT_DOUBLE_EQ(policy.verifyLimit.burst, 10);  // unset: from the policy below
+                                        Policy::Default()).ToJson();
+  // Sorted, named the one way, and the unset verify burst from the policy below.
+  EXPECT_EQ(written, json::parse(R"({
+      "styles": [0, 3, 31], "style": 3,
+      "length": {"min": 6, "max": 10, "default": 7},
+      "types": [0, 2], "type": 2,
+      "width": {"min": 100, "max": 300, "default": 200},
+      "height": {"min": 30, "max": 100, "default": 60},
+      "formats": ["PNG", "JPEG"], "format": "JPEG",
+      "ttl_ms": 60000, "max_render_ms": 12.5, "verify_api": true, "pow_bits": 8, "pow_bits_per": 20,
+      "limits": {"challenge": {"per_minute": 12, "burst": 4},
+                 "audio": {"per_minute": 0.5, "burst": 1.5},
+                 "verify": {"per_minute": 0, "burst": 10}}})"));
+  // Read over a policy that differs in every member: nothing may come from below.
+  const Policy other = Policy::FromJson(json::parse(R"({"styles": [40], "style": 40, "verify_api": false})"),
+                                        Policy::Default());
+  EXPECT_EQ(Policy::FromJson(written, other).ToJson(), written);
+  EXPECT_EQ(Policy::FromJson(Policy::Default().ToJson(), other).ToJson(), Policy::Default().ToJson());
 }
 
 TEST(Policy, UnsetMembersComeFromThePolicyBelow) {
@@ -104,31 +101,23 @@ TEST(Policy, UnsetMembersComeFromThePolicyBelow) {
 }
 
 TEST(Policy, RefusesEachBadMemberByName) {
-  const struct {
-    const char* policy;
-    const char* message;
-  } cases[] = {
+  struct Case { const char* policy; const char* message; };
+  const Case cases[] = {
       {R"([])", "policy: must be a JSON object"},
       {R"({"colour": "red"})", "policy.colour: unknown member"},
       {R"({"length": 5})", "policy.length: must be a JSON object"},
       {R"({"length": {"min": 3}})", "policy.length.min: at least 4"},
       {R"({"length": {"min": -2147483649}})", "policy.length.min: at least 4"},
       {R"({"length": {"max": 17}})", "policy.length.max: at most 16"},
-      {R"({"length": {"min": "5"}})", "policy.length.min: must be a whole number"},
       {R"({"length": {"min": 5.5}})", "policy.length.min: must be a whole number"},
       {R"({"length": {"min": 9}})", "policy.length: min 9 is above max 8"},
-      {R"({"length": {"default": 9}})", "policy.length.default: 9 is outside 5 to 8"},
       {R"({"length": {"mni": 5}})", "policy.length.mni: unknown member"},
       {R"({"width": {"min": 19}})", "policy.width.min: at least 20"},
-      {R"({"width": {"max": 1001}})", "policy.width.max: at most 1000"},
       {R"({"width": {"default": 500}})", "policy.width.default: 500 is outside 120 to 400"},
-      {R"({"height": {"max": 401}})", "policy.height.max: at most 400"},
       {R"({"height": {"max": 99999999999}})", "policy.height.max: at most 400, not 99999999999"},
       {R"({"height": {"max": 18446744073709551615}})", "policy.height.max: at most 400"},
-      {R"({"height": {"min": 100, "max": 90}})", "policy.height: min 100 is above max 90"},
       {R"({"styles": []})", "policy.styles: must name at least one"},
       {R"({"styles": [50]})", "policy.styles[0]: at most 49"},
-      {R"({"styles": [0, -1]})", "policy.styles[1]: at least 0"},
       {R"({"styles": [3, 4, 3]})", "policy.styles: 3 appears twice"},
       {R"({"styles": [1, "2"]})", "policy.styles[1]: must be a whole number"},
       {R"({"styles": "some"})", "policy.styles: must be \"all\""},
@@ -136,24 +125,18 @@ TEST(Policy, RefusesEachBadMemberByName) {
       {R"({"style": 50})", "policy.style: at most 49"},
       {R"({"style": "first"})", "policy.style: must be \"random\""},
       {R"({"styles": [1, 2], "style": 3})", "policy.style: 3 is not among policy.styles (1, 2)"},
-      {R"({"types": []})", "policy.types: must name at least one"},
       {R"({"types": [3]})", "policy.types[0]: at most 2"},
-      {R"({"types": [1, 1]})", "policy.types: 1 appears twice"},
       {R"({"types": [1]})", "policy.type: 0 is not among policy.types (1)"},
       {R"({"type": 2})", "policy.type: 2 is not among policy.types (0, 1)"},
-      {R"({"type": -1})", "policy.type: at least 0"},
       {R"({"formats": ["JPEG", "WEBP"]})", "policy.formats[1]: \"WEBP\" is not a picture format"},
       {R"({"formats": ["jpg", "JPEG"]})", "policy.formats: JPEG appears twice"},
-      {R"({"formats": []})", "policy.formats: must name at least one"},
       {R"({"formats": "PNG"})", "policy.formats: must be an array"},
       {R"({"formats": ["PNG"]})", "policy.format: JPEG is not among policy.formats (PNG)"},
       {R"({"format": "GIF"})", "policy.format: GIF is not among policy.formats (JPEG, PNG)"},
       {R"({"format": 7})", "policy.format: must be a string"},
       {R"({"ttl_ms": 999})", "policy.ttl_ms: at least 1000"},
-      {R"({"ttl_ms": 86400001})", "policy.ttl_ms: at most 86400000"},
       {R"({"ttl_ms": 1.5e6})", "policy.ttl_ms: must be a whole number"},
       {R"({"max_render_ms": 0})", "policy.max_render_ms: must be above 0"},
-      {R"({"max_render_ms": -1.5})", "policy.max_render_ms: must be above 0"},
       {R"({"max_render_ms": "60"})", "policy.max_render_ms: must be a number"},
       {R"({"verify_api": 1})", "policy.verify_api: must be true or false"},
       {R"({"limits": []})", "policy.limits: must be a JSON object"},
@@ -161,9 +144,8 @@ TEST(Policy, RefusesEachBadMemberByName) {
       {R"({"limits": {"challenge": {"per_minute": -1}}})", "policy.limits.challenge.per_minute: at least 0"},
       {R"({"limits": {"audio": {"burst": 0.5}}})", "policy.limits.audio.burst: at least 1"},
       {R"({"limits": {"verify": {"burst": true}}})", "policy.limits.verify.burst: must be a number"},
-      {R"({"limits": {"verify": {"rate": 1}}})", "policy.limits.verify.rate: unknown member"},
   };
-  for (const auto& c : cases) {
+  for (const Case& c : cases) {
     const std::string message = RefusalOf(json::parse(c.policy));
     EXPECT_NE(message.find(c.message), std::string::npos) << c.policy << " gave: " << message;
   }
@@ -172,10 +154,8 @@ TEST(Policy, RefusesEachBadMemberByName) {
 // A request may take the shortest code of any allowed type, so the weakest allowed
 // alphabet at length.min must leave at least a million codes.
 TEST(Policy, RefusesCodesShortEnoughToGuess) {
-  const struct {
-    const char* policy;
-    const char* refusal;  // "" when accepted
-  } cases[] = {
+  struct Case { const char* policy; const char* refusal; };  // refusal "" when accepted
+  const Case cases[] = {
       {R"({"types": [2], "type": 2})", "5 digits (type 2) make only 100,000 codes, fewer than the 1,000,000"},
       {R"({"types": [0, 2], "length": {"min": 5}})", "raise length.min to 6 or drop type 2"},
       {R"({"types": [2], "type": 2, "length": {"min": 6, "default": 6}})", ""},
@@ -186,7 +166,7 @@ TEST(Policy, RefusesCodesShortEnoughToGuess) {
       {R"({"types": [0], "length": {"min": 5}})", ""},
       {R"({"types": [1], "type": 1, "length": {"min": 5}})", ""},
   };
-  for (const auto& c : cases) {
+  for (const Case& c : cases) {
     const std::string message = RefusalOf(json::parse(c.policy));
     if (std::string(c.refusal).empty()) {
       EXPECT_EQ(message, "") << c.policy;
@@ -198,19 +178,15 @@ TEST(Policy, RefusesCodesShortEnoughToGuess) {
 }
 
 TEST(Policy, RefusesChallengesTooHeavyToDraw) {
-  const struct {
-    const char* policy;
-    const char* refusal;  // "" when accepted
-  } cases[] = {
+  struct Case { const char* policy; const char* refusal; };  // refusal "" when accepted
+  const Case cases[] = {
       {R"({"width": {"max": 1000}, "height": {"max": 400}})",
        "policy: style 7 at 1000x400 is estimated at 187 ms, over max_render_ms 60; lower width.max/height.max, "
        "drop the style or raise max_render_ms"},
-      {R"({"styles": [7], "width": {"max": 1000}, "height": {"max": 400}})", "style 7 at 1000x400"},
       // Without style 7 the heaviest is style 11 (3.98 ms at 250 x 50): 127 ms.
       {R"({"styles": [11, 31, 42], "width": {"max": 1000}, "height": {"max": 400}, "max_render_ms": 120})",
        "style 11 at 1000x400 is estimated at 127 ms, over max_render_ms 120"},
       {R"({"styles": [11, 31, 42], "width": {"max": 1000}, "height": {"max": 400}, "max_render_ms": 130})", ""},
-      {R"({"width": {"max": 1000}, "height": {"max": 400}, "max_render_ms": 190})", ""},
       {R"({"styles": [7], "width": {"min": 120, "max": 250, "default": 250},
            "height": {"min": 40, "max": 50, "default": 50}})", ""},
       {R"({"styles": [7], "width": {"min": 120, "max": 250, "default": 250},
@@ -221,7 +197,7 @@ TEST(Policy, RefusesChallengesTooHeavyToDraw) {
       {R"({"styles": [31], "width": {"max": 1000}, "height": {"max": 400}, "max_render_ms": 7})",
        "style 31 at 1000x400 is estimated at 7.42 ms"},
   };
-  for (const auto& c : cases) {
+  for (const Case& c : cases) {
     const std::string message = RefusalOf(json::parse(c.policy));
     if (std::string(c.refusal).empty()) {
       EXPECT_EQ(message, "") << c.policy;
@@ -239,7 +215,6 @@ TEST(RenderCost, ScalesTheMeasuredTimeByPixels) {
   EXPECT_NEAR(EstimatedRenderMs(16, 250, 50), 1000.0 / 6959, 0.001);
   EXPECT_NEAR(EstimatedRenderMs(49, 250, 50), 1000.0 / 4965, 0.001);
   EXPECT_NEAR(EstimatedRenderMs(7, 1000, 400), 187.2, 0.01);
-  EXPECT_NEAR(EstimatedRenderMs(31, 500, 50), 2 * EstimatedRenderMs(31, 250, 50), 1e-9);
   EXPECT_NEAR(EstimatedRenderMs(31, 20, 10), EstimatedRenderMs(31, 250, 50) * 200 / 12500, 1e-9);
   for (std::int32_t style = 0; style < 50; ++style) {
     EXPECT_GT(EstimatedRenderMs(style, 250, 50), 0.1) << style;
@@ -254,149 +229,72 @@ TEST(RenderCost, RefusesWhatIsNotAChallenge) {
   EXPECT_THROW((void)EstimatedRenderMs(0, 250, -50), std::out_of_range);
 }
 
-TEST(Policy, RoundTripsThroughJson) {
-  const Policy policy = Policy::FromJson(json::parse(R"({
-      "styles": [2, 5, 31], "style": 5, "length": {"min": 6, "max": 9, "default": 8},
-      "types": [0, 1, 2], "type": 1, "width": {"min": 50, "max": 300, "default": 100},
-      "height": {"min": 20, "max": 90, "default": 40}, "formats": ["GIF", "BMP", "TIFF"], "format": "BMP",
-      "ttl_ms": 1000, "max_render_ms": 33.5, "verify_api": true,
-      "limits": {"challenge": {"per_minute": 1.5, "burst": 2}, "audio": {"per_minute": 0, "burst": 1},
-                 "verify": {"per_minute": 100, "burst": 50}}})"),
-                                         Policy::Default());
-  const json written = policy.ToJson();
-  // Read over a policy that differs in every member: nothing may come from below.
-  const Policy other = Policy::FromJson(json::parse(R"({"styles": [40], "style": 40, "verify_api": false})"),
-                                        Policy::Default());
-  EXPECT_EQ(Policy::FromJson(written, other).ToJson(), written);
-  EXPECT_EQ(written["style"], 5);
-  EXPECT_EQ(Policy::Default().ToJson()["style"], "random");
-  EXPECT_EQ(Policy::FromJson(Policy::Default().ToJson(), other).ToJson(), Policy::Default().ToJson());
-}
-
-TEST(ChooseSettings, EmptyRequestTakesThePolicyDefaults) {
-  const Policy policy = NarrowPolicy();
-  const auto chosen = ChooseSettings(policy, json::object(), &Pick<1>);
-  ASSERT_TRUE(std::holds_alternative<ImageSettings>(chosen));
-  const auto& settings = std::get<ImageSettings>(chosen);
-  EXPECT_EQ(settings.style, 7);
-  EXPECT_EQ(settings.width, 250);
-  EXPECT_EQ(settings.height, 50);
-  EXPECT_EQ(settings.length, 6);
-  EXPECT_EQ(settings.type, 0);
-  EXPECT_EQ(settings.format, "JPEG");
-}
-
-TEST(ChooseSettings, DrawsTheStyleFromTheAllowedListOnly) {
-  const Policy policy = NarrowPolicy();
-  const struct {
-    std::int32_t (*source)(std::int32_t);
-    std::int32_t style;
-  } cases[] = {{&Pick<0>, 3}, {&Pick<1>, 7}, {&Pick<2>, 31}, {&PickLast, 31}};
-  for (const auto& c : cases) {
-    const auto chosen = ChooseSettings(policy, json::object(), c.source);
-    ASSERT_TRUE(std::holds_alternative<ImageSettings>(chosen));
-    EXPECT_EQ(std::get<ImageSettings>(chosen).style, c.style);
-  }
-  // PickLast answered the count of allowed styles, not the count of all styles.
-  EXPECT_EQ(std::get<ImageSettings>(ChooseSettings(Policy::Default(), json::object(), &PickLast)).style, 49);
-  EXPECT_THROW((void)ChooseSettings(policy, json::object(), &PickPastEnd), std::out_of_range);
-}
-
-TEST(ChooseSettings, FixedOrRequestedStyleNeedsNoRandomSource) {
+// The policy's defaults, each wish inside the policy, and a style drawn from the allowed
+// list only; a source of NeverCalled shows that no style was drawn.
+TEST(ChooseSettings, TakesTheDefaultsAndEveryWishInsideThePolicy) {
+  const Policy narrow = NarrowPolicy();
+  const Policy all = Policy::Default();
   Policy fixed = NarrowPolicy();
   fixed.fixedStyle = 7;
-  EXPECT_EQ(std::get<ImageSettings>(ChooseSettings(fixed, json::object(), &NeverCalled)).style, 7);
-  EXPECT_EQ(std::get<ImageSettings>(ChooseSettings(fixed, json{{"style", 31}}, &NeverCalled)).style, 31);
-  EXPECT_EQ(std::get<ImageSettings>(ChooseSettings(NarrowPolicy(), json{{"style", 3}}, &NeverCalled)).style, 3);
-}
-
-TEST(ChooseSettings, TakesEveryWishInsideThePolicy) {
-  const auto chosen = ChooseSettings(
-      NarrowPolicy(),
-      json::parse(R"({"style": 31, "width": 400, "height": 40, "length": 8, "type": 1, "format": " png "})"),
-      &NeverCalled);
-  ASSERT_TRUE(std::holds_alternative<ImageSettings>(chosen));
-  const auto& settings = std::get<ImageSettings>(chosen);
-  EXPECT_EQ(settings.style, 31);
-  EXPECT_EQ(settings.width, 400);
-  EXPECT_EQ(settings.height, 40);
-  EXPECT_EQ(settings.length, 8);
-  EXPECT_EQ(settings.type, 1);
-  EXPECT_EQ(settings.format, "PNG");
-  EXPECT_EQ(std::get<ImageSettings>(ChooseSettings(NarrowPolicy(), json{{"format", "jpg"}}, &Pick<0>)).format,
-            "JPEG");
-  EXPECT_EQ(std::get<ImageSettings>(ChooseSettings(NarrowPolicy(), json{{"width", 120}}, &Pick<0>)).width, 120);
+  struct Case { const Policy* policy; const char* request; std::int32_t (*source)(std::int32_t); ImageSettings want; };
+  const Case cases[] = {
+      {&narrow, "{}", &Pick<1>, {7, 250, 50, 6, 0, "JPEG"}},
+      {&narrow, "{}", &Pick<0>, {3, 250, 50, 6, 0, "JPEG"}},
+      {&narrow, "{}", &PickLast, {31, 250, 50, 6, 0, "JPEG"}},
+      // PickLast answers the count of allowed styles, not the count of all styles.
+      {&all, "{}", &PickLast, {49, 250, 50, 5, 0, "JPEG"}},
+      {&fixed, "{}", &NeverCalled, {7, 250, 50, 6, 0, "JPEG"}},
+      {&fixed, R"({"style": 31})", &NeverCalled, {31, 250, 50, 6, 0, "JPEG"}},
+      {&narrow, R"({"style": 3})", &NeverCalled, {3, 250, 50, 6, 0, "JPEG"}},
+      {&narrow, R"({"style": 31, "width": 400, "height": 40, "length": 8, "type": 1, "format": " png "})",
+       &NeverCalled, {31, 400, 40, 8, 1, "PNG"}},
+      {&narrow, R"({"format": "jpg", "width": 120})", &Pick<0>, {3, 120, 50, 6, 0, "JPEG"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.request);
+    const auto chosen = ChooseSettings(*c.policy, json::parse(c.request), c.source);
+    ASSERT_TRUE(std::holds_alternative<ImageSettings>(chosen));
+    const auto& got = std::get<ImageSettings>(chosen);
+    EXPECT_EQ(std::tie(got.style, got.width, got.height, got.length, got.type, got.format),
+              std::tie(c.want.style, c.want.width, c.want.height, c.want.length, c.want.type, c.want.format));
+  }
+  EXPECT_THROW((void)ChooseSettings(narrow, json::object(), &PickPastEnd), std::out_of_range);
 }
 
 // The attack: a bot asks for a challenge weaker or costlier than the site allows. Each
-// such request is refused as it stands; none is brought into range and served.
+// such request is refused as it stands; none is brought into range and served. What is not
+// a settings object at all is refused as malformed.
 TEST(ChooseSettings, RefusesRequestsOutsideThePolicyWithoutClamping) {
   const Policy policy = NarrowPolicy();
-  const struct {
-    const char* request;
-    const char* message;
-  } cases[] = {
-      {R"({"length": 1})", "length 1 is outside this site's policy (5 to 8)"},
-      {R"({"length": 3})", "length 3 is outside this site's policy (5 to 8)"},
-      {R"({"length": 4})", "length 4 is outside"},
-      {R"({"length": 0})", "length 0 is outside"},
-      {R"({"length": -6})", "length -6 is outside"},
-      {R"({"length": 9})", "length 9 is outside"},
-      {R"({"length": 18446744073709551615})", "length 18446744073709551615 is outside"},
-      {R"({"length": 4294967302})", "length 4294967302 is outside"},  // 2^32 + 6 would wrap to 6
-      {R"({"type": 2})", "type 2 is not allowed by this site's policy (allowed: 0, 1)"},
-      {R"({"type": -1})", "type -1 is not allowed"},
-      {R"({"type": 4294967297})", "type 4294967297 is not allowed"},  // 2^32 + 1 would wrap to 1
-      {R"({"style": 50})", "style 50 is not allowed by this site's policy (allowed: 3, 7, 31)"},
-      {R"({"style": 0})", "style 0 is not allowed"},
-      {R"({"style": 4294967299})", "style 4294967299 is not allowed"},  // 2^32 + 3 would wrap to 3
-      {R"({"width": 401})", "width 401 is outside this site's policy (120 to 400)"},
-      {R"({"width": 1000})", "width 1000 is outside"},
-      {R"({"width": 119})", "width 119 is outside"},
-      {R"({"width": 99999999999})", "width 99999999999 is outside this site's policy (120 to 400)"},
-      {R"({"width": -4294966896})", "width -4294966896 is outside"},  // -2^32 + 400 would wrap to 400
-      {R"({"height": 151})", "height 151 is outside this site's policy (40 to 150)"},
-      {R"({"height": 2147483648})", "height 2147483648 is outside"},
-      {R"({"format": "GIF"})", "format GIF is not allowed by this site's policy (allowed: JPEG, PNG)"},
-      {R"({"format": "tiff"})", "format TIFF is not allowed"},
-      {R"({"format": "webp"})", "format is not a picture format"},
-      {R"({"length": 6, "width": 5000})", "width 5000 is outside"},
+  struct Case { const char* request; bool malformed; const char* message; };
+  const Case cases[] = {
+      {R"({"length": 3})", false, "length 3 is outside this site's policy (5 to 8)"},
+      {R"({"length": 9})", false, "length 9 is outside"},
+      {R"({"length": 18446744073709551615})", false, "length 18446744073709551615 is outside"},
+      {R"({"length": 4294967302})", false, "length 4294967302 is outside"},  // 2^32 + 6 would wrap to 6
+      {R"({"type": 2})", false, "type 2 is not allowed by this site's policy (allowed: 0, 1)"},
+      {R"({"type": 4294967297})", false, "type 4294967297 is not allowed"},  // 2^32 + 1 would wrap to 1
+      {R"({"style": 50})", false, "style 50 is not allowed by this site's policy (allowed: 3, 7, 31)"},
+      {R"({"style": 4294967299})", false, "style 4294967299 is not allowed"},  // 2^32 + 3 would wrap to 3
+      {R"({"width": 401})", false, "width 401 is outside this site's policy (120 to 400)"},
+      {R"({"width": 119})", false, "width 119 is outside"},
+      {R"({"width": -4294966896})", false, "width -4294966896 is outside"},  // -2^32 + 400 would wrap to 400
+      {R"({"height": 151})", false, "height 151 is outside this site's policy (40 to 150)"},
+      {R"({"format": "GIF"})", false, "format GIF is not allowed by this site's policy (allowed: JPEG, PNG)"},
+      {R"({"format": "webp"})", false, "format is not a picture format"},
+      {R"([])", true, "a challenge request is a JSON object"},
+      {R"({"length": "5"})", true, "length must be a whole number"},
+      {R"({"length": 5.0})", true, "length must be a whole number"},
+      {R"({"width": true})", true, "width must be a whole number"},
+      {R"({"style": [3]})", true, "style must be a whole number"},
+      {R"({"format": 1})", true, "format must be a string"},
+      {R"({"Length": 5})", true, "unknown member"},
   };
-  for (const auto& c : cases) {
+  for (const Case& c : cases) {
     const auto chosen = ChooseSettings(policy, json::parse(c.request), &Pick<0>);
     ASSERT_TRUE(std::holds_alternative<PolicyRefusal>(chosen)) << c.request << " was served";
     const auto& refusal = std::get<PolicyRefusal>(chosen);
-    EXPECT_FALSE(refusal.malformed) << c.request;
-    EXPECT_NE(refusal.message.find(c.message), std::string::npos) << c.request << " gave: " << refusal.message;
-  }
-}
-
-TEST(ChooseSettings, RefusesWhatIsNotASettingsObjectAsMalformed) {
-  const Policy policy = NarrowPolicy();
-  const struct {
-    const char* request;
-    const char* message;
-  } cases[] = {
-      {R"([])", "a challenge request is a JSON object"},
-      {R"(null)", "a challenge request is a JSON object"},
-      {R"("length=5")", "a challenge request is a JSON object"},
-      {R"(5)", "a challenge request is a JSON object"},
-      {R"({"length": "5"})", "length must be a whole number"},
-      {R"({"length": 5.0})", "length must be a whole number"},
-      {R"({"length": 1e30})", "length must be a whole number"},
-      {R"({"width": true})", "width must be a whole number"},
-      {R"({"height": null})", "height must be a whole number"},
-      {R"({"style": [3]})", "style must be a whole number"},
-      {R"({"type": {}})", "type must be a whole number"},
-      {R"({"format": 1})", "format must be a string"},
-      {R"({"colour": "red"})", "unknown member"},
-      {R"({"Length": 5})", "unknown member"},
-  };
-  for (const auto& c : cases) {
-    const auto chosen = ChooseSettings(policy, json::parse(c.request), &Pick<0>);
-    ASSERT_TRUE(std::holds_alternative<PolicyRefusal>(chosen)) << c.request << " was served";
-    const auto& refusal = std::get<PolicyRefusal>(chosen);
-    EXPECT_TRUE(refusal.malformed) << c.request;
+    EXPECT_EQ(refusal.malformed, c.malformed) << c.request;
     EXPECT_NE(refusal.message.find(c.message), std::string::npos) << c.request << " gave: " << refusal.message;
   }
 }

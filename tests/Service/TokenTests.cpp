@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <tuple>
 #include <variant>
 
 namespace quillgate::service {
@@ -30,6 +31,12 @@ TokenClaims Claims(std::string code = "K3XQ9") {
   claims.siteKey = "site-1";
   claims.hostname = "shop.example";
   return claims;
+}
+
+// Every claim but the key id, which sealing sets.
+auto Fields(const TokenClaims& c) {
+  return std::tie(c.code, c.expiresMs, c.issuedMs, c.id, c.issuer, c.siteKey, c.hostname, c.style, c.type, c.width,
+                  c.height);
 }
 
 TokenError ErrorOf(const std::variant<TokenClaims, TokenError>& opened) {
@@ -85,17 +92,7 @@ TEST(Token, EveryClaimOpensToWhatWasSealed) {
     const auto opened = OpenToken(keys, SealToken(keys, claims), kNow);
     ASSERT_TRUE(std::holds_alternative<TokenClaims>(opened)) << claims.code.size();
     const auto& back = std::get<TokenClaims>(opened);
-    EXPECT_EQ(back.code, claims.code);
-    EXPECT_EQ(back.expiresMs, claims.expiresMs);
-    EXPECT_EQ(back.issuedMs, claims.issuedMs);
-    EXPECT_EQ(back.id, claims.id);
-    EXPECT_EQ(back.issuer, claims.issuer);
-    EXPECT_EQ(back.siteKey, claims.siteKey);
-    EXPECT_EQ(back.hostname, claims.hostname);
-    EXPECT_EQ(back.style, claims.style);
-    EXPECT_EQ(back.type, claims.type);
-    EXPECT_EQ(back.width, claims.width);
-    EXPECT_EQ(back.height, claims.height);
+    EXPECT_EQ(Fields(back), Fields(claims));
     EXPECT_EQ(back.keyId, keys.Sealing().id);
   }
 }

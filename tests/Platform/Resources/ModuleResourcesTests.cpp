@@ -92,119 +92,95 @@ TEST(ModuleContaining, FindsTheModuleOfAnAddressAndNoneOutsideModules) {
 // ---- the note parser on hand-made segments ----------------------------------------------
 
 constexpr std::uint32_t kType = 0x51474952;
+constexpr std::string_view kOwner("Quillgate\0", 10);
 
-// One Quillgate note: header, owner name, descriptor (id, type size, data size, type, data),
-// each part padded to `align` unless the very end is left unpadded.
-struct NoteBuilder {
-  std::size_t align = 4;
-  std::vector<std::byte> bytes;
+std::string Le32(std::uint32_t v) {
+  std::string bytes(4, '\0');
+  for (std::size_t i = 0; i < 4; ++i) bytes[i] = static_cast<char>(v >> (8 * i));
+  return bytes;
+}
 
-  void Pad(std::size_t to) {
-    while (bytes.size() % to != 0) bytes.push_back(std::byte{0});
-  }
-  void U32(std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::byte>(v >> (8 * i)));
-  }
-  void Raw(std::string_view s) {
-    for (const char c : s) bytes.push_back(static_cast<std::byte>(c));
-  }
-  // A note of any owner and type with the given descriptor bytes.
-  void Note(std::string_view owner, std::uint32_t type, const std::vector<std::byte>& desc,
-            bool padEnd = true) {
-    U32(static_cast<std::uint32_t>(owner.size()));
-    U32(static_cast<std::uint32_t>(desc.size()));
-    U32(type);
-    Raw(owner);
-    Pad(align);
-    bytes.insert(bytes.end(), desc.begin(), desc.end());
-    if (padEnd) Pad(align);
-  }
-  static std::vector<std::byte> Descriptor(int id, std::string_view type, std::string_view data,
-                                           std::uint32_t claimedDataSize = UINT32_MAX) {
-    NoteBuilder d;
-    d.U32(static_cast<std::uint32_t>(id));
-    d.U32(static_cast<std::uint32_t>(type.size() + 1));
-    d.U32(claimedDataSize == UINT32_MAX ? static_cast<std::uint32_t>(data.size()) : claimedDataSize);
-    d.Raw(type);
-    d.bytes.push_back(std::byte{0});
-    d.Pad(4);
-    d.Raw(data);
-    return d.bytes;
-  }
-  void Resource(int id, std::string_view type, std::string_view data, bool padEnd = true) {
-    Note(std::string_view("Quillgate\0", 10), kType, Descriptor(id, type, data), padEnd);
-  }
-};
+std::string Padded(std::string bytes, std::size_t align) {
+  bytes.resize((bytes.size() + align - 1) / align * align, '\0');
+  return bytes;
+}
 
-std::string Found(const std::vector<std::byte>& segment, std::size_t align, std::string_view type,
-                  int id) {
+// A note: header, owner name padded, descriptor padded unless the very end is left unpadded.
+std::string Note(std::string_view owner, std::uint32_t type, const std::string& desc,
+                 std::size_t align = 4, bool padEnd = true) {
+  const std::string head = Le32(static_cast<std::uint32_t>(owner.size())) +
+                           Le32(static_cast<std::uint32_t>(desc.size())) + Le32(type);
+  const std::string note = Padded(head + std::string(owner), align) + desc;
+  return padEnd ? Padded(note, align) : note;
+}
+
+// Our descriptor: id, type size, data size (or a claimed one), the type padded, the data.
+std::string Descriptor(int id, std::string_view type, std::string_view data,
+                       std::uint32_t claimedSize = UINT32_MAX) {
+  const auto size = static_cast<std::uint32_t>(data.size());
+  return Le32(static_cast<std::uint32_t>(id)) + Le32(static_cast<std::uint32_t>(type.size() + 1)) +
+         Le32(claimedSize == UINT32_MAX ? size : claimedSize) +
+         Padded(std::string(type) + '\0', 4) + std::string(data);
+}
+
+std::string Resource(int id, std::string_view data, std::size_t align = 4, bool padEnd = true) {
+  return Note(kOwner, kType, Descriptor(id, "WAVE", data), align, padEnd);
+}
+
+std::string Found(const std::string& segment, std::size_t align, int id) {
   // An exact-size heap copy, so that the sanitizer sees any read past the segment.
   const auto copy = std::make_unique<std::byte[]>(segment.size());
   std::memcpy(copy.get(), segment.data(), segment.size());
-  const auto found = detail::FindInNotes({copy.get(), segment.size()}, align, type, id);
+  const auto found = detail::FindInNotes({copy.get(), segment.size()}, align, "WAVE", id);
   if (!found) return "<none>";
   return std::string(reinterpret_cast<const char*>(found->data()), found->size());
 }
 
 TEST(NoteParser, FindsAResourceBehindOtherNotes) {
-  NoteBuilder b;
-  b.Note(std::string_view("GNU\0", 4), 3, std::vector<std::byte>(20, std::byte{0x11}));
-  b.Note(std::string_view("Quillgatf\0", 10), kType, NoteBuilder::Descriptor(1, "WAVE", "bad"));
-  b.Resource(2, "WAVE", "two");
-  b.Resource(1, "WAVE", "one");
-  EXPECT_EQ(Found(b.bytes, 4, "WAVE", 1), "one") << "another owner's note is not ours";
-  EXPECT_EQ(Found(b.bytes, 4, "WAVE", 2), "two");
-  EXPECT_EQ(Found(b.bytes, 4, "WAVE", 3), "<none>");
+  const std::string gnu = Note(std::string_view("GNU\0", 4), 3, std::string(20, '\x11'));
+  const std::string_view almost("Quillgatf\0", 10);  // another owner, one letter off ours
+  const std::string other = Note(almost, kType, Descriptor(1, "WAVE", "bad"));
+  const std::string segment = gnu + other + Resource(2, "two") + Resource(1, "one");
+  EXPECT_EQ(Found(segment, 4, 1), "one") << "another owner's note is not ours";
+  EXPECT_EQ(Found(segment, 4, 2), "two");
+  EXPECT_EQ(Found(segment, 4, 3), "<none>");
 }
 
 TEST(NoteParser, FollowsEightByteAlignmentInEightByteAlignedSegments) {
-  NoteBuilder b;
-  b.align = 8;
-  b.Resource(1, "WAVE", "abcde");  // a 25-byte descriptor: padded to 28 or to 32
-  b.Resource(2, "WAVE", "second");
-  EXPECT_EQ(Found(b.bytes, 8, "WAVE", 2), "second");
-  EXPECT_EQ(Found(b.bytes, 8, "WAVE", 1), "abcde");
+  // A 25-byte descriptor: padded to 28 or to 32.
+  const std::string segment = Resource(1, "abcde", 8) + Resource(2, "second", 8);
+  EXPECT_EQ(Found(segment, 8, 2), "second");
+  EXPECT_EQ(Found(segment, 8, 1), "abcde");
 }
 
 TEST(NoteParser, StopsAtTheEndOfASegmentWhoseLastNoteIsUnpadded) {
-  NoteBuilder b;
-  b.Resource(1, "WAVE", "x");
-  b.Resource(2, "WAVE", "abcde", /*padEnd=*/false);
-  ASSERT_NE(b.bytes.size() % 4, 0u);
-  EXPECT_EQ(Found(b.bytes, 4, "WAVE", 3), "<none>");
-  EXPECT_EQ(Found(b.bytes, 4, "WAVE", 2), "abcde");
+  const std::string segment = Resource(1, "x") + Resource(2, "abcde", 4, /*padEnd=*/false);
+  ASSERT_NE(segment.size() % 4, 0u);
+  EXPECT_EQ(Found(segment, 4, 3), "<none>");
+  EXPECT_EQ(Found(segment, 4, 2), "abcde");
 }
 
 TEST(NoteParser, DamagedNotesEndTheSearchWithoutReadingPastTheSegment) {
-  {
-    NoteBuilder b;  // a note claiming a descriptor longer than the segment
-    b.Resource(1, "WAVE", "ok");
-    b.U32(10);
-    b.U32(0x7FFFFFF0);
-    b.U32(kType);
-    b.Raw(std::string_view("Quillgate\0\0\0", 12));
-    EXPECT_EQ(Found(b.bytes, 4, "WAVE", 2), "<none>");
-    EXPECT_EQ(Found(b.bytes, 4, "WAVE", 1), "ok");
-  }
-  {
-    NoteBuilder b;  // a name size beyond the segment
-    b.U32(0xFFFFFFFF);
-    b.U32(0);
-    b.U32(kType);
-    EXPECT_EQ(Found(b.bytes, 4, "WAVE", 1), "<none>");
-  }
-  {
-    NoteBuilder b;  // a descriptor whose data size runs past the descriptor
-    b.Note(std::string_view("Quillgate\0", 10), kType, NoteBuilder::Descriptor(1, "WAVE", "abc", 64));
-    b.Resource(2, "WAVE", "fine");
-    EXPECT_EQ(Found(b.bytes, 4, "WAVE", 1), "<none>");
-    EXPECT_EQ(Found(b.bytes, 4, "WAVE", 2), "fine");
-  }
-  {
-    NoteBuilder b;  // a segment shorter than one note header
-    b.U32(10);
-    b.U32(0);
-    EXPECT_EQ(Found(b.bytes, 4, "WAVE", 1), "<none>");
+  // A note claiming a descriptor longer than the segment, after a sound one.
+  const std::string longNote = Resource(1, "ok") + Le32(10) + Le32(0x7FFFFFF0) + Le32(kType) +
+                               std::string("Quillgate\0\0\0", 12);
+  // A descriptor whose data size runs past the descriptor, before a sound note.
+  const std::string longData =
+      Note(kOwner, kType, Descriptor(1, "WAVE", "abc", 64)) + Resource(2, "fine");
+  const struct {
+    std::string segment;
+    int id;
+    std::string_view found;
+  } cases[] = {
+      {longNote, 2, "<none>"},
+      {longNote, 1, "ok"},
+      {longData, 1, "<none>"},
+      {longData, 2, "fine"},
+      {Le32(0xFFFFFFFF) + Le32(0) + Le32(kType), 1, "<none>"},  // a name size beyond the segment
+      {Le32(10) + Le32(0), 1, "<none>"},                        // shorter than one note header
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Found(c.segment, 4, c.id), c.found) << c.segment.size() << " bytes, id " << c.id;
   }
 }
 

@@ -1,19 +1,33 @@
+// The pieces several styles are built from: the fitted font, rings, crossing lines, spots
+// and stripes.
+#include "Drawing/Geometry.h"
+#include "StyleDrawing.h"
+#include "Styles/AreaCount.h"
+#include "Styles/CrossingLines.h"
+#include "Styles/Rings.h"
+#include "Styles/Spots.h"
+#include "Styles/StripeLines.h"
 #include "Styles/StyleHelpers.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
+#include <vector>
 
 namespace quillgate {
 namespace {
 
+using graphics::Color;
+using graphics::PointF;
+using graphics::RectF;
+
 class FitFontSizeTest : public ::testing::Test {
  protected:
-  static float Width(const graphics::Graphics& g, std::u16string_view text,
-                     const graphics::FontFamily& family, float size) {
+  [[nodiscard]] float Width(std::u16string_view text, float size) const {
     const graphics::Font font(&family, size, graphics::FontStyleBold, graphics::UnitPoint);
     graphics::RectF box;
-    g.MeasureString(text, &font, graphics::PointF(0, 0), nullptr, &box);
+    graphics.MeasureString(text, &font, graphics::PointF(0, 0), nullptr, &box);
     return box.Width;
   }
 
@@ -23,32 +37,154 @@ class FitFontSizeTest : public ::testing::Test {
 };
 
 TEST_F(FitFontSizeTest, TakesTheLargestSizeBelowTheStartThatFits) {
-  const FittedFont fitted = FitFontSize(graphics, u"K7XW2", family, 60, graphics::FontStyleBold, 150);
+  const FittedFont fitted =
+      FitFontSize(graphics, u"K7XW2", family, 60, graphics::FontStyleBold, 150);
   const float size = fitted.font.GetSize();
   EXPECT_LT(size, 59);
   EXPECT_EQ(size, std::floor(size)) << "whole steps of one point from 60";
   EXPECT_LE(fitted.measured.Width, 150);
-  EXPECT_EQ(fitted.measured.Width, Width(graphics, u"K7XW2", family, size));
-  EXPECT_GT(Width(graphics, u"K7XW2", family, size + 1), 150) << "one point more would not fit";
+  EXPECT_EQ(fitted.measured.Width, Width(u"K7XW2", size));
+  EXPECT_GT(Width(u"K7XW2", size + 1), 150) << "one point more would not fit";
   EXPECT_EQ(fitted.format.GetAlignment(), graphics::StringAlignmentCenter);
   EXPECT_EQ(fitted.format.GetLineAlignment(), graphics::StringAlignmentCenter);
 }
 
 TEST_F(FitFontSizeTest, OneCharacterThatFitsStopsAfterTheFirstPass) {
-  const FittedFont fitted = FitFontSize(graphics, u"A", family, 20, graphics::FontStyleBold, 250,
-                                        graphics::StringAlignmentNear, graphics::StringAlignmentFar);
+  const FittedFont fitted =
+      FitFontSize(graphics, u"A", family, 20, graphics::FontStyleBold, 250,
+                  graphics::StringAlignmentNear, graphics::StringAlignmentFar);
   EXPECT_EQ(fitted.font.GetSize(), 19);
   EXPECT_EQ(fitted.format.GetAlignment(), graphics::StringAlignmentNear);
   EXPECT_EQ(fitted.format.GetLineAlignment(), graphics::StringAlignmentFar);
 }
 
 TEST_F(FitFontSizeTest, WidthThatNothingFitsEndsTheSearch) {
-  const FittedFont fitted = FitFontSize(graphics, u"WWWW", family, 40, graphics::FontStyleRegular, -5);
+  const FittedFont fitted =
+      FitFontSize(graphics, u"WWWW", family, 40, graphics::FontStyleRegular, -5);
   EXPECT_LE(fitted.font.GetSize(), 1);
 }
 
 TEST(InverseColorTest, ComplementsEachChannelOpaque) {
-  EXPECT_EQ(InverseColor(graphics::Color(0x80102030)), graphics::Color(0xFFEFDFCF));
+  EXPECT_EQ(InverseColor(Color(0x80102030)), Color(0xFFEFDFCF));
+}
+
+TEST(DrawRings, SkippingCirclesThatMissTheBitmapKeepsEveryPixel) {
+  const struct {
+    PointF centre;
+    float step;
+    float penWidth;
+    RingRectangle rectangle;
+  } cases[] = {
+      {{60, 20}, 3, 2, RingRectangle::kExact},  // centred
+      {{0.5f, 39.5f}, 5, 1.5f, RingRectangle::kExact},  // on a corner
+      {{-300, 20}, 4, 3, RingRectangle::kExact},  // far outside: only the rings that reach in
+      {{119, -1}, 3, 1, RingRectangle::kExact},
+      // Whole-pixel rectangles, truncated the same way whether skipped or drawn.
+      {{60.3f, 20.7f}, 5, 0.5f, RingRectangle::kWholePixels},
+      {{-40.5f, 10.2f}, 5, 0.5f, RingRectangle::kWholePixels},
+      {{119.9f, 39.9f}, 5, 0.5f, RingRectangle::kWholePixels},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.centre.X << ", " << c.centre.Y);
+    std::vector<std::uint32_t> pictures[2];
+    for (const bool skipping : {false, true}) {
+      graphics::Bitmap bitmap(120, 40);
+      graphics::Graphics graphics(&bitmap);
+      graphics.SetSmoothingMode(graphics::SmoothingModeAntiAlias);
+      const graphics::Pen pen(Color(0xFF203040), c.penWidth);
+      if (skipping) {
+        DrawRings(graphics, c.centre, c.step, pen, RectF(0, 0, 120, 40), c.rectangle);
+      }
+      for (float r = 0; !skipping && r < kRingRadiusLimit; r += c.step) {
+        const RectF circle(c.centre.X - r, c.centre.Y - r, 2 * r, 2 * r);
+        if (c.rectangle == RingRectangle::kExact) {
+          graphics.DrawEllipse(&pen, circle.X, circle.Y, circle.Width, circle.Height);
+        } else {
+          graphics.DrawEllipse(&pen, ToRect(circle));
+        }
+      }
+      pictures[skipping] = bitmap.CopyArgb();
+    }
+    EXPECT_EQ(pictures[true], pictures[false]);
+    EXPECT_NE(pictures[true], std::vector<std::uint32_t>(120 * 40, 0u)) << "some ring shows";
+  }
+}
+
+TEST(DrawRings, ANonPositiveStepDrawsNothingInsteadOfSpinning) {
+  graphics::Bitmap bitmap(10, 10);
+  graphics::Graphics graphics(&bitmap);
+  const graphics::Pen pen(Color(0xFF000000), 1);
+  DrawRings(graphics, {5, 5}, 0, pen, RectF(0, 0, 10, 10));
+  DrawRings(graphics, {5, 5}, -3, pen, RectF(0, 0, 10, 10));
+  EXPECT_EQ(bitmap.CopyArgb(), std::vector<std::uint32_t>(100, 0u));
+}
+
+TEST(MakeCrossingLines, AppendsLinesFromTheLowestToTheHighestTenth) {
+  for (const LineColouring colouring : {LineColouring::kWhite, LineColouring::kRandomLight}) {
+    const graphics::Bitmap bitmap(250, 50);
+    std::vector<LineRecord> lines{{Color(1), {}, {}}};
+    MakeCrossingLines(bitmap, 3.0f, lines, colouring);
+    ASSERT_EQ(lines.size(), 1u + 28);
+    EXPECT_EQ(lines.front().color, Color(1)) << "appended to, not replaced";
+    const int low = colouring == LineColouring::kWhite ? 255 : 50;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+      const LineRecord& line = lines[i];
+      EXPECT_TRUE(line.start.Y >= 45 && line.start.Y < 50 && line.end.Y >= 0 && line.end.Y < 5);
+      EXPECT_TRUE(line.start.X >= 0 && line.start.X < 250 && line.end.X >= 0 && line.end.X < 250);
+      for (const int channel : {line.color.GetR(), line.color.GetG(), line.color.GetB()}) {
+        EXPECT_TRUE(channel >= low && channel <= 254 + (low == 255)) << channel;
+      }
+    }
+  }
+  EXPECT_EQ(CountForArea(3.0f, 0, 10), 0) << "an empty image has no logarithm";
+}
+
+TEST(DrawSpots, AnImageOfThreePixelsGetsOnlyEmptySpots) {
+  graphics::Bitmap bitmap(1, 3);
+  StyleCanvas canvas("", bitmap, graphics::SmoothingModeAntiAlias);
+  testing::SetRandomState(5);
+  const std::uint64_t before = testing::RandomDrawCount();
+  DrawSpots(canvas, DrawingRandomizer(), canvas.Full(), 8.0f, SpotShape::kRound, Color(0xFF00FF00));
+  // trunc(8 x ln 3) = 8 spots of 3 draws, every size limit 0.
+  EXPECT_EQ(testing::RandomDrawCount() - before, 8u * 3);
+  EXPECT_EQ(bitmap.CopyArgb(), std::vector<std::uint32_t>(3, 0u));
+}
+
+TEST(MakeStripeLines, OneHueOrBrightColoursAtJitteredEvenSpacing) {
+  for (const std::int32_t state : {1, 77, 3030}) {
+    testing::SetRandomState(state);
+    const StripeLines one = MakeStripeLines(DrawingRandomizer(), 250, 50, StripeColors::kOneHue);
+    ASSERT_EQ(one.vertical.size(), 22u);
+    ASSERT_EQ(one.horizontal.size(), 16u);
+    // The same single channel carries every stripe, at 100..254.
+    std::set<int> channels;
+    for (const auto* list : {&one.vertical, &one.horizontal}) {
+      for (const Stripe& s : *list) {
+        const int values[] = {s.color.GetR(), s.color.GetG(), s.color.GetB()};
+        for (int ch = 0; ch < 3; ++ch) {
+          if (values[ch] == 0) continue;
+          channels.insert(ch);
+          EXPECT_TRUE(values[ch] >= 100 && values[ch] <= 254) << values[ch];
+        }
+      }
+    }
+    EXPECT_EQ(channels.size(), 1u);
+    // Running positions: steps of 0.7 to 1.3 times W / 22.
+    float previous = 0;
+    for (const Stripe& s : one.vertical) {
+      EXPECT_GE(s.position - previous, 0.7f * 250 / 22 - 1e-3f);
+      EXPECT_LE(s.position - previous, 1.3f * 250 / 22 + 1e-3f);
+      previous = s.position;
+    }
+
+    testing::SetRandomState(state);
+    const StripeLines bright = MakeStripeLines(DrawingRandomizer(), 250, 50, StripeColors::kBright);
+    for (const Stripe& s : bright.horizontal) {
+      for (const int v : {s.color.GetR(), s.color.GetG(), s.color.GetB()}) {
+        EXPECT_TRUE(v >= 50 && v <= 254) << v;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -8,10 +8,14 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace quillgate::testing {
+
+// A path as one word of a shell command (paths here hold no quote).
+inline std::string Quoted(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
 
 // Standard output of `command` (run by /bin/sh); its exit status in *status, -1 when it
 // did not exit.
@@ -42,6 +46,16 @@ inline std::set<std::string> FolderNames(const std::filesystem::path& folder) {
   std::set<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     names.insert(entry.path().filename());
+  }
+  return names;
+}
+
+// The names a shared library exports: the dynamic symbols it defines.
+inline std::set<std::string> ExportedNames(const std::filesystem::path& library) {
+  std::set<std::string> names;
+  std::istringstream symbols(ShellOutput("nm -D --defined-only " + Quoted(library)));
+  for (std::string line; std::getline(symbols, line);) {
+    names.insert(line.substr(line.find_last_of(' ') + 1));
   }
   return names;
 }

@@ -10,16 +10,11 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,11 +23,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using quillgate::graphics::testing::DecodeBmp;
+using quillgate::graphics::testing::DecodeJpeg;
 using quillgate::graphics::testing::DecodePng;
-
+using quillgate::testing::ExportedNames;
 using quillgate::testing::FileBytes;
-
+using quillgate::testing::FileText;
 using quillgate::testing::ShellOutput;
+
+const std::string kCli = std::string("'") + QUILLGATE_CLI + "'";
 
 TEST(CApi, ObjectsOnDifferentThreadsKeepTheirOwnSettingsAndCodes) {
   struct Plan {
@@ -43,12 +41,12 @@ TEST(CApi, ObjectsOnDifferentThreadsKeepTheirOwnSettingsAndCodes) {
     const char* code;  // null: a new random code of 7 capitals
   };
   const Plan plans[] = {{31, 300, 60, "png", "HELLO"}, {5, 200, 40, "BMP", nullptr}};
-  std::vector<std::string> failures[2];
+  std::string failures[2];  // each thread's, reported after the join
   std::vector<std::thread> threads;
   for (int t = 0; t < 2; ++t) {
     threads.emplace_back([&, t] {
       const Plan& plan = plans[t];
-      auto& failed = failures[t];
+      std::string& failed = failures[t];
       quillgate::Generator captcha;
       captcha.SetStyle(plan.style).SetSize(plan.width, plan.height).SetFormat(plan.format);
       if (plan.code != nullptr) {
@@ -66,26 +64,26 @@ TEST(CApi, ObjectsOnDifferentThreadsKeepTheirOwnSettingsAndCodes) {
           decoded = bmp->image;
         }
         if (!decoded || decoded->width != plan.width || decoded->height != plan.height) {
-          failed.push_back("round " + std::to_string(round) + ": not a " + plan.format + " of the object's size");
+          failed += "round " + std::to_string(round) + ": not a " + plan.format + " of its size; ";
         }
-        if (captcha.Code() != code) failed.push_back("the code changed to " + captcha.Code());
+        if (captcha.Code() != code) failed += "the code changed to " + captcha.Code() + "; ";
       }
-      if (!quillgate::Validate(code, captcha.Hash())) failed.push_back("its hash does not validate its code");
-      if (plan.code == nullptr && !std::regex_match(code, std::regex("[A-Z]{7}"))) failed.push_back("code " + code);
+      if (!quillgate::Validate(code, captcha.Hash())) failed += "its hash does not validate it; ";
+      if (plan.code == nullptr && !std::regex_match(code, std::regex("[A-Z]{7}"))) failed += code;
     });
   }
   for (auto& thread : threads) thread.join();
-  EXPECT_TRUE(failures[0].empty()) << failures[0].front();
-  EXPECT_TRUE(failures[1].empty()) << failures[1].front();
+  EXPECT_EQ(failures[0], "");
+  EXPECT_EQ(failures[1], "");
 }
 
 TEST(CApi, AGivenCodeIsDrawnSpokenAndHashedAsTheCommandLineDoes) {
   quillgate::Generator captcha;
   captcha.SetCode("AB12");
   EXPECT_EQ(captcha.Code(), "AB12");
-  EXPECT_EQ(captcha.Hash() + "\n", ShellOutput(std::string("'") + QUILLGATE_CLI + "' hash AB12"));
+  EXPECT_EQ(captcha.Hash() + "\n", ShellOutput(kCli + " hash AB12"));
   const std::vector<unsigned char> wave = captcha.Speak();
-  const std::string spoken = ShellOutput(std::string("'") + QUILLGATE_CLI + "' sound --code AB12 -o - 2>/dev/null");
+  const std::string spoken = ShellOutput(kCli + " sound --code AB12 -o - 2>/dev/null");
   EXPECT_EQ(std::string(wave.begin(), wave.end()), spoken);
   EXPECT_TRUE(quillgate::Validate("AB12", captcha.Hash()));
   EXPECT_FALSE(quillgate::Validate("ab12", captcha.Hash())) << "letter case counts, as in the component";
@@ -100,7 +98,7 @@ TEST(CApi, AGivenCodeIsDrawnSpokenAndHashedAsTheCommandLineDoes) {
   EXPECT_EQ(buffer, std::vector<unsigned char>(16, 0xEE));
   buffer.resize(1 << 20);
   const std::size_t used = captcha.DrawInto(buffer);
-  EXPECT_TRUE(quillgate::graphics::testing::DecodeJpeg(std::span(buffer.data(), used)).has_value());
+  EXPECT_TRUE(DecodeJpeg(std::span(buffer.data(), used)).has_value());
   EXPECT_EQ(captcha.Code(), "AB12");
   // A buffer of exactly the size asked for is enough (a BMP's size does not vary).
   quillgate_generator* g = nullptr;
@@ -156,7 +154,7 @@ TEST(CApi, BadArgumentsGiveAStatusAndAMessageNeverACrash) {
   // Refused settings left the defaults: the image is still a 250 x 50 JPEG.
   ASSERT_EQ(quillgate_draw(g, &bytes, &size), QUILLGATE_OK) << quillgate_last_error(g);
   EXPECT_STREQ(quillgate_last_error(g), "") << "a success clears the message";
-  const auto image = quillgate::graphics::testing::DecodeJpeg(std::span(bytes, size));
+  const auto image = DecodeJpeg(std::span(bytes, size));
   ASSERT_TRUE(image.has_value());
   EXPECT_EQ(image->image.width, 250);
   quillgate_free(bytes);
@@ -172,20 +170,14 @@ TEST(CApi, BadArgumentsGiveAStatusAndAMessageNeverACrash) {
 
 // What leaves the library is exactly what its header declares.
 TEST(CApi, TheLibraryExportsExactlyItsHeadersFunctions) {
-  std::ifstream header(QUILLGATE_HEADER);
-  const std::string text{std::istreambuf_iterator<char>(header), std::istreambuf_iterator<char>()};
+  const std::string text = FileText(QUILLGATE_HEADER);
   std::set<std::string> declared;
   const std::regex declaration(R"(QUILLGATE_API[^;(]*\b(quillgate_\w+)\()");
   for (auto it = std::sregex_iterator(text.begin(), text.end(), declaration); it != std::sregex_iterator(); ++it) {
     declared.insert((*it)[1]);
   }
   ASSERT_GE(declared.size(), 15u);
-  std::set<std::string> exported;
-  std::istringstream symbols(ShellOutput(std::string("nm -D --defined-only '") + QUILLGATE_LIBRARY + "'"));
-  for (std::string line; std::getline(symbols, line);) {
-    exported.insert(line.substr(line.find_last_of(' ') + 1));
-  }
-  EXPECT_EQ(exported, declared);
+  EXPECT_EQ(ExportedNames(QUILLGATE_LIBRARY), declared);
 }
 
 TEST(CApi, TheExamplesForCCppAndPythonEachMakeACaptcha) {

@@ -138,15 +138,6 @@ TEST(CaptchaStress, EightThreadsCallEveryMemberAtOnce) {
     for (const auto& what : tally.unexplained) ADD_FAILURE() << what;
   }
   EXPECT_GT(images, 0);
-  // Put the shared settings back for the tests that follow in this process.
-  auto captcha = NewCaptcha();
-  BString jpeg(u"JPEG");
-  captcha->put_Format(jpeg.Get());
-  captcha->put_ImageWidth(250);
-  captcha->put_ImageHeight(50);
-  captcha->put_CodeLength(5);
-  captcha->put_CodeType(0);
-  captcha->put_TextStyle(31);
 }
 
 }  // namespace

@@ -13,6 +13,24 @@ namespace {
 using namespace quillgate::com;
 using testing::NewCaptcha;
 
+// Every object in the process shares the one engine: after each test its settings go back
+// to the defaults, so that no test depends on what ran before it.
+class DefaultSettingsAfterEachTest : public ::testing::EmptyTestEventListener {
+  void OnTestEnd(const ::testing::TestInfo& /*test*/) override {
+    CaptchaEngine& engine = CaptchaEngine::Instance();
+    engine.SetFormat("JPEG");
+    engine.SetImageWidth(250);
+    engine.SetImageHeight(50);
+    engine.SetCodeLength(5);
+    engine.SetCodeType(0);
+    engine.SetTextStyle(31);
+  }
+};
+
+[[maybe_unused]] const bool kDefaultsAfterEachTest = [] {
+  ::testing::UnitTest::GetInstance()->listeners().Append(new DefaultSettingsAfterEachTest);
+  return true;
+}();
 
 TEST(Captcha, EveryObjectSharesTheEngine) {
   auto first = NewCaptcha();
@@ -41,19 +59,14 @@ TEST(Captcha, HeightIsRaisedToTen) {
 
 TEST(Captcha, FormatIsUppercasedAndNullIsEmpty) {
   auto captcha = NewCaptcha();
-  for (const auto& [put, read] : {std::pair{u"jpg", u"JPEG"}, {u"png", u"PNG"}, {u"xyz", u"XYZ"}}) {
-    BString in(put);
-    ASSERT_EQ(captcha->put_Format(in.Get()), S_OK);
-    BString out;
-    ASSERT_EQ(captcha->get_Format(out.Out()), S_OK);
-    EXPECT_EQ(out.View(), read);
-  }
-  ASSERT_EQ(captcha->put_Format(nullptr), S_OK);
+  BString jpg(u"jpg");
   BString out;
-  captcha->get_Format(out.Out());
+  ASSERT_EQ(captcha->put_Format(jpg.Get()), S_OK);
+  ASSERT_EQ(captcha->get_Format(out.Out()), S_OK);
+  EXPECT_EQ(out.View(), u"JPEG");
+  ASSERT_EQ(captcha->put_Format(nullptr), S_OK);
+  ASSERT_EQ(captcha->get_Format(out.Out()), S_OK);
   EXPECT_EQ(out.View(), u"");
-  BString jpeg(u"JPEG");
-  captcha->put_Format(jpeg.Get());
 }
 
 TEST(Captcha, UnsupportedFormatFailsWithRichErrorAndLeavesTheResultAlone) {
@@ -64,10 +77,7 @@ TEST(Captcha, UnsupportedFormatFailsWithRichErrorAndLeavesTheResultAlone) {
   BString before;
   captcha->GetValue(before.Out());
 
-  VARIANT result;
-  VariantInit(&result);
-  result.vt = VT_I4;
-  result.lVal = 12345;
+  VARIANT result = testing::Argument(12345);
   EXPECT_EQ(captcha->CreateImage(&result), E_FAIL);
   EXPECT_EQ(result.vt, VT_I4);
   EXPECT_EQ(result.lVal, 12345);
@@ -80,27 +90,13 @@ TEST(Captcha, UnsupportedFormatFailsWithRichErrorAndLeavesTheResultAlone) {
   info->GetSource(source.Out());
   info->GetGUID(&guid);
   EXPECT_EQ(description.View(), u"This picture format is not supported !");
-  EXPECT_EQ(source.Get(), nullptr);  // no ProgID registered in this registry
+  EXPECT_EQ(source.Get(), nullptr);  // no ProgID registered (HostProcess sees it registered)
   EXPECT_EQ(guid, IID_ICaptcha);
 
   BString after;
   captcha->GetValue(after.Out());
   EXPECT_EQ(after.View().size(), 5u);  // the failed call made a new code current
   EXPECT_NE(after.View(), before.View());
-
-  // Once registered, the ProgID names the source.
-  registry.Write(
-      "QUILLGATE REGISTRY 1\n[CLSID\\{F33CEE78-2399-454A-8873-30020A58C3B3}\\ProgID]\n"
-      "@=\"Tovik.Quillgate.1\"\n");
-  Variant empty;
-  EXPECT_EQ(captcha->CreateImage(empty.Get()), E_FAIL);
-  EXPECT_EQ(empty->vt, VT_EMPTY);
-  ASSERT_EQ(GetErrorInfo(0, info.Out()), S_OK);
-  BString registeredSource;
-  info->GetSource(registeredSource.Out());
-  EXPECT_EQ(registeredSource.View(), u"Tovik.Quillgate.1");
-  BString jpeg(u"JPEG");
-  captcha->put_Format(jpeg.Get());
 }
 
 TEST(Captcha, BytesArriveAsAOneDimensionalByteArray) {
@@ -137,8 +133,6 @@ TEST(Captcha, ImageBytesAreTheEncodedImage) {
   ASSERT_EQ(image->vt, VT_ARRAY | VT_UI1);
   ASSERT_GE(image->parray->rgsabound[0].cElements, 8u);
   EXPECT_EQ(std::memcmp(image->parray->pvData, "\x89PNG\r\n\x1A\n", 8), 0);
-  BString jpeg(u"JPEG");
-  captcha->put_Format(jpeg.Get());
 }
 
 TEST(Captcha, ClassOnlyOperationsMakeTheirCodeCurrent) {

@@ -1,22 +1,28 @@
 // The shipped type library against the object: every name's DISPID, help string and place,
 // the place of each member in ICaptcha's slot order, and Invoke reaching the member each
-// DISPID names.
+// DISPID names, by name and with arguments of other types, or refusing the call.
 #include "Component/CaptchaMembers.h"
 #include "Component/Identifiers.h"
 #include "Platform/Com/Bstr.h"
+#include "Platform/Com/ErrorInfo.h"
+#include "Platform/Com/Runtime.h"
 #include "Platform/Com/TypeLib.h"
 #include "Platform/Com/Utf.h"
 #include "Platform/Com/Variant.h"
 #include "tests/Component/CaptchaTestSupport.h"
+#include "tests/Platform/Com/TempRegistry.h"
 
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 
 namespace quillgate::component {
 namespace {
 
 using namespace quillgate::com;
+using testing::Argument;
 using testing::NewCaptcha;
+using testing::Put;
 
 // The slot a virtual member occupies in its class's table (the Itanium C++ ABI stores a
 // pointer to a virtual member as one plus its byte offset in the table).
@@ -94,32 +100,6 @@ TEST(ShippedTypeLibrary, MatchesTheInterfaceMemberForMember) {
     ASSERT_EQ(info->GetDocumentation(expected.dispid, nullptr, help.Out(), nullptr, nullptr), S_OK);
     EXPECT_EQ(help.View(), expected.help) << i;
   }
-  // And by name.
-  for (const Expected& expected : members) {
-    std::u16string name = expected.name;
-    LPOLESTR names[] = {name.data()};
-    MEMBERID id = 0;
-    ASSERT_EQ(info->GetIDsOfNames(names, 1, &id), S_OK);
-    EXPECT_EQ(id, expected.dispid) << ::testing::PrintToString(Utf16ToUtf8(name));
-  }
-}
-
-LONG GetByDispid(IDispatch* object, DISPID id) {
-  DISPPARAMS none{nullptr, nullptr, 0, 0};
-  Variant result;
-  EXPECT_EQ(object->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, result.Get(), nullptr, nullptr), S_OK);
-  EXPECT_EQ(result->vt, VT_I4);
-  return result->lVal;
-}
-
-void PutByDispid(IDispatch* object, DISPID id, LONG value) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = value;
-  DISPID named = DISPID_PROPERTYPUT;
-  DISPPARAMS params{&v, &named, 1, 1};
-  EXPECT_EQ(object->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr, nullptr), S_OK);
 }
 
 TEST(ShippedTypeLibrary, EachDispidReachesItsOwnProperty) {
@@ -140,26 +120,165 @@ TEST(ShippedTypeLibrary, EachDispidReachesItsOwnProperty) {
       {4, &ICaptcha::get_TextStyle, &ICaptcha::put_TextStyle, 13},
       {5, &ICaptcha::get_CodeType, &ICaptcha::put_CodeType, 2},
   };
-  LONG saved[std::size(properties)] = {};
-  for (std::size_t i = 0; i < std::size(properties); ++i) {
-    const auto& property = properties[i];
-    (captcha.Get()->*property.get)(&saved[i]);
-  }
   // Every property a different value: a DISPID routed to another member reads another value.
   for (const auto& property : properties) (captcha.Get()->*property.put)(property.value);
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
   for (const auto& property : properties) {
-    EXPECT_EQ(GetByDispid(object.Get(), property.id), property.value) << "DISPID " << property.id;
+    Variant result;
+    EXPECT_EQ(object->Invoke(property.id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, result.Get(),
+                             nullptr, nullptr),
+              S_OK);
+    EXPECT_EQ(result->vt, VT_I4);
+    EXPECT_EQ(result->lVal, property.value) << "DISPID " << property.id;
   }
-  for (const auto& property : properties) PutByDispid(object.Get(), property.id, property.value + 1);
+  for (const auto& property : properties) {
+    EXPECT_EQ(Put(object.Get(), property.id, Argument(property.value + 1)), S_OK);
+  }
   for (const auto& property : properties) {
     LONG value = 0;
     (captcha.Get()->*property.get)(&value);
     EXPECT_EQ(value, property.value + 1) << "DISPID " << property.id;
   }
-  for (std::size_t i = 0; i < std::size(properties); ++i) {
-    const auto& property = properties[i];
-    (captcha.Get()->*property.put)(saved[i]);
+}
+
+TEST(Dispatch, NamesResolveWithoutRegardToCaseAndClassOnlyOnesDoNot) {
+  ComPtr<IDispatch> object;
+  NewCaptcha().As(object);
+  const std::pair<std::u16string, DISPID> names[] = {
+      {u"imagewidth", 1}, {u"CREATESOUNDFROMCODE", 11}, {u"CreateSound", DISPID_UNKNOWN},
+      {u"CreateImageFromCode", DISPID_UNKNOWN}, {u"Bogus", DISPID_UNKNOWN}};
+  for (auto [name, expected] : names) {
+    LPOLESTR list[] = {name.data()};
+    DISPID id = 0;
+    EXPECT_EQ(object->GetIDsOfNames(IID_NULL, list, 1, 0, &id),
+              expected == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK);
+    EXPECT_EQ(id, expected);
   }
+  UINT count = 0;
+  EXPECT_EQ(object->GetTypeInfoCount(&count), S_OK);
+  EXPECT_EQ(count, 1u);
+}
+
+TEST(Dispatch, ArgumentsAreCoercedToTheDeclaredTypes) {
+  ComPtr<IDispatch> object;
+  NewCaptcha().As(object);
+  BString text(u"  321 ");
+  ASSERT_EQ(Put(object.Get(), 1, Argument(text.Get())), S_OK);
+  Variant result;
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  ASSERT_EQ(object->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYGET | DISPATCH_METHOD, &none,
+                           result.Get(), nullptr, nullptr),
+            S_OK);
+  EXPECT_EQ(result->vt, VT_I4);
+  EXPECT_EQ(result->lVal, 321);
+
+  // Validate(7 as text, 8 as number): both reach the member as text.
+  BString seven(u"7");
+  VARIANT args[] = {Argument(8), Argument(seven.Get())};
+  DISPPARAMS two{args, nullptr, 2, 0};
+  Variant verdict;
+  ASSERT_EQ(object->Invoke(7, IID_NULL, 0, DISPATCH_METHOD, &two, verdict.Get(), nullptr, nullptr), S_OK);
+  EXPECT_EQ(verdict->vt, VT_BOOL);
+  EXPECT_EQ(verdict->boolVal, VARIANT_FALSE);
+}
+
+TEST(Dispatch, WrongCallsGiveDispatchErrors) {
+  ComPtr<IDispatch> object;
+  NewCaptcha().As(object);
+  BString word(u"wide");
+  UINT argErr = 99;
+  EXPECT_EQ(Put(object.Get(), 1, Argument(word.Get()), &argErr), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(argErr, 0u);
+  VARIANT value = Argument(word.Get());
+  DISPPARAMS one{&value, nullptr, 1, 0};
+  Variant result;
+  EXPECT_EQ(object->Invoke(7, IID_NULL, 0, DISPATCH_METHOD, &one, result.Get(), nullptr, nullptr),
+            DISP_E_BADPARAMCOUNT);
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  EXPECT_EQ(object->Invoke(42, IID_NULL, 0, DISPATCH_METHOD, &none, result.Get(), nullptr, nullptr),
+            DISP_E_MEMBERNOTFOUND);
+  // GetValue is a method: it cannot be put.
+  EXPECT_EQ(Put(object.Get(), 10, value), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(object->Invoke(10, IID_IDispatch, 0, DISPATCH_METHOD, &none, result.Get(), nullptr, nullptr),
+            DISP_E_UNKNOWNINTERFACE);
+}
+
+TEST(Dispatch, AFailingCallFillsTheExceptionFromTheErrorInformation) {
+  ComPtr<IDispatch> object;
+  NewCaptcha().As(object);
+  BString xyz(u"xyz");
+  ASSERT_EQ(Put(object.Get(), 6, Argument(xyz.Get())), S_OK);
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  Variant result;
+  EXCEPINFO exception{};
+  EXPECT_EQ(object->Invoke(9, IID_NULL, 0, DISPATCH_METHOD, &none, result.Get(), &exception, nullptr),
+            DISP_E_EXCEPTION);
+  EXPECT_EQ(exception.scode, E_FAIL);
+  EXPECT_EQ(BstrView(exception.bstrDescription), u"This picture format is not supported !");
+  EXPECT_EQ(result->vt, VT_EMPTY);
+  SysFreeString(exception.bstrDescription);
+  SysFreeString(exception.bstrSource);
+  SysFreeString(exception.bstrHelpFile);
+}
+
+// A type library registered under the component's LIBID that describes other signatures
+// (another build, a hand-edited file): calls that do not match the object are refused.
+constexpr std::string_view kForeignLibrary = R"(QUILLGATE TYPELIB 1
+library TOVIKQUILLGATELib {5BE8E187-932B-45E9-9287-602BDAE7CAE0} 1.0 0 win32 'wrong'
+interface [dual,oleautomation] ICaptcha {7483FD4E-09AD-4CCD-80A5-29AD5934E486} IDispatch 'wrong'
+  propget Format 6 'wrong' ([out,retval] long* pVal)
+  propput Format 6 'wrong' ([in] long newVal)
+  method Validate 7 'wrong' ([out,retval] VARIANT_BOOL* Result)
+  method GetHashValue 8 'wrong' ()
+  method Extra 12 'not in the object' ([in] long x)
+  propput GetValue 10 'wrong kind' ([in] BSTR x)
+coclass Captcha {F33CEE78-2399-454A-8873-30020A58C3B3} 'wrong' ([default] ICaptcha)
+)";
+
+TEST(Dispatch, AForeignTypeLibraryCannotMisdirectCalls) {
+  quillgate::testing::TempRegistry registry;
+  // A copy of the library, so that it loads afresh and reads this registry's type library.
+  const auto library = registry.Directory() / "libquillgate.so";
+  std::filesystem::copy_file(QUILLGATE_MODULE_PATH, library);
+  const auto tlb = registry.Directory() / "foreign.tlb";
+  std::ofstream(tlb) << kForeignLibrary;
+  registry.Write("QUILLGATE REGISTRY 1\n[CLSID\\" + GuidToString(CLSID_Captcha) +
+                 "\\InprocServer32]\n@=\"" + library.string() + "\"\n[TypeLib\\" +
+                 GuidToString(LIBID_TOVIKQUILLGATELib) + "\\1.0\\0\\win32]\n@=\"" + tlb.string() +
+                 "\"\n");
+  {
+    ComPtr<IDispatch> object;
+    ASSERT_EQ(CoCreateInstance(CLSID_Captcha, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                               object.OutVoid()),
+              S_OK);
+    VARIANT five = Argument(5);
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS put{&five, &named, 1, 1};
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    const struct {
+      DISPID id;
+      WORD flags;
+      DISPPARAMS* params;
+      HRESULT expected;
+    } calls[] = {
+        {6, DISPATCH_PROPERTYPUT, &put, DISP_E_TYPEMISMATCH},  // a number read as a string
+        {6, DISPATCH_PROPERTYGET, &none, DISP_E_TYPEMISMATCH},
+        {7, DISPATCH_METHOD, &none, DISP_E_BADPARAMCOUNT},     // Validate without its inputs
+        {8, DISPATCH_METHOD, &none, DISP_E_TYPEMISMATCH},      // no retval to write to
+        {12, DISPATCH_METHOD, &put, DISP_E_MEMBERNOTFOUND},
+        {10, DISPATCH_PROPERTYPUT, &put, DISP_E_MEMBERNOTFOUND},
+    };
+    for (const auto& call : calls) {
+      Variant result;
+      EXCEPINFO exception{};
+      EXPECT_EQ(object->Invoke(call.id, IID_NULL, 0, call.flags, call.params,
+                               call.flags == DISPATCH_PROPERTYPUT ? nullptr : result.Get(),
+                               &exception, nullptr),
+                call.expected)
+          << "DISPID " << call.id;
+    }
+  }
+  CoFreeUnusedLibraries();
 }
 
 }  // namespace

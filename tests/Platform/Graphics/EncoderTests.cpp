@@ -144,7 +144,8 @@ TEST(SaveImageToStream, RefusesWhatItCannotWriteAndLeavesTheStreamAlone) {
   }
   MemoryStream stream;
   const CLSID unknown{0x557CF403, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
-  EXPECT_EQ(SaveImageToStream({4, 3, twelve}, stream, unknown, nullptr), Status::UnknownImageFormat);
+  const ArgbView image{4, 3, twelve};
+  EXPECT_EQ(SaveImageToStream(image, stream, unknown, nullptr), Status::UnknownImageFormat);
   const ArgbView wide{70000, 1, pixels};
   EXPECT_EQ(SaveImageToStream(wide, stream, kJpegEncoderClsid, nullptr), Status::ValueOverflow);
   EXPECT_EQ(SaveImageToStream(wide, stream, kGifEncoderClsid, nullptr), Status::ValueOverflow);

@@ -50,7 +50,8 @@ TEST(HatchPatterns, EqualColoursPaintLikeASolidBrush) {
   const HatchBrush hatch(HatchStyleSmallConfetti, Color(kFore), Color(kFore));
   const SolidBrush solid{Color(kFore)};
   Bitmap hatched(30, 30), plain(30, 30);
-  for (auto [bitmap, brush] : {std::pair<Bitmap*, const Brush*>{&hatched, &hatch}, {&plain, &solid}}) {
+  using Fill = std::pair<Bitmap*, const Brush*>;
+  for (auto [bitmap, brush] : {Fill{&hatched, &hatch}, Fill{&plain, &solid}}) {
     Graphics g(bitmap);
     g.SetSmoothingMode(SmoothingModeAntiAlias);
     g.FillEllipse(brush, RectF(2.3f, 3.1f, 20.5f, 17.2f));

@@ -70,6 +70,13 @@ bool Eventually(Condition condition, std::chrono::milliseconds limit = 5s) {
   return true;
 }
 
+// Whether the server closes the connection within 5 s, sending nothing more.
+bool ClosedSilently(Client& client) {
+  bool closed = false;
+  EXPECT_EQ(client.ReadToClose(5s, &closed), "");
+  return closed;
+}
+
 // Runs work on threads of its own after a delay, like the service's render pool; joins them
 // when destroyed.
 class Later {
@@ -339,9 +346,7 @@ TEST(HttpServerResponder, AnswersToClientsThatLeftAndBrokenHandlers) {
   EXPECT_EQ(dropped.result_int(), 500u);
   EXPECT_EQ(ErrorOf(dropped), "internal_error");
   EXPECT_FALSE(dropped.keep_alive());
-  bool closed = false;
-  EXPECT_EQ(client.ReadToClose(5s, &closed), "");
-  EXPECT_TRUE(closed) << "a connection whose Responder was lost is closed, not leaked";
+  EXPECT_TRUE(ClosedSilently(client)) << "a connection whose Responder was lost is closed, not leaked";
 }
 
 // ---------------------------------------------------------------- HEAD
@@ -450,9 +455,7 @@ TEST(HttpServerLimits, RefusalsAreJsonAndSlowClientsAreCut) {
     // Headers that never finish, on a new connection: cut without an answer.
     Client slow(server.Port());
     slow.Send("GET / HTTP/1.1\r\nHost: x\r\n");
-    bool closed = false;
-    EXPECT_EQ(slow.ReadToClose(5s, &closed), "");
-    EXPECT_TRUE(closed);
+    EXPECT_TRUE(ClosedSilently(slow));
   }
   {
     // Nor may a kept-alive connection trickle its next request for the long idle time:
@@ -462,9 +465,7 @@ TEST(HttpServerLimits, RefusalsAreJsonAndSlowClientsAreCut) {
     EXPECT_EQ(first.result_int(), 200u);
     EXPECT_TRUE(first.keep_alive());
     kept.Send("GET / HTTP/1.1\r\n");
-    bool closed = false;
-    EXPECT_EQ(kept.ReadToClose(5s, &closed), "");
-    EXPECT_TRUE(closed) << "cut after the header timeout, well before the idle timeout";
+    EXPECT_TRUE(ClosedSilently(kept)) << "cut after the header timeout, well before the idle timeout";
   }
 }
 
@@ -473,9 +474,7 @@ TEST(HttpServerLimits, IdleKeptAliveConnectionsAreClosed) {
   Client client(server.Port());
   EXPECT_EQ(client.Call("/").body(), "ok");
   EXPECT_EQ(client.Call("/").body(), "ok") << "kept alive";
-  bool closed = false;
-  EXPECT_EQ(client.ReadToClose(5s, &closed), "");
-  EXPECT_TRUE(closed);
+  EXPECT_TRUE(ClosedSilently(client));
 }
 
 // ---------------------------------------------------------------- drain
@@ -502,11 +501,7 @@ TEST(HttpServerDrain, FinishesWhatItTookOnAndClosesTheRest) {
   EXPECT_EQ(done.result_int(), 200u);
   EXPECT_EQ(done.body(), "done");
   EXPECT_FALSE(done.keep_alive()) << "answered with Connection: close";
-  for (Client* client : {&idle, &silent, &busy}) {
-    bool closed = false;
-    EXPECT_EQ(client->ReadToClose(5s, &closed), "");
-    EXPECT_TRUE(closed);
-  }
+  for (Client* client : {&idle, &silent, &busy}) EXPECT_TRUE(ClosedSilently(*client));
   // No new connections are taken.
   net::io_context io;
   tcp::socket newcomer(io);

@@ -61,7 +61,8 @@ TEST(Puzzle, ChangedMadeUpOrExpiredPuzzlesAreRefused) {
   EXPECT_EQ(std::get<PuzzleError>(OpenPuzzle(KeyRing::Generate(), text, kNow)), PuzzleError::Forged);
   EXPECT_EQ(std::get<PuzzleError>(OpenPuzzle(keys, text, kNow + 120'000)), PuzzleError::Expired);
   EXPECT_TRUE(std::holds_alternative<Puzzle>(OpenPuzzle(keys, text, kNow + 119'999)));
-  for (const std::string& bad : {std::string(), std::string("!!"), text + "A", text.substr(0, 20), std::string(5000, 'A')}) {
+  for (const std::string& bad :
+       {std::string(), std::string("!!"), text + "A", text.substr(0, 20), std::string(5000, 'A')}) {
     EXPECT_EQ(std::get<PuzzleError>(OpenPuzzle(keys, bad, kNow)), PuzzleError::Malformed) << bad.size();
   }
 }

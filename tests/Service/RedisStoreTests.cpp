@@ -268,25 +268,18 @@ TEST(RedisStores, AHungRedisIsRefusedQuicklyAndRecovers) {
 
   redis.Pause();
   ::testing::internal::CaptureStderr();
-  Redemption first = Redemption::First;
-  EXPECT_LT(Timed([&] { first = store.Redeem(Claims(kNow), kNow); }), 3s);
-  EXPECT_EQ(first, Redemption::Unavailable);
-  Verdict take = Verdict::Allowed;
-  EXPECT_LT(Timed([&] { take = limiter.Take("c|site|a", rule, kNow).verdict; }), 3s);
-  EXPECT_EQ(take, Verdict::Unavailable);
-  // What a busy server sees next: every request refused at once, not after a timeout each.
+  // Every call refused, and after the first timeout at once: a busy server is not held up
+  // once per request (a bound against hanging, not a measure of speed).
   int refused = 0;
-  const auto burst = Timed([&] {
+  const auto all = Timed([&] {
     for (int i = 0; i < 10; ++i) {
       refused += store.Redeem(Claims(kNow), kNow) == Redemption::Unavailable;
       refused += limiter.Take("c|site|a", rule, kNow).verdict == Verdict::Unavailable;
     }
+    refused += !store.Ready();
   });
-  EXPECT_EQ(refused, 20);
-  EXPECT_LT(burst, 2s);
-  bool ready = true;
-  EXPECT_LT(Timed([&] { ready = store.Ready(); }), 3s);
-  EXPECT_FALSE(ready);
+  EXPECT_EQ(refused, 21);
+  EXPECT_LT(all, 5s);
   const std::string log = ::testing::internal::GetCapturedStderr();
   EXPECT_GE(Count(log, "\"event\":\"store_error\""), 1u) << log;
   EXPECT_LE(Count(log, "\"event\":\"store_error\""), 4u) << "one line a second at most:\n" << log;

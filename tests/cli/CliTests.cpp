@@ -28,14 +28,6 @@ using Result = quillgate::testing::CommandResult;
 using Cli = quillgate::testing::CommandTest;
 using ImageCli = quillgate::testing::CommandTest;
 
-TEST_F(Cli, HashPrintsTheUppercaseSha512) {
-  const Result r = Run("hash ''");
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out,
-            "CF83E1357EEFB8BDF1542850D66D8007D620E4050B5715DC83F4A921D36CE9CE"
-            "47D0D13C5D85F2B0FF8318D2877EEC2F63B931BD47417A81A538327AF927DA3E\n");
-}
-
 TEST_F(Cli, ValidateExitsZeroOnlyForTheExactHash) {
   const std::string hash = Run("hash ABC").out.substr(0, 128);
   EXPECT_EQ(Run("validate ABC " + hash).exitCode, 0);

@@ -77,32 +77,14 @@ TEST_F(Output, FailuresNameTheirCauseAndLeaveNothingBehind) {
 }
 
 TEST_F(Output, AWriteKilledHalfwayLeavesNoTemporaryBehind) {
-  const std::string folder = Work("").string();
-  const pid_t child = ::fork();
-  if (child == 0) {
-    if (::chdir(folder.c_str()) != 0 || !std::freopen("/dev/null", "w", stdout)) ::_exit(127);
-    ::execl(QUILLGATE_CLI, "quillgate", "image", "--format", "bmp", "--width", "4096", "--height", "4096", "-o",
-            "big.bmp", static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ASSERT_GT(child, 0);
   // Killed the moment it holds a file in the folder open: the output being written.
-  bool killed = false;
-  int status = 0;
-  const std::string descriptors = "/proc/" + std::to_string(child) + "/fd";
-  while (!killed && ::waitpid(child, &status, WNOHANG) == 0) {
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(descriptors, error)) {
-      const fs::path open = fs::read_symlink(entry.path(), error);
-      if (!error && open.string().starts_with(folder)) {
-        ::kill(child, SIGKILL);
-        killed = true;
-        break;
-      }
-    }
-  }
-  if (killed) ::waitpid(child, &status, 0);
-  ASSERT_TRUE(killed) << "the command ended before its output was seen open";
+  const Shell r = Script(
+      "\"$Q\" image --format bmp --width 4096 --height 4096 -o big.bmp > /dev/null & child=$!\n"
+      "until readlink /proc/$child/fd/* | grep -q \"^$PWD/\"; do\n"
+      "  kill -0 $child || exit 1\n"
+      "done 2> /dev/null\n"
+      "kill -KILL $child && ! wait $child");
+  ASSERT_EQ(r.exitCode, 0) << "the command ended before its output was seen open";
   EXPECT_TRUE(Names().empty()) << *Names().begin();
 }
 

@@ -106,8 +106,9 @@ TEST_F(Coercion, BooleansAndText) {
 // References are followed, a short honest chain too, but a loop is refused; a variant
 // converted in place releases what it held (the sanitizer build sees leaks).
 TEST_F(Coercion, FollowsReferencesRefusesLoopsAndConvertsInPlace) {
+  constexpr VARTYPE kVariantRef = VT_VARIANT | VT_BYREF;
   LONG target = 77;
-  VARIANT ref = Of(VT_I4 | VT_BYREF), outer = Of(VT_VARIANT | VT_BYREF);
+  VARIANT ref = Of(VT_I4 | VT_BYREF), outer = Of(kVariantRef);
   ref.byref = &target;
   outer.pvarVal = &ref;
   Variant out;
@@ -117,7 +118,6 @@ TEST_F(Coercion, FollowsReferencesRefusesLoopsAndConvertsInPlace) {
   EXPECT_EQ(out->vt, VT_I4);
   EXPECT_EQ(out->lVal, 77);
 
-  constexpr VARTYPE kVariantRef = VT_VARIANT | VT_BYREF;
   VARIANT self = Of(kVariantRef), a = Of(kVariantRef), b = Of(kVariantRef);
   self.pvarVal = &self;
   a.pvarVal = &b;

@@ -36,7 +36,8 @@ TEST(Style31Test, WhiteOutlineOnTheUntouchedBitmap) {
     SCOPED_TRACE(state);
     const Drawing d = Draw(31, "K7XW2", state);
     EXPECT_GT(d.Count(0u), d.width * d.height / 2) << "no background painted";
-    EXPECT_EQ(d.Count([](Color c) { return c.GetValue() != 0 && !Near(c, Color(0xFFFFFFFF), 3); }), 0);
+    EXPECT_EQ(d.Count([](Color c) { return c.GetValue() != 0 && !Near(c, Color(0xFFFFFFFF), 3); }),
+              0);
     // Fully covered stroke pixels exist: the pen is 2 pixels wide.
     EXPECT_GT(d.Count(0xFFFFFFFFu), 50);
     ExpectInkAcross(d, state, RectF(0.10f, 0, 0.85f, 0.80f), 2);
@@ -77,8 +78,8 @@ TEST(Style38Test, RedOutlineOverGreenDotsOnWhite) {
 TEST(Style39Test, GreenFilledTextWithRedOutline) {
   const Drawing d = Draw(39, "R4D2X", 606);
   EXPECT_GT(d.Count(0xFF008000u), 200) << "the solid green fill";
-  EXPECT_GT(d.Count([](Color c) { return c.GetR() >= 200 && c.GetG() <= 60 && c.GetB() <= 60; }), 100)
-      << "the outer half of the outline";
+  const auto red = [](Color c) { return c.GetR() >= 200 && c.GetG() <= 60 && c.GetB() <= 60; };
+  EXPECT_GT(d.Count(red), 100) << "the outer half of the outline";
 }
 
 TEST(Style44Test, LightTextWithGlowOnTheDarkInverse) {
@@ -91,9 +92,10 @@ TEST(Style44Test, LightTextWithGlowOnTheDarkInverse) {
     // Glow passes i = 18 (widest) down to 1 for min(250, 50) / 2.7, each half a pixel
     // wider on both sides than the next: per channel text + ((background - text) / 18) * i.
     // The innermost pass covers the letters' cores, over the text's own fill.
-    const auto channel = [](int t, int b, int i) { return static_cast<graphics::BYTE>(t + (b - t) / 18 * i); };
-    const Color innermost(channel(text.GetR(), background.GetR(), 1), channel(text.GetG(), background.GetG(), 1),
-                          channel(text.GetB(), background.GetB(), 1));
+    const auto pass = [](int t, int b) { return static_cast<graphics::BYTE>(t + (b - t) / 18); };
+    const Color innermost(pass(text.GetR(), background.GetR()),
+                          pass(text.GetG(), background.GetG()),
+                          pass(text.GetB(), background.GetB()));
     EXPECT_GT(d.Count(innermost.GetValue()), 30);
     // The glow: many pixels strictly between the background and the innermost pass.
     const int lo = std::min<int>(background.GetR(), innermost.GetR());

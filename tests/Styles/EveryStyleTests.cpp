@@ -105,8 +105,8 @@ TEST_P(EachStyle, SameStateSameImageAndOnlyRandomStylesVary) {
 TEST_P(EachStyle, DegenerateInputsDrawWithoutFailing) {
   for (const std::string& code : {std::string(), std::string(" "), std::string("A"),
                                   std::string("\xE9\x01~"), std::string(30, 'W')}) {
-    for (const auto& [w, h] : {std::pair{1, 1}, std::pair{1, 10}, std::pair{3, 10}, std::pair{6, 10},
-                               std::pair{29, 24}, std::pair{250, 50}}) {
+    const std::pair<int, int> sizes[] = {{1, 1}, {1, 10}, {3, 10}, {6, 10}, {29, 24}, {250, 50}};
+    for (const auto& [w, h] : sizes) {
       SCOPED_TRACE('"' + code + "\" at " + std::to_string(w) + "x" + std::to_string(h));
       const Drawing d = Draw(GetParam(), code, 12, w, h);
       // One state, one picture even here: no uninitialised or non-finite value leaks in.

@@ -77,7 +77,9 @@ int LineCount(const Drawing& d, bool vertical) {
   bool previous = false;
   for (int i = 0; i < lines; ++i) {
     bool dark = true;
-    for (int k = 0; k < length && dark; ++k) dark = (vertical ? d.At(i, k) : d.At(k, i)).GetR() < 200;
+    for (int k = 0; k < length && dark; ++k) {
+      dark = (vertical ? d.At(i, k) : d.At(k, i)).GetR() < 200;
+    }
     runs += dark && !previous ? 1 : 0;
     previous = dark;
   }
@@ -110,7 +112,9 @@ TEST(Style3Test, WhiteCodeOverTheReplayedPixelCloud) {
       if (p == kBlack) {
         ASSERT_TRUE(inCloud) << x << ", " << y;
       }
-      if (!inCloud && Color(p).GetR() < 128) ADD_FAILURE() << "dark pixel off the cloud at " << x << ", " << y;
+      if (!inCloud && Color(p).GetR() < 128) {
+        ADD_FAILURE() << "dark pixel off the cloud at " << x << ", " << y;
+      }
       black += p == kBlack ? 1 : 0;
       whiteText += (p == kWhite && inCloud) ? 1 : 0;
     }
@@ -198,7 +202,7 @@ TEST(Style6Test, LowerCaseLettersAtReplayedHeightsOverTheCloud) {
   std::vector<int> letterY;
   testing::SetRandomState(state);
   for (std::int64_t i = 0; i < 2 * points; ++i) (void)RandomInt(2);
-  for (int i = 0; i < 5; ++i) letterY.push_back(RandomInt(static_cast<std::int32_t>(50 - 1.01 * h)));
+  for (int i = 0; i < 5; ++i) letterY.push_back(RandomInt(static_cast<int>(50 - 1.01 * h)));
   for (int i = 0; i < 5; ++i) {
     const int x0 = static_cast<int>(0.95 * i * 50);
     const testing::Box ink = testing::Find(d, [&](Color c, int x, int y) {

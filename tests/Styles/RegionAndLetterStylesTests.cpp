@@ -35,7 +35,7 @@ TEST(Style9Test, TheLettersInvertTheFloorThatCoversEverything) {
   for (const auto& [state, w, h] : {std::tuple{17, 250, 50}, std::tuple{808, 40, 40}}) {
     const Drawing floor = Draw(9, "", state, w, h);
     const Drawing text = Draw(9, "K3P9X", state, w, h);
-    EXPECT_TRUE(OnlyBlackAndWhite(floor) && OnlyBlackAndWhite(text)) << "pixel-aligned, all covered";
+    EXPECT_TRUE(OnlyBlackAndWhite(floor) && OnlyBlackAndWhite(text)) << "pixel-aligned, covered";
     EXPECT_GT(floor.Count(kBlack), w * h / 5) << "black squares";
     EXPECT_GT(floor.Count(kWhite), w * h / 5) << "white squares";
     // Same draws, same floor: the letters are exactly where the two pictures differ, and
@@ -83,7 +83,8 @@ TEST(Style10Test, LettersAndOddlyOverlappedCirclesAreBlackTheirOverlapWhite) {
       int inside = 0;
       bool nearEdge = false;
       for (const Circle& c : predicted) {
-        const float d = std::hypot(static_cast<float>(x) + 0.5f - c.cx, static_cast<float>(y) + 0.5f - c.cy);
+        const float d =
+            std::hypot(static_cast<float>(x) + 0.5f - c.cx, static_cast<float>(y) + 0.5f - c.cy);
         nearEdge = nearEdge || std::abs(d - c.r) < 1.5f;
         inside += d < c.r ? 1 : 0;
       }
@@ -206,7 +207,9 @@ INSTANTIATE_TEST_SUITE_P(Styles, RotatedLettersTest,
                          // 400 x 120: 6 vertical and 5 horizontal lines; 336 decoys
                          ::testing::Values(RotatedCase{13, 4 + 11 * 4, 150},
                                            RotatedCase{14, 4 + 336 * 10, 120}),
-                         [](const auto& info) { return "Style" + std::to_string(info.param.style); });
+                         [](const auto& info) {
+                           return "Style" + std::to_string(info.param.style);
+                         });
 
 TEST(Style14Test, DecoysArePaleAndEverywhere) {
   const Drawing d = Draw(14, "     ", 77);  // blank letters: only the decoys on light yellow

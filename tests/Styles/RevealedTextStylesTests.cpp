@@ -16,6 +16,7 @@ namespace {
 using graphics::Color;
 using graphics::RectF;
 using testing::Between;
+using testing::Count;
 using testing::Draw;
 using testing::Drawing;
 using testing::Letters;
@@ -34,8 +35,8 @@ Letters LettersOf(std::int32_t state, int style, graphics::INT fontStyle,
 // Share of the pixels, inside and outside the letters, for which `isInk` holds.
 template <typename IsInk>
 std::pair<double, double> InkShares(const Drawing& d, const Letters& letters, IsInk isInk) {
-  const testing::Census all = testing::Count(d, letters, [](Color) { return true; });
-  const testing::Census ink = testing::Count(d, letters, isInk);
+  const testing::Census all = Count(d, letters, [](Color) { return true; });
+  const testing::Census ink = Count(d, letters, isInk);
   return {all.inside ? double(ink.inside) / all.inside : 0.0,
           all.outside ? double(ink.outside) / all.outside : 0.0};
 }
@@ -61,18 +62,19 @@ TEST_P(MarkDensityTest, MarksAreDenseInTheReplayedLettersOnly) {
     auto isInk = [&](Color p) { return c.exact ? p == c.ink : p.GetValue() != testing::kWhite; };
     const auto [inside, outside] = InkShares(d, LettersOf(state, c.style, c.fontStyle), isInk);
     EXPECT_GT(inside, 3 * outside);
-    for (const char16_t* other : {u"Arial", u"Verdana", u"Times New Roman", u"Tahoma", u"Courier New"}) {
-      const std::u16string family(other);
+    for (const auto* name : {u"Arial", u"Verdana", u"Times New Roman", u"Tahoma", u"Courier New"}) {
+      const std::u16string family(name);
       EXPECT_LE(InkShares(d, LettersOf(state, c.style, c.fontStyle, &family), isInk).first, inside);
     }
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Revealed, MarkDensityTest,
-                         ::testing::Values(DensityCase{11, graphics::FontStyleRegular, Color(0xFFFF4500)},
-                                           DensityCase{12, graphics::FontStyleBold, Color(0xFF008000)},
-                                           DensityCase{15, graphics::FontStyleRegular, Color(0xFF000000), false},
-                                           DensityCase{7, graphics::FontStyleBold, Color(0xFF000000)}));
+                         ::testing::Values(
+                             DensityCase{11, graphics::FontStyleRegular, Color(0xFFFF4500)},
+                             DensityCase{12, graphics::FontStyleBold, Color(0xFF008000)},
+                             DensityCase{15, graphics::FontStyleRegular, Color(0xFF000000), false},
+                             DensityCase{7, graphics::FontStyleBold, Color(0xFF000000)}));
 
 TEST(RevealedStyleColoursTest, MarksUseOnlyTheirTwoColours) {
   // Curls blend their ink into the background; the double arcs are not smoothed at all.
@@ -132,9 +134,9 @@ TEST(RayAndRingStylesTest, ColoursAndUntouchedBackground) {
       const Drawing d = Draw(c.style, kCode, state);
       const Letters letters = LettersOf(state, c.style, graphics::FontStyleRegular);
       const auto stray = [&](Color p) { return !Between(p, c.ink, c.paper); };
-      EXPECT_EQ(testing::Count(d, letters, stray).inside, 0) << c.style;
-      EXPECT_EQ(testing::Count(d, letters, [&](Color p) { return p != c.paper; }).outside, 0);
-      EXPECT_GT(testing::Count(d, letters, [&](Color p) { return p == c.ink; }).inside, 50);
+      EXPECT_EQ(Count(d, letters, stray).inside, 0) << c.style;
+      EXPECT_EQ(Count(d, letters, [&](Color p) { return p != c.paper; }).outside, 0);
+      EXPECT_GT(Count(d, letters, [&](Color p) { return p == c.ink; }).inside, 50);
     }
 
     // Rings: the colour inside the letters, its inverse outside, both over white.
@@ -142,13 +144,11 @@ TEST(RayAndRingStylesTest, ColoursAndUntouchedBackground) {
     const Drawing d = Draw(24, kCode, state);
     const Letters letters = LettersOf(state, 24, graphics::FontStyleRegular);
     const Color white(testing::kWhite);
-    EXPECT_EQ(testing::Count(d, letters, [&](Color p) { return !Between(p, ring, white); }).inside, 0);
-    EXPECT_EQ(testing::Count(d, letters, [&](Color p) {
-                return !Between(p, InverseColor(ring), white);
-              }).outside,
-              0);
-    EXPECT_GT(testing::Count(d, letters, [&](Color p) { return p == ring; }).inside, 50);
-    EXPECT_GT(testing::Count(d, letters, [&](Color p) { return p != white; }).outside, 1000);
+    const Color inverse = InverseColor(ring);
+    EXPECT_EQ(Count(d, letters, [&](Color p) { return !Between(p, ring, white); }).inside, 0);
+    EXPECT_EQ(Count(d, letters, [&](Color p) { return !Between(p, inverse, white); }).outside, 0);
+    EXPECT_GT(Count(d, letters, [&](Color p) { return p == ring; }).inside, 50);
+    EXPECT_GT(Count(d, letters, [&](Color p) { return p != white; }).outside, 1000);
   }
 }
 

@@ -38,13 +38,18 @@ struct Drawing {
   std::vector<std::uint32_t> pixels;  // 0xAARRGGBB, row by row
   std::uint64_t draws;
 
-  [[nodiscard]] std::uint32_t Pixel(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
+  [[nodiscard]] std::uint32_t Pixel(int x, int y) const {
+    return pixels[static_cast<std::size_t>(y * width + x)];
+  }
   [[nodiscard]] Color At(int x, int y) const { return Color(Pixel(x, y)); }
   template <typename Is>
   [[nodiscard]] int Count(Is is) const {
-    return static_cast<int>(std::ranges::count_if(pixels, [&](std::uint32_t p) { return is(Color(p)); }));
+    return static_cast<int>(
+        std::ranges::count_if(pixels, [&](std::uint32_t p) { return is(Color(p)); }));
   }
-  [[nodiscard]] int Count(std::uint32_t argb) const { return static_cast<int>(std::ranges::count(pixels, argb)); }
+  [[nodiscard]] int Count(std::uint32_t argb) const {
+    return static_cast<int>(std::ranges::count(pixels, argb));
+  }
   [[nodiscard]] bool Opaque() const {
     return std::ranges::all_of(pixels, [](std::uint32_t p) { return (p >> 24) == 0xFF; });
   }
@@ -55,7 +60,8 @@ struct Drawing {
   }
 };
 
-inline Drawing Draw(int style, const std::string& code, std::int32_t state, int width = 250, int height = 50) {
+inline Drawing Draw(int style, const std::string& code, std::int32_t state, int width = 250,
+                    int height = 50) {
   const auto renderer = CreateStyleRenderer(style);
   EXPECT_TRUE(renderer) << "style " << style << " is not drawn";
   const auto bitmap = boost::make_shared<graphics::Bitmap>(width, height);
@@ -78,19 +84,26 @@ inline Color ReplayColour(std::int32_t state, int skip, int low, int high) {
   return ReplayAfter(state, skip).RandomColorInRange(low, high, low, high, low, high);
 }
 
+// `f` in fractions of the canvas, as the styles give their rectangles.
+inline RectF Fraction(const StyleCanvas& canvas, const RectF& f) {
+  return canvas.Fraction(f.X, f.Y, f.Width, f.Height);
+}
+
 // The text rectangle: a style's first four draws, between fractions of the image.
-inline RectF TextRect(std::int32_t state, RectF outer, RectF inner, int width = 250, int height = 50) {
+inline RectF TextRect(std::int32_t state, RectF outer, RectF inner, int width = 250,
+                      int height = 50) {
   graphics::Bitmap bitmap(width, height);
   const StyleCanvas canvas("", bitmap, graphics::SmoothingModeNone);
-  const auto fraction = [&](const RectF& f) { return canvas.Fraction(f.X, f.Y, f.Width, f.Height); };
-  return ReplayAfter(state, 0).RandomRectBetween(fraction(outer), fraction(inner));
+  return ReplayAfter(state, 0).RandomRectBetween(Fraction(canvas, outer), Fraction(canvas, inner));
 }
 
 // Each channel of `c` lies between those of `a` and `b`, opaque: a blend of the two, as
 // smoothing makes. One level beyond is allowed: blending a colour over itself rounds it
 // one level down now and then.
 inline bool Between(Color c, Color a, Color b) {
-  const auto in = [](int v, int p, int q) { return v >= std::min(p, q) - 1 && v <= std::max(p, q) + 1; };
+  const auto in = [](int v, int p, int q) {
+    return v >= std::min(p, q) - 1 && v <= std::max(p, q) + 1;
+  };
   return c.GetA() == 255 && in(c.GetR(), a.GetR(), b.GetR()) && in(c.GetG(), a.GetG(), b.GetG()) &&
          in(c.GetB(), a.GetB(), b.GetB());
 }
@@ -111,7 +124,8 @@ Box Find(const Drawing& d, Is is) {
         hit = is(d.At(x, y), x, y);
       }
       if (!hit) continue;
-      b = {std::min(b.left, x), std::min(b.top, y), std::max(b.right, x), std::max(b.bottom, y), b.count + 1};
+      b = {std::min(b.left, x), std::min(b.top, y), std::max(b.right, x), std::max(b.bottom, y),
+           b.count + 1};
     }
   }
   return b;
@@ -142,13 +156,14 @@ struct Letters {
 };
 
 // The code stretched onto the text rectangle (fractions of the image), replayed.
-inline Letters StretchedLetters(std::int32_t state, const std::string& code, RectF outer, RectF inner, int family,
-                                graphics::INT fontStyle, int width = 250, int height = 50) {
+inline Letters StretchedLetters(std::int32_t state, const std::string& code, RectF outer,
+                                RectF inner, int family, graphics::INT fontStyle, int width = 250,
+                                int height = 50) {
   graphics::Bitmap bitmap(width, height);
   const StyleCanvas canvas(code, bitmap, graphics::SmoothingModeAntiAlias);
-  const auto fraction = [&](const RectF& f) { return canvas.Fraction(f.X, f.Y, f.Width, f.Height); };
-  const StretchedText text =
-      MakeStretchedText(canvas, ReplayAfter(state, 0), fraction(outer), fraction(inner), family, fontStyle);
+  const RectF outerRect = Fraction(canvas, outer);
+  const StretchedText text = MakeStretchedText(canvas, ReplayAfter(state, 0), outerRect,
+                                               Fraction(canvas, inner), family, fontStyle);
   return {text.rect, graphics::Region(&text.path)};
 }
 
@@ -157,15 +172,15 @@ inline Letters WarpedLetters(std::int32_t state, const std::string& code, RectF 
                              graphics::INT fontStyle) {
   graphics::Bitmap bitmap(250, 50);
   StyleCanvas canvas(code, bitmap, graphics::SmoothingModeAntiAlias);
-  const RectF innerRect = canvas.Fraction(inner.X, inner.Y, inner.Width, inner.Height);
-  const WarpedText text = MakeWarpedText(canvas, ReplayAfter(state, 0), innerRect, family, fontStyle);
+  const WarpedText text =
+      MakeWarpedText(canvas, ReplayAfter(state, 0), Fraction(canvas, inner), family, fontStyle);
   return {text.rect, graphics::Region(text.path.get())};
 }
 
 // The code in `family` stretched onto `rect`: for styles that draw other values between
 // their rectangle and their family.
-inline Letters FittedLetters(const std::u16string& code, const RectF& rect, const std::u16string& family,
-                             graphics::INT fontStyle) {
+inline Letters FittedLetters(const std::u16string& code, const RectF& rect,
+                             const std::u16string& family, graphics::INT fontStyle) {
   graphics::GraphicsPath path;
   FitTextPathToRect(code, PathFont(family, fontStyle), rect, path);
   return {rect, graphics::Region(&path)};

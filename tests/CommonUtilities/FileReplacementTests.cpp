@@ -125,39 +125,35 @@ TEST_F(FileReplacement, InAStickyFolderOnlyTheCallersOrTheFolderOwnersLinksAreFo
       {"another user's link in a folder without the sticky bit", 0777, 0, kOtherUser, true},
       {"another user's link in a sticky folder only its owner writes", 01755, 0, kOtherUser, true},
   };
-  const fs::path victim = dir_ / "victim";
+  const fs::path shared = dir_ / "shared";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const fs::path shared = dir_ / "shared";
-    fs::remove_all(shared);
+    for (const char* made : {"shared", "sub", "created"}) fs::remove_all(dir_ / made);
     fs::create_directory(shared);
+    fs::create_directory(dir_ / "sub");
     ASSERT_EQ(::chown(shared.c_str(), c.folderOwner, c.folderOwner), 0);
     ASSERT_EQ(::chmod(shared.c_str(), c.folderMode), 0);
-    std::ofstream(victim) << "root's own";
-    ::chmod(victim.c_str(), 0600);
-    for (const char* target : {"../victim", "../created", "../sub"}) {
-      const fs::path link = shared / (std::string("link-") + (target + 3));
-      fs::create_symlink(target, link);
-      ASSERT_EQ(::lchown(link.c_str(), c.linkOwner, c.linkOwner), 0);
+    std::ofstream(dir_ / "victim") << "root's own";
+    // Links to a file that exists, to a name that does not yet, and to a folder.
+    for (const char* target : {"victim", "created", "sub"}) {
+      fs::create_symlink(fs::path("..") / target, shared / target);
+      ASSERT_EQ(::lchown((shared / target).c_str(), c.linkOwner, c.linkOwner), 0);
     }
-    fs::create_directory(dir_ / "sub");
-    bool refused = false;
-    for (const fs::path& path : {shared / "link-victim", shared / "link-created", shared / "link-sub" / "x"}) {
+    int refused = 0;
+    for (const fs::path& path : {shared / "victim", shared / "created", shared / "sub" / "x"}) {
       try {
         ReplaceFileContents(path, Bytes("image"));
       } catch (const FileWriteError& e) {
-        refused = true;
+        ++refused;
         EXPECT_NE(std::string(e.what()).find("is a symbolic link that another user made in a sticky folder"),
                   std::string::npos)
             << e.what();
       }
     }
-    EXPECT_EQ(refused, !c.followed);
-    EXPECT_EQ(FileText(victim), c.followed ? "image" : "root's own");
+    EXPECT_EQ(refused, c.followed ? 0 : 3);
+    EXPECT_EQ(FileText(dir_ / "victim"), c.followed ? "image" : "root's own");
     EXPECT_EQ(fs::exists(dir_ / "created"), c.followed);
     EXPECT_EQ(fs::exists(dir_ / "sub" / "x"), c.followed);
-    fs::remove(dir_ / "created");
-    fs::remove_all(dir_ / "sub");
   }
 }
 

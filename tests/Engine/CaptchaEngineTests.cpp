@@ -18,17 +18,6 @@
 namespace quillgate {
 namespace {
 
-TEST(CaptchaEngineSettings, FreshEngineHoldsTheDefaults) {
-  const CaptchaEngine engine;
-  EXPECT_EQ(engine.Format(), "JPEG");
-  EXPECT_EQ(engine.CodeLength(), 5);
-  EXPECT_EQ(engine.ImageWidth(), 250);
-  EXPECT_EQ(engine.ImageHeight(), 50);
-  EXPECT_EQ(engine.CodeType(), 0);
-  EXPECT_EQ(engine.TextStyle(), 31);
-  EXPECT_EQ(engine.GetValue(), "");
-}
-
 TEST(CaptchaEngineSettings, HeightIsNeverBelowTen) {
   CaptchaEngine engine;
   for (const auto& [put, stored] : {std::pair{-5, 10}, {9, 10}, {10, 10}, {11, 11}}) {

@@ -16,11 +16,6 @@
 namespace quillgate {
 namespace {
 
-std::string Prefix(const ByteArray& bytes, std::size_t n) {
-  const auto span = bytes.Bytes();
-  return std::string(span.begin(), span.begin() + static_cast<std::ptrdiff_t>(std::min(n, span.size())));
-}
-
 std::string FailureOf(CaptchaEngine& engine, std::string_view code = {}) {
   ByteArray out;
   try {
@@ -50,6 +45,8 @@ std::vector<std::vector<int>> JpegQuantisationTables(std::span<const unsigned ch
 
 TEST(ImagePipelineTest, DefaultsGiveA250By50JpegOfTheDefaultStyle) {
   CaptchaEngine engine;
+  EXPECT_EQ(engine.CodeType(), 0);
+  EXPECT_EQ(engine.TextStyle(), 31);
   ByteArray out;
   engine.CreateImage({}, out);
   const auto image = graphics::testing::DecodeJpeg(out.Bytes());
@@ -74,19 +71,6 @@ TEST(ImagePipelineTest, DefaultsGiveA250By50JpegOfTheDefaultStyle) {
   for (const auto& table : tables) {
     ASSERT_EQ(table.size(), 64u);
     EXPECT_EQ(std::count(table.begin(), table.end(), 1), 64);
-  }
-}
-
-TEST(ImagePipelineTest, EachFormatWritesItsSignatureReplacingTheOutput) {
-  const std::pair<std::string, std::string> formats[] = {
-      {"png", "\x89PNG\r\n\x1A\n"}, {"BMP", "BM"}, {"gif", "GIF8"}, {"Jpg", "\xFF\xD8\xFF"},
-      {"tiff", std::string("II*\0", 4)}};
-  CaptchaEngine engine;
-  ByteArray out;  // reused: each image replaces the last
-  for (const auto& [format, signature] : formats) {
-    engine.SetFormat(format);
-    engine.CreateImage({}, out);
-    EXPECT_EQ(Prefix(out, signature.size()), signature) << format;
   }
 }
 
@@ -178,7 +162,10 @@ TEST(ImagePipelineTest, LargestSidesStillWork) {
   engine.SetImageHeight(10);
   ByteArray out;
   engine.CreateImage({}, out);
-  EXPECT_EQ(Prefix(out, 2), "BM");
+  const auto image = graphics::testing::DecodeBmp(out.Bytes());
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->image.width, 32767);
+  EXPECT_EQ(image->image.height, 10);
 }
 
 TEST(FindEncoderTest, MatchesMimeTypesExactly) {

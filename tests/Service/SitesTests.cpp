@@ -132,15 +132,6 @@ TEST(Sites, RefusesEachWrongMemberByName) {
       {origins({5}), "sites[0].origins[0]: must be a string"},
       {origins({"https://shop.example.org", "ftp://shop.example.org"}), "sites[0].origins[1]: \"ftp://"},
       {origins({"https://shop.example.org/"}), "sites[0].origins[0]: \"https://shop.example.org/\" is not an origin"},
-      {origins({"https://user@shop.example.org"}), "sites[0].origins[0]:"},
-      {origins({"https://shop.example.org:65536"}), "sites[0].origins[0]:"},
-      {origins({"https://shop.example.org:"}), "sites[0].origins[0]:"},
-      {origins({"shop.example.org"}), "sites[0].origins[0]:"},
-      {origins({"https://"}), "sites[0].origins[0]:"},
-      {origins({"https://shop..example.org"}), "sites[0].origins[0]:"},
-      {origins({"https://shop.example.org."}), "sites[0].origins[0]:"},
-      {origins({"https://[::1"}), "sites[0].origins[0]:"},
-      {origins({"null"}), "sites[0].origins[0]:"},
       {origins({"https://shop.example.org", "https://SHOP.example.org:443"}),
        "sites[0].origins[1]: https://shop.example.org appears twice"},
       {origins({"*", "https://shop.example.org"}), "sites[0].origins: \"*\" allows every origin; list it alone"},
@@ -198,8 +189,6 @@ TEST(Site, AllowsOnlyItsOwnOrigins) {
       {"https://evilshop.example.org", false},
       {"https://shop.example.or", false},
       {"https://shop.example.org@evil.com", false},
-      {"https://shop.example.org/", false},
-      {"https://shop.example.org:443x", false},
       {"http://localhost", false},
       {"http://localhost:80", false},
       {"https://localhost:8080", false},
@@ -218,6 +207,8 @@ TEST(Site, AllowsOnlyItsOwnOrigins) {
   }
 }
 
+// The one parser of origins, for the sites file and the Origin header alike: "" for
+// anything that is not an origin.
 TEST(HostnameOf, TakesTheHostOutOfAnOrigin) {
   struct Case { const char* origin; const char* host; };
   const Case cases[] = {
@@ -237,6 +228,10 @@ TEST(HostnameOf, TakesTheHostOutOfAnOrigin) {
       {"https://[::1", ""},
       {"https://[evil.com]", ""},
       {"https://sh op.example.org", ""},
+      {"https://user@shop.example.org", ""},
+      {"https://shop..example.org", ""},
+      {"https://shop.example.org.", ""},
+      {"https://shop.example.org:443x", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(HostnameOf(c.origin), c.host) << '"' << c.origin << '"';
 }

@@ -103,7 +103,6 @@ TEST(Token, SameClaimsSealDifferentlyAndHideTheCode) {
   const std::string a = SealToken(keys, claims);
   EXPECT_NE(a, SealToken(keys, claims)) << "a fresh nonce each time";
   EXPECT_EQ(a.find("ZZZZ"), std::string::npos);
-  EXPECT_EQ(Encode(Decode(a)), a);
 }
 
 TEST(Token, EveryFlippedByteIsRefused) {

@@ -80,7 +80,6 @@ TEST(CApi, ObjectsOnDifferentThreadsKeepTheirOwnSettingsAndCodes) {
 TEST(CApi, AGivenCodeIsDrawnSpokenAndHashedAsTheCommandLineDoes) {
   quillgate::Generator captcha;
   captcha.SetCode("AB12");
-  EXPECT_EQ(captcha.Code(), "AB12");
   EXPECT_EQ(captcha.Hash() + "\n", ShellOutput(kCli + " hash AB12"));
   const std::vector<unsigned char> wave = captcha.Speak();
   const std::string spoken = ShellOutput(kCli + " sound --code AB12 -o - 2>/dev/null");

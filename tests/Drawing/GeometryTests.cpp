@@ -68,13 +68,6 @@ TEST(GeometryHelpersTest, ToRectTruncatesTowardZero) {
   EXPECT_EQ(ToRect(RectF(1e20f, -1e20f, NAN, INFINITY)), Rect(kMax, kMin, 0, kMax));
 }
 
-TEST(GeometryHelpersTest, CentreAndLogarithm) {
-  EXPECT_EQ(RectCenter(RectF(0, 0, 250, 50)), PointF(125, 25));
-  EXPECT_EQ(RectCenter(RectF(-10, 4, 5, 2)), PointF(-7.5f, 5));
-  EXPECT_EQ(NaturalLog(1), 0.0f);
-  EXPECT_FLOAT_EQ(NaturalLog(std::exp(2.0f)), 2.0f);
-}
-
 TEST(GeometryHelpersTest, RegionRectsReplaceTheListInScanOrder) {
   std::vector<RectF> rects{RectF(9, 9, 9, 9), RectF(8, 8, 8, 8)};
   graphics::Region region(Rect(2, 3, 10, 5));

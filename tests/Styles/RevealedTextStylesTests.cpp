@@ -44,37 +44,32 @@ std::pair<double, double> InkShares(const Drawing& d, const Letters& letters, Is
 // The marks of styles 11, 12 and 15 gather in the letters of the replayed rectangle and
 // family, and only there: the replayed family must fit the picture better than every other
 // family, which fails when the family is drawn at another place in the order.
-struct DensityCase {
-  int style;
-  graphics::INT fontStyle;
-  Color ink;
-  bool exact = true;
-};
-
-class MarkDensityTest : public ::testing::TestWithParam<DensityCase> {};
-
-TEST_P(MarkDensityTest, MarksAreDenseInTheReplayedLettersOnly) {
-  const DensityCase c = GetParam();
-  for (const std::int32_t state : {31, 4242, 777777}) {
-    SCOPED_TRACE(state);
-    const Drawing d = Draw(c.style, kCode, state);
-    // One-pixel dots are smoothed and never quite black: any touched pixel counts.
-    auto isInk = [&](Color p) { return c.exact ? p == c.ink : p.GetValue() != testing::kWhite; };
-    const auto [inside, outside] = InkShares(d, LettersOf(state, c.style, c.fontStyle), isInk);
-    EXPECT_GT(inside, 3 * outside);
-    for (const auto* name : {u"Arial", u"Verdana", u"Times New Roman", u"Tahoma", u"Courier New"}) {
-      const std::u16string family(name);
-      EXPECT_LE(InkShares(d, LettersOf(state, c.style, c.fontStyle, &family), isInk).first, inside);
+TEST(MarkDensityTest, MarksAreDenseInTheReplayedLettersOnly) {
+  const struct {
+    int style;
+    graphics::INT fontStyle;
+    Color ink;
+    bool exact = true;
+  } cases[] = {{11, graphics::FontStyleRegular, Color(0xFFFF4500)},
+               {12, graphics::FontStyleBold, Color(0xFF008000)},
+               {15, graphics::FontStyleRegular, Color(0xFF000000), false},
+               {7, graphics::FontStyleBold, Color(0xFF000000)}};
+  for (const auto& c : cases) {
+    for (const std::int32_t state : {31, 4242, 777777}) {
+      SCOPED_TRACE(::testing::Message() << "style " << c.style << " state " << state);
+      const Drawing d = Draw(c.style, kCode, state);
+      // One-pixel dots are smoothed and never quite black: any touched pixel counts.
+      auto isInk = [&](Color p) { return c.exact ? p == c.ink : p.GetValue() != testing::kWhite; };
+      const auto [inside, outside] = InkShares(d, LettersOf(state, c.style, c.fontStyle), isInk);
+      EXPECT_GT(inside, 3 * outside);
+      for (const std::u16string family :
+           {u"Arial", u"Verdana", u"Times New Roman", u"Tahoma", u"Courier New"}) {
+        const Letters other = LettersOf(state, c.style, c.fontStyle, &family);
+        EXPECT_LE(InkShares(d, other, isInk).first, inside) << "the replayed family fits best";
+      }
     }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(Revealed, MarkDensityTest,
-                         ::testing::Values(
-                             DensityCase{11, graphics::FontStyleRegular, Color(0xFFFF4500)},
-                             DensityCase{12, graphics::FontStyleBold, Color(0xFF008000)},
-                             DensityCase{15, graphics::FontStyleRegular, Color(0xFF000000), false},
-                             DensityCase{7, graphics::FontStyleBold, Color(0xFF000000)}));
 
 TEST(RevealedStyleColoursTest, MarksUseOnlyTheirTwoColours) {
   // Curls blend their ink into the background; the double arcs are not smoothed at all.

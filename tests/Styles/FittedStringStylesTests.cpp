@@ -36,12 +36,10 @@ std::set<std::pair<int, int>> ReplayCloud(std::int32_t state, std::int64_t count
 
 TEST(Style0Test, ChessboardOfInvertedTilesWithUncoveredSeams) {
   const Drawing d = Draw(0, "K7XW2", 1);
-  for (int y = 0; y < 50; ++y) {
-    for (int x = 0; x < 250; ++x) {
-      const bool seam = x == 124 || x == 249;
-      ASSERT_EQ(d.Pixel(x, y) == 0, seam) << x << ", " << y;
-    }
-  }
+  const auto seamOrNot = [](Color c, int x, int) {
+    return (c.GetValue() == 0) != (x == 124 || x == 249);
+  };
+  EXPECT_EQ(testing::Find(d, seamOrNot).count, 0) << "untouched exactly at the seams";
   // The end columns lie beside the text: the top-left tile is black (white text on
   // black), the tiles alternate along the row and down the column.
   // (The copies' backgrounds are smoothed fills from 0: their left column and top row are
@@ -102,25 +100,17 @@ TEST(Style3Test, WhiteCodeOverTheReplayedPixelCloud) {
   const std::int32_t state = 31337;
   const Drawing d = Draw(3, "K7XW2", state);
   const auto cloud = ReplayCloud(state, 250 * 50);
-  int black = 0, whiteText = 0;
-  for (int y = 0; y < 50; ++y) {
-    for (int x = 0; x < 250; ++x) {
-      const std::uint32_t p = d.Pixel(x, y);
-      const bool inCloud = cloud.contains({x, y});
-      // Black comes only from the cloud, and off the cloud only the confetti background
-      // or the white text shows.
-      if (p == kBlack) {
-        ASSERT_TRUE(inCloud) << x << ", " << y;
-      }
-      if (!inCloud && Color(p).GetR() < 128) {
-        ADD_FAILURE() << "dark pixel off the cloud at " << x << ", " << y;
-      }
-      black += p == kBlack ? 1 : 0;
-      whiteText += (p == kWhite && inCloud) ? 1 : 0;
-    }
-  }
-  EXPECT_GT(black, static_cast<int>(cloud.size()) / 2) << "most of the cloud shows";
-  EXPECT_GT(whiteText, 300) << "the white text covers the cloud";
+  // Black comes only from the cloud, and off the cloud only the confetti background or the
+  // white text shows.
+  const auto darkOff = [&](Color c, int x, int y) {
+    return c.GetR() < 128 && !cloud.contains({x, y});
+  };
+  EXPECT_EQ(testing::Find(d, darkOff).count, 0) << "dark pixels off the cloud";
+  EXPECT_GT(d.Count(kBlack), static_cast<int>(cloud.size()) / 2) << "most of the cloud shows";
+  const auto whiteOn = [&](Color c, int x, int y) {
+    return c.GetValue() == kWhite && cloud.contains({x, y});
+  };
+  EXPECT_GT(testing::Find(d, whiteOn).count, 300) << "the white text covers the cloud";
   EXPECT_GT(d.Count(kLightGrey), 100) << "large confetti";
 }
 
@@ -167,14 +157,11 @@ TEST(Style5Test, TilesOnAStrideWithWhiteGaps) {
   };
   for (const Case c : {Case{250, 50, 18, 13}, Case{50, 10, 3, 2}, Case{250, 9, 3, 3}}) {
     SCOPED_TRACE(::testing::Message() << c.width << "x" << c.height);
-    const Drawing d = Draw(5, "K7XW2", 1, c.width, c.height);
-    for (int y = 0; y < c.height; ++y) {
-      for (int x = 0; x < c.width; ++x) {
-        if (x % c.stride >= c.tile || y % c.stride >= c.tile || y >= c.stride * 3) {
-          ASSERT_EQ(d.Pixel(x, y), kWhite) << x << ", " << y;
-        }
-      }
-    }
+    const auto inkInGap = [&](Color p, int x, int y) {
+      const bool gap = x % c.stride >= c.tile || y % c.stride >= c.tile || y >= c.stride * 3;
+      return gap && p.GetValue() != kWhite;
+    };
+    EXPECT_EQ(testing::Find(Draw(5, "K7XW2", 1, c.width, c.height), inkInGap).count, 0);
   }
   // The half-tone shows in the tiles, anchored at the copy's origin: (0, 0) white, (1, 0) grey.
   const Drawing d = Draw(5, "K7XW2", 1);

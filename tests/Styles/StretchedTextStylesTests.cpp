@@ -63,18 +63,14 @@ TEST(Style25, RingsShowOnlyInsideTheLettersOnWhite) {
   const Letters letters =
       Stretched(kState, {0, 0, 1, 1}, {0.2f, 0.2f, 0.6f, 0.6f}, 25, graphics::FontStyleRegular);
   const Color ring = testing::ReplayColour(kState, 5, 1, 180);
-  int inked = 0;
-  for (int y = 0; y < d.height; ++y) {
-    for (int x = 0; x < d.width; ++x) {
-      if (letters.Deep(x, y, false)) {
-        EXPECT_EQ(d.Pixel(x, y), testing::kWhite) << x << ", " << y;
-      }
-      inked += letters.Deep(x, y, true) && d.At(x, y) == ring;
-    }
-  }
+  const testing::Box outside = testing::Find(d, [&](Color c, int x, int y) {
+    return c.GetValue() != testing::kWhite && letters.Deep(x, y, false);
+  });
+  EXPECT_EQ(outside.count, 0) << "from " << outside.left << ", " << outside.top;
   // (Rings are thin and smoothed: only where one runs along a pixel centre is a pixel
   // exactly its colour.)
-  EXPECT_GT(inked, 30) << "rings of the drawn colour cross the letters";
+  const auto ringIn = [&](Color c, int x, int y) { return c == ring && letters.Deep(x, y, true); };
+  EXPECT_GT(testing::Find(d, ringIn).count, 30) << "rings of the drawn colour cross the letters";
 }
 
 TEST(Style26, OverlapShowsTheBackgroundAndTheCopyIsLightGreen) {

@@ -189,7 +189,9 @@ TEST(GenerateWaveResources, ADamagedTableNeverReadsPastTheSamples) {
   EXPECT_EQ(Wave("d", module).size(), 44u);  // an empty clip at the very end is fine
   EXPECT_EQ(Wave("cdC", module).size(), 64u);
 
-  for (const char* code : {"a", "b", "e", "ca"}) EXPECT_EQ(FailureOf(code, module), kOutside) << code;
+  for (const char* code : {"a", "b", "e", "ca"}) {
+    EXPECT_EQ(FailureOf(code, module), kOutside) << code;
+  }
   EXPECT_EQ(FailureOf("z", module), kLetterNotFound) << "a partial row is no entry";
 }
 

@@ -32,13 +32,12 @@ class CommandTest : public ::testing::Test {
 
   // Runs a bash script in Work(), in which $Q is the command.
   CommandResult Script(const std::string& script) const {
-    const auto quoted = [this](const char* name) { return "'" + (dir_ / name).string() + "'"; };
-    std::ofstream(dir_ / "run.sh") << "cd '" << Work().string() << "' || exit 99\n"
+    std::ofstream(dir_ / "run.sh") << "cd " << Quoted(Work()) << " || exit 99\n"
                                    << "Q='" << QUILLGATE_CLI << "'\n"
-                                   << "export QUILLGATE_REGISTRY=" << quoted("registry") << '\n'
-                                   << script << '\n';
-    const std::string command =
-        "bash " + quoted("run.sh") + " > " + quoted("out") + " 2> " + quoted("err");
+                                   << "export QUILLGATE_REGISTRY=" << Quoted(dir_ / "registry")
+                                   << '\n' << script << '\n';
+    const std::string command = "bash " + Quoted(dir_ / "run.sh") + " > " + Quoted(dir_ / "out") +
+                                " 2> " + Quoted(dir_ / "err");
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, FileText(dir_ / "out"),
             FileText(dir_ / "err")};

@@ -3,9 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>

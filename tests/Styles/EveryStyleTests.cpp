@@ -1,6 +1,6 @@
-// The rules every style keeps, checked for each of the fifty: exactly its own random values
-// taken in its own order (a host replays them), one picture per state, and any code at any
-// size drawn without failing.
+// The rules every style keeps, checked for each of the fifty: exactly its own number of
+// random values (whatever is drawn next starts where the style leaves the source), one
+// picture per state, and any code at any size drawn without failing.
 #include "StyleDrawing.h"
 #include "Styles/StyleRenderer.h"
 

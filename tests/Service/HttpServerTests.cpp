@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -76,26 +75,6 @@ bool ClosedSilently(Client& client) {
   EXPECT_EQ(client.ReadToClose(5s, &closed), "");
   return closed;
 }
-
-// Runs work on threads of its own after a delay, like the service's render pool; joins them
-// when destroyed.
-class Later {
- public:
-  ~Later() {
-    for (auto& thread : threads_) thread.join();
-  }
-  void After(std::chrono::milliseconds delay, std::function<void()> work) {
-    const std::scoped_lock lock(mutex_);
-    threads_.emplace_back([delay, work = std::move(work)] {
-      std::this_thread::sleep_for(delay);
-      work();
-    });
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::thread> threads_;
-};
 
 // Responders a handler kept, for the test to call (or drop) when it likes.
 class HeldResponders {
@@ -292,28 +271,22 @@ TEST(HttpServerCaps, TrustedProxiesAreExemptAndTheGlobalCapStays) {
 // ---------------------------------------------------------------- answering later
 
 TEST(HttpServerResponder, AnswersMayComeLaterFromAnotherThread) {
-  Later later;
-  std::atomic<int> inFlight{0};
-  std::atomic<int> mostInFlight{0};
-  TestServer server(Limits(), [&](Request&& request, const Peer&, Responder respond) {
-    mostInFlight = std::max(mostInFlight.load(), ++inFlight);
-    const std::string target(request.target());
-    later.After(target == "/slow" ? 200ms : 0ms, [&inFlight, respond, target] {
-      --inFlight;
-      respond(Text("answer to " + target));
-    });
-  });
+  HeldResponders held;
+  TestServer server(Limits(), [&](Request&&, const Peer&, Responder respond) { held.Add(std::move(respond)); });
   // Two requests sent at once on one connection: the second is not read, let alone
   // answered, before the first is answered.
   Client client(server.Port());
-  client.Send("GET /slow HTTP/1.1\r\nHost: x\r\n\r\nGET /fast HTTP/1.1\r\nHost: x\r\n\r\n");
-  const Response slow = client.Read();
-  const Response fast = client.Read();
-  EXPECT_EQ(slow.result_int(), 200u);
-  EXPECT_EQ(slow.body(), "answer to /slow");
-  EXPECT_EQ(slow[http::field::server], "quillgate");
-  EXPECT_EQ(fast.body(), "answer to /fast");
-  EXPECT_EQ(mostInFlight.load(), 1);
+  client.Send("GET /first HTTP/1.1\r\nHost: x\r\n\r\nGET /second HTTP/1.1\r\nHost: x\r\n\r\n");
+  ASSERT_TRUE(Eventually([&] { return held.Count() == 1; }));
+  std::this_thread::sleep_for(100ms);
+  ASSERT_EQ(held.Count(), 1u) << "the second request was read before the first was answered";
+  std::thread(held.Take(), Text("answer to /first")).join();
+  const Response first = client.Read();
+  EXPECT_EQ(first.body(), "answer to /first");
+  EXPECT_EQ(first[http::field::server], "quillgate");
+  ASSERT_TRUE(Eventually([&] { return held.Count() == 1; }));
+  std::thread(held.Take(), Text("answer to /second")).join();
+  EXPECT_EQ(client.Read().body(), "answer to /second");
 }
 
 TEST(HttpServerResponder, AnswersToClientsThatLeftAndBrokenHandlers) {
@@ -480,12 +453,10 @@ TEST(HttpServerLimits, IdleKeptAliveConnectionsAreClosed) {
 // ---------------------------------------------------------------- drain
 
 TEST(HttpServerDrain, FinishesWhatItTookOnAndClosesTheRest) {
-  Later later;
-  std::promise<void> started;
+  HeldResponders held;
   TestServer server(Limits(), [&](Request&& request, const Peer&, Responder respond) {
     if (request.target() != "/slow") return respond(Text("quick"));
-    started.set_value();
-    later.After(300ms, [respond] { respond(Text("done")); });
+    held.Add(std::move(respond));
   });
   Client idle(server.Port(), "127.0.0.2");
   EXPECT_EQ(idle.Call("/").body(), "quick");
@@ -493,10 +464,10 @@ TEST(HttpServerDrain, FinishesWhatItTookOnAndClosesTheRest) {
   silent.Send("GET / HTTP/1.1\r\n");
   Client busy(server.Port(), "127.0.0.4");
   busy.Get("/slow");
-  ASSERT_EQ(started.get_future().wait_for(5s), std::future_status::ready);
-  ASSERT_TRUE(Eventually([&] { return server->Connections() == 3; }));
+  ASSERT_TRUE(Eventually([&] { return held.Count() == 1 && server->Connections() == 3; }));
 
   server->Drain(20s);
+  std::thread(held.Take(), Text("done")).join();  // answered once the drain has begun
   const Response done = busy.Read();
   EXPECT_EQ(done.result_int(), 200u);
   EXPECT_EQ(done.body(), "done");

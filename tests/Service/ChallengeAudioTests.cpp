@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -77,12 +78,6 @@ double Similarity(const std::vector<float>& signal, std::size_t at, const std::v
   return energy > 0 ? dot / std::sqrt(energy * clipNorm) : 0;
 }
 
-double Norm(const std::vector<float>& clip) {
-  double norm = 0;
-  for (const float v : clip) norm += double{v} * v;
-  return norm;
-}
-
 struct Match {
   double score;
   std::size_t at;
@@ -104,8 +99,8 @@ std::string ReadByTemplates(const std::vector<float>& signal, std::size_t length
     for (const char c : kAlphabet) {
       std::vector<float> full = Template(c);
       std::vector<float> coarse = Decimated(full);
-      const double fullNorm = Norm(full);
-      const double coarseNorm = Norm(coarse);
+      const double fullNorm = std::inner_product(full.begin(), full.end(), full.begin(), 0.0);
+      const double coarseNorm = std::inner_product(coarse.begin(), coarse.end(), coarse.begin(), 0.0);
       all.push_back({c, std::move(full), std::move(coarse), fullNorm, coarseNorm});
     }
     return all;

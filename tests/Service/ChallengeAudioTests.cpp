@@ -100,7 +100,8 @@ std::string ReadByTemplates(const std::vector<float>& signal, std::size_t length
       std::vector<float> full = Template(c);
       std::vector<float> coarse = Decimated(full);
       const double fullNorm = std::inner_product(full.begin(), full.end(), full.begin(), 0.0);
-      const double coarseNorm = std::inner_product(coarse.begin(), coarse.end(), coarse.begin(), 0.0);
+      const double coarseNorm =
+          std::inner_product(coarse.begin(), coarse.end(), coarse.begin(), 0.0);
       all.push_back({c, std::move(full), std::move(coarse), fullNorm, coarseNorm});
     }
     return all;

@@ -199,7 +199,8 @@ TEST(HttpServerCaps, OneClientTricklingHeadersFillsOnlyItsOwnShare) {
     attack.back()->Send("GET / HTTP/1.1\r\nHost: x\r\n");
   }
   const auto answered = [&] {
-    return std::count_if(attack.begin(), attack.end(), [](const auto& c) { return c->Socket().available() > 0; });
+    return std::count_if(attack.begin(), attack.end(),
+                         [](const auto& c) { return c->Socket().available() > 0; });
   };
   ASSERT_TRUE(Eventually([&] { return answered() == kAttack - 8; }));
   for (auto& connection : attack) {
@@ -319,7 +320,8 @@ TEST(HttpServerResponder, AnswersToClientsThatLeftAndBrokenHandlers) {
   EXPECT_EQ(dropped.result_int(), 500u);
   EXPECT_EQ(ErrorOf(dropped), "internal_error");
   EXPECT_FALSE(dropped.keep_alive());
-  EXPECT_TRUE(ClosedSilently(client)) << "a connection whose Responder was lost is closed, not leaked";
+  EXPECT_TRUE(ClosedSilently(client))
+      << "a connection whose Responder was lost is closed, not leaked";
 }
 
 // ---------------------------------------------------------------- HEAD
@@ -344,7 +346,8 @@ TEST(HttpServerHead, HeadGetsTheHeadersOfTheGetWithoutItsBody) {
   EXPECT_TRUE(closed);
   // Three responses back to back: two header blocks with nothing after them, then the GET.
   const std::string first = raw.substr(0, raw.find("\r\n\r\n") + 4);
-  const std::string second = raw.substr(first.size(), raw.find("\r\n\r\n", first.size()) + 4 - first.size());
+  const std::string second =
+      raw.substr(first.size(), raw.find("\r\n\r\n", first.size()) + 4 - first.size());
   const std::string third = raw.substr(first.size() + second.size());
   EXPECT_EQ(first.substr(0, 12), "HTTP/1.1 200") << raw;
   EXPECT_NE(first.find("Content-Length: 11\r\n"), std::string::npos) << first;
@@ -438,7 +441,8 @@ TEST(HttpServerLimits, RefusalsAreJsonAndSlowClientsAreCut) {
     EXPECT_EQ(first.result_int(), 200u);
     EXPECT_TRUE(first.keep_alive());
     kept.Send("GET / HTTP/1.1\r\n");
-    EXPECT_TRUE(ClosedSilently(kept)) << "cut after the header timeout, well before the idle timeout";
+    EXPECT_TRUE(ClosedSilently(kept))
+        << "cut after the header timeout, well before the idle timeout";
   }
 }
 

@@ -113,10 +113,12 @@ struct Ask {
 };
 
 std::string RequestText(const Ask& ask) {
-  std::string text = std::string(http::to_string(ask.method)) + " " + ask.target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+  std::string text = std::string(http::to_string(ask.method)) + " " + ask.target +
+                     " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
   if (!ask.origin.empty()) text += "Origin: " + ask.origin + "\r\n";
   if (ask.method == http::verb::post) {
-    text += "Content-Type: " + ask.contentType + "\r\nContent-Length: " + std::to_string(ask.body.size()) + "\r\n";
+    text += "Content-Type: " + ask.contentType +
+            "\r\nContent-Length: " + std::to_string(ask.body.size()) + "\r\n";
   }
   return text + "\r\n" + ask.body;
 }
@@ -132,8 +134,8 @@ Reply Exchange(unsigned short port, const Ask& ask) {
   return reply;
 }
 
-Reply Post(unsigned short port, const std::string& target, const std::string& body, const std::string& origin = {},
-           const std::string& from = "127.0.0.1") {
+Reply Post(unsigned short port, const std::string& target, const std::string& body,
+           const std::string& origin = {}, const std::string& from = "127.0.0.1") {
   return Exchange(port, {.target = target, .body = body, .origin = origin, .from = from});
 }
 
@@ -141,7 +143,8 @@ Reply Get(unsigned short port, const std::string& target, const std::string& ori
   return Exchange(port, {.method = http::verb::get, .target = target, .origin = origin});
 }
 
-Reply Challenge(unsigned short port, const json& body = json::object(), const std::string& origin = {}) {
+Reply Challenge(unsigned short port, const json& body = json::object(),
+                const std::string& origin = {}) {
   Reply reply = Post(port, "/api/challenge", body.dump(), origin);
   EXPECT_EQ(reply.status, 200) << reply.raw.body();
   return reply;
@@ -155,13 +158,17 @@ Reply Verify(unsigned short port, const std::string& token, const std::string& a
 // URL-safe base64 and the answer, needs no escapes).
 Reply SiteVerify(unsigned short port, std::string_view secret, const std::string& response) {
   const std::string body = "secret=" + std::string(secret) + "&response=" + response;
-  return Exchange(port, {.target = "/siteverify", .body = body, .contentType = "application/x-www-form-urlencoded"});
+  return Exchange(
+      port,
+      {.target = "/siteverify", .body = body, .contentType = "application/x-www-form-urlencoded"});
 }
 
 TokenClaims ClaimsOf(const KeyRing& keys, const Reply& challenge) {
   return std::get<TokenClaims>(OpenToken(keys, challenge["token"].get<std::string>(), 0));
 }
-std::string CodeOf(const KeyRing& keys, const Reply& challenge) { return ClaimsOf(keys, challenge).code; }
+std::string CodeOf(const KeyRing& keys, const Reply& challenge) {
+  return ClaimsOf(keys, challenge).code;
+}
 
 std::vector<unsigned char> ImageBytes(const Reply& challenge, std::string_view mime) {
   const std::string uri = challenge["image"].get<std::string>();
@@ -237,8 +244,8 @@ TEST_F(HttpService, ChallengeHasTheImageTheAudioAndASealedToken) {
   EXPECT_NEAR(static_cast<double>(claims.expiresMs - claims.issuedMs), 300'000, 1);
   EXPECT_EQ(claims.siteKey, "default");
 
-  const Reply png = Challenge(
-      port_, {{"style", 31}, {"width", 300}, {"height", 80}, {"format", "png"}, {"length", 8}, {"type", 1}});
+  const Reply png = Challenge(port_, {{"style", 31}, {"width", 300}, {"height", 80},
+                                      {"format", "png"}, {"length", 8}, {"type", 1}});
   const auto bytes = ImageBytes(png, "image/png");
   ASSERT_GT(bytes.size(), 24u);
   EXPECT_EQ((bytes[16] << 24 | bytes[17] << 16 | bytes[18] << 8 | bytes[19]), 300) << "PNG width";
@@ -442,7 +449,9 @@ TEST(HttpServiceLimits, AFullRenderQueueAnswers503AtOnce) {
 
 class HttpServiceSites : public ::testing::Test {
  protected:
-  Reply ShopChallenge() { return Challenge(server_.Port(), {{"sitekey", kShopKey}}, std::string(kShopOrigin)); }
+  Reply ShopChallenge() {
+    return Challenge(server_.Port(), {{"sitekey", kShopKey}}, std::string(kShopOrigin));
+  }
   static std::string ResponseFor(const Reply& challenge, const std::string& answer) {
     return challenge["token"].get<std::string>() + "." + answer;
   }
@@ -476,7 +485,8 @@ TEST_F(HttpServiceSites, SiteverifyAnswersInTheUsualShape) {
   const Reply wrong = Post(server_.Port(), "/siteverify", request.dump());
   EXPECT_EQ(wrong["success"], false);
   EXPECT_EQ(wrong["error-codes"], json{"invalid-input-response"});
-  EXPECT_EQ(SiteVerify(server_.Port(), kShopSecret, ResponseFor(second, CodeOf(keys_, second)))["error-codes"],
+  EXPECT_EQ(SiteVerify(server_.Port(), kShopSecret,
+                       ResponseFor(second, CodeOf(keys_, second)))["error-codes"],
             json{"timeout-or-duplicate"});
 }
 
@@ -496,19 +506,23 @@ TEST_F(HttpServiceSites, SiteverifyRefusesWrongSecretsAndOtherSitesTokens) {
       {"secret=%zz", "bad-request"},
   };
   for (const Case& c : cases) {
-    const Reply reply = Exchange(server_.Port(), {.target = "/siteverify", .body = c.body,
-                                                  .contentType = "application/x-www-form-urlencoded"});
+    const Reply reply =
+        Exchange(server_.Port(), {.target = "/siteverify",
+                                  .body = c.body,
+                                  .contentType = "application/x-www-form-urlencoded"});
     EXPECT_EQ(reply["success"], false) << c.body;
     EXPECT_EQ(reply["error-codes"], json{c.error}) << c.body;
   }
-  EXPECT_EQ(SiteVerify(server_.Port(), kShopSecret, response)["success"], true) << "none of them spent it";
+  EXPECT_EQ(SiteVerify(server_.Port(), kShopSecret, response)["success"], true)
+      << "none of them spent it";
 }
 
 TEST_F(HttpServiceSites, ChallengesNeedAKnownSiteAndOneOfItsOrigins) {
   const unsigned short port = server_.Port();
   const std::string origin(kShopOrigin);
   EXPECT_EQ(Post(port, "/api/challenge", "{}", origin)["error"], "missing_sitekey");
-  EXPECT_EQ(Post(port, "/api/challenge", R"({"sitekey":"nobody_has_this"})")["error"], "invalid_sitekey");
+  EXPECT_EQ(Post(port, "/api/challenge", R"({"sitekey":"nobody_has_this"})")["error"],
+            "invalid_sitekey");
   const std::string shop = json{{"sitekey", kShopKey}}.dump();
   const Reply foreign = Post(port, "/api/challenge", shop, "https://evil.example.net");
   EXPECT_EQ(foreign.status, 403);
@@ -520,11 +534,14 @@ TEST_F(HttpServiceSites, ChallengesNeedAKnownSiteAndOneOfItsOrigins) {
 
   // The browser's preflight names the site in the query.
   const std::string target = "/api/challenge?sitekey=" + std::string(kShopKey);
-  const Reply preflight = Exchange(port, {.method = http::verb::options, .target = target, .origin = origin});
+  const Reply preflight =
+      Exchange(port, {.method = http::verb::options, .target = target, .origin = origin});
   EXPECT_EQ(preflight.status, 204);
   EXPECT_EQ(preflight.raw[http::field::access_control_allow_origin], origin);
   // A style the shop does not allow.
-  EXPECT_EQ(Post(port, "/api/challenge", R"({"sitekey":"shop_site_key","style":7})", origin)["error"], "policy");
+  EXPECT_EQ(
+      Post(port, "/api/challenge", R"({"sitekey":"shop_site_key","style":7})", origin)["error"],
+      "policy");
 }
 
 TEST_F(HttpServiceSites, VerifyApiIsOpenOnlyWhereThePolicySaysSo) {
@@ -545,7 +562,8 @@ ServerSetup WorkingShop(const json& work) {
   return setup;
 }
 
-Reply PuzzleOf(const Server& server, std::string_view siteKey = kShopKey, std::string_view origin = kShopOrigin) {
+Reply PuzzleOf(const Server& server, std::string_view siteKey = kShopKey,
+               std::string_view origin = kShopOrigin) {
   return Get(server.Port(), "/api/puzzle?sitekey=" + std::string(siteKey), std::string(origin));
 }
 
@@ -623,14 +641,18 @@ TEST(HttpServiceWork, RaisedDifficultyBindsTheWorkAndSitesWithoutItAskNothing) {
   EXPECT_EQ(bits.back(), 6 + 19 / 5) << "one bit more for every 5 puzzles beyond 5 a minute";
   // The bursting bot pays the raised price, not the site's base: work enough for 6 bits but
   // not 9 is refused, work for 9 accepted.
-  EXPECT_EQ(ShopChallengeWith(server, {{"puzzle", last}, {"nonce", NonceWorth(last, 6, 9)}})["error"], "pow_wrong");
-  EXPECT_EQ(ShopChallengeWith(server, {{"puzzle", last}, {"nonce", NonceWorth(last, 9)}}).status, 200);
+  EXPECT_EQ(
+      ShopChallengeWith(server, {{"puzzle", last}, {"nonce", NonceWorth(last, 6, 9)}})["error"],
+      "pow_wrong");
+  EXPECT_EQ(ShopChallengeWith(server, {{"puzzle", last}, {"nonce", NonceWorth(last, 9)}}).status,
+            200);
   // The count drains at 5 a minute: four minutes later it is back to the site's base.
   server.Skew(std::chrono::minutes(4));
   EXPECT_EQ(PuzzleOf(server)["bits"], 6);
   // The blog asks for no work: its challenges need no puzzle.
   EXPECT_EQ(PuzzleOf(server, kBlogKey, "https://blog.example.org")["bits"], 0);
-  EXPECT_EQ(Challenge(server.Port(), {{"sitekey", kBlogKey}}, "https://blog.example.org")["token"].is_string(), true);
+  const Reply blog = Challenge(server.Port(), {{"sitekey", kBlogKey}}, "https://blog.example.org");
+  EXPECT_TRUE(blog["token"].is_string());
 }
 
 // The default policy: its buckets live in Redis too, so a challenge needs Redis.

@@ -170,8 +170,10 @@ TEST(Policy, RefusesCodesShortEnoughToGuess) {
       {R"({"types": [0, 2], "length": {"min": 5}})", "raise length.min to 6 or drop type 2"},
       {R"({"types": [2], "type": 2, "length": {"min": 6, "default": 6}})", ""},
       {R"({"types": [0, 1, 2], "length": {"min": 6, "default": 6}})", ""},
-      {R"({"types": [0], "length": {"min": 4}})", "policy.length.min: 4 letters and digits (type 0) make only 810,000"},
-      {R"({"types": [1], "type": 1, "length": {"min": 4}})", "policy.length.min: 4 letters (type 1) make only 456,976"},
+      {R"({"types": [0], "length": {"min": 4}})",
+       "policy.length.min: 4 letters and digits (type 0) make only 810,000"},
+      {R"({"types": [1], "type": 1, "length": {"min": 4}})",
+       "policy.length.min: 4 letters (type 1) make only 456,976"},
       {R"({"types": [0, 1], "length": {"min": 4}})", "raise length.min to 5 or drop type 1"},
       {R"({"types": [0], "length": {"min": 5}})", ""},
       {R"({"types": [1], "type": 1, "length": {"min": 5}})", ""},
@@ -228,7 +230,12 @@ TEST(ChooseSettings, TakesTheDefaultsAndEveryWishInsideThePolicy) {
   const Policy all = Policy::Default();
   Policy fixed = NarrowPolicy();
   fixed.fixedStyle = 7;
-  struct Case { const Policy* policy; const char* request; std::int32_t (*source)(std::int32_t); ImageSettings want; };
+  struct Case {
+    const Policy* policy;
+    const char* request;
+    std::int32_t (*source)(std::int32_t);
+    ImageSettings want;
+  };
   const Case cases[] = {
       {&narrow, "{}", &Pick<1>, {7, 250, 50, 6, 0, "JPEG"}},
       {&narrow, "{}", &Pick<0>, {3, 250, 50, 6, 0, "JPEG"}},
@@ -238,8 +245,10 @@ TEST(ChooseSettings, TakesTheDefaultsAndEveryWishInsideThePolicy) {
       {&fixed, "{}", &NeverCalled, {7, 250, 50, 6, 0, "JPEG"}},
       {&fixed, R"({"style": 31})", &NeverCalled, {31, 250, 50, 6, 0, "JPEG"}},
       {&narrow, R"({"style": 3})", &NeverCalled, {3, 250, 50, 6, 0, "JPEG"}},
-      {&narrow, R"({"style": 31, "width": 400, "height": 40, "length": 8, "type": 1, "format": " png "})",
-       &NeverCalled, {31, 400, 40, 8, 1, "PNG"}},
+      {&narrow,
+       R"({"style": 31, "width": 400, "height": 40, "length": 8, "type": 1, "format": " png "})",
+       &NeverCalled,
+       {31, 400, 40, 8, 1, "PNG"}},
       {&narrow, R"({"format": "jpg", "width": 120})", &Pick<0>, {3, 120, 50, 6, 0, "JPEG"}},
   };
   for (const Case& c : cases) {
@@ -248,7 +257,8 @@ TEST(ChooseSettings, TakesTheDefaultsAndEveryWishInsideThePolicy) {
     ASSERT_TRUE(std::holds_alternative<ImageSettings>(chosen));
     const auto& got = std::get<ImageSettings>(chosen);
     EXPECT_EQ(std::tie(got.style, got.width, got.height, got.length, got.type, got.format),
-              std::tie(c.want.style, c.want.width, c.want.height, c.want.length, c.want.type, c.want.format));
+              std::tie(c.want.style, c.want.width, c.want.height, c.want.length, c.want.type,
+                       c.want.format));
   }
   EXPECT_THROW((void)ChooseSettings(narrow, json::object(), &PickPastEnd), std::out_of_range);
 }
@@ -263,16 +273,19 @@ TEST(ChooseSettings, RefusesRequestsOutsideThePolicyWithoutClamping) {
       {R"({"length": 3})", false, "length 3 is outside this site's policy (5 to 8)"},
       {R"({"length": 9})", false, "length 9 is outside"},
       {R"({"length": 18446744073709551615})", false, "length 18446744073709551615 is outside"},
-      {R"({"length": 4294967302})", false, "length 4294967302 is outside"},  // 2^32 + 6 would wrap to 6
+      // Past 32 bits: refused, never wrapped (2^32 + 6 would wrap to 6, -2^32 + 400 to 400).
+      {R"({"length": 4294967302})", false, "length 4294967302 is outside"},
       {R"({"type": 2})", false, "type 2 is not allowed by this site's policy (allowed: 0, 1)"},
-      {R"({"type": 4294967297})", false, "type 4294967297 is not allowed"},  // 2^32 + 1 would wrap to 1
-      {R"({"style": 50})", false, "style 50 is not allowed by this site's policy (allowed: 3, 7, 31)"},
-      {R"({"style": 4294967299})", false, "style 4294967299 is not allowed"},  // 2^32 + 3 would wrap to 3
+      {R"({"type": 4294967297})", false, "type 4294967297 is not allowed"},
+      {R"({"style": 50})", false,
+       "style 50 is not allowed by this site's policy (allowed: 3, 7, 31)"},
+      {R"({"style": 4294967299})", false, "style 4294967299 is not allowed"},
       {R"({"width": 401})", false, "width 401 is outside this site's policy (120 to 400)"},
       {R"({"width": 119})", false, "width 119 is outside"},
-      {R"({"width": -4294966896})", false, "width -4294966896 is outside"},  // -2^32 + 400 would wrap to 400
+      {R"({"width": -4294966896})", false, "width -4294966896 is outside"},
       {R"({"height": 151})", false, "height 151 is outside this site's policy (40 to 150)"},
-      {R"({"format": "GIF"})", false, "format GIF is not allowed by this site's policy (allowed: JPEG, PNG)"},
+      {R"({"format": "GIF"})", false,
+       "format GIF is not allowed by this site's policy (allowed: JPEG, PNG)"},
       {R"({"format": "webp"})", false, "format is not a picture format"},
       {R"([])", true, "a challenge request is a JSON object"},
       {R"({"length": "5"})", true, "length must be a whole number"},

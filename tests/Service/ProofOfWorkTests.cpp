@@ -37,8 +37,9 @@ TEST(Puzzle, OpensToWhatWasSealedAndEachIsNew) {
   ASSERT_TRUE(std::holds_alternative<Puzzle>(opened));
   const Puzzle& puzzle = std::get<Puzzle>(opened);
   const Puzzle sealed = Sample();
-  EXPECT_EQ(std::tie(puzzle.bits, puzzle.issuedMs, puzzle.expiresMs, puzzle.issuer, puzzle.siteKey),
-            std::tie(sealed.bits, sealed.issuedMs, sealed.expiresMs, sealed.issuer, sealed.siteKey));
+  EXPECT_EQ(
+      std::tie(puzzle.bits, puzzle.issuedMs, puzzle.expiresMs, puzzle.issuer, puzzle.siteKey),
+      std::tie(sealed.bits, sealed.issuedMs, sealed.expiresMs, sealed.issuer, sealed.siteKey));
   EXPECT_EQ(puzzle.keyId, keys.Sealing().id);
   const std::string again = SealPuzzle(keys, Sample());
   EXPECT_NE(again, text) << "a fresh salt each time";

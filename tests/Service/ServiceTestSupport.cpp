@@ -40,8 +40,9 @@ RedisServer::RedisServer(Options options) : options_(std::move(options)) {
 
 bool RedisServer::Launch() {
   const std::string port = std::to_string(port_);
+  const std::string dir = dir_.Path().string();
   std::vector<std::string> args = {"redis-server", "--port", port, "--bind", "127.0.0.1",
-                                   "--save", "", "--appendonly", "no", "--dir", dir_.Path().string(),
+                                   "--save", "", "--appendonly", "no", "--dir", dir,
                                    "--loglevel", "warning", "--logfile", (dir_ / "redis.log").string()};
   if (!options_.password.empty()) args.insert(args.end(), {"--requirepass", options_.password});
   if (options_.unixSocket) args.insert(args.end(), {"--unixsocket", SocketPath().string(), "--unixsocketperm", "700"});
@@ -58,8 +59,9 @@ bool RedisServer::Launch() {
     if (::waitpid(pid, nullptr, WNOHANG) == pid) return false;
     const timeval timeout{0, 200'000};
     redisContext* context = redisConnectWithTimeout("127.0.0.1", port_, timeout);
-    auto* reply = context != nullptr && context->err == 0 ? static_cast<redisReply*>(redisCommand(context, "PING"))
-                                                          : nullptr;
+    auto* reply = context != nullptr && context->err == 0
+                      ? static_cast<redisReply*>(redisCommand(context, "PING"))
+                      : nullptr;
     const bool answered = reply != nullptr;
     if (reply != nullptr) freeReplyObject(reply);
     if (context != nullptr) redisFree(context);

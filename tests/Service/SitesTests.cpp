@@ -34,7 +34,8 @@ json GoodFile() {
          {"sitekey", kShopKey},
          {"secret", kShopSecret},
          {"origins",
-          {"HTTPS://Shop.Example.org:443", "http://localhost:8080", "https://[::1]:8443", "http://plain.example.org:80"}}},
+          {"HTTPS://Shop.Example.org:443", "http://localhost:8080", "https://[::1]:8443",
+           "http://plain.example.org:80"}}},
         {{"sitekey", kBlogKey},
          {"secret", kBlogSecret},
          {"origins", {"*"}},
@@ -79,8 +80,8 @@ TEST(Sites, ParsesAFile) {
   EXPECT_EQ(shop->name, "shop");
   EXPECT_EQ(shop->secret, kShopSecret);
   EXPECT_EQ(shop->origins,
-            (std::vector<std::string>{"https://shop.example.org", "http://localhost:8080", "https://[::1]:8443",
-                                      "http://plain.example.org"}))
+            (std::vector<std::string>{"https://shop.example.org", "http://localhost:8080",
+                                      "https://[::1]:8443", "http://plain.example.org"}))
       << "named the one way: lowercase, without a default port";
   EXPECT_EQ(shop->policy.length.min, 6);  // the file's policy
   EXPECT_EQ(shop->policy.styles.size(), 50u);
@@ -258,8 +259,9 @@ TEST(Sites, LoadsOnlyAPrivateRegularFile) {
   fs::create_symlink(file, link);
   EXPECT_NE(LoadRefusal(link), "");
   EXPECT_NE(LoadRefusal(directory / "missing.json"), "");
-  const fs::path shared = WriteFile(directory / "shared.json", GoodFile().dump(),
-                                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  const fs::path shared =
+      WriteFile(directory / "shared.json", GoodFile().dump(),
+                fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   EXPECT_NE(LoadRefusal(shared).find("chmod 600"), std::string::npos) << LoadRefusal(shared);
   const fs::path huge = WriteFile(directory / "huge.json", std::string((1 << 20) + 1, ' '));
   EXPECT_NE(LoadRefusal(huge).find("over 1048576 bytes"), std::string::npos) << LoadRefusal(huge);

@@ -35,8 +35,8 @@ TokenClaims Claims(std::string code = "K3XQ9") {
 
 // Every claim but the key id, which sealing sets.
 auto Fields(const TokenClaims& c) {
-  return std::tie(c.code, c.expiresMs, c.issuedMs, c.id, c.issuer, c.siteKey, c.hostname, c.style, c.type, c.width,
-                  c.height);
+  return std::tie(c.code, c.expiresMs, c.issuedMs, c.id, c.issuer, c.siteKey, c.hostname, c.style,
+                  c.type, c.width, c.height);
 }
 
 TokenError ErrorOf(const std::variant<TokenClaims, TokenError>& opened) {

@@ -107,11 +107,8 @@ std::string ErrorOf(const Response& response) {
 // ---------------------------------------------------------------- addresses
 
 TEST(ClientAddresses, NetworksParseAndMatch) {
-  const struct {
-    const char* network;
-    const char* address;
-    bool contains;
-  } cases[] = {
+  struct Case { const char* network; const char* address; bool contains; };
+  const Case cases[] = {
       {"10.0.0.0/8", "10.255.1.2", true},
       {"10.0.0.0/8", "11.0.0.1", false},
       {"10.0.0.0/8", "::ffff:10.1.2.3", true},  // an IPv4-mapped IPv6 peer

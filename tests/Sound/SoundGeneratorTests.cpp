@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <tuple>
 #include <string>
 #include <vector>
 
@@ -45,7 +44,8 @@ Bytes ClipOf(char c) {
   const Bytes samples = ResourceBytes(SoundGenerator::kSamplesResource);
   for (std::size_t at = 0; at + 12 <= table.size(); at += 12) {
     if (table[at] == static_cast<unsigned char>(c)) {
-      return Bytes(samples.begin() + U32(&table[at + 4]), samples.begin() + U32(&table[at + 4]) + U32(&table[at + 8]));
+      const auto clip = samples.begin() + U32(&table[at + 4]);
+      return Bytes(clip, clip + U32(&table[at + 8]));
     }
   }
   ADD_FAILURE() << "no row for " << c;
@@ -61,7 +61,8 @@ Bytes Wave(std::string_view code, platform::ModuleHandle module = platform::This
 
 // Runs GenerateWave and returns the EngineError's message ("" when it succeeded), checking
 // that a failure leaves the caller's array as it was.
-std::string FailureOf(std::string_view code, platform::ModuleHandle module = platform::ThisModule()) {
+std::string FailureOf(std::string_view code,
+                      platform::ModuleHandle module = platform::ThisModule()) {
   ByteArray out;
   const boost::shared_array<unsigned char> before(std::make_unique<unsigned char[]>(3).release());
   out.buffer = before;
@@ -78,36 +79,22 @@ std::string FailureOf(std::string_view code, platform::ModuleHandle module = pla
 
 // ---- the shipped resources -------------------------------------------------------------
 
-TEST(SoundResources, TableListsEveryCharacterOnceInOrderWithClipsBackToBack) {
+TEST(SoundResources, EveryCharacterHasOneDistinctAudibleClipOfAboutASecond) {
   const Bytes table = ResourceBytes(SoundGenerator::kTableResource);
   ASSERT_EQ(table.size(), 36u * 12u);
-  const std::size_t samples = ResourceBytes(SoundGenerator::kSamplesResource).size();
-  std::uint32_t next = 0;
-  for (std::size_t i = 0; i < 36; ++i) {
-    const unsigned char* row = &table[i * 12];
-    SCOPED_TRACE(kTableOrder[i]);
-    EXPECT_EQ(row[0], static_cast<unsigned char>(kTableOrder[i]));
-    EXPECT_EQ(Bytes(row + 1, row + 4), Bytes(3, 0xCD)) << "filler";
-    EXPECT_EQ(U32(row + 4), next);
-    const std::uint32_t length = U32(row + 8);
-    EXPECT_EQ(length % 2, 0u) << "clips hold whole 16-bit samples";
-    EXPECT_GE(length, 0.8 * 16000) << "clip shorter than 0.8 s";
-    EXPECT_LE(length, 1.3 * 16000) << "clip longer than 1.3 s";
-    next += length;
-  }
-  EXPECT_EQ(next, samples) << "the clips fill the sample data exactly";
-}
-
-TEST(SoundResources, ClipsAreDistinctAndNeitherSilentNorClipped) {
   std::vector<Bytes> seen;
-  for (const char c : std::string_view(kTableOrder)) {
-    SCOPED_TRACE(c);
-    const Bytes clip = ClipOf(c);
-    EXPECT_EQ(std::count(seen.begin(), seen.end(), clip), 0);
+  for (std::size_t i = 0; i < 36; ++i) {
+    SCOPED_TRACE(kTableOrder[i]);
+    EXPECT_EQ(table[i * 12], static_cast<unsigned char>(kTableOrder[i]));
+    const Bytes clip = ClipOf(kTableOrder[i]);
+    EXPECT_EQ(clip.size() % 2, 0u) << "clips hold whole 16-bit samples";
+    EXPECT_GE(clip.size(), 0.8 * 16000) << "clip shorter than 0.8 s";
+    EXPECT_LE(clip.size(), 1.3 * 16000) << "clip longer than 1.3 s";
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), clip), 0) << "sounds like another character";
     seen.push_back(clip);
     int peak = 0;
-    for (std::size_t i = 0; i + 1 < clip.size(); i += 2) {
-      peak = std::max(peak, std::abs(static_cast<std::int16_t>(U16(&clip[i]))));
+    for (std::size_t at = 0; at + 1 < clip.size(); at += 2) {
+      peak = std::max(peak, std::abs(static_cast<std::int16_t>(U16(&clip[at]))));
     }
     EXPECT_GT(peak, 3000) << "no audible speech";
     EXPECT_LT(peak, 32767) << "samples at full scale: clipped";
@@ -159,21 +146,27 @@ TEST(GenerateWave, RefusesACodeWhoseFileWouldPassTheSignedLengthLimit) {
 
 // ---- modules without usable resources --------------------------------------------------
 
-TEST(GenerateWaveResources, FailsClearlyWhereTheModuleCarriesNone) {
+// A module made by the build for these tests, with resources of its own. It stays loaded
+// until the tests end.
+platform::ModuleHandle FixtureModule(const char* path) {
+  void* const handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) ADD_FAILURE() << dlerror();
+  const auto module =
+      handle ? platform::ModuleContaining(dlsym(handle, "quillgate_fixture_anchor")) : nullptr;
+  EXPECT_NE(module, nullptr) << path;
+  return module;
+}
+
+TEST(GenerateWaveResources, AModuleWithoutTheResourcesOrWithADamagedHeaderIsRefused) {
   const auto libc = platform::ModuleContaining(reinterpret_cast<const void*>(&std::strlen));
   ASSERT_NE(libc, nullptr);
   ASSERT_NE(libc, platform::ThisModule());
   EXPECT_EQ(FailureOf("a", libc), kMissing);
   EXPECT_EQ(FailureOf("", libc), kMissing);
   EXPECT_EQ(FailureOf("a", nullptr), kMissing);
-}
-
-// A module made by the build for these tests, with resources of its own. It stays loaded
-// until the tests end.
-platform::ModuleHandle FixtureModule(const char* path) {
-  void* const handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) ADD_FAILURE() << dlerror();
-  return handle ? platform::ModuleContaining(dlsym(handle, "quillgate_fixture_anchor")) : nullptr;
+  // The lookup table and the samples are there, but the header is missing or 40 bytes long.
+  EXPECT_EQ(FailureOf("c", FixtureModule(SOUND_MODULE_NO_HEADER)), kMissing);
+  EXPECT_EQ(FailureOf("c", FixtureModule(SOUND_MODULE_SHORT_HEADER)), kHeaderDamaged);
 }
 
 TEST(GenerateWaveResources, ADamagedTableNeverReadsPastTheSamples) {
@@ -193,56 +186,6 @@ TEST(GenerateWaveResources, ADamagedTableNeverReadsPastTheSamples) {
     EXPECT_EQ(FailureOf(code, module), kOutside) << code;
   }
   EXPECT_EQ(FailureOf("z", module), kLetterNotFound) << "a partial row is no entry";
-}
-
-TEST(GenerateWaveResources, AHeaderOfTheWrongSizeIsRefusedAndAMissingOneIsMissing) {
-  const auto shortHeader = FixtureModule(SOUND_MODULE_SHORT_HEADER);
-  const auto noHeader = FixtureModule(SOUND_MODULE_NO_HEADER);
-  ASSERT_TRUE(shortHeader != nullptr && noHeader != nullptr);
-  EXPECT_EQ(FailureOf("c", shortHeader), kHeaderDamaged);
-  EXPECT_EQ(FailureOf("c", noHeader), kMissing);
-}
-
-// ---- the building blocks ---------------------------------------------------------------
-
-TEST(LoadResourceData, ReportsTheSizeThenCopiesTheWholeResourceOnlyIntoARoomyBuffer) {
-  const auto load = [](int id, std::byte* buffer, std::size_t& size) {
-    return SoundGenerator::LoadResourceData(id, buffer, size, "WAVE", platform::ThisModule());
-  };
-  std::size_t size = 0;
-  ASSERT_TRUE(load(203, nullptr, size));
-  EXPECT_EQ(size, 44u);
-  std::vector<std::byte> buffer(48, std::byte{0xEE});
-  size = 43;
-  EXPECT_FALSE(load(203, buffer.data(), size)) << "one byte short";
-  EXPECT_EQ(size, 44u) << "reports the size needed";
-  EXPECT_EQ(std::count(buffer.begin(), buffer.end(), std::byte{0xEE}), 48) << "copies nothing";
-  size = buffer.size();
-  ASSERT_TRUE(load(203, buffer.data(), size));
-  EXPECT_EQ(size, 44u);
-  EXPECT_EQ(std::memcmp(buffer.data(), ResourceBytes(203).data(), 44), 0);
-  EXPECT_EQ(buffer[44], std::byte{0xEE}) << "wrote past the resource";
-  // A missing resource is reported so: the generator meets one in a module without a header.
-  EXPECT_FALSE(load(205, nullptr, size));
-}
-
-TEST(FindLookupEntry, ReadsTheFirstMatchWithinTheGivenRowsWithWhole32BitFields) {
-  // Rows of 12 bytes: the character, three filler bytes, offset and length (32-bit LE).
-  std::vector<std::byte> table;
-  for (const auto& [c, offset, length] : {std::tuple{'x', 1u, 2u}, {'y', 0x01020304u, 0xA0B0C0D0u},
-                                          {'x', 5u, 6u}, {'z', 7u, 8u}}) {
-    table.push_back(static_cast<std::byte>(c));
-    table.insert(table.end(), 3, std::byte{0xCD});
-    for (const std::uint32_t field : {offset, length}) {
-      for (int i = 0; i < 4; ++i) table.push_back(static_cast<std::byte>(field >> (8 * i)));
-    }
-  }
-  const auto y = SoundGenerator::FindLookupEntry('y', table.data(), 4);
-  ASSERT_TRUE(y);
-  EXPECT_EQ(y->offset, 0x01020304u);
-  EXPECT_EQ(y->length, 0xA0B0C0D0u);
-  EXPECT_EQ(SoundGenerator::FindLookupEntry('x', table.data(), 4)->offset, 1u);
-  EXPECT_FALSE(SoundGenerator::FindLookupEntry('z', table.data(), 3)) << "row 4 is not counted";
 }
 
 }  // namespace

@@ -83,17 +83,5 @@ INSTANTIATE_TEST_SUITE_P(Large, EveryStyle,
                                             ::testing::Values(std::pair{4000, 800})),
                          CaseName);
 
-TEST(StyleFactory, EveryIndexFrom0To49HasItsOwnNewRendererAndNoOtherIndexHasOne) {
-  for (int style = 0; style < 50; ++style) {
-    const auto first = CreateStyleRenderer(style);
-    const auto second = CreateStyleRenderer(style);
-    ASSERT_TRUE(first && second) << style;
-    EXPECT_NE(first.get(), second.get()) << "a new renderer per call";
-  }
-  for (const int style : {-1, 50, -2147483647 - 1, 2147483647}) {
-    EXPECT_FALSE(CreateStyleRenderer(style)) << style;
-  }
-}
-
 }  // namespace
 }  // namespace quillgate

@@ -121,16 +121,6 @@ TEST(CaptchaEngineCodes, ZeroOrNegativeLengthGivesAnEmptyCode) {
   }
 }
 
-TEST(CaptchaEngineCodes, SetCurrentCodeKeepsAGivenCodeAndReplacesAnEmptyOne) {
-  CaptchaEngine engine;
-  engine.SetCurrentCode("ab12");
-  (void)engine.GenerateCode();  // generating alone does not change the current code
-  EXPECT_EQ(engine.GetValue(), "ab12");
-  engine.SetCurrentCode("");
-  EXPECT_EQ(engine.GetValue().size(), 5u);
-  EXPECT_NE(engine.GetValue(), "ab12");
-}
-
 TEST(CaptchaEngineSound, MakesTheSpokenCodeCurrentEvenWhenItFails) {
   CaptchaEngine engine;
   ByteArray wave;

@@ -53,16 +53,6 @@ TEST(ImagePipelineTest, DefaultsGiveA250By50JpegOfTheDefaultStyle) {
   ASSERT_TRUE(image);
   ASSERT_EQ(image->image.width, 250);
   ASSERT_EQ(image->image.height, 50);
-  // White outline on black: most pixels dark, some bright and grey-free (R = G = B).
-  int dark = 0, bright = 0;
-  for (const std::uint32_t p : image->image.pixels) {
-    const int r = (p >> 16) & 255, g = (p >> 8) & 255, b = p & 255;
-    EXPECT_LE(std::abs(r - g) + std::abs(g - b), 24);
-    dark += r < 40 ? 1 : 0;
-    bright += r > 200 ? 1 : 0;
-  }
-  EXPECT_GT(dark, 250 * 50 / 2);
-  EXPECT_GT(bright, 100);
   EXPECT_EQ(engine.GetValue().size(), 5u);
   // Quality 100 makes every entry of every quantisation table 1; any lower quality has
   // larger divisors.
@@ -72,47 +62,6 @@ TEST(ImagePipelineTest, DefaultsGiveA250By50JpegOfTheDefaultStyle) {
     ASSERT_EQ(table.size(), 64u);
     EXPECT_EQ(std::count(table.begin(), table.end(), 1), 64);
   }
-}
-
-TEST(ImagePipelineTest, HeightIsRaisedToTenAndWidthKept) {
-  CaptchaEngine engine;
-  engine.SetFormat("PNG");
-  engine.SetImageHeight(5);
-  engine.SetImageWidth(123);
-  ByteArray out;
-  engine.CreateImage({}, out);
-  const auto image = graphics::testing::DecodePng(out.Bytes());
-  ASSERT_TRUE(image);
-  EXPECT_EQ(image->width, 123);
-  EXPECT_EQ(image->height, 10);
-}
-
-TEST(ImagePipelineTest, GivenCodeIsDrawnAndStaysCurrent) {
-  CaptchaEngine engine;
-  engine.SetFormat("PNG");
-  ByteArray first, second;
-  testing::SetRandomState(5);
-  engine.CreateImage("AB12", first);
-  EXPECT_EQ(engine.GetValue(), "AB12");
-  testing::SetRandomState(5);
-  engine.CreateImage("AB12", second);
-  EXPECT_EQ(std::vector(first.Bytes().begin(), first.Bytes().end()),
-            std::vector(second.Bytes().begin(), second.Bytes().end()))
-      << "one state, one code: one image";
-}
-
-TEST(ImagePipelineTest, OnlyTheStyleDrawsFromTheDrawingsRandomSource) {
-  // The new code's characters come from elsewhere, so a random code and a given one take
-  // the same draws, and one state gives one picture of a given code.
-  CaptchaEngine engine;
-  engine.SetCodeLength(7);
-  ByteArray out;
-  std::uint64_t before = testing::RandomDrawCount();
-  engine.CreateImage({}, out);
-  EXPECT_EQ(testing::RandomDrawCount() - before, 5u) << "style 31: rectangle and family";
-  before = testing::RandomDrawCount();
-  engine.CreateImage("GIVEN", out);
-  EXPECT_EQ(testing::RandomDrawCount() - before, 5u);
 }
 
 TEST(ImagePipelineTest, FailuresKeepTheNewCodeCurrent) {
@@ -166,20 +115,6 @@ TEST(ImagePipelineTest, LargestSidesStillWork) {
   ASSERT_TRUE(image);
   EXPECT_EQ(image->image.width, 32767);
   EXPECT_EQ(image->image.height, 10);
-}
-
-TEST(FindEncoderTest, MatchesMimeTypesExactly) {
-  graphics::CLSID clsid{};
-  EXPECT_EQ(FindEncoder(u"image/png", clsid), 4);
-  EXPECT_EQ(clsid, graphics::kPngEncoderClsid);
-  EXPECT_EQ(FindEncoder(u"image/jpeg", clsid), 1);
-  EXPECT_EQ(clsid, graphics::kJpegEncoderClsid);
-  EXPECT_EQ(FindEncoder(u"image/bmp", clsid), 0);
-  const graphics::CLSID kept = clsid;
-  EXPECT_EQ(FindEncoder(u"IMAGE/PNG", clsid), -1);
-  EXPECT_EQ(FindEncoder(u"image/jpg", clsid), -1);
-  EXPECT_EQ(FindEncoder(u"", clsid), -1);
-  EXPECT_EQ(clsid, kept);
 }
 
 TEST(FindEncoderTest, FormatNamesMapToMimeTypes) {

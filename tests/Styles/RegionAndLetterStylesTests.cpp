@@ -153,10 +153,7 @@ TEST(Style19Test, BlackLettersInARedGlowOnBlack) {
   const Box glow = testing::Find(d, [](Color c) { return c.GetR() > 60; });
   ExpectWithin(glow, rect, 9);
   EXPECT_GT(glow.count, 1500);
-  EXPECT_GT(d.Count([](Color c) { return c.GetR() > 200; }), 200);
-  // Black both far from the letters and inside them, over the glow.
-  EXPECT_EQ(d.Pixel(0, 0), kBlack);
-  EXPECT_EQ(d.Pixel(249, 49), kBlack);
+  // Black inside the letters, over the glow.
   EXPECT_GT(testing::Find(d,
                           [&](Color c, int x, int y) {
                             return c.GetValue() == kBlack && x > rect.X && x < rect.GetRight() &&
@@ -164,13 +161,6 @@ TEST(Style19Test, BlackLettersInARedGlowOnBlack) {
                           })
                 .count,
             300);
-}
-
-TEST(Style19Test, TooSmallForTheGlowDrawsOnlyTheLetters) {
-  const Drawing d = Draw(19, "K3P9X", 5, 6, 60);  // 6 x 0.15 truncates to a zero-wide bitmap
-  EXPECT_EQ(d.Count([](Color c) { return (c.GetValue() & 0xFFFFFF) == 0; }), 6 * 60);
-  EXPECT_GT(d.Count(0u), 0) << "untouched pixels stay";
-  EXPECT_LT(d.Count(0u), 6 * 60) << "the letters";
 }
 
 // ---- letters placed one by one -------------------------------------------------------------
@@ -246,8 +236,6 @@ TEST(OverlapTest, OneLetterFillsTheRectangleSolidOrHollow) {
   const Drawing hollow = Draw(17, "I", state);
   EXPECT_EQ(solid.Pixel(cx, cy), kBlack);
   EXPECT_EQ(hollow.Pixel(cx, cy), kWhite) << "the stem is wider than its 2-pixel band";
-  EXPECT_EQ(solid.MostCommon(), kWhite);
-  EXPECT_LT(hollow.Count(kBlack), solid.Count(kBlack) / 2);
   // Style 18 draws style 17's picture: the same five families, the same steps.
   EXPECT_EQ(Draw(18, "K3P9X", state).pixels, Draw(17, "K3P9X", state).pixels);
 }

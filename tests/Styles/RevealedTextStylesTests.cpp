@@ -41,25 +41,31 @@ std::pair<double, double> InkShares(const Drawing& d, const Letters& letters, Is
           all.outside ? double(ink.outside) / all.outside : 0.0};
 }
 
-// The marks of styles 11, 12 and 15 gather in the letters of the replayed rectangle and
-// family, and only there: the replayed family must fit the picture better than every other
-// family, which fails when the family is drawn at another place in the order.
-TEST(MarkDensityTest, MarksAreDenseInTheReplayedLettersOnly) {
+// The marks of styles 7, 11, 12 and 15 keep to their two colours and gather in the letters
+// of the replayed rectangle and family, and only there: the replayed family must fit the
+// picture better than every other family, which fails when the family is drawn at another
+// place in the order.
+TEST(MarkedStylesTest, MarksOfTheirTwoColoursDenseInTheReplayedLettersOnly) {
+  // Curls blend their ink into the background; the double arcs are not smoothed at all.
   const struct {
     int style;
     graphics::INT fontStyle;
-    Color ink;
-    bool exact = true;
-  } cases[] = {{11, graphics::FontStyleRegular, Color(0xFFFF4500)},
-               {12, graphics::FontStyleBold, Color(0xFF008000)},
-               {15, graphics::FontStyleRegular, Color(0xFF000000), false},
-               {7, graphics::FontStyleBold, Color(0xFF000000)}};
+    Color ink, paper;
+    bool smoothed = true;
+  } cases[] = {{11, graphics::FontStyleRegular, Color(0xFFFF4500), Color(0xFFC0C0C0)},
+               {12, graphics::FontStyleBold, Color(0xFF008000), Color(0xFFFFFFE0)},
+               {15, graphics::FontStyleRegular, Color(0xFF000000), Color(0xFFFFFFFF)},
+               {7, graphics::FontStyleBold, Color(0xFF000000), Color(0xFFF5F5F5), false}};
   for (const auto& c : cases) {
     for (const std::int32_t state : {31, 4242, 777777}) {
       SCOPED_TRACE(::testing::Message() << "style " << c.style << " state " << state);
       const Drawing d = Draw(c.style, kCode, state);
+      const auto stray = [&](Color p) {
+        return c.smoothed ? !Between(p, c.ink, c.paper) : p != c.ink && p != c.paper;
+      };
+      EXPECT_EQ(d.Count(stray), 0) << "only the ink, the paper and blends of the two";
       // One-pixel dots are smoothed and never quite black: any touched pixel counts.
-      auto isInk = [&](Color p) { return c.exact ? p == c.ink : p.GetValue() != testing::kWhite; };
+      auto isInk = [&](Color p) { return c.style == 15 ? p != c.paper : p == c.ink; };
       const auto [inside, outside] = InkShares(d, LettersOf(state, c.style, c.fontStyle), isInk);
       EXPECT_GT(inside, 3 * outside);
       for (const std::u16string family :
@@ -68,25 +74,6 @@ TEST(MarkDensityTest, MarksAreDenseInTheReplayedLettersOnly) {
         EXPECT_LE(InkShares(d, other, isInk).first, inside) << "the replayed family fits best";
       }
     }
-  }
-}
-
-TEST(RevealedStyleColoursTest, MarksUseOnlyTheirTwoColours) {
-  // Curls blend their ink into the background; the double arcs are not smoothed at all.
-  const struct {
-    int style;
-    Color ink, paper;
-    bool exact;
-  } cases[] = {{11, Color(0xFFFF4500), Color(0xFFC0C0C0), false},
-               {12, Color(0xFF008000), Color(0xFFFFFFE0), false},
-               {15, Color(0xFF000000), Color(0xFFFFFFFF), false},
-               {7, Color(0xFF000000), Color(0xFFF5F5F5), true}};
-  for (const auto& c : cases) {
-    const Drawing d = Draw(c.style, kCode, 8080);
-    const int strays = d.Count([&](Color p) {
-      return c.exact ? p != c.ink && p != c.paper : !Between(p, c.ink, c.paper);
-    });
-    EXPECT_EQ(strays, 0) << c.style;
   }
 }
 

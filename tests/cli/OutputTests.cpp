@@ -163,7 +163,7 @@ TEST_F(Output, CommandsRefuseInputsTheyCannotUse) {
   };
   for (const auto& [command, message] : refused) {
     const Shell r = Run(command);
-    EXPECT_NE(r.exitCode, 0) << command;
+    EXPECT_EQ(r.exitCode, 64) << command << ": a usage error";
     EXPECT_NE(r.err.find(message), std::string::npos) << command << ": " << r.err;
   }
   EXPECT_TRUE(Names().empty());

@@ -81,27 +81,6 @@ TEST_F(Measuring, DefaultFormatAddsASixthOfTheEmAtEachEnd) {
   EXPECT_EQ(g.MeasureString(u"A", nullptr, PointF(0, 0), nullptr, &box), InvalidParameter);
 }
 
-TEST(PathStrings, BaselineLiesAtTheCellAscentAndTextStartsAfterTheMargin) {
-  const FontFamily arial(u"Arial");
-  GraphicsPath p;
-  // "E" is flat-topped and sits on the baseline: its bounds show cap height and baseline.
-  ASSERT_EQ(p.AddString(u"E", &arial, FontStyleRegular, 2048, PointF(0, 0), nullptr), Ok);
-  RectF b;
-  p.GetBounds(&b);
-  EXPECT_NEAR(b.GetBottom(), 1854, 0.5);          // baseline
-  EXPECT_GT(b.GetBottom() - b.Y, 0.6 * 2048);      // cap height: about 0.7 em
-  EXPECT_LT(b.GetBottom() - b.Y, 0.75 * 2048);
-  EXPECT_GT(b.X, 2048 / 6.0);                      // after the margin
-  EXPECT_LT(b.X, 2048 / 6.0 + 300);
-
-  // Types are proper figures: closed, curves in whole triples.
-  for (std::size_t i = 0; i < p.Types().size(); ++i) {
-    const BYTE kind = p.Types()[i] & PathPointTypePathTypeMask;
-    EXPECT_TRUE(kind == PathPointTypeStart || kind == PathPointTypeLine || kind == PathPointTypeBezier);
-  }
-  EXPECT_TRUE(p.Types().back() & PathPointTypeCloseSubpath);
-}
-
 TEST(PathStrings, LengthMinusOneStopsAtTheFirstZeroAndControlCharactersAddNothing) {
   const FontFamily arial(u"Arial");
   const char16_t text[] = u"AB\0CD";

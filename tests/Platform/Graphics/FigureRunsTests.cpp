@@ -191,25 +191,5 @@ TEST(FigureRuns, RunsKeepFiguresThatMayShareAPixelApartAndInOrder) {
   }
 }
 
-TEST(FigureRuns, UnderAClipOnlyFiguresThatMayReachItAreKept) {
-  const cairo_rectangle_int_t rect{24, 16, 16, 12};
-  cairo_region_t* region = cairo_region_create_rectangles(&rect, 1);
-  const ClipMask clip(region, kW, kH);
-  cairo_region_destroy(region);
-  ASSERT_TRUE(clip.IsValid());
-  Path path;
-  path.Add({{28, 20}, {34, 24}})                         // inside
-      .Add({{2, 2}, {26, 18}})                           // across its edge
-      .Add({{50, 40}, {60, 44}})                         // far away
-      .Add({{30, 2}, {30, 14}})                          // outside, but a square cap of the wide pen reaches in
-      .Add({{2, 40}, {8, 56}, {14, 40}, {20, 56}}, kB);  // far away
-  for (const RunGrouping grouping : kGroupings) {
-    const FigureRuns runs = path.Group({6, 10, true}, grouping, 100, 0.5, &clip);
-    std::vector<std::size_t> kept;
-    for (const Figure& f : runs.figures) kept.push_back(f.begin);
-    EXPECT_EQ(kept, (std::vector<std::size_t>{0, 2, 6})) << static_cast<int>(grouping);
-  }
-}
-
 }  // namespace
 }  // namespace quillgate::graphics::detail

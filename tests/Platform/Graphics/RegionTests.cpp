@@ -43,23 +43,6 @@ TEST(RegionPixelRule, PathRegionUsesThePathsFillMode) {
   EXPECT_EQ(Scans(winding), (std::vector<Rect>{Rect(0, 0, 10, 10)}));
 }
 
-TEST(RegionPixelRule, EllipseRegionHoldsThePixelsWhoseSamplePointIsInside) {
-  GraphicsPath path;
-  path.AddEllipse(RectF(0, 0, 20, 10));
-  const Region region(&path);
-  Rect bounds;
-  region.GetBounds(&bounds);
-  EXPECT_EQ(bounds, Rect(0, 0, 20, 10));
-  EXPECT_TRUE(region.IsVisible(10, 5));
-  EXPECT_FALSE(region.IsVisible(0, 0));
-  EXPECT_FALSE(region.IsVisible(19, 9));
-  for (int y = 0; y < 10; ++y) {
-    for (int x = 0; x < 20; ++x) {
-      EXPECT_EQ(region.IsVisible(x, y), path.IsVisible(x + 0.03f, y + 0.03f)) << x << "," << y;
-    }
-  }
-}
-
 class RegionCombine : public ::testing::Test {
  protected:
   // a covers columns 0..3, b columns 2..5, both rows 0..1.

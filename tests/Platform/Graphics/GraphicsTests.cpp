@@ -215,10 +215,9 @@ TEST(Shapes, WholePixelSpecksPaintTheSameWhereverTheyLie) {
   }
 }
 
-// A clip or a translucent colour takes another way to the pixels; it must give the same
-// coverage: inside the clip exactly the unclipped pixels (for a speck worked out once as for
-// a larger dot), and a translucent dot as much less ink as its alpha says.
-TEST(Shapes, SmallEllipsesKeepTheirCoverageUnderClipsAndTranslucency) {
+// A clip takes another way to the pixels; it must give the same coverage: inside the clip
+// exactly the unclipped pixels, for a speck worked out once as for a larger dot.
+TEST(Shapes, SmallEllipsesKeepTheirCoverageUnderClips) {
   const SolidBrush black{Color(Color::Black)};
   for (const RectF dot : {RectF(2.3f, 1.6f, 5.5f, 4.25f), RectF(4, 4, 1, 1)}) {
     Bitmap whole(10, 10), clipped(10, 10);
@@ -234,12 +233,6 @@ TEST(Shapes, SmallEllipsesKeepTheirCoverageUnderClipsAndTranslucency) {
         EXPECT_EQ(PixelAt(clipped, x, y), x < 5 ? PixelAt(whole, x, y) : 0u) << x << ", " << y;
       }
     }
-    Bitmap faint(10, 10);
-    Graphics g(&faint);
-    g.SetSmoothingMode(SmoothingModeAntiAlias);
-    const SolidBrush half(Color(128, 0, 0, 0));
-    g.FillEllipse(&half, dot);
-    EXPECT_NEAR(Ink(faint), Ink(whole) * 128 / 255, 30 * 0.5 / 255) << dot.Width;
   }
 }
 
@@ -371,13 +364,6 @@ TEST(Degenerate, DrawingCallsSurviveNullsZerosAndNonFiniteValues) {
        },
        Ok, true},
       {"negative ellipse", [&](Graphics& g) { return g.DrawEllipse(&pen, RectF(2, 2, -5, -5)); }, Ok, true},
-      {"huge rectangle",
-       [&](Graphics& g) {
-         GraphicsPath path;
-         path.AddRectangle(RectF(0, 0, 1e38f, 1e38f));
-         return g.DrawPath(&pen, &path);
-       },
-       Ok, true},
       {"NaN clip", [&](Graphics& g) { return g.SetClip(RectF(nan, nan, 3, 3)); }, Ok, false},
       {"empty region", [&](Graphics& g) { return g.FillRegion(&brush, &empty); }, Ok, false},
       {"NaN image place", [&](Graphics& g) { return g.DrawImage(&source, RectF(nan, 0, 5, 5)); }, InvalidParameter, false},

@@ -221,7 +221,6 @@ TEST(JpegEncoder, QualityDecidesFidelityAndChroma) {
   const TestImage image = RichImage();
   const auto best = Save(image.View(), kJpegEncoderClsid, 100);
   const auto half = Save(image.View(), kJpegEncoderClsid, 50);
-  ASSERT_TRUE(StartsWith(best, "\xFF\xD8\xFF"));
   EXPECT_LT(half.size(), best.size());
   for (const auto& [file, sampling] : {std::pair{&best, 1}, {&half, 2}}) {
     const auto decoded = testing::DecodeJpeg(*file);
@@ -294,7 +293,6 @@ TEST(GifEncoder, FewColoursStayExactInAPaletteOfTheirOwnSize) {
   for (const auto& [image, paletteSize] :
        {std::pair<const TestImage*, int>{&full, 256}, {&twoColour, 2}, {&flat, 8}}) {
     const auto file = Save(image->View(), kGifEncoderClsid);
-    ASSERT_TRUE(StartsWith(file, "GIF8"));
     const auto decoded = testing::DecodeGif(file);
     ASSERT_TRUE(decoded);
     EXPECT_FALSE(decoded->hasTransparency);

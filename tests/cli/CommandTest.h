@@ -10,9 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -36,11 +33,11 @@ class CommandTest : public ::testing::Test {
                                    << "Q='" << QUILLGATE_CLI << "'\n"
                                    << "export QUILLGATE_REGISTRY=" << Quoted(dir_ / "registry")
                                    << '\n' << script << '\n';
-    const std::string command = "bash " + Quoted(dir_ / "run.sh") + " > " + Quoted(dir_ / "out") +
-                                " 2> " + Quoted(dir_ / "err");
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, FileText(dir_ / "out"),
-            FileText(dir_ / "err")};
+    CommandResult result;
+    result.out = ShellOutput("bash " + Quoted(dir_ / "run.sh") + " 2> " + Quoted(dir_ / "err"),
+                             &result.exitCode);
+    result.err = FileText(dir_ / "err");
+    return result;
   }
   // The command with `arguments`, shell text (so that bytes can be spelled $'\xNN').
   CommandResult Run(const std::string& arguments) const { return Script("\"$Q\" " + arguments); }

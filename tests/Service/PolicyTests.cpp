@@ -1,6 +1,5 @@
 // The server-owned challenge policy: reading it, its floors, and holding requests to it.
 #include "Service/Policy.h"
-#include "Service/RenderCost.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -54,20 +53,6 @@ Policy NarrowPolicy() {
                           Policy::Default());
 }
 
-TEST(Policy, DefaultAllowsEveryStyleAtRandom) {
-  const Policy policy = Policy::Default();
-  ASSERT_EQ(policy.styles.size(), 50u);
-  for (std::int32_t style = 0; style < 50; ++style) EXPECT_EQ(policy.styles[static_cast<std::size_t>(style)], style);
-  EXPECT_FALSE(policy.fixedStyle.has_value());
-  EXPECT_EQ(policy.length.min, 5);
-  EXPECT_EQ(policy.length.max, 8);
-  EXPECT_EQ(policy.types, (std::vector<std::int32_t>{0, 1}));
-  EXPECT_EQ(policy.formats, (std::vector<std::string>{"JPEG", "PNG"}));
-  EXPECT_FALSE(policy.verifyApi);
-  // The default passes its own checks (guessing floor and render cost included).
-  EXPECT_EQ(Policy::FromJson(json::object(), policy).ToJson(), policy.ToJson());
-}
-
 TEST(Policy, ReadsEveryMemberAndWritesItBack) {
   const json written = Policy::FromJson(json::parse(R"({
       "styles": [31, 3, 0], "style": 3,
@@ -104,11 +89,9 @@ TEST(Policy, UnsetMembersComeFromThePolicyBelow) {
   const Policy below = Policy::FromJson(json::parse(R"({"styles": [7, 9], "style": 9, "ttl_ms": 5000})"),
                                         Policy::Default());
   const Policy policy = Policy::FromJson(json::parse(R"({"length": {"max": 6}})"), below);
-  EXPECT_EQ(policy.styles, (std::vector<std::int32_t>{7, 9}));
-  EXPECT_EQ(policy.fixedStyle, 9);
-  EXPECT_EQ(policy.ttlMs, 5000);
-  EXPECT_EQ(policy.length.min, 5);
-  EXPECT_EQ(policy.length.max, 6);
+  json inherited = below.ToJson();
+  inherited["length"]["max"] = 6;
+  EXPECT_EQ(policy.ToJson(), inherited);
   json expected = Policy::Default().ToJson();
   expected["ttl_ms"] = 5000;
   EXPECT_EQ(Policy::FromJson(json::parse(R"({"styles": "all", "style": "random"})"), below).ToJson(), expected);
@@ -120,11 +103,9 @@ TEST(Policy, RefusesEachBadMemberByName) {
       {R"({"colour": "red"})", "policy.colour: unknown member"},
       {R"({"length": 5})", "policy.length: must be a JSON object"},
       {R"({"length": {"min": 3}})", "policy.length.min: at least 4"},
-      {R"({"length": {"min": -2147483649}})", "policy.length.min: at least 4"},
       {R"({"length": {"max": 17}})", "policy.length.max: at most 16"},
       {R"({"length": {"min": 5.5}})", "policy.length.min: must be a whole number"},
       {R"({"length": {"min": 9}})", "policy.length: min 9 is above max 8"},
-      {R"({"length": {"mni": 5}})", "policy.length.mni: unknown member"},
       {R"({"width": {"min": 19}})", "policy.width.min: at least 20"},
       {R"({"width": {"default": 500}})", "policy.width.default: 500 is outside 120 to 400"},
       {R"({"height": {"max": 99999999999}})", "policy.height.max: at most 400, not 99999999999"},
@@ -133,30 +114,23 @@ TEST(Policy, RefusesEachBadMemberByName) {
       {R"({"styles": [50]})", "policy.styles[0]: at most 49"},
       {R"({"styles": [3, 4, 3]})", "policy.styles: 3 appears twice"},
       {R"({"styles": [1, "2"]})", "policy.styles[1]: must be a whole number"},
-      {R"({"styles": "some"})", "policy.styles: must be \"all\""},
       {R"({"styles": 7})", "policy.styles: must be an array"},
-      {R"({"style": 50})", "policy.style: at most 49"},
+      {R"({"styles": "some"})", "policy.styles: must be \"all\""},
       {R"({"style": "first"})", "policy.style: must be \"random\""},
       {R"({"styles": [1, 2], "style": 3})", "policy.style: 3 is not among policy.styles (1, 2)"},
       {R"({"types": [3]})", "policy.types[0]: at most 2"},
       {R"({"types": [1]})", "policy.type: 0 is not among policy.types (1)"},
-      {R"({"type": 2})", "policy.type: 2 is not among policy.types (0, 1)"},
       {R"({"formats": ["JPEG", "WEBP"]})", "policy.formats[1]: \"WEBP\" is not a picture format"},
       {R"({"formats": ["jpg", "JPEG"]})", "policy.formats: JPEG appears twice"},
-      {R"({"formats": "PNG"})", "policy.formats: must be an array"},
       {R"({"formats": ["PNG"]})", "policy.format: JPEG is not among policy.formats (PNG)"},
-      {R"({"format": "GIF"})", "policy.format: GIF is not among policy.formats (JPEG, PNG)"},
       {R"({"format": 7})", "policy.format: must be a string"},
       {R"({"ttl_ms": 999})", "policy.ttl_ms: at least 1000"},
-      {R"({"ttl_ms": 1.5e6})", "policy.ttl_ms: must be a whole number"},
       {R"({"max_render_ms": 0})", "policy.max_render_ms: must be above 0"},
       {R"({"max_render_ms": "60"})", "policy.max_render_ms: must be a number"},
       {R"({"verify_api": 1})", "policy.verify_api: must be true or false"},
-      {R"({"limits": []})", "policy.limits: must be a JSON object"},
       {R"({"limits": {"siteverify": {}}})", "policy.limits.siteverify: unknown member"},
       {R"({"limits": {"challenge": {"per_minute": -1}}})", "policy.limits.challenge.per_minute: at least 0"},
       {R"({"limits": {"audio": {"burst": 0.5}}})", "policy.limits.audio.burst: at least 1"},
-      {R"({"limits": {"verify": {"burst": true}}})", "policy.limits.verify.burst: must be a number"},
   };
   ExpectRefusals(cases);
 }
@@ -169,7 +143,6 @@ TEST(Policy, RefusesCodesShortEnoughToGuess) {
        "policy.length.min: 5 digits (type 2) make only 100,000 codes, fewer than the 1,000,000"},
       {R"({"types": [0, 2], "length": {"min": 5}})", "raise length.min to 6 or drop type 2"},
       {R"({"types": [2], "type": 2, "length": {"min": 6, "default": 6}})", ""},
-      {R"({"types": [0, 1, 2], "length": {"min": 6, "default": 6}})", ""},
       {R"({"types": [0], "length": {"min": 4}})",
        "policy.length.min: 4 letters and digits (type 0) make only 810,000"},
       {R"({"types": [1], "type": 1, "length": {"min": 4}})",
@@ -201,28 +174,6 @@ TEST(Policy, RefusesChallengesTooHeavyToDraw) {
   ExpectRefusals(cases);
 }
 
-TEST(RenderCost, ScalesTheMeasuredTimeByPixels) {
-  // 1000 / images per second of the measured table: first, heaviest and last styles, so a
-  // table shifted by one style or scaled wrongly shows.
-  EXPECT_NEAR(EstimatedRenderMs(0, 250, 50), 1000.0 / 3308, 0.001);
-  EXPECT_NEAR(EstimatedRenderMs(7, 250, 50), 1000.0 / 171, 0.01);
-  EXPECT_NEAR(EstimatedRenderMs(16, 250, 50), 1000.0 / 6959, 0.001);
-  EXPECT_NEAR(EstimatedRenderMs(49, 250, 50), 1000.0 / 4965, 0.001);
-  EXPECT_NEAR(EstimatedRenderMs(7, 1000, 400), 187.2, 0.01);
-  EXPECT_NEAR(EstimatedRenderMs(31, 20, 10), EstimatedRenderMs(31, 250, 50) * 200 / 12500, 1e-9);
-  for (std::int32_t style = 0; style < 50; ++style) {
-    EXPECT_GT(EstimatedRenderMs(style, 250, 50), 0.1) << style;
-    EXPECT_LE(EstimatedRenderMs(style, 250, 50), EstimatedRenderMs(7, 250, 50)) << style;
-  }
-}
-
-TEST(RenderCost, RefusesWhatIsNotAChallenge) {
-  EXPECT_THROW((void)EstimatedRenderMs(50, 250, 50), std::out_of_range);
-  EXPECT_THROW((void)EstimatedRenderMs(-1, 250, 50), std::out_of_range);
-  EXPECT_THROW((void)EstimatedRenderMs(0, 0, 50), std::out_of_range);
-  EXPECT_THROW((void)EstimatedRenderMs(0, 250, -50), std::out_of_range);
-}
-
 // The policy's defaults, each wish inside the policy, and a style drawn from the allowed
 // list only; a source of NeverCalled shows that no style was drawn.
 TEST(ChooseSettings, TakesTheDefaultsAndEveryWishInsideThePolicy) {
@@ -238,13 +189,11 @@ TEST(ChooseSettings, TakesTheDefaultsAndEveryWishInsideThePolicy) {
   };
   const Case cases[] = {
       {&narrow, "{}", &Pick<1>, {7, 250, 50, 6, 0, "JPEG"}},
-      {&narrow, "{}", &Pick<0>, {3, 250, 50, 6, 0, "JPEG"}},
       {&narrow, "{}", &PickLast, {31, 250, 50, 6, 0, "JPEG"}},
       // PickLast answers the count of allowed styles, not the count of all styles.
       {&all, "{}", &PickLast, {49, 250, 50, 5, 0, "JPEG"}},
       {&fixed, "{}", &NeverCalled, {7, 250, 50, 6, 0, "JPEG"}},
       {&fixed, R"({"style": 31})", &NeverCalled, {31, 250, 50, 6, 0, "JPEG"}},
-      {&narrow, R"({"style": 3})", &NeverCalled, {3, 250, 50, 6, 0, "JPEG"}},
       {&narrow,
        R"({"style": 31, "width": 400, "height": 40, "length": 8, "type": 1, "format": " png "})",
        &NeverCalled,
@@ -272,16 +221,13 @@ TEST(ChooseSettings, RefusesRequestsOutsideThePolicyWithoutClamping) {
   const Case cases[] = {
       {R"({"length": 3})", false, "length 3 is outside this site's policy (5 to 8)"},
       {R"({"length": 9})", false, "length 9 is outside"},
-      {R"({"length": 18446744073709551615})", false, "length 18446744073709551615 is outside"},
       // Past 32 bits: refused, never wrapped (2^32 + 6 would wrap to 6, -2^32 + 400 to 400).
       {R"({"length": 4294967302})", false, "length 4294967302 is outside"},
       {R"({"type": 2})", false, "type 2 is not allowed by this site's policy (allowed: 0, 1)"},
-      {R"({"type": 4294967297})", false, "type 4294967297 is not allowed"},
       {R"({"style": 50})", false,
        "style 50 is not allowed by this site's policy (allowed: 3, 7, 31)"},
       {R"({"style": 4294967299})", false, "style 4294967299 is not allowed"},
       {R"({"width": 401})", false, "width 401 is outside this site's policy (120 to 400)"},
-      {R"({"width": 119})", false, "width 119 is outside"},
       {R"({"width": -4294966896})", false, "width -4294966896 is outside"},
       {R"({"height": 151})", false, "height 151 is outside this site's policy (40 to 150)"},
       {R"({"format": "GIF"})", false,
@@ -290,8 +236,6 @@ TEST(ChooseSettings, RefusesRequestsOutsideThePolicyWithoutClamping) {
       {R"([])", true, "a challenge request is a JSON object"},
       {R"({"length": "5"})", true, "length must be a whole number"},
       {R"({"length": 5.0})", true, "length must be a whole number"},
-      {R"({"width": true})", true, "width must be a whole number"},
-      {R"({"style": [3]})", true, "style must be a whole number"},
       {R"({"format": 1})", true, "format must be a string"},
       {R"({"Length": 5})", true, "unknown member"},
   };

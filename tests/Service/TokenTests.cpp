@@ -78,9 +78,6 @@ TEST(Token, EveryClaimOpensToWhatWasSealed) {
   longest.width = 65535;
   longest.height = 65534;
   longest.expiresMs = std::numeric_limits<std::int64_t>::max();
-  TokenClaims nothingNamed = Claims("AB12");
-  nothingNamed.siteKey.clear();
-  nothingNamed.hostname.clear();
   TokenClaims small = Claims("");
   small.issuer = 0x0102030405060708;
   small.style = 1;
@@ -88,7 +85,7 @@ TEST(Token, EveryClaimOpensToWhatWasSealed) {
   small.width = 0x0304;
   small.height = 0x0506;
   small.keyId = 12345;  // ignored: Seal sets the key that sealed it
-  for (const TokenClaims& claims : {longest, nothingNamed, small}) {
+  for (const TokenClaims& claims : {longest, small}) {
     const auto opened = OpenToken(keys, SealToken(keys, claims), kNow);
     ASSERT_TRUE(std::holds_alternative<TokenClaims>(opened)) << claims.code.size();
     const auto& back = std::get<TokenClaims>(opened);
@@ -138,10 +135,6 @@ TEST(Token, MalformedTextsAreTold) {
   for (const std::string& text : cases) {
     EXPECT_EQ(ErrorOf(OpenToken(keys, text, kNow)), TokenError::Malformed) << text.substr(0, 40);
   }
-  // One character short or two long: no valid text, or (depending on the token's length)
-  // a sealed text a byte short or long. Either way refused.
-  EXPECT_FALSE(std::holds_alternative<TokenClaims>(OpenToken(keys, token.substr(0, token.size() - 1), kNow)));
-  EXPECT_FALSE(std::holds_alternative<TokenClaims>(OpenToken(keys, token + "AA", kNow)));
   // Cut at the end: still ours, but the tag no longer matches.
   std::vector<unsigned char> bytes = Decode(token);
   bytes.pop_back();

@@ -40,16 +40,6 @@ TEST_F(FitTextPathTest, StretchesTheTextOntoTheRectangle) {
   }
 }
 
-TEST_F(FitTextPathTest, WhatThePathHeldMovesWithTheText) {
-  graphics::GraphicsPath path;
-  path.AddRectangle(RectF(-500, -500, 10, 10));  // far up and left of the text
-  FitTextPathToRect(u"AB", font, RectF(0, 0, 100, 20), path);
-  ExpectBounds(path, RectF(0, 0, 100, 20));
-  // The rectangle's corner became the new top-left corner.
-  EXPECT_NEAR(path.Points()[0].X, 0, 1e-3);
-  EXPECT_NEAR(path.Points()[0].Y, 0, 1e-3);
-}
-
 TEST_F(FitTextPathTest, TextWithoutOutlineLeavesThePathEmptyAndFinite) {
   graphics::GraphicsPath path;
   FitTextPathToRect(u"", font, RectF(0, 0, 100, 20), path);

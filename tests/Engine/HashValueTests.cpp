@@ -24,18 +24,9 @@ TEST(HashValue, IsTheUppercaseSha512OfTheCurrentCodeAndLeavesItCurrent) {
   EXPECT_EQ(engine.GetValue(), "abc");
 }
 
-TEST(Validate, AcceptsExactlyTheHashOfTheAnswer) {
-  CaptchaEngine engine;
-  engine.SetCurrentCode("");
-  const std::string code = engine.GetValue();
-  const std::string hash = engine.GetHashValue();
-  EXPECT_TRUE(CaptchaEngine::Validate(code, hash));
-  engine.SetCurrentCode("");  // a new code does not invalidate the old pair
-  EXPECT_TRUE(CaptchaEngine::Validate(code, hash));
+TEST(Validate, AcceptsTheHashOfTheAnswerAndNoNearMiss) {
+  EXPECT_TRUE(CaptchaEngine::Validate("abc", kAbcSha512));
   EXPECT_TRUE(CaptchaEngine::Validate("", kEmptySha512));
-}
-
-TEST(Validate, RejectsNearMisses) {
   std::string lower = kAbcSha512;
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });

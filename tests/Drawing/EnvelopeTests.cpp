@@ -24,22 +24,6 @@ Curves Preset(int preset) {
   return c;
 }
 
-TEST(EnvelopeCurvesTest, PresetsOneAndTwoReplaceTheListsWithTheBuiltInPair) {
-  std::vector<PointF> top{PointF(1, 2)};
-  std::vector<PointF> bottom;
-  // Other presets leave the lists alone.
-  LoadEnvelopeCurves(3, top, bottom);
-  LoadEnvelopeCurves(0, top, bottom);
-  EXPECT_EQ(top, std::vector<PointF>{PointF(1, 2)});
-  EXPECT_TRUE(bottom.empty());
-  // Presets 1 and 2 replace what the lists held instead of appending.
-  LoadEnvelopeCurves(1, top, bottom);
-  LoadEnvelopeCurves(2, top, bottom);
-  const Curves c = Preset(1);
-  EXPECT_EQ(top, c.top);
-  EXPECT_EQ(bottom, c.bottom);
-}
-
 RectF BoundsOf(const TextEnvelope& envelope) {
   float minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
   for (const auto* curve : {&envelope.TopCurve(), &envelope.BottomCurve()}) {

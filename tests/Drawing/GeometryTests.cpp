@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <limits>
-#include <vector>
 
 namespace quillgate {
 namespace {
@@ -56,22 +55,6 @@ TEST(GeometryHelpersTest, ToRectTruncatesTowardZero) {
   constexpr auto kMax = std::numeric_limits<graphics::INT>::max();
   constexpr auto kMin = std::numeric_limits<graphics::INT>::min();
   EXPECT_EQ(ToRect(RectF(1e20f, -1e20f, NAN, INFINITY)), Rect(kMax, kMin, 0, kMax));
-}
-
-TEST(GeometryHelpersTest, RegionRectsReplaceTheListInScanOrder) {
-  std::vector<RectF> rects{RectF(9, 9, 9, 9), RectF(8, 8, 8, 8)};
-  graphics::Region region(Rect(2, 3, 10, 5));
-  GetRegionRects(region, rects);
-  EXPECT_EQ(rects, std::vector<RectF>{RectF(2, 3, 10, 5)});
-
-  region.Union(RectF(0, 20, 4, 2));
-  region.Union(RectF(6, 20, 4, 2));
-  GetRegionRects(region, rects);
-  EXPECT_EQ(rects, (std::vector<RectF>{RectF(2, 3, 10, 5), RectF(0, 20, 4, 2), RectF(6, 20, 4, 2)}));
-
-  region.MakeEmpty();
-  GetRegionRects(region, rects);
-  EXPECT_TRUE(rects.empty());
 }
 
 }  // namespace

@@ -194,10 +194,6 @@ TEST(ChooseSettings, TakesTheDefaultsAndEveryWishInsideThePolicy) {
       {&all, "{}", &PickLast, {49, 250, 50, 5, 0, "JPEG"}},
       {&fixed, "{}", &NeverCalled, {7, 250, 50, 6, 0, "JPEG"}},
       {&fixed, R"({"style": 31})", &NeverCalled, {31, 250, 50, 6, 0, "JPEG"}},
-      {&narrow,
-       R"({"style": 31, "width": 400, "height": 40, "length": 8, "type": 1, "format": " png "})",
-       &NeverCalled,
-       {31, 400, 40, 8, 1, "PNG"}},
       {&narrow, R"({"format": "jpg", "width": 120})", &Pick<0>, {3, 120, 50, 6, 0, "JPEG"}},
   };
   for (const Case& c : cases) {

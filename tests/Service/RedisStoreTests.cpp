@@ -80,7 +80,6 @@ TEST(RedisUrl, ParsesEveryFormAndHidesThePassword) {
       {"redis://alice:p%40ss%3Aw%2Fd@h/5", T::Tcp, "h", 6379, "alice", "p@ss:w/d", 5, "redis://alice:***@h:6379/5"},
       {"redis://:p@ss/x@h:1/3", T::Tcp, "h", 1, "", "p@ss/x", 3, "redis://:***@h:1/3"},
       {"redis://[::1]:6380/1", T::Tcp, "::1", 6380, "", "", 1, "redis://[::1]:6380/1"},
-      {"redis://:pw@[::1]", T::Tcp, "::1", 6379, "", "pw", 0, "redis://:***@[::1]:6379/0"},
       {"unix:///run/redis/redis.sock", T::Unix, "/run/redis/redis.sock", 6379, "", "", 0,
        "unix:///run/redis/redis.sock?db=0"},
       {"redis+unix:///tmp/r.sock?db=3&password=top%20secret", T::Unix, "/tmp/r.sock", 6379, "", "top secret", 3,

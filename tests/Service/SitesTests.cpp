@@ -119,7 +119,6 @@ TEST(Sites, RefusesEachWrongMemberByName) {
       {[&](json& f) { site(f)["sitekey"] = std::string(65, 'k'); }, "sites[0].sitekey: at most 64 characters"},
       {[&](json& f) { site(f)["sitekey"] = "qg_pk_sh\xc3\xb6p"; }, "sites[0].sitekey: only letters, digits"},
       {[&](json& f) { site(f)["sitekey"] = 12345678; }, "sites[0].sitekey: must be a string"},
-      {[&](json& f) { site(f).erase("secret"); }, "sites[0].secret: missing"},
       {[&](json& f) { site(f)["secret"] = std::string(31, 's'); }, "sites[0].secret: at least 32 characters"},
       {[&](json& f) { site(f)["secret"] = std::string(40, 's') + "+/"; }, "sites[0].secret: only letters, digits"},
       {origins(json::array()), "sites[0].origins: must name at least one origin"},
@@ -257,7 +256,6 @@ TEST(Sites, ImplicitSiteServesAnyPageWithVerifyOpen) {
   policy.verifyApi = false;
   const Sites sites = Sites::Implicit(policy);
   EXPECT_TRUE(sites.IsImplicit());
-  ASSERT_EQ(sites.All().size(), 1u);
   const Site* site = sites.ByKey("default");
   ASSERT_NE(site, nullptr);
   EXPECT_TRUE(site->AllowsOrigin("https://anything.example.net"));

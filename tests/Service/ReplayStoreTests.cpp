@@ -25,18 +25,6 @@ TokenClaims IssuedBy(const ReplayStore& store, std::int64_t expiresMs = kNow + 6
   return claims;
 }
 
-TEST(MemoryReplayStore, RedeemsOnceUntilExpiryThenForgets) {
-  MemoryReplayStore store(10, kEpoch);
-  const TokenClaims token = IssuedBy(store);
-  EXPECT_EQ(store.Redeem(token, kNow), Redemption::First);
-  EXPECT_EQ(store.Redeem(token, kNow + 1), Redemption::Used);
-  EXPECT_EQ(store.Redeem(token, token.expiresMs - 1), Redemption::Used);
-  EXPECT_EQ(store.Size(), 1u);
-  // From its expiry the token is refused as expired before it gets here: the entry goes.
-  EXPECT_EQ(store.Redeem(IssuedBy(store, kNow + 120'000), token.expiresMs), Redemption::First);
-  EXPECT_EQ(store.Size(), 1u) << "the expired entry was dropped";
-}
-
 TEST(MemoryReplayStore, RefusesTokensItCannotHaveSeenUsed) {
   MemoryReplayStore store(10, kEpoch);
   MemoryReplayStore otherServer(10, kEpoch);  // same key file, its own memory

@@ -189,6 +189,7 @@ TEST(ChallengeAudio, EachChallengeHasItsOwnRecordingMadeTheSameEveryTime) {
   const TokenClaims first = ClaimsFor("A2B3C");
   const TokenClaims second = ClaimsFor("A2B3C");
   const auto recording = RecordChallengeAudio(first.code, AudioSeedOf(first));
+  EXPECT_EQ(recording, RecordChallengeAudio(first.code, AudioSeedOf(first)));
   EXPECT_NE(recording, RecordChallengeAudio(second.code, AudioSeedOf(second)));
   // The service's rate, neither empty nor overlong for five letters.
   ASSERT_GT(recording.size(), 44u);

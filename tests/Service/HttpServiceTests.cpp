@@ -235,6 +235,7 @@ TEST_F(HttpService, ChallengeHasTheImageTheAudioAndASealedToken) {
   EXPECT_EQ(jpeg[1], 0xD8);
   EXPECT_EQ(challenge["width"], 250);
   EXPECT_EQ(challenge["height"], 50);
+  EXPECT_EQ(challenge["audio"], "/api/audio/" + challenge["token"].get<std::string>());
   const TokenClaims claims = ClaimsOf(keys_, challenge);
   EXPECT_EQ(claims.code.size(), 5u);
   EXPECT_EQ(claims.code.find_first_of("017ILO"), std::string::npos);

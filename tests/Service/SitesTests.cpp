@@ -43,22 +43,21 @@ json GoodFile() {
   };
 }
 
-// What Parse refuses `text` with (Load: the file), or "" when it accepts it.
-std::string RefusalOf(const std::string& text) {
+// What reading the sites refuses with, or "" when it accepts them.
+template <typename Read>
+std::string RefusalFrom(Read read) {
   try {
-    (void)Sites::Parse(text);
+    (void)read();
     return "";
   } catch (const std::runtime_error& error) {
     return error.what();
   }
 }
+std::string RefusalOf(const std::string& text) {
+  return RefusalFrom([&] { return Sites::Parse(text); });
+}
 std::string LoadRefusal(const fs::path& file) {
-  try {
-    (void)Sites::Load(file);
-    return "";
-  } catch (const std::runtime_error& error) {
-    return error.what();
-  }
+  return RefusalFrom([&] { return Sites::Load(file); });
 }
 
 using quillgate::testing::TemporaryFolder;

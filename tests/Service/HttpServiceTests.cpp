@@ -67,12 +67,12 @@ struct ServerSetup {
 class Server {
  public:
   Server(const KeyRing& keys, ServerSetup setup) {
-    ServiceOptions options;
-    options.logRequests = false;
-    options.renderThreads = setup.renderThreads;
-    options.renderQueue = setup.renderQueue;
-    options.renderPerClient = setup.renderPerClient;
-    options.clock = [this] { return std::chrono::system_clock::now() + std::chrono::milliseconds(skewMs_.load()); };
+    const ServiceOptions options{
+        .renderThreads = setup.renderThreads,
+        .renderQueue = setup.renderQueue,
+        .renderPerClient = setup.renderPerClient,
+        .logRequests = false,
+        .clock = [this] { return std::chrono::system_clock::now() + std::chrono::milliseconds(skewMs_.load()); }};
     auto config = std::make_shared<const ServiceConfig>(ServiceConfig{keys, std::move(setup.sites)});
     service_ = std::make_unique<CaptchaService>(config, Stores{std::move(setup.store), std::move(setup.limiter)},
                                                 options);
@@ -349,9 +349,7 @@ TEST_F(HttpService, AudioIsTheSameOnEachOfAFewFetchesAndNeverAfterTheAnswer) {
 // for challenges and never answering filled it and locked every visitor out.
 TEST(HttpServiceStores, ChallengesTakeNoRoomInTheReplayStore) {
   const KeyRing keys = KeyRing::Generate();
-  ServerSetup setup;
-  setup.store = std::make_unique<MemoryReplayStore>(10);
-  Server server(keys, std::move(setup));
+  Server server(keys, {.store = std::make_unique<MemoryReplayStore>(10)});
   test::Client script(server.Port());  // one kept-alive connection, as a script would use
   const std::string body = R"({"width":120,"height":40,"style":31})";
   const std::string request = RequestText({.target = "/api/challenge", .body = body});
@@ -366,8 +364,8 @@ TEST(HttpServiceStores, ChallengesTakeNoRoomInTheReplayStore) {
 
 TEST(HttpServiceStores, ATokenFromAnotherMemoryStoreServerIsRefused) {
   const KeyRing shared = KeyRing::Generate();
-  Server a(shared, ServerSetup{});
-  Server b(shared, ServerSetup{});
+  Server a(shared, {});
+  Server b(shared, {});
   const Reply challenge = Challenge(a.Port());
   const std::string code = CodeOf(shared, challenge);
   EXPECT_EQ(Verify(b.Port(), challenge["token"], code)["error"], "expired");
@@ -375,10 +373,8 @@ TEST(HttpServiceStores, ATokenFromAnotherMemoryStoreServerIsRefused) {
 }
 
 TEST(HttpServiceLimits, AClientsBucketRefusesWith429ThenRefills) {
-  ServerSetup setup;
-  setup.sites = Sites::Implicit(Policy::Default());  // 30 challenges a minute, bursts of 10
-  const KeyRing keys = KeyRing::Generate();
-  Server server(keys, std::move(setup));
+  // 30 challenges a minute, bursts of 10.
+  Server server(KeyRing::Generate(), {.sites = Sites::Implicit(Policy::Default())});
   const std::string small = R"({"width":120,"height":40})";
   for (int i = 0; i < 10; ++i) ASSERT_EQ(Post(server.Port(), "/api/challenge", small).status, 200) << i;
   const Reply limited = Post(server.Port(), "/api/challenge", small);
@@ -396,11 +392,8 @@ TEST(HttpServiceLimits, AClientsBucketRefusesWith429ThenRefills) {
 // visitor's challenges still come back (the pool takes clients in turn, and the flooder
 // may have only a few jobs at once).
 TEST(HttpServiceLimits, AHeavyFloodLeavesAVisitorServed) {
-  const KeyRing keys = KeyRing::Generate();
-  ServerSetup setup;
-  setup.renderThreads = 1;
-  setup.renderPerClient = 2;  // fewer than the flooder's connections
-  Server server(keys, std::move(setup));
+  // Fewer places per client than the flooder has connections.
+  Server server(KeyRing::Generate(), {.renderThreads = 1, .renderPerClient = 2});
   std::atomic<bool> stop{false};
   std::atomic<int> refused{0};
   std::vector<std::thread> flood;
@@ -423,11 +416,7 @@ TEST(HttpServiceLimits, AHeavyFloodLeavesAVisitorServed) {
 }
 
 TEST(HttpServiceLimits, AFullRenderQueueAnswers503AtOnce) {
-  const KeyRing keys = KeyRing::Generate();
-  ServerSetup setup;
-  setup.renderThreads = 1;
-  setup.renderQueue = 1;
-  Server server(keys, std::move(setup));
+  Server server(KeyRing::Generate(), {.renderThreads = 1, .renderQueue = 1});
   std::atomic<int> busy{0};
   std::vector<std::thread> clients;
   for (int t = 0; t < 6; ++t) {
@@ -453,11 +442,7 @@ class HttpServiceSites : public ::testing::Test {
   }
 
   KeyRing keys_ = KeyRing::Generate();
-  Server server_{keys_, [] {
-                   ServerSetup setup;
-                   setup.sites = TwoSites();
-                   return setup;
-                 }()};
+  Server server_{keys_, {.sites = TwoSites()}};
 };
 
 TEST_F(HttpServiceSites, SiteverifyAnswersInTheUsualShape) {
@@ -547,13 +532,6 @@ TEST_F(HttpServiceSites, VerifyApiIsOpenOnlyWhereThePolicySaysSo) {
 
 // Proof of work, tried as a bot would skip or cheapen it.
 
-// A server whose shop asks for the work `work` adds to its policy.
-ServerSetup WorkingShop(const json& work) {
-  ServerSetup setup;
-  setup.sites = TwoSites(work);
-  return setup;
-}
-
 Reply PuzzleOf(const Server& server, std::string_view siteKey = kShopKey,
                std::string_view origin = kShopOrigin) {
   return Get(server.Port(), "/api/puzzle?sitekey=" + std::string(siteKey), std::string(origin));
@@ -576,7 +554,7 @@ Reply ShopChallengeWith(const Server& server, const json& work) {
 
 TEST(HttpServiceWork, EachChallengeNeedsItsOwnFreshSolvedPuzzleOfTheSitesDifficulty) {
   const KeyRing keys = KeyRing::Generate();
-  Server server(keys, WorkingShop({{"pow_bits", 10}}));
+  Server server(keys, {.sites = TwoSites({{"pow_bits", 10}})});
   const auto puzzle = [&] {
     const Reply reply = PuzzleOf(server);
     EXPECT_EQ(reply.status, 200) << reply.raw.body();
@@ -621,7 +599,7 @@ TEST(HttpServiceWork, EachChallengeNeedsItsOwnFreshSolvedPuzzleOfTheSitesDifficu
 }
 
 TEST(HttpServiceWork, RaisedDifficultyBindsTheWorkAndSitesWithoutItAskNothing) {
-  Server server(KeyRing::Generate(), WorkingShop({{"pow_bits", 6}, {"pow_bits_per", 5}}));
+  Server server(KeyRing::Generate(), {.sites = TwoSites({{"pow_bits", 6}, {"pow_bits_per", 5}})});
   std::vector<int> bits;
   std::string last;
   for (int i = 0; i < 20; ++i) {
@@ -649,12 +627,10 @@ TEST(HttpServiceWork, RaisedDifficultyBindsTheWorkAndSitesWithoutItAskNothing) {
 
 // The default policy: its buckets live in Redis too, so a challenge needs Redis.
 ServerSetup WithRedis(const test::RedisServer& redis) {
-  ServerSetup setup;
-  setup.sites = Sites::Implicit(Policy::Default());
   Stores stores = MakeStores(redis.Url(), 0);
-  setup.store = std::move(stores.replay);
-  setup.limiter = std::move(stores.limiter);
-  return setup;
+  return {.sites = Sites::Implicit(Policy::Default()),
+          .store = std::move(stores.replay),
+          .limiter = std::move(stores.limiter)};
 }
 
 // The attack: a Redis that hangs (SIGSTOP) must not hang the service with it.

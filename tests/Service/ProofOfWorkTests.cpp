@@ -13,13 +13,8 @@ namespace {
 constexpr std::int64_t kNow = 4'000'000'000'000;  // Unix milliseconds
 
 Puzzle Sample(int bits = 8) {
-  Puzzle puzzle;
-  puzzle.issuedMs = kNow;
-  puzzle.expiresMs = kNow + 120'000;
-  puzzle.issuer = 0x1122334455667788;
-  puzzle.bits = bits;
-  puzzle.siteKey = "shop_site_key";
-  return puzzle;
+  return {.issuedMs = kNow, .expiresMs = kNow + 120'000, .issuer = 0x1122334455667788, .bits = bits,
+          .siteKey = "shop_site_key"};
 }
 
 // The first nonce, counting up in decimal, whose work reaches `bits`.

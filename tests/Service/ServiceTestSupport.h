@@ -11,9 +11,21 @@
 
 #include <chrono>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 
 namespace quillgate::service::test {
+
+// The message `call` throws std::runtime_error with, or "" when it returns.
+template <typename Call>
+std::string RefusalOf(Call call) {
+  try {
+    (void)call();
+    return "";
+  } catch (const std::runtime_error& error) {
+    return error.what();
+  }
+}
 
 // A port that was free a moment ago (bound to port 0, then released).
 unsigned short FreeLoopbackPort();

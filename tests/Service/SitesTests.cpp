@@ -1,14 +1,10 @@
 // The sites file: which sites a server serves, their origins, secrets and policies.
 #include "Service/Sites.h"
-#include "tests/TemporaryFolder.h"
+#include "ServiceTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -44,20 +40,11 @@ json GoodFile() {
 }
 
 // What reading the sites refuses with, or "" when it accepts them.
-template <typename Read>
-std::string RefusalFrom(Read read) {
-  try {
-    (void)read();
-    return "";
-  } catch (const std::runtime_error& error) {
-    return error.what();
-  }
-}
 std::string RefusalOf(const std::string& text) {
-  return RefusalFrom([&] { return Sites::Parse(text); });
+  return test::RefusalOf([&] { return Sites::Parse(text); });
 }
 std::string LoadRefusal(const fs::path& file) {
-  return RefusalFrom([&] { return Sites::Load(file); });
+  return test::RefusalOf([&] { return Sites::Load(file); });
 }
 
 using quillgate::testing::TemporaryFolder;

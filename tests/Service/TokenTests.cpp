@@ -23,14 +23,8 @@ namespace {
 constexpr std::int64_t kNow = 1'800'000'000'000;  // Unix milliseconds
 
 TokenClaims Claims(std::string code = "K3XQ9") {
-  TokenClaims claims;
-  claims.code = std::move(code);
-  claims.expiresMs = kNow + 300'000;
-  claims.issuedMs = kNow;
-  claims.id = NewTokenId();
-  claims.siteKey = "site-1";
-  claims.hostname = "shop.example";
-  return claims;
+  return {.code = std::move(code), .expiresMs = kNow + 300'000, .issuedMs = kNow, .id = NewTokenId(),
+          .siteKey = "site-1", .hostname = "shop.example"};
 }
 
 // Every claim but the key id, which sealing sets.

@@ -1,20 +1,18 @@
 // The built component library: self-registration against a temporary registry, creation by
-// ProgID through the registry, unloading while other threads use it, and a separate host
-// process driving it by name.
+// ProgID through the registry, and unloading while other threads use it. The command as its
+// host process is tests/cli's.
 #include "Component/Identifiers.h"
 #include "Platform/Com/ComPtr.h"
 #include "Platform/Com/Registry.h"
 #include "Platform/Com/Runtime.h"
 #include "tests/Component/CaptchaTestSupport.h"
 #include "tests/Platform/Com/TempRegistry.h"
-#include "tests/ShellOutput.h"
 
-#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <dlfcn.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,7 +21,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -35,10 +32,6 @@ namespace {
 using namespace quillgate::com;
 using registry::Key;
 using testing::ModuleLoaded;
-using quillgate::testing::FileText;
-using quillgate::testing::Quoted;
-using quillgate::testing::ShellOutput;
-using ::testing::HasSubstr;
 
 const std::string kClass = "CLSID\\{F33CEE78-2399-454A-8873-30020A58C3B3}";
 
@@ -315,191 +308,6 @@ TEST(Runtime, ClassesThatCannotBeLoadedAreRefusedWithTheirReason) {
     EXPECT_EQ(CoCreateInstance(CLSID_Captcha, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, &out),
               expected);
     EXPECT_EQ(out, nullptr);
-  }
-}
-
-// The built command, run by the shell against a registry of each test's own.
-class HostProcess : public ::testing::Test {
- protected:
-  struct CommandRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-  };
-
-  // `prefix` is shell text run before the command (an environment setting, `timeout 30`).
-  CommandRun Run(const std::string& arguments, const std::string& prefix = "") const {
-    const auto errFile = registry.Directory() / "stderr.txt";
-    CommandRun run;
-    run.out = ShellOutput(prefix + " " + Quoted(QUILLGATE_CLI_PATH) + " " + arguments + " 2>" +
-                              Quoted(errFile),
-                          &run.status);
-    run.err = FileText(errFile);
-    return run;
-  }
-
-  const std::string module = std::string(" '") + QUILLGATE_MODULE_PATH + "'";
-  quillgate::testing::TempRegistry registry;
-};
-
-TEST_F(HostProcess, DrivesTheComponentByNameBetweenRegistrationAndUnregistration) {
-  // Unregistering what is not registered succeeds and writes nothing, not even a file.
-  CommandRun run = Run("unregister" + module);
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_THAT(run.out, HasSubstr("nothing to unregister"));
-  EXPECT_FALSE(std::filesystem::exists(registry.File()));
-  run = Run("register" + module);
-  ASSERT_EQ(run.status, 0) << run.err;
-
-  const std::string wave = (registry.Directory() / "code.wav").string();
-  run = Run("automate ImageWidth=300 Format=xyz CreateImage GetValue ImageWidth "
-            "'CreateSoundFromCode(AB12)>" + wave + "' GetValue");
-  EXPECT_EQ(run.status, 2);  // one step failed, the others ran
-  EXPECT_THAT(run.err, HasSubstr("CreateImage: error 0x80004005 (E_FAIL)"));
-  EXPECT_THAT(run.err, HasSubstr("description: This picture format is not supported !"));
-  EXPECT_THAT(run.err, HasSubstr("source: Tovik.Quillgate.1"));
-  // GetValue after the failure: the five-character code that the failed call made current.
-  const std::size_t at = run.out.find("GetValue = ");
-  ASSERT_NE(at, std::string::npos) << run.out;
-  EXPECT_EQ(run.out.find('\n', at) - (at + 11), 5u) << run.out;
-  EXPECT_THAT(run.out, HasSubstr("ImageWidth = 300"));
-  EXPECT_THAT(run.out, HasSubstr("GetValue = AB12"));
-  EXPECT_TRUE(std::filesystem::exists(wave));
-
-  run = Run("unregister" + module);
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_THAT(run.out, HasSubstr("Unregistered"));
-  const std::string unregistered = registry.Text();
-  run = Run("unregister" + module);
-  EXPECT_THAT(run.out, HasSubstr("nothing to unregister"));
-  EXPECT_EQ(registry.Text(), unregistered);
-  run = Run("automate GetValue");
-  EXPECT_NE(run.status, 0);
-  EXPECT_THAT(run.err, HasSubstr("CO_E_CLASSSTRING"));
-}
-
-// Every command names what is wrong with a registry it cannot use, at once, and leaves it
-// as it is: a damaged file; a FIFO, which would block the open until some writer came; a
-// directory, which is not "damaged".
-TEST_F(HostProcess, AnUnusableRegistryIsNamedWithItsCauseAndLeftAlone) {
-  const std::filesystem::path& path = registry.File();
-  const struct {
-    std::function<void()> make;
-    std::string cause;
-    std::function<bool()> leftAlone;
-  } registries[] = {
-      {[&] { registry.Write("not a registry\n"); },
-       "line 1: this is not a Quillgate registry file (the registry file is damaged: correct the "
-       "line named, or move the file aside",
-       [&] { return registry.Text() == "not a registry\n"; }},
-      {[&] { ::mkfifo(path.c_str(), 0600); }, "is a FIFO; it must be a regular file",
-       [&] { return std::filesystem::is_fifo(path); }},
-      {[&] { std::filesystem::create_directory(path); },
-       "is a directory; it must be a regular file",
-       [&] { return std::filesystem::is_directory(path) && std::filesystem::is_empty(path); }},
-  };
-  for (const auto& [make, cause, leftAlone] : registries) {
-    SCOPED_TRACE(cause);
-    std::filesystem::remove(path);
-    make();
-    for (const std::string& command : {"register" + module, "unregister" + module,
-                                       std::string("automate GetValue")}) {
-      const CommandRun run = Run(command, "timeout 30");
-      EXPECT_EQ(run.status, 2) << command << " (124 is a hang)";
-      EXPECT_EQ(run.out, "") << command;
-      EXPECT_THAT(run.err, HasSubstr(cause)) << command;
-      const bool damaged = cause.find("damaged") != std::string::npos;
-      EXPECT_EQ(run.err.find("damaged") != std::string::npos, damaged) << command;
-    }
-    EXPECT_TRUE(leftAlone());
-  }
-}
-
-TEST_F(HostProcess, AutomateKeepsToTheCommandLinesLimits) {
-  // Unbounded, these drew until killed or wrote gigabytes; every step is checked before the
-  // first runs, so nothing is written either.
-  ASSERT_EQ(Run("register" + module).status, 0);
-  const std::string longCode(1001, 'A');
-  const std::pair<std::string, std::string> refused[] = {
-      {"'CreateImage>a.jpg' CodeLength=2147483647 CreateImage", "CodeLength=2147483647: 2147483647 is outside 1 to 1000"},
-      {"codelength=0 GetValue", "0 is outside 1 to 1000"},
-      {"ImageWidth=40000 CreateImage", "ImageWidth=40000: 40000 is outside 1 to 32767"},
-      {"'CreateSoundFromCode(\"" + longCode + "\")>a.wav'", "the code has 1001 characters"},
-  };
-  const std::string folder = " --registry '" + registry.File().string() + "'";
-  for (const auto& [steps, message] : refused) {
-    const CommandRun run = Run("automate" + folder + " " + steps,
-                               "cd '" + registry.Directory().string() + "' && timeout 60");
-    EXPECT_EQ(run.status, 64) << steps << ": " << run.err;
-    EXPECT_THAT(run.err, HasSubstr(message)) << steps;
-    EXPECT_EQ(run.out, "") << steps;
-  }
-  EXPECT_FALSE(std::filesystem::exists(registry.Directory() / "a.jpg"));
-  EXPECT_FALSE(std::filesystem::exists(registry.Directory() / "a.wav"));
-  const CommandRun within =
-      Run("automate" + folder + " CodeLength=1000 GetValue 'CreateSoundFromCode(\"AB\")'");
-  EXPECT_EQ(within.status, 0) << within.err;
-}
-
-TEST_F(HostProcess, AFullDiskDuringRegistrationOrUnregistrationIsNamed) {
-  const std::filesystem::path disk = registry.Directory() / "disk";
-  std::filesystem::create_directory(disk);
-  if (::geteuid() != 0 || std::system(("mount -t tmpfs -o size=64k tmpfs '" + disk.string() + "' 2>/dev/null").c_str()) != 0) {
-    GTEST_SKIP() << "mounting a small tmpfs needs root (or the mount was refused here)";
-  }
-  const std::string onDisk = "QUILLGATE_REGISTRY='" + (disk / "registry").string() + "'";
-  const CommandRun registered = Run("register" + module, onDisk);
-  // Fill it to the last block; creating files still works, writing them does not.
-  std::system(("dd if=/dev/zero of='" + (disk / "filler").string() + "' bs=4k 2>/dev/null").c_str());
-  const CommandRun unregistered = Run("unregister" + module, onDisk);
-  std::filesystem::remove(disk / "registry");  // and fill the space it held
-  std::system(("dd if=/dev/zero of='" + (disk / "filler2").string() + "' bs=1k 2>/dev/null").c_str());
-  const CommandRun failed = Run("register" + module, onDisk);
-  std::system(("umount '" + disk.string() + "'").c_str());
-  ASSERT_EQ(registered.status, 0) << registered.err;
-  // The library's unregistration reports success whatever happens; the command does not.
-  EXPECT_EQ(unregistered.status, 2);
-  EXPECT_THAT(unregistered.err, HasSubstr("still holds Tovik.Quillgate.1"));
-  EXPECT_THAT(unregistered.err, HasSubstr("No space left on device"));
-  EXPECT_EQ(failed.status, 2);
-  EXPECT_THAT(failed.err, HasSubstr("No space left on device"));
-}
-
-// Root registering into a user's own registry (sudo with that user's environment) must
-// leave the registry theirs: its owner and mode, and a lock file they can take.
-TEST_F(HostProcess, RootsRegistrationInAUsersFolderLeavesTheRegistryTheirs) {
-  if (::geteuid() != 0) GTEST_SKIP() << "acting as two users needs root";
-  constexpr uid_t kUser = 65534;  // nobody
-  ASSERT_EQ(::chmod(registry.Directory().c_str(), 0755), 0);
-  const std::string asUser = "setpriv --reuid=65534 --regid=65534 --clear-groups";
-  if (Run("--version", asUser).status != 0) {
-    GTEST_SKIP() << "the command cannot be run as nobody from where it was built";
-  }
-  for (const bool existing : {true, false}) {
-    SCOPED_TRACE(existing ? "a registry the user made" : "no registry yet");
-    const std::filesystem::path home = registry.Directory() / (existing ? "made" : "empty");
-    std::filesystem::create_directory(home);
-    ASSERT_EQ(::chown(home.c_str(), kUser, kUser), 0);
-    const std::string at = "QUILLGATE_REGISTRY='" + (home / "registry").string() + "'";
-    if (existing) {
-      ASSERT_EQ(Run("register" + module, asUser + " env " + at).status, 0);
-      ASSERT_EQ(Run("unregister" + module, asUser + " env " + at).status, 0);
-      ASSERT_EQ(::chmod((home / "registry").c_str(), 0600), 0);
-    }
-    const CommandRun rootRun = Run("register" + module, at);
-    ASSERT_EQ(rootRun.status, 0) << rootRun.err;
-    for (const char* name : {"registry", "registry.lock"}) {
-      struct stat status {};
-      ASSERT_EQ(::stat((home / name).c_str(), &status), 0) << name;
-      EXPECT_EQ(status.st_uid, kUser) << name;
-      EXPECT_EQ(status.st_gid, kUser) << name;
-      if (name == std::string("registry")) {
-        EXPECT_EQ(status.st_mode & 07777, existing ? 0600u : 0644u);
-      }
-    }
-    const CommandRun userRun = Run("unregister" + module, asUser + " env " + at);
-    EXPECT_EQ(userRun.status, 0) << userRun.err;
-    EXPECT_THAT(userRun.out, HasSubstr("Unregistered"));
   }
 }
 

@@ -31,7 +31,7 @@ class CommandTest : public ::testing::Test {
   CommandResult Script(const std::string& script) const {
     std::ofstream(dir_ / "run.sh") << "cd " << Quoted(Work()) << " || exit 99\n"
                                    << "Q='" << QUILLGATE_CLI << "'\n"
-                                   << "export QUILLGATE_REGISTRY=" << Quoted(dir_ / "registry")
+                                   << "export QUILLGATE_REGISTRY=" << Quoted(Registry())
                                    << '\n' << script << '\n';
     CommandResult result;
     result.out = ShellOutput("bash " + Quoted(dir_ / "run.sh") + " 2> " + Quoted(dir_ / "err"),
@@ -46,6 +46,8 @@ class CommandTest : public ::testing::Test {
   std::filesystem::path Work() const { return dir_ / "work"; }
   std::filesystem::path Work(const std::string& name) const { return Work() / name; }
   std::set<std::string> Names() const { return FolderNames(Work()); }
+  // The registry the command uses unless a script names another.
+  std::filesystem::path Registry() const { return dir_ / "registry"; }
 
  private:
   const TemporaryFolder folder_{"cli"};

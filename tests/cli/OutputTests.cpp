@@ -160,6 +160,14 @@ TEST_F(Output, CommandsRefuseInputsTheyCannotUse) {
       {"image --width 20000 --height 20000 -o x.jpg", "20000 x 20000 is more than 67108864 pixels"},
       {"image --format png -o x.gif", "--format: png contradicts the name x.gif, which says GIF"},
       {"image --format png -o x.jpe", "--format: png contradicts the name x.jpe, which says JPEG"},
+      // automate checks every step before the first runs: unbounded, these drew until
+      // killed or wrote gigabytes.
+      {"automate 'CreateImage>a.jpg' CodeLength=2147483647 CreateImage",
+       "CodeLength=2147483647: 2147483647 is outside 1 to 1000"},
+      {"automate codelength=0 GetValue", "codelength=0: 0 is outside 1 to 1000"},
+      {"automate ImageWidth=40000 CreateImage", "ImageWidth=40000: 40000 is outside 1 to 32767"},
+      {"automate 'CreateSoundFromCode(\"" + longCode + "\")>a.wav'",
+       "the code has 1001 characters"},
   };
   for (const auto& [command, message] : refused) {
     const Shell r = Run(command);

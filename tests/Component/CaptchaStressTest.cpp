@@ -22,18 +22,13 @@ namespace {
 
 using namespace quillgate::com;
 using testing::AsClass;
+using testing::BytesOf;
 using testing::NewCaptcha;
 
 std::chrono::milliseconds StressTime() {
   const char* text = std::getenv("QUILLGATE_STRESS_SECONDS");
   const int seconds = text != nullptr ? std::atoi(text) : 1;
   return std::chrono::seconds(seconds > 0 && seconds <= 600 ? seconds : 1);
-}
-
-std::vector<unsigned char> BytesOf(const VARIANT& value) {
-  if (value.vt != (VT_ARRAY | VT_UI1) || value.parray == nullptr) return {};
-  const auto* data = static_cast<const unsigned char*>(value.parray->pvData);
-  return {data, data + value.parray->rgsabound[0].cElements};
 }
 
 // What each thread tallies; any entry of `unexplained` fails the test.

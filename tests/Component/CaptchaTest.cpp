@@ -4,13 +4,15 @@
 #include "Platform/Com/ErrorInfo.h"
 #include "tests/Platform/Com/TempRegistry.h"
 
-#include <cstring>
+#include <string>
 #include <tuple>
+#include <vector>
 
 namespace quillgate::component {
 namespace {
 
 using namespace quillgate::com;
+using testing::BytesOf;
 using testing::NewCaptcha;
 
 // Every object in the process shares the one engine: after each test its settings go back
@@ -47,25 +49,6 @@ TEST(Captcha, EveryObjectSharesTheEngine) {
   EXPECT_EQ(value.View(), u"SHARED1");
 }
 
-TEST(Captcha, HeightIsRaisedToTen) {
-  auto captcha = NewCaptcha();
-  for (const auto& [put, read] : {std::pair{5, 10}, {10, 10}, {11, 11}, {-5, 10}}) {
-    ASSERT_EQ(captcha->put_ImageHeight(put), S_OK);
-    LONG height = 0;
-    captcha->get_ImageHeight(&height);
-    EXPECT_EQ(height, read) << put;
-  }
-}
-
-// A null text is an empty one (the engine's own tests check how names are spelt).
-TEST(Captcha, ANullFormatIsEmpty) {
-  auto captcha = NewCaptcha();
-  BString out;
-  ASSERT_EQ(captcha->put_Format(nullptr), S_OK);
-  ASSERT_EQ(captcha->get_Format(out.Out()), S_OK);
-  EXPECT_EQ(out.View(), u"");
-}
-
 TEST(Captcha, UnsupportedFormatFailsWithRichErrorAndLeavesTheResultAlone) {
   quillgate::testing::TempRegistry registry;  // unregistered: no source
   auto captcha = NewCaptcha();
@@ -85,44 +68,32 @@ TEST(Captcha, UnsupportedFormatFailsWithRichErrorAndLeavesTheResultAlone) {
   info->GetSource(source.Out());
   info->GetGUID(&guid);
   EXPECT_EQ(description.View(), u"This picture format is not supported !");
-  EXPECT_EQ(source.Get(), nullptr);  // no ProgID registered (HostProcess sees it registered)
+  EXPECT_EQ(source.Get(), nullptr);  // no ProgID registered (HostProcess, in tests/cli, has one)
   EXPECT_EQ(guid, IID_ICaptcha);
 }
 
-TEST(Captcha, BytesArriveAsAOneDimensionalByteArray) {
+// What a script host reads with LBound, UBound and indexes from 0: the engine's bytes.
+TEST(Captcha, SoundAndImageArriveAsOneDimensionalArraysOfTheEncodedBytes) {
   auto captcha = NewCaptcha();
   BString code(u"AB12");
   Variant wave;
   ASSERT_EQ(captcha->CreateSoundFromCode(code.Get(), wave.Get()), S_OK);
-  ASSERT_EQ(wave->vt, 0x2011);
-  SAFEARRAY* array = wave->parray;
-  ASSERT_NE(array, nullptr);
-  EXPECT_EQ(SafeArrayGetDim(array), 1u);
-  LONG low = -1, high = -1;
-  SafeArrayGetLBound(array, 1, &low);
-  SafeArrayGetUBound(array, 1, &high);
+  ASSERT_EQ(wave->vt, VT_ARRAY | VT_UI1);
+  EXPECT_EQ(SafeArrayGetDim(wave->parray), 1u);
+  LONG low = -1;
+  SafeArrayGetLBound(wave->parray, 1, &low);
   EXPECT_EQ(low, 0);
   ByteArray direct;
   CaptchaEngine::Instance().CreateSound("AB12", direct);
-  EXPECT_EQ(high + 1, direct.length);
-  void* data = nullptr;
-  ASSERT_EQ(SafeArrayAccessData(array, &data), S_OK);
-  EXPECT_EQ(std::memcmp(data, direct.buffer.get(), static_cast<std::size_t>(direct.length)), 0);
-  SafeArrayUnaccessData(array);
-  BString value;
-  captcha->GetValue(value.Out());
-  EXPECT_EQ(value.View(), u"AB12");
-}
+  const auto spoken = direct.Bytes();
+  EXPECT_EQ(BytesOf(*wave.Get()), std::vector<unsigned char>(spoken.begin(), spoken.end()));
 
-TEST(Captcha, ImageBytesAreTheEncodedImage) {
-  auto captcha = NewCaptcha();
   BString png(u"png");
   captcha->put_Format(png.Get());
   Variant image;
   ASSERT_EQ(captcha->CreateImage(image.Get()), S_OK);
-  ASSERT_EQ(image->vt, VT_ARRAY | VT_UI1);
-  ASSERT_GE(image->parray->rgsabound[0].cElements, 8u);
-  EXPECT_EQ(std::memcmp(image->parray->pvData, "\x89PNG\r\n\x1A\n", 8), 0);
+  const std::vector<unsigned char> bytes = BytesOf(*image.Get());
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()).substr(0, 8), "\x89PNG\r\n\x1A\n");
 }
 
 TEST(Captcha, ClassOnlyOperationsMakeTheirCodeCurrent) {
@@ -150,7 +121,6 @@ TEST(Captcha, ValidateGivesAutomationBooleansAndTakesNullAsEmpty) {
   ASSERT_EQ(captcha->CreateSoundFromCode(code.Get(), wave.Get()), S_OK);
   BString hash;
   ASSERT_EQ(captcha->GetHashValue(hash.Out()), S_OK);
-  EXPECT_EQ(hash.View().size(), 128u);
   BString emptyHash(std::u16string(u"CF83E1357EEFB8BDF1542850D66D8007D620E4050B5715DC83F4A921D36CE9CE"
                                    u"47D0D13C5D85F2B0FF8318D2877EEC2F63B931BD47417A81A538327AF927DA3E"));
   const std::tuple<BSTR, BSTR, VARIANT_BOOL> cases[] = {
@@ -163,8 +133,13 @@ TEST(Captcha, ValidateGivesAutomationBooleansAndTakesNullAsEmpty) {
   }
 }
 
-TEST(Captcha, TextIsCutAtItsFirstNul) {
+// A null text is an empty one (the engine's own tests check how names are spelt).
+TEST(Captcha, TextIsCutAtItsFirstNulAndANullTextIsEmpty) {
   auto captcha = NewCaptcha();
+  BString format;
+  ASSERT_EQ(captcha->put_Format(nullptr), S_OK);
+  ASSERT_EQ(captcha->get_Format(format.Out()), S_OK);
+  EXPECT_EQ(format.View(), u"");
   const char16_t withNul[] = {u'A', u'B', u'\0', u'C'};
   BSTR code = SysAllocStringLen(withNul, 4);
   Variant wave;
@@ -192,10 +167,8 @@ TEST(Captcha, AnswersExactlyItsThreeInterfaces) {
   auto captcha = NewCaptcha();
   ComPtr<IUnknown> unknown;
   ComPtr<IDispatch> dispatch;
-  ComPtr<ICaptcha> again;
   EXPECT_EQ(captcha.As(unknown), S_OK);
   EXPECT_EQ(captcha.As(dispatch), S_OK);
-  EXPECT_EQ(captcha.As(again), S_OK);
   EXPECT_EQ(static_cast<void*>(dispatch.Get()), static_cast<void*>(captcha.Get()));
   ComPtr<IUnknown> unknownAgain;
   dispatch.As(unknownAgain);

@@ -11,6 +11,8 @@
 
 #include <dlfcn.h>
 
+#include <vector>
+
 namespace quillgate::component::testing {
 
 inline com::ComPtr<com::IClassFactory> Factory() {
@@ -52,6 +54,13 @@ inline com::HRESULT Put(com::IDispatch* object, com::DISPID id, com::VARIANT val
   com::DISPPARAMS params{&value, &named, 1, 1};
   return object->Invoke(id, com::IID_NULL, 0, com::DISPATCH_PROPERTYPUT, &params, nullptr,
                         nullptr, argumentError);
+}
+
+// The bytes of a byte-array result; none for any other kind of value.
+inline std::vector<unsigned char> BytesOf(const com::VARIANT& value) {
+  if (value.vt != (com::VT_ARRAY | com::VT_UI1) || value.parray == nullptr) return {};
+  const auto* data = static_cast<const unsigned char*>(value.parray->pvData);
+  return {data, data + value.parray->rgsabound[0].cElements};
 }
 
 // Whether the dynamic loader still holds the built component library.

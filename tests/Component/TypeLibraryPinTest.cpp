@@ -4,7 +4,6 @@
 #include "Component/CaptchaMembers.h"
 #include "Component/Identifiers.h"
 #include "Platform/Com/Bstr.h"
-#include "Platform/Com/ErrorInfo.h"
 #include "Platform/Com/Runtime.h"
 #include "Platform/Com/TypeLib.h"
 #include "Platform/Com/Utf.h"
@@ -67,10 +66,8 @@ TEST(ShippedTypeLibrary, MatchesTheInterfaceMemberForMember) {
       {u"CreateSoundFromCode", INVOKE_FUNC, 11, u"method CreateSoundFromCode",
        Slot(&ICaptcha::CreateSoundFromCode)},
   };
-  // IUnknown's three and IDispatch's four come first; the class's own two follow ICaptcha's.
+  // IUnknown's three and IDispatch's four come first.
   EXPECT_EQ(Slot(&ICaptcha::get_ImageWidth), 7u);
-  EXPECT_EQ(Slot(&Captcha::CreateImageFromCode), 24u);
-  EXPECT_EQ(Slot(&Captcha::CreateSound), 25u);
 
   ComPtr<ITypeLib> lib;
   const std::u16string module = Utf8ToUtf16(QUILLGATE_MODULE_PATH);
@@ -156,19 +153,10 @@ TEST(Dispatch, NamesResolveWithoutRegardToCaseAndClassOnlyOnesDoNot) {
   EXPECT_EQ(count, 1u);
 }
 
+// Text for numbers is the host process test's (automate passes every argument as text).
 TEST(Dispatch, ArgumentsAreCoercedToTheDeclaredTypes) {
   ComPtr<IDispatch> object;
   NewCaptcha().As(object);
-  BString text(u"  321 ");
-  ASSERT_EQ(Put(object.Get(), 1, Argument(text.Get())), S_OK);
-  Variant result;
-  DISPPARAMS none{nullptr, nullptr, 0, 0};
-  ASSERT_EQ(object->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYGET | DISPATCH_METHOD, &none,
-                           result.Get(), nullptr, nullptr),
-            S_OK);
-  EXPECT_EQ(result->vt, VT_I4);
-  EXPECT_EQ(result->lVal, 321);
-
   // Validate(7 as text, 8 as number): both reach the member as text.
   BString seven(u"7");
   VARIANT args[] = {Argument(8), Argument(seven.Get())};
@@ -198,24 +186,6 @@ TEST(Dispatch, WrongCallsGiveDispatchErrors) {
   EXPECT_EQ(Put(object.Get(), 10, value), DISP_E_MEMBERNOTFOUND);
   EXPECT_EQ(object->Invoke(10, IID_IDispatch, 0, DISPATCH_METHOD, &none, result.Get(), nullptr, nullptr),
             DISP_E_UNKNOWNINTERFACE);
-}
-
-TEST(Dispatch, AFailingCallFillsTheExceptionFromTheErrorInformation) {
-  ComPtr<IDispatch> object;
-  NewCaptcha().As(object);
-  BString xyz(u"xyz");
-  ASSERT_EQ(Put(object.Get(), 6, Argument(xyz.Get())), S_OK);
-  DISPPARAMS none{nullptr, nullptr, 0, 0};
-  Variant result;
-  EXCEPINFO exception{};
-  EXPECT_EQ(object->Invoke(9, IID_NULL, 0, DISPATCH_METHOD, &none, result.Get(), &exception, nullptr),
-            DISP_E_EXCEPTION);
-  EXPECT_EQ(exception.scode, E_FAIL);
-  EXPECT_EQ(BstrView(exception.bstrDescription), u"This picture format is not supported !");
-  EXPECT_EQ(result->vt, VT_EMPTY);
-  SysFreeString(exception.bstrDescription);
-  SysFreeString(exception.bstrSource);
-  SysFreeString(exception.bstrHelpFile);
 }
 
 // A type library registered under the component's LIBID that describes other signatures

@@ -95,14 +95,15 @@ TEST_F(WarpTest, BuiltInEnvelopeKeepsTheTextInsideTheRectangle) {
 TEST_F(WarpTest, TextWithoutOutlineGivesAnEmptyPath) {
   const Curves c = Preset(1);
   TextEnvelope envelope(c.top, c.bottom);
-  EXPECT_EQ(envelope.CreateWarpedPath(graphics, RectF(0, 0, 100, 100), u"", font)->GetPointCount(), 0);
-  EXPECT_EQ(envelope.CreateWarpedPath(graphics, RectF(0, 0, 100, 100), u"   ", font)->GetPointCount(), 0);
-  const std::u16string zeroFirst(u"\0AB", 3);
-  EXPECT_EQ(envelope.CreateWarpedPath(graphics, RectF(0, 0, 100, 100), zeroFirst, font)->GetPointCount(), 0);
+  const RectF box(0, 0, 100, 100);
+  const std::u16string texts[] = {u"", u"   ", std::u16string(u"\0AB", 3)};
+  for (const std::u16string& text : texts) {
+    EXPECT_EQ(envelope.CreateWarpedPath(graphics, box, text, font)->GetPointCount(), 0);
+  }
   TextEnvelope noCurves({}, {});
-  EXPECT_EQ(noCurves.CreateWarpedPath(graphics, RectF(0, 0, 100, 100), u"AB", font)->GetPointCount(), 0);
+  EXPECT_EQ(noCurves.CreateWarpedPath(graphics, box, u"AB", font)->GetPointCount(), 0);
   const graphics::Pen pen(graphics::Color(0xFFFFFFFF), 2);
-  EXPECT_TRUE(noCurves.DrawOutline(graphics, RectF(0, 0, 100, 100), u"AB", font, pen));
+  EXPECT_TRUE(noCurves.DrawOutline(graphics, box, u"AB", font, pen));
   EXPECT_TRUE(std::ranges::all_of(bitmap.CopyArgb(), [](std::uint32_t p) { return p == 0; }));
 }
 

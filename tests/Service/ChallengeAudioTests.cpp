@@ -149,10 +149,7 @@ std::string ReadByTemplates(const std::vector<float>& signal, std::size_t length
 }
 
 TokenClaims ClaimsFor(std::string code) {
-  TokenClaims claims;
-  claims.code = std::move(code);
-  claims.id = NewTokenId();
-  return claims;
+  return {.code = std::move(code), .id = NewTokenId(), .siteKey = {}, .hostname = {}};
 }
 
 std::vector<unsigned char> ComponentSound(const std::string& code) {

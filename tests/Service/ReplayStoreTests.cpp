@@ -17,12 +17,8 @@ constexpr std::int64_t kNow = kEpoch + 5'000;
 
 TokenClaims IssuedBy(const ReplayStore& store, std::int64_t expiresMs = kNow + 60'000,
                      std::int64_t issuedMs = kNow) {
-  TokenClaims claims;
-  claims.id = NewTokenId();
-  claims.issuer = store.Issuer();
-  claims.issuedMs = issuedMs;
-  claims.expiresMs = expiresMs;
-  return claims;
+  return {.code = {}, .expiresMs = expiresMs, .issuedMs = issuedMs, .id = NewTokenId(),
+          .issuer = store.Issuer(), .siteKey = {}, .hostname = {}};
 }
 
 TEST(MemoryReplayStore, RefusesTokensItCannotHaveSeenUsed) {

@@ -63,22 +63,16 @@ std::string AllBytes(std::size_t size, int start) {
 
 TEST(Token, EveryClaimOpensToWhatWasSealed) {
   const KeyRing keys = KeyRing::Generate();
-  TokenClaims longest = Claims(AllBytes(255, 0));
-  longest.siteKey = AllBytes(255, 85);
-  longest.hostname = AllBytes(255, 170);
-  longest.issuer = ~std::uint64_t{0};
-  longest.style = 255;
-  longest.type = 254;
-  longest.width = 65535;
-  longest.height = 65534;
-  longest.expiresMs = std::numeric_limits<std::int64_t>::max();
-  TokenClaims small = Claims("");
-  small.issuer = 0x0102030405060708;
-  small.style = 1;
-  small.type = 2;
-  small.width = 0x0304;
-  small.height = 0x0506;
-  small.keyId = 12345;  // ignored: Seal sets the key that sealed it
+  const TokenClaims longest{
+      .code = AllBytes(255, 0), .expiresMs = std::numeric_limits<std::int64_t>::max(),
+      .issuedMs = kNow, .id = NewTokenId(), .issuer = ~std::uint64_t{0},
+      .siteKey = AllBytes(255, 85), .hostname = AllBytes(255, 170),
+      .style = 255, .type = 254, .width = 65535, .height = 65534};
+  // The key id is ignored: Seal sets the key that sealed it.
+  const TokenClaims small{
+      .code = "", .expiresMs = kNow + 300'000, .issuedMs = kNow, .id = NewTokenId(),
+      .issuer = 0x0102030405060708, .siteKey = "site-1", .hostname = "shop.example",
+      .style = 1, .type = 2, .width = 0x0304, .height = 0x0506, .keyId = 12345};
   for (const TokenClaims& claims : {longest, small}) {
     const auto opened = OpenToken(keys, SealToken(keys, claims), kNow);
     ASSERT_TRUE(std::holds_alternative<TokenClaims>(opened)) << claims.code.size();

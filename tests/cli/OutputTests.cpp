@@ -143,16 +143,14 @@ TEST_F(Output, AutomateKeepsItsReportsOffStandardOutputWhenDataGoesThere) {
 
 TEST_F(Output, CommandsRefuseInputsTheyCannotUse) {
   const std::string longCode(1001, 'A');
+  // One row per check and one per command's use of it: image and sound share the code's.
   const std::pair<std::string, std::string> refused[] = {
       {"code --type 99", "--type: 99 is outside 0 to 2"},
-      {"code --length ''", "--length: '' is not a whole number"},
       {"code --length 1001", "--length: 1001 is outside 1 to 1000"},
       {"image --style '' -o x.jpg", "--style: '' is not a whole number"},
       {"image --style 50 -o x.jpg", "--style: 50 is outside 0 to 49"},
       {"image --length 0 -o x.jpg", "--length: 0 is outside 1 to 1000"},
       {"image --code " + longCode + " -o x.jpg", "--code: the code has 1001 characters"},
-      {"sound --code " + longCode + " -o x.wav", "--code: the code has 1001 characters"},
-      {"image --code '' -o x.jpg", "--code: the code is empty"},
       {"sound --code '' -o x.wav", "--code: the code is empty"},
       {"image --code $'AB\\nHash: 00' -o x.jpg", "--code: the code holds the control character 0x0A"},
       {"sound --code $'A\\x1b[2J' -o x.wav", "--code: the code holds the control character 0x1B"},

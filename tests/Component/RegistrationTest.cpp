@@ -34,6 +34,11 @@ using registry::Key;
 using testing::ModuleLoaded;
 
 const std::string kClass = "CLSID\\{F33CEE78-2399-454A-8873-30020A58C3B3}";
+const std::string kOtherClass = "CLSID\\{00000000-1111-2222-3333-444444444444}";
+// The top keys the component owns: all present while it is registered, none after.
+const std::string kOwnKeys[] = {"Tovik.Quillgate.1", "Tovik.Quillgate", kClass,
+                                "TypeLib\\" + GuidToString(LIBID_TOVIKQUILLGATELib),
+                                "Interface\\" + GuidToString(IID_ICaptcha)};
 
 // Loads a copy of the library (or the library itself) and calls one of its entry points.
 HRESULT CallEntry(const std::filesystem::path& library, const char* entry) {
@@ -56,14 +61,17 @@ std::optional<std::string> Default(const Key& root, const std::string& path) {
 }
 
 // Registered from a path with quotes in it, over a key left under the class: the class key
-// is replaced whole.
-TEST(Registration, WritesExactlyTheClassKeys) {
+// is replaced whole. Unregistered, all of it goes but the CLSID key other classes share.
+TEST(Registration, WritesExactlyTheClassKeysAndRemovesAllButTheSharedRoot) {
   quillgate::testing::TempRegistry registry;
   const auto directory = registry.Directory() / "it's a dir";
   std::filesystem::create_directories(directory);
   const auto library = directory / "lib'quillgate.so";
   std::filesystem::copy_file(QUILLGATE_MODULE_PATH, library);
-  registry::Update([](Key& root) { root.Create(kClass + "\\Leftover"); });
+  registry::Update([](Key& root) {
+    root.Create(kClass + "\\Leftover");
+    root.Create(kOtherClass);
+  });
   ASSERT_EQ(CallEntry(library, "DllRegisterServer"), S_OK);
   const Key root = registry::Read();
   EXPECT_EQ(Default(root, "Tovik.Quillgate.1"), "Captcha Class");
@@ -91,31 +99,19 @@ TEST(Registration, WritesExactlyTheClassKeys) {
   const std::string once = registry.Text();
   ASSERT_EQ(CallEntry(library, "DllRegisterServer"), S_OK);
   EXPECT_EQ(registry.Text(), once);
-}
 
-TEST(Registration, UnregisteringRemovesItAllButTheClassRoot) {
-  quillgate::testing::TempRegistry registry;
-  registry::Update([](Key& root) { root.Create("CLSID\\{00000000-1111-2222-3333-444444444444}"); });
-  ASSERT_EQ(CallEntry(QUILLGATE_MODULE_PATH, "DllRegisterServer"), S_OK);
-  ASSERT_EQ(CallEntry(QUILLGATE_MODULE_PATH, "DllUnregisterServer"), S_OK);
-  const Key root = registry::Read();
-  EXPECT_EQ(root.Find("Tovik.Quillgate.1"), nullptr);
-  EXPECT_EQ(root.Find("Tovik.Quillgate"), nullptr);
-  EXPECT_EQ(root.Find(kClass), nullptr);
-  EXPECT_NE(root.Find("CLSID\\{00000000-1111-2222-3333-444444444444}"), nullptr);
-  EXPECT_EQ(root.Find("TypeLib\\" + GuidToString(LIBID_TOVIKQUILLGATELib)), nullptr);
-  EXPECT_EQ(root.Find("Interface\\" + GuidToString(IID_ICaptcha)), nullptr);
+  ASSERT_EQ(CallEntry(library, "DllUnregisterServer"), S_OK);
+  const Key after = registry::Read();
+  for (const std::string& key : kOwnKeys) EXPECT_EQ(after.Find(key), nullptr) << key;
+  EXPECT_NE(after.Find(kOtherClass), nullptr);
   // Unregistering what is not registered still succeeds.
-  EXPECT_EQ(CallEntry(QUILLGATE_MODULE_PATH, "DllUnregisterServer"), S_OK);
+  EXPECT_EQ(CallEntry(library, "DllUnregisterServer"), S_OK);
 }
 
 // Registration as one change: whoever reads the file while registrations and removals race
 // sees the component's keys all present or all absent, never some of them.
 TEST(Registration, RacingRegistrationsNeverShowHalfAState) {
   quillgate::testing::TempRegistry registry;
-  const std::string keys[] = {"Tovik.Quillgate.1", "Tovik.Quillgate", kClass,
-                              "TypeLib\\" + GuidToString(LIBID_TOVIKQUILLGATELib),
-                              "Interface\\" + GuidToString(IID_ICaptcha)};
   std::vector<pid_t> children;
   for (int p = 0; p < 3; ++p) {
     const pid_t child = ::fork();
@@ -136,8 +132,8 @@ TEST(Registration, RacingRegistrationsNeverShowHalfAState) {
   while (!children.empty()) {
     const Key root = registry::Read();
     const auto present =
-        std::ranges::count_if(keys, [&](const auto& key) { return root.Find(key) != nullptr; });
-    if (present != 0 && present != std::ssize(keys)) ++halves;
+        std::ranges::count_if(kOwnKeys, [&](const auto& key) { return root.Find(key) != nullptr; });
+    if (present != 0 && present != std::ssize(kOwnKeys)) ++halves;
     ++reads;
     std::erase_if(children, [](pid_t child) {
       int status = 0;

@@ -68,8 +68,7 @@ TEST(ImagePipelineTest, FailuresKeepTheNewCodeCurrent) {
   CaptchaEngine engine;
   engine.SetFormat("xyz");
   EXPECT_EQ(FailureOf(engine), "This picture format is not supported !");
-  const std::string drawn = engine.GetValue();
-  EXPECT_EQ(drawn.size(), 5u);
+  EXPECT_EQ(engine.GetValue().size(), 5u);
   EXPECT_EQ(FailureOf(engine, "QQ77"), "This picture format is not supported !");
   EXPECT_EQ(engine.GetValue(), "QQ77");
   engine.SetFormat(" png");  // the space stays in the name

@@ -23,6 +23,7 @@ namespace http = beast::http;
 using tcp = net::ip::tcp;
 using namespace std::chrono_literals;
 using test::Client;
+using test::Eventually;
 
 Response Text(std::string body, http::status status = http::status::ok) {
   Response response{status, 11};
@@ -50,17 +51,6 @@ class TestServer {
   std::atomic<int> refusedClient_{0};
   HttpServer server_;
 };
-
-// Waits up to `limit` for `condition`, checking every 20 ms.
-template <typename Condition>
-bool Eventually(Condition condition, std::chrono::milliseconds limit = 5s) {
-  const auto until = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(20ms);
-  }
-  return true;
-}
 
 // Whether the server closes the connection within 5 s, sending nothing more.
 bool ClosedSilently(Client& client) {
@@ -167,9 +157,8 @@ TEST(ClientAddresses, ForwardedForIsWalkedFromTheRightPastTrustedProxies) {
 // ---------------------------------------------------------------- connection caps
 
 TEST(HttpServerCaps, OneClientTricklingHeadersFillsOnlyItsOwnShare) {
-  ServerLimits limits;
-  limits.maxConnectionsPerClient = 8;
-  limits.maxConnections = 64;
+  const ServerLimits limits{
+      .maxConnections = 64, .maxConnectionsPerClient = 8, .trustedProxies = {}};
   TestServer server(limits, [](Request&&, const Peer&, Responder respond) { respond(Text("hello")); });
 
   // The attacker: 100 connections from 127.0.0.2, each sending its headers a line at a time.
@@ -203,9 +192,7 @@ TEST(HttpServerCaps, OneClientTricklingHeadersFillsOnlyItsOwnShare) {
 
   // A visitor from another address is served all the while.
   Client visitor(server.Port(), "127.0.0.3");
-  const Response answer = visitor.Call("/");
-  EXPECT_EQ(answer.result_int(), 200u);
-  EXPECT_EQ(answer.body(), "hello");
+  EXPECT_EQ(visitor.Call("/").body(), "hello");
 
   // Once the attacker lets go, its share is its own again.
   attack.clear();
@@ -214,10 +201,9 @@ TEST(HttpServerCaps, OneClientTricklingHeadersFillsOnlyItsOwnShare) {
 
 // The handler answers with the address of the connection and the client it stands for.
 TEST(HttpServerCaps, TrustedProxiesNameTheClientAreExemptAndTheGlobalCapStays) {
-  ServerLimits limits;
-  limits.maxConnectionsPerClient = 2;
-  limits.maxConnections = 8;
-  limits.trustedProxies = {Network::Parse("127.0.0.1/32")};
+  const ServerLimits limits{.maxConnections = 8,
+                            .maxConnectionsPerClient = 2,
+                            .trustedProxies = {Network::Parse("127.0.0.1/32")}};
   TestServer server(limits, [](Request&&, const Peer& peer, Responder respond) {
     respond(Text(peer.address.to_string() + " " + peer.client.to_string()));
   });
@@ -330,10 +316,9 @@ TEST(HttpServerHead, HeadGetsTheHeadersOfTheGetWithoutItsBody) {
 // ---------------------------------------------------------------- limits and timeouts
 
 TEST(HttpServerLimits, RefusalsAreJsonAndSlowClientsAreCut) {
-  ServerLimits limits;  // idle connections wait the default 30 s
-  limits.headerTimeout = 500ms;
-  limits.bodyLimit = 64;
-  limits.headerLimit = 1024;
+  // Idle connections wait the default 30 s.
+  const ServerLimits limits{
+      .bodyLimit = 64, .headerLimit = 1024, .headerTimeout = 500ms, .trustedProxies = {}};
   TestServer server(limits, [](Request&& request, const Peer&, Responder respond) {
     respond(Text("got " + request.body()));
   });
@@ -389,9 +374,8 @@ TEST(HttpServerLimits, RefusalsAreJsonAndSlowClientsAreCut) {
 }
 
 TEST(HttpServerLimits, IdleKeptAliveConnectionsAreClosed) {
-  ServerLimits limits;
-  limits.idleTimeout = 300ms;
-  TestServer server(limits, [](Request&&, const Peer&, Responder respond) { respond(Text("ok")); });
+  TestServer server({.idleTimeout = 300ms, .trustedProxies = {}},
+                    [](Request&&, const Peer&, Responder respond) { respond(Text("ok")); });
   Client client(server.Port());
   EXPECT_EQ(client.Call("/").body(), "ok");
   EXPECT_EQ(client.Call("/").body(), "ok") << "kept alive";
@@ -417,7 +401,6 @@ TEST(HttpServerDrain, FinishesWhatItTookOnAndClosesTheRest) {
   server->Drain(20s);
   std::thread(held.Take(), Text("done")).join();  // answered once the drain has begun
   const Response done = busy.Read();
-  EXPECT_EQ(done.result_int(), 200u);
   EXPECT_EQ(done.body(), "done");
   EXPECT_FALSE(done.keep_alive()) << "answered with Connection: close";
   for (Client* client : {&idle, &silent, &busy}) EXPECT_TRUE(ClosedSilently(*client));

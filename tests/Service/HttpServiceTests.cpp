@@ -567,12 +567,10 @@ TEST(HttpServiceWork, EachChallengeNeedsItsOwnFreshSolvedPuzzleOfTheSitesDifficu
   EXPECT_EQ(refusal({{"puzzle", text}, {"nonce", nonce}}), "pow_used");
 
   // A puzzle of its own making, or an easier one under the server's key, or another site's.
-  Puzzle easy;
-  easy.issuedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                      std::chrono::system_clock::now().time_since_epoch()).count();
-  easy.expiresMs = easy.issuedMs + 60'000;
-  easy.bits = 4;
-  easy.siteKey = kShopKey;
+  const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::system_clock::now().time_since_epoch()).count();
+  Puzzle easy{
+      .issuedMs = now, .expiresMs = now + 60'000, .bits = 4, .siteKey = std::string(kShopKey)};
   const std::string forged = SealPuzzle(KeyRing::Generate(), easy);
   EXPECT_EQ(refusal({{"puzzle", forged}, {"nonce", NonceWorth(forged, 4)}}), "pow_invalid");
   const std::string cheap = SealPuzzle(keys, easy);
@@ -643,12 +641,7 @@ TEST(HttpServiceRedis, AStoppedRedisFailsClosedWhileHealthzStaysUp) {
   EXPECT_EQ(ready["store"], "unreachable");
   redis.Resume();
   // Back once Redis answers (after the short cool-down).
-  int status = 0;
-  for (int i = 0; i < 40 && status != 200; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    status = Get(server.Port(), "/readyz").status;
-  }
-  EXPECT_EQ(status, 200);
+  EXPECT_TRUE(test::Eventually([&] { return Get(server.Port(), "/readyz").status == 200; }));
 }
 
 }  // namespace

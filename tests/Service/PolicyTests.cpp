@@ -9,7 +9,6 @@
 #include <stdexcept>
 #include <string>
 #include <variant>
-#include <vector>
 
 namespace quillgate::service {
 namespace {

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 namespace quillgate::service::test {
 
@@ -25,6 +26,17 @@ std::string RefusalOf(Call call) {
   } catch (const std::runtime_error& error) {
     return error.what();
   }
+}
+
+// Waits up to `limit` for `condition`, checking every 20 ms.
+template <typename Condition>
+bool Eventually(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
 }
 
 // A port that was free a moment ago (bound to port 0, then released).

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <stdexcept>
 #include <string>
 
 namespace quillgate::service {

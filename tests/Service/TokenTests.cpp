@@ -7,12 +7,10 @@
 #include <sodium.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <tuple>
 #include <variant>

@@ -119,11 +119,8 @@ std::string RequestText(const Ask& ask) {
 Reply Exchange(unsigned short port, const Ask& ask) {
   test::Client client(port, ask.from.c_str());
   client.Send(RequestText(ask));
-  Reply reply;
-  reply.raw = client.Read();
-  reply.status = static_cast<int>(reply.raw.result_int());
-  reply.body = json::parse(reply.raw.body(), nullptr, false);
-  return reply;
+  test::Response raw = client.Read();
+  return {static_cast<int>(raw.result_int()), json::parse(raw.body(), nullptr, false), raw};
 }
 
 Reply Post(unsigned short port, const std::string& target, const std::string& body,

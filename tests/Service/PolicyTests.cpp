@@ -146,10 +146,6 @@ TEST(Policy, RefusesChallengesTooHeavyToDraw) {
       {R"({"styles": [11, 31, 42], "width": {"max": 1000}, "height": {"max": 400}, "max_render_ms": 120})",
        "style 11 at 1000x400 is estimated at 127 ms, over max_render_ms 120"},
       {R"({"styles": [11, 31, 42], "width": {"max": 1000}, "height": {"max": 400}, "max_render_ms": 130})", ""},
-      {R"({"styles": [7], "width": {"min": 120, "max": 250, "default": 250},
-           "height": {"min": 40, "max": 50, "default": 50}, "max_render_ms": 5.84})", "style 7 at 250x50"},
-      {R"({"styles": [7], "width": {"min": 120, "max": 250, "default": 250},
-           "height": {"min": 40, "max": 50, "default": 50}, "max_render_ms": 5.86})", ""},
       // A light style is not hidden behind a heavy one's absence: 31 alone at the largest size.
       {R"({"styles": [31], "width": {"max": 1000}, "height": {"max": 400}, "max_render_ms": 7})",
        "style 31 at 1000x400 is estimated at 7.42 ms"},

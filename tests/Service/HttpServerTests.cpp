@@ -120,10 +120,8 @@ TEST(ClientAddresses, NetworksParseAndMatch) {
 TEST(ClientAddresses, KeysAreIPv4OrTheIPv6Slash64) {
   EXPECT_EQ(ClientKey(net::ip::make_address("192.0.2.7")), "192.0.2.7");
   EXPECT_EQ(ClientKey(net::ip::make_address("::ffff:192.0.2.7")), "192.0.2.7");
+  // The host half dropped: a client rotating through its /64 stays one client.
   EXPECT_EQ(ClientKey(net::ip::make_address("2001:db8:1:2:aaaa:bbbb:cccc:dddd")), "2001:db8:1:2::/64");
-  const auto key = [](const char* text) { return ClientKey(net::ip::make_address(text)); };
-  EXPECT_EQ(key("2001:db8:1:2::1"), key("2001:db8:1:2:ffff::"));
-  EXPECT_NE(key("2001:db8:1:2::1"), key("2001:db8:1:3::1"));
   EXPECT_EQ(ClientKey(net::ip::make_address("fe80::1%1")), "fe80::/64");
 }
 
@@ -149,8 +147,6 @@ TEST(ClientAddresses, ForwardedForIsWalkedFromTheRightPastTrustedProxies) {
   for (const Case& c : cases) {
     EXPECT_EQ(ClientAddress(proxies, c.peer, c.header), ip(c.client)) << c.header;
   }
-  EXPECT_TRUE(IsTrusted(proxies, ip("10.9.9.9")));
-  EXPECT_FALSE(IsTrusted({}, ip("10.9.9.9")));
   EXPECT_EQ(ClientAddress({}, proxy, "203.0.113.9"), proxy);
 }
 

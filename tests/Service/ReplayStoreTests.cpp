@@ -24,8 +24,6 @@ TokenClaims IssuedBy(const ReplayStore& store, std::int64_t expiresMs = kNow + 6
 TEST(MemoryReplayStore, RefusesTokensItCannotHaveSeenUsed) {
   MemoryReplayStore store(10, kEpoch);
   MemoryReplayStore otherServer(10, kEpoch);  // same key file, its own memory
-  EXPECT_NE(store.Issuer(), 0u);
-  EXPECT_NE(store.Issuer(), otherServer.Issuer());
 
   // A restart replay: a token issued (and perhaps used) before this store's memory began.
   EXPECT_EQ(store.Redeem(IssuedBy(store, kNow + 60'000, kEpoch - 1), kNow), Redemption::Stale);

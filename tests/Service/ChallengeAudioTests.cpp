@@ -27,9 +27,8 @@ constexpr std::size_t kDecimation = 8;
 std::vector<float> Decimated(const std::vector<float>& samples) {
   std::vector<float> out(samples.size() / kDecimation);
   for (std::size_t i = 0; i < out.size(); ++i) {
-    float sum = 0;
-    for (std::size_t j = 0; j < kDecimation; ++j) sum += samples[i * kDecimation + j];
-    out[i] = sum / kDecimation;
+    const auto from = samples.begin() + static_cast<std::ptrdiff_t>(i * kDecimation);
+    out[i] = std::accumulate(from, from + kDecimation, 0.0F) / kDecimation;
   }
   return out;
 }
@@ -78,22 +77,13 @@ double Similarity(const std::vector<float>& signal, std::size_t at, const std::v
   return energy > 0 ? dot / std::sqrt(energy * clipNorm) : 0;
 }
 
-struct Match {
-  double score;
-  std::size_t at;
-  std::size_t length;
-  char letter;
-};
+struct Match { double score; std::size_t at; std::size_t length; char letter; };
 
 // The `length` best non-overlapping matches of any template, read left to right. Each
 // template is slid along the sound at 1 kHz; the best place in every stretch of half its
 // length is then refined at the full rate, within two coarse steps either way.
 std::string ReadByTemplates(const std::vector<float>& signal, std::size_t length) {
-  struct Clip {
-    char letter;
-    std::vector<float> full, coarse;
-    double fullNorm, coarseNorm;
-  };
+  struct Clip { char letter; std::vector<float> full, coarse; double fullNorm, coarseNorm; };
   static const std::vector<Clip> clips = [] {
     std::vector<Clip> all;
     for (const char c : kAlphabet) {

@@ -13,6 +13,7 @@
 namespace quillgate::graphics {
 namespace {
 
+using testing::Canvas;
 using testing::PixelAt;
 
 TEST(Bitmaps, PixelsRoundTripStraightAlphaInsideTheBitmapOnly) {
@@ -109,19 +110,17 @@ TEST(Bitmaps, UnpremultiplyRoundsToNearestForEveryAlpha) {
 TEST(Shapes, SmoothingDecidesSoftEdgesAndTinyDotsAlwaysShow) {
   const SolidBrush black{Color(Color::Black)};
   for (SmoothingMode mode : {SmoothingModeNone, SmoothingModeAliased, SmoothingModeAntiAlias}) {
-    Bitmap bitmap(30, 30);
-    Graphics g(&bitmap);
-    g.SetSmoothingMode(mode);
-    g.FillEllipse(&black, RectF(3.3f, 2.7f, 22.0f, 19.0f));
-    g.FillEllipse(&black, RectF(4.0f, 25.0f, 1.0f, 1.0f));
-    g.FillEllipse(&black, 7, 25, 1, 1);
+    Canvas c(30, 30, mode);
+    c.g.FillEllipse(&black, RectF(3.3f, 2.7f, 22.0f, 19.0f));
+    c.g.FillEllipse(&black, RectF(4.0f, 25.0f, 1.0f, 1.0f));
+    c.g.FillEllipse(&black, 7, 25, 1, 1);
     int partials = 0;
-    for (std::uint32_t p : bitmap.CopyArgb()) partials += (p >> 24) % 255 != 0 ? 1 : 0;
+    for (std::uint32_t p : c.bitmap.CopyArgb()) partials += (p >> 24) % 255 != 0 ? 1 : 0;
     const bool smooth = mode == SmoothingModeAntiAlias;
     EXPECT_EQ(partials > 0, smooth) << mode;
     EXPECT_TRUE(!smooth || partials > 20);
-    EXPECT_GT(PixelAt(bitmap, 4, 25) >> 24, 40u) << mode;
-    EXPECT_GT(PixelAt(bitmap, 7, 25) >> 24, 40u) << mode;
+    EXPECT_GT(PixelAt(c.bitmap, 4, 25) >> 24, 40u) << mode;
+    EXPECT_GT(PixelAt(c.bitmap, 7, 25) >> 24, 40u) << mode;
   }
 }
 
@@ -150,39 +149,32 @@ TEST(Shapes, SmallEllipsesCoverTheirTrueArea) {
       {RectF(-1, 3, 1, 1), kQuarterPi / 2},            // half off the bitmap
       {RectF(3.2f, 4.1f, 0.1f, 0.3f), 0.03 * kQuarterPi},
   };
+  const SolidBrush black{Color(Color::Black)};
   for (const Case& c : cases) {
-    Bitmap bitmap(20, 20);
-    Graphics g(&bitmap);
-    g.SetSmoothingMode(SmoothingModeAntiAlias);
-    const SolidBrush black{Color(Color::Black)};
-    ASSERT_EQ(g.FillEllipse(&black, c.rect), Ok);
+    Canvas canvas(20, 20);
+    ASSERT_EQ(canvas.g.FillEllipse(&black, c.rect), Ok);
     // Each touched pixel may round by half a step of alpha.
     const double pixels = (std::ceil(c.rect.Width) + 1) * (std::ceil(c.rect.Height) + 1);
-    EXPECT_NEAR(Ink(bitmap), c.area, pixels * 0.5 / 255) << c.rect.X << ", " << c.rect.Y << " " << c.rect.Width;
+    EXPECT_NEAR(Ink(canvas.bitmap), c.area, pixels * 0.5 / 255) << c.rect.X << ", " << c.rect.Y << " " << c.rect.Width;
   }
 
   // A 2 x 2 dot centred on a pixel centre covers that pixel fully: half transparent over
   // white, the pixel is mid grey, still opaque.
-  const SolidBrush black{Color(Color::Black)};
   const SolidBrush half{Color(128, 0, 0, 0)};
-  Bitmap faint(8, 8);
-  Graphics f(&faint);
-  f.Clear(Color(Color::White));
-  f.SetSmoothingMode(SmoothingModeAntiAlias);
-  f.FillEllipse(&half, RectF(2, 2, 2, 2));
-  EXPECT_EQ(PixelAt(faint, 3, 3) >> 24, 255u);
-  EXPECT_NEAR(static_cast<int>(PixelAt(faint, 3, 3) & 0xFF), 127, 1);
+  Canvas faint(8, 8);
+  faint.g.Clear(Color(Color::White));
+  faint.g.FillEllipse(&half, RectF(2, 2, 2, 2));
+  EXPECT_EQ(PixelAt(faint.bitmap, 3, 3) >> 24, 255u);
+  EXPECT_NEAR(static_cast<int>(PixelAt(faint.bitmap, 3, 3) & 0xFF), 127, 1);
 
   // Averaged over sub-pixel positions, a 1 x 1 dot is worth its area.
   double total = 0;
   constexpr int kSteps = 20;
   for (int i = 0; i < kSteps; ++i) {
     for (int j = 0; j < kSteps; ++j) {
-      Bitmap bitmap(6, 6);
-      Graphics k(&bitmap);
-      k.SetSmoothingMode(SmoothingModeAntiAlias);
-      k.FillEllipse(&black, RectF(2 + i / float(kSteps), 2 + j / float(kSteps), 1, 1));
-      total += Ink(bitmap);
+      Canvas dot(6, 6);
+      dot.g.FillEllipse(&black, RectF(2 + i / float(kSteps), 2 + j / float(kSteps), 1, 1));
+      total += Ink(dot.bitmap);
     }
   }
   EXPECT_NEAR(total / (kSteps * kSteps), kQuarterPi, 0.005);
@@ -236,26 +228,15 @@ TEST(Shapes, SmallEllipsesKeepTheirCoverageUnderClips) {
   }
 }
 
-TEST(Shapes, ThinPensDrawLikeOnePixelPens) {
-  Bitmap thin(20, 5), one(20, 5);
-  const Pen hair(Color(Color::Black), 0.1f), unit(Color(Color::Black), 1.0f);
-  for (auto [bitmap, pen] : {std::pair{&thin, &hair}, std::pair{&one, &unit}}) {
-    Graphics g(bitmap);
-    g.SetSmoothingMode(SmoothingModeAntiAlias);
-    g.DrawLine(pen, 1.0f, 2.0f, 19.0f, 2.0f);
-  }
-  EXPECT_EQ(thin.CopyArgb(), one.CopyArgb());
-  EXPECT_EQ(PixelAt(one, 10, 2), 0xFF000000u);
-}
-
 // Smoothed drawing puts pixel centres on whole coordinates, whichever rasteriser draws it:
-// a one-pixel line along a whole coordinate fills one column, a shape's edge there cuts its
-// pixels in half, and a 1 x 1 dot with its box at whole coordinates sits on a pixel corner.
+// a one-pixel line along a whole coordinate fills one column (a thinner pen draws one pixel
+// wide), a shape's edge there cuts its pixels in half, and a 1 x 1 dot with its box at whole
+// coordinates sits on a pixel corner.
 // Aliased drawing keeps whole pixels from the edge on.
 TEST(PixelGrid, SmoothedPensAndBrushesCentrePixelsOnWholeCoordinates) {
   const SolidBrush black{Color(Color::Black)};
   const Pen one(Color(Color::Black), 1.0f), faint(Color(128, 0, 0, 0), 1.0f);
-  const Pen two(Color(Color::Black), 2.0f);
+  const Pen two(Color(Color::Black), 2.0f), hair(Color(Color::Black), 0.1f);
   const Region region(RectF(2.5f, 2, 3, 6));
   std::vector<PointF> marks;  // straight, and too long to go straight into the pixels
   for (int y = 2; y < 110; y += 40) {
@@ -275,6 +256,7 @@ TEST(PixelGrid, SmoothedPensAndBrushesCentrePixelsOnWholeCoordinates) {
        {0, 0, 255, 0, 0, 0, 0}},
       {"translucent line", [&](Graphics& g) { g.DrawLine(&faint, 3.0f, 2.0f, 3.0f, 118.0f); },
        {0, 0, 128, 0, 0, 0, 0}},
+      {"hairline", [&](Graphics& g) { g.DrawLine(&hair, 3.0f, 2.0f, 3.0f, 12.0f); }, {0, 0, 255, 0, 0, 0, 0}},
       {"marks", [&](Graphics& g) { g.DrawBezierMarks(&one, marks); }, {0, 0, 255, 0, 0, 0, 0}},
       // A two-pixel pen along x = 3 covers x from 2 to 4: column 3 fully, 2 and 4 by halves.
       {"two-pixel pen", [&](Graphics& g) { g.DrawLine(&two, 3.0f, 2.0f, 3.0f, 58.0f); },
@@ -288,12 +270,10 @@ TEST(PixelGrid, SmoothedPensAndBrushesCentrePixelsOnWholeCoordinates) {
       {"region", [&](Graphics& g) { g.FillRegion(&black, &region); }, {0, 0, 255, 255, 255, 0, 0}},
   };
   for (const auto& c : cases) {
-    Bitmap bitmap(8, 120);
-    Graphics g(&bitmap);
-    g.SetSmoothingMode(c.mode);
-    c.draw(g);
+    Canvas canvas(8, 120, c.mode);
+    c.draw(canvas.g);
     for (int x = 1; x < 8; ++x) {
-      EXPECT_NEAR(PixelAt(bitmap, x, 6) >> 24, c.alphas[x - 1], 0.5) << c.what << ", column " << x;
+      EXPECT_NEAR(PixelAt(canvas.bitmap, x, 6) >> 24, c.alphas[x - 1], 0.5) << c.what << ", column " << x;
     }
   }
 }
@@ -303,15 +283,13 @@ TEST(Images, DrawnAtAPointUnscaled) {
   for (int y = 0; y < 4; ++y) {
     for (int x = 0; x < 4; ++x) source.SetPixel(x, y, Color(255, static_cast<BYTE>(x * 60), static_cast<BYTE>(y * 60), 7));
   }
-  Bitmap target(10, 10);
-  Graphics g(&target);
-  g.SetSmoothingMode(SmoothingModeAntiAlias);
-  ASSERT_EQ(g.DrawImage(&source, 3, 2), Ok);
-  EXPECT_EQ(PixelAt(target, 3, 2), PixelAt(source, 0, 0));
-  EXPECT_EQ(PixelAt(target, 6, 5), PixelAt(source, 3, 3));
-  EXPECT_EQ(PixelAt(target, 7, 5), 0u);
+  Canvas target(10, 10);
+  ASSERT_EQ(target.g.DrawImage(&source, 3, 2), Ok);
+  EXPECT_EQ(PixelAt(target.bitmap, 3, 2), PixelAt(source, 0, 0));
+  EXPECT_EQ(PixelAt(target.bitmap, 6, 5), PixelAt(source, 3, 3));
+  EXPECT_EQ(PixelAt(target.bitmap, 7, 5), 0u);
   // Source rectangles are measured in pixels only.
-  EXPECT_EQ(g.DrawImage(&source, 0, 0, 0, 0, 2, 2, UnitPoint), NotImplemented);
+  EXPECT_EQ(target.g.DrawImage(&source, 0, 0, 0, 0, 2, 2, UnitPoint), NotImplemented);
 }
 
 TEST(Images, DrawingABitmapOntoItselfReadsTheOriginal) {
@@ -368,11 +346,10 @@ TEST(Degenerate, DrawingCallsSurviveNullsZerosAndNonFiniteValues) {
       {"huge font", [&](Graphics& g) { return g.DrawString(u"A", &huge, RectF(0, 0, 16, 16), nullptr, &brush); }, Ok, true},
   };
   for (const Call& c : calls) {
-    Bitmap bitmap(16, 16);
-    Graphics g(&bitmap);
-    g.SetSmoothingMode(SmoothingModeAntiAlias);
+    Canvas canvas(16, 16);
+    Graphics& g = canvas.g;
     const Status status = c.call(g);
-    const std::vector<std::uint32_t> pixels = bitmap.CopyArgb();
+    const std::vector<std::uint32_t> pixels = canvas.bitmap.CopyArgb();
     const bool inked = std::ranges::any_of(pixels, [](std::uint32_t p) { return p != 0; });
     EXPECT_EQ(status, c.status) << c.what;
     if (!c.mayInk) {
@@ -381,9 +358,7 @@ TEST(Degenerate, DrawingCallsSurviveNullsZerosAndNonFiniteValues) {
     // The context stays usable: a plain fill afterwards still lands.
     g.ResetClip();
     EXPECT_EQ(g.FillRectangle(&brush, 4, 4, 8, 8), Ok) << c.what;
-    Color inside;
-    bitmap.GetPixel(8, 8, &inside);
-    EXPECT_EQ(inside.GetValue(), Color(Color::Black).GetValue()) << c.what;
+    EXPECT_EQ(PixelAt(canvas.bitmap, 8, 8), Color(Color::Black).GetValue()) << c.what;
   }
 }
 

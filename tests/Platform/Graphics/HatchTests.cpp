@@ -6,6 +6,7 @@
 namespace quillgate::graphics {
 namespace {
 
+using testing::Canvas;
 using testing::PixelAt;
 
 constexpr ARGB kFore = 0xFF102030;
@@ -17,12 +18,11 @@ bool Foreground(const BYTE rows[8], int x, int y) {
 
 TEST(HatchPatterns, FillIsAnchoredAtTheDeviceOriginAndNotSmoothed) {
   for (HatchStyle style : {HatchStyleSmallConfetti, HatchStyleLargeConfetti, HatchStyle50Percent}) {
-    Bitmap bitmap(40, 30);
-    Graphics g(&bitmap);
-    g.SetSmoothingMode(SmoothingModeAntiAlias);
+    Canvas canvas(40, 30);
+    const Bitmap& bitmap = canvas.bitmap;
     const HatchBrush brush(style, Color(kFore), Color(kBack));
     // A rectangle that does not start on a multiple of 8, with fractional edges.
-    ASSERT_EQ(g.FillRectangle(&brush, RectF(3.4f, 5.6f, 30.0f, 20.0f)), Ok);
+    ASSERT_EQ(canvas.g.FillRectangle(&brush, RectF(3.4f, 5.6f, 30.0f, 20.0f)), Ok);
     BYTE rows[8];
     ASSERT_TRUE(HatchBrush::PatternRows(style, rows));
     for (int y = 7; y < 25; ++y) {
@@ -38,14 +38,10 @@ TEST(HatchPatterns, FillIsAnchoredAtTheDeviceOriginAndNotSmoothed) {
 TEST(HatchPatterns, EqualColoursPaintLikeASolidBrush) {
   const HatchBrush hatch(HatchStyleSmallConfetti, Color(kFore), Color(kFore));
   const SolidBrush solid{Color(kFore)};
-  Bitmap hatched(30, 30), plain(30, 30);
-  using Fill = std::pair<Bitmap*, const Brush*>;
-  for (auto [bitmap, brush] : {Fill{&hatched, &hatch}, Fill{&plain, &solid}}) {
-    Graphics g(bitmap);
-    g.SetSmoothingMode(SmoothingModeAntiAlias);
-    g.FillEllipse(brush, RectF(2.3f, 3.1f, 20.5f, 17.2f));
-  }
-  EXPECT_EQ(hatched.CopyArgb(), plain.CopyArgb());
+  Canvas hatched(30, 30), plain(30, 30);
+  hatched.g.FillEllipse(&hatch, RectF(2.3f, 3.1f, 20.5f, 17.2f));
+  plain.g.FillEllipse(&solid, RectF(2.3f, 3.1f, 20.5f, 17.2f));
+  EXPECT_EQ(hatched.bitmap.CopyArgb(), plain.bitmap.CopyArgb());
 }
 
 TEST(HatchPatterns, StylesWithoutAPatternSayNotImplementedAndPaintNothing) {

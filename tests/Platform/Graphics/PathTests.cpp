@@ -12,6 +12,7 @@ namespace quillgate::graphics {
 namespace {
 
 using testing::AlphaMask;
+using testing::Canvas;
 using testing::CountOutside;
 using testing::CountSet;
 using testing::PixelAt;
@@ -115,13 +116,10 @@ TEST(PathWiden, OutlineCoversWhatTheStrokeCoversSolidOrDashed) {
     GraphicsPath wide = path;
     ASSERT_EQ(wide.Widen(&pen), Ok);
     EXPECT_EQ(wide.GetFillMode(), FillModeWinding);
-    Bitmap stroked(60, 40), widened(60, 40);
-    Graphics gs(&stroked), gw(&widened);
-    gs.SetSmoothingMode(SmoothingModeAntiAlias);
-    gw.SetSmoothingMode(SmoothingModeAntiAlias);
-    gs.DrawPath(&pen, &path);
-    gw.FillPath(&black, &wide);
-    const auto s = AlphaMask(stroked), w = AlphaMask(widened);
+    Canvas stroked(60, 40), widened(60, 40);
+    stroked.g.DrawPath(&pen, &path);
+    widened.g.FillPath(&black, &wide);
+    const auto s = AlphaMask(stroked.bitmap), w = AlphaMask(widened.bitmap);
     const int slack = style == DashStyleSolid ? 0 : 2;  // a dash's end may fall either way
     EXPECT_LE(CountOutside(s, w, 1), slack) << style;
     EXPECT_LE(CountOutside(w, s, 1), slack) << style;
@@ -165,14 +163,12 @@ TEST(PathWiden, InsetPenKeepsTheStrokeInsideClosedFigures) {
   Pen pen(Color(Color::Black), 2.0f);
   pen.SetAlignment(PenAlignmentInset);
   // Drawn with the inset pen, the stroke paints nothing outside the figure.
-  Bitmap bitmap(40, 30);
-  Graphics g(&bitmap);
-  g.SetSmoothingMode(SmoothingModeAntiAlias);
-  g.DrawPath(&pen, &path);
-  EXPECT_EQ(PixelAt(bitmap, 9, 15) >> 24, 0u);
+  Canvas canvas(40, 30);
+  canvas.g.DrawPath(&pen, &path);
+  EXPECT_EQ(PixelAt(canvas.bitmap, 9, 15) >> 24, 0u);
   // Pixel centres lie on whole coordinates: the figure's edge halves pixel 10.
-  EXPECT_NEAR(PixelAt(bitmap, 10, 15) >> 24, 128, 1);
-  EXPECT_EQ(PixelAt(bitmap, 11, 15) >> 24, 255u);
+  EXPECT_NEAR(PixelAt(canvas.bitmap, 10, 15) >> 24, 128, 1);
+  EXPECT_EQ(PixelAt(canvas.bitmap, 11, 15) >> 24, 255u);
 }
 
 // A long text is widened piece by piece; what its outline covers must be what the one union
@@ -259,9 +255,8 @@ TEST(PathDegenerate, NonFiniteAndHugeInputNeverCrash) {
   warped.Warp(dest, 4, RectF(0, 0, 10, 10));
   EXPECT_FALSE(p.IsVisible(nan, 0));
 
-  Bitmap bitmap(20, 20);
-  Graphics g(&bitmap);
-  g.SetSmoothingMode(SmoothingModeAntiAlias);
+  Canvas canvas(20, 20);
+  Graphics& g = canvas.g;
   const SolidBrush brush{Color(Color::Red)};
   EXPECT_EQ(g.FillPath(&brush, &p), Ok);
   EXPECT_EQ(g.DrawPath(&pen, &p), Ok);

@@ -1,5 +1,5 @@
 #pragma once
-// Small helpers shared by the graphics tests: pixel masks and region listings.
+// Small helpers shared by the graphics tests: pixel masks, region listings and canvases.
 
 #include "Platform/Graphics/Gdiplus.h"
 
@@ -50,6 +50,16 @@ inline int CountOutside(const std::vector<std::vector<bool>>& a, const std::vect
   }
   return n;
 }
+
+// A bitmap and a context drawing on it, smoothed unless told otherwise.
+struct Canvas {
+  Canvas(int width, int height, SmoothingMode mode = SmoothingModeAntiAlias)
+      : bitmap(width, height), g(&bitmap) {
+    g.SetSmoothingMode(mode);
+  }
+  Bitmap bitmap;
+  Graphics g;
+};
 
 inline ARGB PixelAt(const Bitmap& bitmap, int x, int y) {
   Color c;

@@ -99,15 +99,13 @@ TEST(PathStrings, LengthMinusOneStopsAtTheFirstZeroAndControlCharactersAddNothin
 }
 
 TEST(DrawnStrings, AreAntiAliasedWhateverTheSmoothingMode) {
-  Bitmap bitmap(80, 40);
-  Graphics g(&bitmap);
-  g.SetSmoothingMode(SmoothingModeNone);
+  testing::Canvas canvas(80, 40, SmoothingModeNone);
   const FontFamily arial(u"Arial");
   const Font font(&arial, 20, FontStyleRegular, UnitPixel);
   const SolidBrush black{Color(Color::Black)};
-  ASSERT_EQ(g.DrawString(u"Qo", &font, RectF(0, 0, 80, 40), nullptr, &black), Ok);
+  ASSERT_EQ(canvas.g.DrawString(u"Qo", &font, RectF(0, 0, 80, 40), nullptr, &black), Ok);
   int partial = 0, full = 0;
-  for (std::uint32_t p : bitmap.CopyArgb()) {
+  for (std::uint32_t p : canvas.bitmap.CopyArgb()) {
     const int a = static_cast<int>(p >> 24);
     partial += (a > 0 && a < 255) ? 1 : 0;
     full += a == 255 ? 1 : 0;

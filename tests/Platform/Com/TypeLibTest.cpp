@@ -86,15 +86,12 @@ TEST(TypeLibObjects, NamesResolveWithoutRegardToCase) {
   EXPECT_EQ(ids[2], 0);
 }
 
-TEST(TypeLibFiles, LoadsATlbFileAndRefusesDamagedOnes) {
+// A sound file loads (the registration test below starts from one); these do not.
+TEST(TypeLibFiles, RefusesDamagedAndMissingTlbFiles) {
   TempRegistry registry;
   const auto tlb = registry.Directory() / "sample.tlb";
-  std::ofstream(tlb) << kSample;
   ComPtr<ITypeLib> fromFile;
-  ASSERT_EQ(LoadTypeLib(Wide(tlb).c_str(), fromFile.Out()), S_OK);
-  EXPECT_EQ(fromFile->GetTypeInfoCount(), 2u);
-
-  std::ofstream(tlb, std::ios::trunc) << "QUILLGATE TYPELIB 1\nlibrary broken";
+  std::ofstream(tlb) << "QUILLGATE TYPELIB 1\nlibrary broken";
   EXPECT_EQ(LoadTypeLib(Wide(tlb).c_str(), fromFile.Out()), TYPE_E_INVDATAREAD);
   std::ofstream(tlb, std::ios::trunc) << "something else";
   EXPECT_EQ(LoadTypeLib(Wide(tlb).c_str(), fromFile.Out()), TYPE_E_CANTLOADLIBRARY);
@@ -107,6 +104,7 @@ TEST(TypeLibRegistration, RegisterLoadAndUnregister) {
   std::ofstream(tlb) << kSample;
   ComPtr<ITypeLib> lib;
   ASSERT_EQ(LoadTypeLib(Wide(tlb).c_str(), lib.Out()), S_OK);
+  EXPECT_EQ(lib->GetTypeInfoCount(), 2u);
   const GUID libId = *GuidFromString("{AAAAAAAA-0000-0000-0000-000000000001}");
   ComPtr<ITypeLib> loaded;
   EXPECT_EQ(LoadRegTypeLib(libId, 2, 0, 0, loaded.Out()), TYPE_E_LIBNOTREGISTERED);

@@ -1,5 +1,5 @@
-// The styles that show the code through rings, crossing lines or spots (34, 37, 40 to 43, 45
-// to 49), drawn from fixed states of the random source and held to their rules about which
+// The styles that show the code through rings, crossing lines or spots (37, 40 to 43, 45 to
+// 49), drawn from fixed states of the random source and held to their rules about which
 // colours lie inside and outside the replayed letters.
 #include "StyleDrawing.h"
 
@@ -34,23 +34,7 @@ Letters Warped(std::int32_t state, int style, RectF inner, graphics::INT fontSty
   return testing::WarpedLetters(state, kCode, inner, style, fontStyle);
 }
 
-// ---- rings through warped letters (34, 37) ---------------------------------------------------
-
-TEST(Style34, DarkRingsOnlyInsideTheLettersLightOnlyOutsideOnWhite) {
-  const std::int32_t state = 777;
-  const Drawing d = Draw(34, kCode, state);
-  const Letters letters =
-      Warped(state, 34, RectF(0.10f, 0.10f, 0.75f, 0.70f), graphics::FontStyleRegular);
-  const Color dark = testing::ReplayColour(state, 5, 0, 120);
-  const Color light = InverseColor(dark);
-  EXPECT_EQ(d.MostCommon(), testing::kWhite) << "white between the rings";
-  EXPECT_GT(Count(d, letters, [&](Color c) { return c == dark; }).inside, 30)
-      << "the 2-pixel rings' cores";
-  EXPECT_GT(Count(d, letters, [&](Color c) { return c == light; }).outside, 100);
-  // Inside only blends of the dark colour and white, outside only of the light one.
-  EXPECT_EQ(Count(d, letters, [&](Color c) { return !Between(c, dark, kWhite); }).inside, 0);
-  EXPECT_EQ(Count(d, letters, [&](Color c) { return !Between(c, light, kWhite); }).outside, 0);
-}
+// ---- rings through warped letters (37; 34 is with 24, its rings in the fitted letters) -----
 
 TEST(Style37, BlackRingsOnGreyInsideWhiteRingsOnTheUntouchedBitmapOutside) {
   const std::int32_t state = 5150;

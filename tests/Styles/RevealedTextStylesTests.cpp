@@ -1,6 +1,6 @@
 // The styles that show the code only through what they draw over it (7, 11, 12, 15: marks
-// clipped to the letters; 20 to 24: stripes, rays and rings), drawn from fixed states of the
-// random source.
+// clipped to the letters; 20 to 24 and 34: stripes, rays and rings), drawn from fixed states
+// of the random source.
 #include "StyleDrawing.h"
 #include "Styles/StripeLines.h"
 
@@ -102,7 +102,7 @@ TEST(StripeStyleTest, ThickReplayedStripesInsideThinOutside) {
   }
 }
 
-TEST(RayAndRingStylesTest, ColoursAndUntouchedBackground) {
+TEST(RayStylesTest, RaysOnlyInsideTheLettersOverAnUntouchedBackground) {
   const std::int32_t state = 3456;
   // The ray colour comes right after the family, the background is its inverse; nothing
   // is drawn outside the letters.
@@ -119,17 +119,33 @@ TEST(RayAndRingStylesTest, ColoursAndUntouchedBackground) {
     EXPECT_EQ(Count(d, letters, [&](Color p) { return p != c.paper; }).outside, 0);
     EXPECT_GT(Count(d, letters, [&](Color p) { return p == c.ink; }).inside, 50);
   }
+}
 
-  // Rings: the colour inside the letters, its inverse outside, both over white.
-  const Color ring = testing::ReplayColour(state, 5, 0, 190);
-  const Drawing d = Draw(24, kCode, state);
-  const Letters letters = LettersOf(state, 24, graphics::FontStyleRegular);
+// Rings of a replayed colour inside the letters and of its inverse outside, both over
+// white: 24 through the fitted letters, 34 through the warped ones.
+TEST(RingStylesTest, TheColourInsideTheLettersItsInverseOutsideOverWhite) {
   const Color white(testing::kWhite);
-  const Color inverse = InverseColor(ring);
-  EXPECT_EQ(Count(d, letters, [&](Color p) { return !Between(p, ring, white); }).inside, 0);
-  EXPECT_EQ(Count(d, letters, [&](Color p) { return !Between(p, inverse, white); }).outside, 0);
-  EXPECT_GT(Count(d, letters, [&](Color p) { return p == ring; }).inside, 50);
-  EXPECT_GT(Count(d, letters, [&](Color p) { return p != white; }).outside, 1000);
+  const struct {
+    int style;
+    std::int32_t state;
+    int high;  // the ring colour's channels lie below it
+  } cases[] = {{24, 3456, 190}, {34, 777, 120}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.style);
+    const Drawing d = Draw(c.style, kCode, c.state);
+    const Letters letters =
+        c.style == 24 ? LettersOf(c.state, 24, graphics::FontStyleRegular)
+                      : testing::WarpedLetters(c.state, kCode, RectF(0.10f, 0.10f, 0.75f, 0.70f),
+                                               34, graphics::FontStyleRegular);
+    const Color ring = testing::ReplayColour(c.state, 5, 0, c.high);
+    const Color inverse = InverseColor(ring);
+    EXPECT_EQ(d.MostCommon(), testing::kWhite) << "white between the rings";
+    EXPECT_EQ(Count(d, letters, [&](Color p) { return !Between(p, ring, white); }).inside, 0);
+    EXPECT_EQ(Count(d, letters, [&](Color p) { return !Between(p, inverse, white); }).outside, 0);
+    // The 2-pixel rings' cores show each colour exactly.
+    EXPECT_GT(Count(d, letters, [&](Color p) { return p == ring; }).inside, 30);
+    EXPECT_GT(Count(d, letters, [&](Color p) { return p == inverse; }).outside, 100);
+  }
 }
 
 }  // namespace

@@ -50,9 +50,6 @@ struct Drawing {
   [[nodiscard]] int Count(std::uint32_t argb) const {
     return static_cast<int>(std::ranges::count(pixels, argb));
   }
-  [[nodiscard]] bool Opaque() const {
-    return std::ranges::all_of(pixels, [](std::uint32_t p) { return (p >> 24) == 0xFF; });
-  }
   [[nodiscard]] std::uint32_t MostCommon() const {
     std::map<std::uint32_t, int> counts;
     for (const auto p : pixels) ++counts[p];

@@ -99,9 +99,8 @@ TEST(DrawRings, ANonPositiveStepDrawsNothingInsteadOfSpinning) {
 TEST(MakeStripeLines, OneHueOrBrightColoursAtJitteredEvenSpacing) {
   const std::int32_t state = 3030;
   testing::SetRandomState(state);
+  // (How many stripes there are is in the draw-count table.)
   const StripeLines one = MakeStripeLines(DrawingRandomizer(), 250, 50, StripeColors::kOneHue);
-  ASSERT_EQ(one.vertical.size(), 22u);
-  ASSERT_EQ(one.horizontal.size(), 16u);
   // The same single channel carries every stripe, at 100..254.
   std::set<int> channels;
   for (const auto* list : {&one.vertical, &one.horizontal}) {

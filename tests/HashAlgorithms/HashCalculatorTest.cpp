@@ -3,8 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <numeric>
+#include <iterator>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -15,19 +14,13 @@
 namespace quillgate {
 namespace {
 
-TEST(HexFormat, EveryByteIsTwoUppercaseDigitsHighNibbleFirst) {
-  unsigned char bytes[256];
-  std::iota(std::begin(bytes), std::end(bytes), 0);
-  std::string expected;
-  for (const unsigned char b : bytes) {
-    char two[3];
-    std::snprintf(two, sizeof two, "%02X", b);
-    expected += two;
-  }
-  EXPECT_EQ(BytesToHex(bytes), expected);
-  char out[2 * 256 + 1];
-  BytesToHex(bytes, 256, out);
-  EXPECT_EQ(std::string(out), expected);
+// (The known-answer digests carry every digit; these bytes sit at the ends of its runs.)
+TEST(HexFormat, BytesAreTwoUppercaseDigitsHighNibbleFirst) {
+  const unsigned char bytes[] = {0x00, 0x09, 0x9F, 0xA0, 0xFF};
+  EXPECT_EQ(BytesToHex(bytes), "00099FA0FF");
+  char out[2 * std::size(bytes) + 1];
+  BytesToHex(bytes, std::size(bytes), out);
+  EXPECT_STREQ(out, "00099FA0FF");
 
   // No bytes: the buffer is still made an empty string.
   std::fill(std::begin(out), std::end(out), 'x');
@@ -70,8 +63,6 @@ TEST(HashString, UnknownSelectorIsRefused) {
   for (const int selector : {-1, 2, 7}) {
     EXPECT_THROW((void)calc.HashString("abc", selector), std::invalid_argument) << selector;
   }
-  // The calculator stays usable.
-  EXPECT_EQ(calc.HashString("abc", 3), "A9993E364706816ABA3E25717850C26C9CD0D89D");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // it paints without one.
 #include "Platform/Graphics/Gdiplus.h"
 #include "Platform/Graphics/detail/ClipMask.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -41,14 +42,12 @@ bool Near(std::uint32_t a, std::uint32_t b) {
 
 std::vector<std::uint32_t> Draw(const std::function<void(Graphics&)>& shapes, SmoothingMode smoothing,
                                 bool clipped) {
-  Bitmap bitmap(kWidth, kHeight);
-  Graphics graphics(&bitmap);
-  graphics.Clear(Color(kBackground));
-  graphics.SetSmoothingMode(smoothing);
+  testing::Canvas canvas(kWidth, kHeight, smoothing);
+  canvas.g.Clear(Color(kBackground));
   const GraphicsPath clip = ClipShape();
-  if (clipped) graphics.SetClip(&clip, CombineModeReplace);
-  shapes(graphics);
-  return bitmap.CopyArgb();
+  if (clipped) canvas.g.SetClip(&clip, CombineModeReplace);
+  shapes(canvas.g);
+  return canvas.bitmap.CopyArgb();
 }
 
 TEST(ClippedShapes, KeepExactlyToTheClipAndPaintInsideAsUnclipped) {

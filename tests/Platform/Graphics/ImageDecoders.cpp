@@ -152,12 +152,8 @@ std::optional<DecodedGif> DecodeGif(std::span<const std::uint8_t> file) {
 std::optional<DecodedTiff> DecodeTiff(std::span<const std::uint8_t> file) {
   const int fd = MemoryFile(file);
   if (fd < 0) return std::nullopt;
-  TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-  const auto quiet = [](TIFF*, void*, const char*, const char*, va_list) { return 1; };
-  TIFFOpenOptionsSetErrorHandlerExtR(options, quiet, nullptr);
-  TIFFOpenOptionsSetWarningHandlerExtR(options, quiet, nullptr);
-  TIFF* tif = TIFFFdOpenExt(fd, "test", "r", options);
-  TIFFOpenOptionsFree(options);
+  // libtiff's own complaints about a damaged file go to stderr, beside the test's failure.
+  TIFF* tif = TIFFFdOpen(fd, "test", "r");
   if (tif == nullptr) {
     close(fd);
     return std::nullopt;

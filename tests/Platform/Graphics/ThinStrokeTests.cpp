@@ -2,6 +2,7 @@
 // rather than by Cairo. They must keep the pen's width, end square at open ends, close
 // without gaps, and agree with Cairo's strokes in how much ink they lay down.
 #include "Platform/Graphics/Gdiplus.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -43,12 +44,10 @@ void DrawBezier(Graphics& g, const Pen& pen, PointF a, PointF b, PointF c, Point
 }
 
 Picture Draw(SmoothingMode mode, const std::function<void(Graphics&)>& draw) {
-  Bitmap bitmap(kW, kH);
-  Graphics g(&bitmap);
-  g.Clear(Color(kWhite));
-  g.SetSmoothingMode(mode);
-  draw(g);
-  return {bitmap.CopyArgb()};
+  testing::Canvas canvas(kW, kH, mode);
+  canvas.g.Clear(Color(kWhite));
+  draw(canvas.g);
+  return {canvas.bitmap.CopyArgb()};
 }
 
 TEST(ThinStroke, ClosedFiguresHaveNoGapsAndNoCaps) {

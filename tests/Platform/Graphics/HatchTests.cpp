@@ -35,15 +35,6 @@ TEST(HatchPatterns, FillIsAnchoredAtTheDeviceOriginAndNotSmoothed) {
   }
 }
 
-TEST(HatchPatterns, EqualColoursPaintLikeASolidBrush) {
-  const HatchBrush hatch(HatchStyleSmallConfetti, Color(kFore), Color(kFore));
-  const SolidBrush solid{Color(kFore)};
-  Canvas hatched(30, 30), plain(30, 30);
-  hatched.g.FillEllipse(&hatch, RectF(2.3f, 3.1f, 20.5f, 17.2f));
-  plain.g.FillEllipse(&solid, RectF(2.3f, 3.1f, 20.5f, 17.2f));
-  EXPECT_EQ(hatched.bitmap.CopyArgb(), plain.bitmap.CopyArgb());
-}
-
 TEST(HatchPatterns, StylesWithoutAPatternSayNotImplementedAndPaintNothing) {
   const HatchBrush brush(HatchStyle30Percent, Color(kFore), Color(kBack));
   EXPECT_EQ(brush.GetLastStatus(), NotImplemented);

@@ -87,15 +87,6 @@ TEST(DrawRings, SkippingCirclesThatMissTheBitmapKeepsEveryPixel) {
   }
 }
 
-TEST(DrawRings, ANonPositiveStepDrawsNothingInsteadOfSpinning) {
-  graphics::Bitmap bitmap(10, 10);
-  graphics::Graphics graphics(&bitmap);
-  const graphics::Pen pen(Color(0xFF000000), 1);
-  DrawRings(graphics, {5, 5}, 0, pen, RectF(0, 0, 10, 10));
-  DrawRings(graphics, {5, 5}, -3, pen, RectF(0, 0, 10, 10));
-  EXPECT_EQ(bitmap.CopyArgb(), std::vector<std::uint32_t>(100, 0u));
-}
-
 TEST(MakeStripeLines, OneHueOrBrightColoursAtJitteredEvenSpacing) {
   const std::int32_t state = 3030;
   testing::SetRandomState(state);

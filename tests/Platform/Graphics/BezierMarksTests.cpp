@@ -128,13 +128,6 @@ TEST(BezierMarks, ManyMarksAtOncePaintWhatOneByOnePaints) {
       ExpectMarksPaintWhatOneByOnePaints(points, pen, clip, mode);
     }
   }
-  Bitmap bitmap(4, 4);
-  Graphics g(&bitmap);
-  const Pen pen(Color(0xFF000000u), 1.0f);
-  const std::vector<PointF> three(3);
-  EXPECT_EQ(g.DrawBezierMarks(&pen, three), InvalidParameter) << "not a whole number of marks";
-  EXPECT_EQ(g.DrawBezierMarks(nullptr, {}), InvalidParameter);
-  EXPECT_EQ(g.DrawBezierMarks(&pen, {}), Ok);
 }
 
 // Without smoothing the marks of a plain pen are drawn in order of place, not in the order

@@ -297,7 +297,8 @@ TEST(Degenerate, DrawingCallsSurviveNullsZerosAndNonFiniteValues) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
   const SolidBrush brush{Color(Color::Black)};
-  const Pen pen(Color(Color::Black), 2.0f);
+  const Pen pen(Color(Color::Black), 2.0f), onePixel(Color(Color::Black), 1.0f);
+  const std::vector<PointF> threePoints(3);
   const FontFamily arial(u"Arial");
   const Font font(&arial, 12);
   const Font huge(&arial, 1e30f);
@@ -315,6 +316,10 @@ TEST(Degenerate, DrawingCallsSurviveNullsZerosAndNonFiniteValues) {
       {"null brush", [&](Graphics& g) { return g.FillRectangle(nullptr, 0, 0, 4, 4); }, InvalidParameter, false},
       {"null pen", [&](Graphics& g) { return g.DrawLine(nullptr, 0, 0, 4, 4); }, InvalidParameter, false},
       {"null path", [&](Graphics& g) { return g.FillPath(&brush, nullptr); }, InvalidParameter, false},
+      {"marks, null pen", [&](Graphics& g) { return g.DrawBezierMarks(nullptr, {}); }, InvalidParameter, false},
+      {"marks, a point short", [&](Graphics& g) { return g.DrawBezierMarks(&onePixel, threePoints); },
+       InvalidParameter, false},
+      {"no marks", [&](Graphics& g) { return g.DrawBezierMarks(&onePixel, {}); }, Ok, false},
       {"NaN rectangle", [&](Graphics& g) { return g.FillRectangle(&brush, RectF(nan, 0, 5, 5)); }, Ok, false},
       {"empty ellipse", [&](Graphics& g) { return g.FillEllipse(&brush, RectF(0, 0, 0, 0)); }, Ok, false},
       {"huge ellipse", [&](Graphics& g) { return g.FillEllipse(&brush, RectF(-1e30f, -1e30f, 2e30f, 2e30f)); }, Ok, true},

@@ -1,8 +1,8 @@
 // The envelope-warped styles, drawn from fixed states of the random source: outlines (31,
 // 38, 39, 44; 30's thinner pen in its own colour and 32's pen on its complement are left to
 // their reference pictures), and the warped code as a shape of its own (33, 36): stippled
-// letters, and sharp letters over a blurred copy. (Style 35's letters invert the checkerboard floor of style 9, whose test
-// holds the floor to its rules.)
+// letters, and sharp letters over a blurred copy. (Style 35's letters invert the
+// checkerboard floor of style 9, whose test holds the floor to its rules.)
 #include "StyleDrawing.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 // The stretched-text styles shown by rings, by an offset copy, or as a scan-line mosaic
-// (25, 26, 28, 29; 27's colours are left to its reference picture), drawn from fixed states of the random source. The tests replay the style's
-// opening with the same state to know where the letters are, then check the picture.
+// (25, 26, 28, 29; 27's colours are left to its reference picture), drawn from fixed
+// states of the random source. The tests replay the style's opening with the same state to
+// know where the letters are, then check the picture.
 #include "Drawing/Geometry.h"
 #include "StyleDrawing.h"
 

@@ -22,7 +22,7 @@ using Result = quillgate::testing::CommandResult;
 using HostProcess = quillgate::testing::CommandTest;
 using ::testing::HasSubstr;
 
-const std::string kModule = std::string(" '") + QUILLGATE_MODULE_PATH + "'";
+const std::string kModule = " " + quillgate::testing::Quoted(QUILLGATE_MODULE_PATH);
 
 TEST_F(HostProcess, DrivesTheComponentByNameBetweenRegistrationAndUnregistration) {
   // Unregistering what is not registered succeeds and writes nothing, not even a file.
@@ -134,7 +134,7 @@ TEST_F(HostProcess, RootsRegistrationInAUsersFolderLeavesTheRegistryTheirs) {
     const fs::path home = Work(existing ? "made" : "empty");
     fs::create_directory(home);
     ASSERT_EQ(::chown(home.c_str(), kUser, kUser), 0);
-    const std::string at = "QUILLGATE_REGISTRY='" + (home / "registry").string() + "' ";
+    const std::string at = "QUILLGATE_REGISTRY=" + quillgate::testing::Quoted(home / "registry") + " ";
     if (existing) {
       ASSERT_EQ(Script(at + asUser + "register" + kModule).exitCode, 0);
       ASSERT_EQ(Script(at + asUser + "unregister" + kModule).exitCode, 0);

@@ -28,6 +28,23 @@ unsigned short FreeLoopbackPort() {
   return acceptor.local_endpoint().port();
 }
 
+namespace {
+
+// Whether a Redis server on the loopback port answers PING at all (NOAUTH is an answer).
+bool AnswersPing(unsigned short port) {
+  const timeval timeout{0, 200'000};
+  redisContext* context = redisConnectWithTimeout("127.0.0.1", port, timeout);
+  auto* reply = context != nullptr && context->err == 0
+                    ? static_cast<redisReply*>(redisCommand(context, "PING"))
+                    : nullptr;
+  const bool answered = reply != nullptr;
+  if (reply != nullptr) freeReplyObject(reply);
+  if (context != nullptr) redisFree(context);
+  return answered;
+}
+
+}  // namespace
+
 RedisServer::RedisServer() : RedisServer(Options{}) {}
 
 RedisServer::RedisServer(Options options) : options_(std::move(options)) {
@@ -55,25 +72,22 @@ bool RedisServer::Launch() {
   }
   // Up when it answers PING (NOAUTH counts: it answered); gone (port taken meanwhile) when
   // it exits.
-  for (int i = 0; i < 100; ++i) {
-    if (::waitpid(pid, nullptr, WNOHANG) == pid) return false;
-    const timeval timeout{0, 200'000};
-    redisContext* context = redisConnectWithTimeout("127.0.0.1", port_, timeout);
-    auto* reply = context != nullptr && context->err == 0
-                      ? static_cast<redisReply*>(redisCommand(context, "PING"))
-                      : nullptr;
-    const bool answered = reply != nullptr;
-    if (reply != nullptr) freeReplyObject(reply);
-    if (context != nullptr) redisFree(context);
-    if (answered) {
-      pid_ = pid;
-      paused_ = false;
-      return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  bool exited = false;
+  const bool up = Eventually(
+      [&] {
+        exited = ::waitpid(pid, nullptr, WNOHANG) == pid;
+        return exited || AnswersPing(port_);
+      },
+      std::chrono::seconds(10));
+  if (up && !exited) {
+    pid_ = pid;
+    paused_ = false;
+    return true;
   }
-  ::kill(pid, SIGKILL);
-  ::waitpid(pid, nullptr, 0);
+  if (!exited) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+  }
   return false;
 }
 

@@ -4,6 +4,7 @@
 // marks give drawn one call each without a clip, kept where the clip takes the pixel in
 // and untouched elsewhere.
 #include "Platform/Graphics/Gdiplus.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -76,22 +77,14 @@ using Drawer = std::function<void(Graphics&)>;
 // a bitmap w x h.
 void ExpectSamePixels(const Drawer& fast, const Drawer& reference, const Region* clip, SmoothingMode mode,
                       int w = kW, int h = kH) {
-  Bitmap original(w, h), expected(w, h), actual(w, h);
-  Paint(original);
-  Paint(expected);
-  Paint(actual);
-  {
-    Graphics g(&expected);
-    g.SetSmoothingMode(mode);
-    reference(g);
-  }
-  {
-    Graphics g(&actual);
-    g.SetSmoothingMode(mode);
-    if (clip != nullptr) g.SetClip(clip);
-    fast(g);
-  }
-  const auto before = original.CopyArgb(), want = expected.CopyArgb(), got = actual.CopyArgb();
+  Bitmap original(w, h);
+  testing::Canvas expected(w, h, mode), actual(w, h, mode);
+  for (Bitmap* bitmap : {&original, &expected.bitmap, &actual.bitmap}) Paint(*bitmap);
+  reference(expected.g);
+  if (clip != nullptr) actual.g.SetClip(clip);
+  fast(actual.g);
+  const auto before = original.CopyArgb();
+  const auto want = expected.bitmap.CopyArgb(), got = actual.bitmap.CopyArgb();
   int changed = 0;
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {

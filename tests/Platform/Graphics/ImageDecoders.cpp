@@ -173,8 +173,6 @@ std::optional<DecodedTiff> DecodeTiff(std::span<const std::uint8_t> file) {
     out.extraSampleKind = extra[0];
   }
   out.compression = compression;
-  out.bitsPerSample = bits;
-  out.samplesPerPixel = samples;
   out.image.width = static_cast<int>(width);
   out.image.height = static_cast<int>(height);
   if (bits != 8 || samples != 4 || config != PLANARCONFIG_CONTIG) return out;  // no pixels
@@ -198,18 +196,16 @@ std::optional<DecodedBmp> DecodeBmp(std::span<const std::uint8_t> file) {
   out.headerSize = Le32(file, 14);
   const auto width = static_cast<std::int32_t>(Le32(file, 18));
   const auto height = static_cast<std::int32_t>(Le32(file, 22));
-  out.bitsPerPixel = Le16(file, 28);
   out.compression = Le32(file, 30);
-  if (out.bitsPerPixel != 32 || width <= 0 || height == 0) return std::nullopt;
-  const bool bottomUp = height > 0;
-  const int rows = bottomUp ? height : -height;
+  // Only the layout the encoder writes: 32 bits a pixel, rows bottom up (a positive height).
+  if (Le16(file, 28) != 32 || width <= 0 || height <= 0) return std::nullopt;
   const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
-  if (pixelOffset + rowBytes * rows > file.size()) return std::nullopt;
+  if (pixelOffset + rowBytes * height > file.size()) return std::nullopt;
   out.image.width = width;
-  out.image.height = rows;
-  out.image.pixels.resize(static_cast<std::size_t>(width) * rows);
-  for (int r = 0; r < rows; ++r) {
-    const int y = bottomUp ? rows - 1 - r : r;
+  out.image.height = height;
+  out.image.pixels.resize(static_cast<std::size_t>(width) * height);
+  for (int r = 0; r < height; ++r) {
+    const int y = height - 1 - r;
     for (int x = 0; x < width; ++x) {
       out.image.pixels[static_cast<std::size_t>(y) * width + x] =
           Le32(file, pixelOffset + r * rowBytes + 4 * static_cast<std::size_t>(x));

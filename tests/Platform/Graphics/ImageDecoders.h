@@ -35,8 +35,6 @@ std::optional<DecodedGif> DecodeGif(std::span<const std::uint8_t> file);
 struct DecodedTiff {
   DecodedImage image;
   int compression = 0;
-  int bitsPerSample = 0;
-  int samplesPerPixel = 0;
   int extraSampleKind = -1;
 };
 std::optional<DecodedTiff> DecodeTiff(std::span<const std::uint8_t> file);
@@ -45,7 +43,6 @@ struct DecodedBmp {
   DecodedImage image;
   std::uint32_t fileSizeField = 0;
   std::uint32_t headerSize = 0;
-  int bitsPerPixel = 0;
   std::uint32_t compression = 0;
 };
 std::optional<DecodedBmp> DecodeBmp(std::span<const std::uint8_t> file);

@@ -135,14 +135,6 @@ TEST(RegistryFile, ARewriteGrowsWithTheKeysNotWithTheSquareOfTheirDepth) {
   EXPECT_EQ(reread.Find("c7\\k\\k")->values.at("v"), "1");
 }
 
-TEST(RegistryStore, MissingFileIsEmptyAndUpdatesCreateIt) {
-  TempRegistry registry;
-  EXPECT_TRUE(Read().Subkeys().empty());
-  Update([](Key& root) { root.Create("A\\B").defaultValue = "1"; });
-  EXPECT_EQ(Read().Find("a\\b")->defaultValue, std::optional<std::string>("1"));
-  EXPECT_EQ(RegistryPath(), registry.File());
-}
-
 TEST(RegistryStore, DamagedFileIsNeverOverwritten) {
   TempRegistry registry;
   const std::string damaged = "QUILLGATE REGISTRY 1\n[A]\n@=\"unclosed\n";

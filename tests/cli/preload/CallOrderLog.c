@@ -1,10 +1,10 @@
 // Preloaded into the `quillgate` command by the output tests: logs, in the order they
 // happen, the calls that decide whether a written file survives a crash. Each line is
 // "write <fd>" (writes of 512 bytes or more: file contents, not messages), "sync <fd>"
-// (fsync, fdatasync) or "publish" (linkat or renameat, the calls by which the file writer
-// gives a file its name), appended to the file named by QUILLGATE_CALL_LOG. Each call is then
-// passed on unchanged. A writer that named its files some other way would log no publish,
-// and the test says so rather than pass.
+// (fsync, the one sync the file writer makes) or "publish" (linkat or renameat, the calls by
+// which the file writer gives a file its name), appended to the file named by
+// QUILLGATE_CALL_LOG. Each call is then passed on unchanged. A writer that named its files
+// some other way would log no publish, and the test says so rather than pass.
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -49,13 +49,6 @@ ssize_t write(int fd, const void* buffer, size_t count) {
 int fsync(int fd) {
   int (*next)(int);
   FIND_NEXT(next, "fsync");
-  Note("sync", fd);
-  return next(fd);
-}
-
-int fdatasync(int fd) {
-  int (*next)(int);
-  FIND_NEXT(next, "fdatasync");
   Note("sync", fd);
   return next(fd);
 }

@@ -240,13 +240,9 @@ TEST(ErrorInfo, BelongsToTheThreadAndIsCollectedOnce) {
   ComPtr<IErrorInfo> info;
   ASSERT_EQ(GetErrorInfo(0, info.Out()), S_OK);
   ASSERT_TRUE(info);
-  BString description, source;
+  // Its description and source reach a script host: the command tests read both back.
   GUID guid{};
-  info->GetDescription(description.Out());
-  info->GetSource(source.Out());
   info->GetGUID(&guid);
-  EXPECT_EQ(description.View(), u"it broke");
-  EXPECT_EQ(source.View(), u"Source.1");
   EXPECT_EQ(guid, IID_IDispatch);
 
   ComPtr<IErrorInfo> again;

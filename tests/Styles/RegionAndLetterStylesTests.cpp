@@ -1,5 +1,6 @@
-// Styles 8, 9, 10 and 19 (regions, outline, glow) and 13, 14, 16, 17, 18 (letters placed one
-// by one), drawn from fixed states of the random source.
+// Styles 9 and 10 (regions) and 13, 14, 16, 17, 18 (letters placed one by one), drawn from
+// fixed states of the random source. (Style 8's dotted outline, 19's glow and how 16 to 18
+// fill one letter are left to the reference pictures and the draw-count table.)
 #include "StyleDrawing.h"
 
 #include <gtest/gtest.h>
@@ -24,12 +25,13 @@ using testing::kWhite;
 using testing::TextRect;
 
 const RectF kFull(0, 0, 1, 1);
+constexpr std::uint32_t kLightYellow = 0xFFFFFFE0;
 
 bool OnlyBlackAndWhite(const Drawing& d) {
   return d.Count(kBlack) + d.Count(kWhite) == d.width * d.height;
 }
 
-// ---- regions, outline and glow -----------------------------------------------------------
+// ---- regions -----------------------------------------------------------
 
 TEST(Style9Test, TheLettersInvertTheFloorThatCoversEverything) {
   for (const auto& [state, w, h] : {std::tuple{17, 250, 50}, std::tuple{808, 40, 40}}) {
@@ -102,62 +104,6 @@ TEST(Style10Test, LettersAndOddlyOverlappedCirclesAreBlackTheirOverlapWhite) {
   EXPECT_GT(flipped.count, 300);
 }
 
-// 4-connected groups of black pixels: a dotted outline is many tiny ones.
-std::vector<int> BlackGroupSizes(const Drawing& d) {
-  std::vector<int> label(d.pixels.size(), -1), sizes;
-  for (std::size_t start = 0; start < d.pixels.size(); ++start) {
-    if (d.pixels[start] != kBlack || label[start] >= 0) continue;
-    std::vector<std::size_t> stack{start};
-    label[start] = static_cast<int>(sizes.size());
-    sizes.push_back(0);
-    while (!stack.empty()) {
-      const std::size_t i = stack.back();
-      stack.pop_back();
-      ++sizes.back();
-      const int x = static_cast<int>(i) % d.width, y = static_cast<int>(i) / d.width;
-      const std::pair<int, int> neighbours[] = {{x + 1, y}, {x - 1, y}, {x, y + 1}, {x, y - 1}};
-      for (const auto& [nx, ny] : neighbours) {
-        if (nx < 0 || ny < 0 || nx >= d.width || ny >= d.height) continue;
-        const auto j = static_cast<std::size_t>(ny * d.width + nx);
-        if (d.pixels[j] != kBlack || label[j] >= 0) continue;
-        label[j] = label[start];
-        stack.push_back(j);
-      }
-    }
-  }
-  return sizes;
-}
-
-TEST(Style8Test, OnlyADottedBandInsideTheOutline) {
-  const std::int32_t state = 3;
-  const Drawing d = Draw(8, "K3P9X", state, 400, 120);
-  EXPECT_TRUE(OnlyBlackAndWhite(d)) << "no smoothing";
-  const RectF rect = TextRect(state, kFull, RectF(0.2f, 0.2f, 0.6f, 0.6f), 400, 120);
-  const Box ink = testing::Find(d, [](Color c) { return c.GetValue() == kBlack; });
-  ExpectWithin(ink, rect, 0.5f);
-  const std::vector<int> groups = BlackGroupSizes(d);
-  EXPECT_GT(groups.size(), 150u) << "dots";
-  EXPECT_LE(*std::ranges::max_element(groups), 6) << "no solid stretch of outline";
-}
-
-TEST(Style19Test, BlackLettersInARedGlowOnBlack) {
-  const std::int32_t state = 31337;
-  const Drawing d = Draw(19, "K3P9X", state);
-  EXPECT_EQ(d.Count([](Color c) { return (c.GetValue() & 0xFF00FFFF) == kBlack; }),
-            d.width * d.height)
-      << "opaque shades of red and black only";
-  const RectF rect = TextRect(state, RectF(0.1f, 0.1f, 0.8f, 0.7f), RectF(0.2f, 0.2f, 0.6f, 0.6f));
-  // The glow comes through a 37 x 7 bitmap: one of its pixels spreads over about 7 pixels.
-  const Box glow = testing::Find(d, [](Color c) { return c.GetR() > 60; });
-  ExpectWithin(glow, rect, 9);
-  EXPECT_GT(glow.count, 1500);
-  // Black inside the letters, over the glow.
-  const auto blackInRect = [&](Color c, int x, int y) {
-    return c.GetValue() == kBlack && rect.Contains(static_cast<float>(x), static_cast<float>(y));
-  };
-  EXPECT_GT(testing::Find(d, blackInRect).count, 300);
-}
-
 // ---- letters placed one by one -------------------------------------------------------------
 
 TEST(RotatedLettersTest, EveryLetterInItsOwnPredictedDarkColourOnLightYellow) {
@@ -170,13 +116,13 @@ TEST(RotatedLettersTest, EveryLetterInItsOwnPredictedDarkColourOnLightYellow) {
   const std::int32_t state = 90210;
   for (const auto& c : cases) {
     const Drawing d = Draw(c.style, "K3P9X", state, 400, 120);
-    EXPECT_EQ(d.MostCommon(), 0xFFFFFFE0u);
+    EXPECT_EQ(d.MostCommon(), kLightYellow);
     const RectF rect = TextRect(state, kFull, RectF(0.2f, 0.2f, 0.6f, 0.6f), 400, 120);
     for (int i = 0; i < 5; ++i) {
       SCOPED_TRACE(::testing::Message() << "style " << c.style << " letter " << i);
       // Per letter: family, y, angle, colour.
       const Color colour = testing::ReplayColour(state, c.before + i * 6 + 3, 0, c.high);
-      const Box letter = testing::Find(d, [&](Color p) { return p == colour; });
+      const Box letter = testing::Find(d, [&](Color p, int, int) { return p == colour; });
       EXPECT_GT(letter.count, 20);
       // Shifted and turned, but still near its slot of T.
       ExpectWithin(letter, rect, rect.Height * 0.6f);
@@ -186,7 +132,7 @@ TEST(RotatedLettersTest, EveryLetterInItsOwnPredictedDarkColourOnLightYellow) {
 
 TEST(Style14Test, DecoysArePaleAndEverywhere) {
   const Drawing d = Draw(14, "     ", 77);  // blank letters: only the decoys on light yellow
-  const Box decoys = testing::Find(d, [](Color c) { return c.GetValue() != 0xFFFFFFE0u; });
+  const Box decoys = testing::Find(d, [](Color c, int, int) { return c != Color(kLightYellow); });
   EXPECT_GT(decoys.count, 1500);
   EXPECT_LE(decoys.left, 10);
   EXPECT_GE(decoys.right, 240);
@@ -204,7 +150,8 @@ TEST(OverlapTest, SlotsFollowTheOverlapsAndTheRowEndsOnTheRectangle) {
     const float o0 = testing::ReplayAfter(state, 5).RandomFloat(0.03f, 0.13f);
     const float slot = (1 + o0) * rect.Width / 2;
     const auto ink = [&](const char* code) {
-      return testing::Find(Draw(style, code, state), [](Color c) { return c.GetB() < 128; });
+      const auto dark = [](Color c, int, int) { return c.GetB() < 128; };
+      return testing::Find(Draw(style, code, state), dark);
     };
     // A blank second letter leaves the first one alone in its slot; a blank first letter
     // shows where the second slot starts.
@@ -217,19 +164,6 @@ TEST(OverlapTest, SlotsFollowTheOverlapsAndTheRowEndsOnTheRectangle) {
     EXPECT_NEAR(second.left, rect.X + slot - o0 * rect.Width, 1.0);
     EXPECT_NEAR(second.right + 1, rect.GetRight(), 1.0);
   }
-}
-
-TEST(OverlapTest, OneLetterFillsTheRectangleSolidOrHollow) {
-  const std::int32_t state = 4040;
-  const RectF rect = TextRect(state, kFull, RectF(0.1f, 0.1f, 0.5f, 0.5f));
-  const auto cx = static_cast<int>(rect.X + rect.Width / 2);
-  const auto cy = static_cast<int>(rect.Y + rect.Height / 2);
-  const Drawing solid = Draw(16, "I", state);
-  const Drawing hollow = Draw(17, "I", state);
-  EXPECT_EQ(solid.Pixel(cx, cy), kBlack);
-  EXPECT_EQ(hollow.Pixel(cx, cy), kWhite) << "the stem is wider than its 2-pixel band";
-  // Style 18 draws style 17's picture: the same five families, the same steps.
-  EXPECT_EQ(Draw(18, "K3P9X", state).pixels, Draw(17, "K3P9X", state).pixels);
 }
 
 }  // namespace

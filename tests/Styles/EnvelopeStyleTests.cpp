@@ -1,8 +1,9 @@
-// The envelope-warped styles, drawn from fixed states of the random source: outlines (31,
-// 38, 39, 44; 30's thinner pen in its own colour and 32's pen on its complement are left to
-// their reference pictures), and the warped code as a shape of its own (33, 36): stippled
-// letters, and sharp letters over a blurred copy. (Style 35's letters invert the
-// checkerboard floor of style 9, whose test holds the floor to its rules.)
+// The envelope-warped styles, drawn from fixed states of the random source: 31's outline
+// (30's thinner pen, 32's pen on its complement, 38's and 39's outlines over green dots and
+// 44's glow are left to their reference pictures and the draw-count table), and the warped
+// code as a shape of its own (33, 36): stippled letters, and sharp letters over a blurred
+// copy. (Style 35's letters invert the checkerboard floor of style 9, whose test holds the
+// floor to its rules.)
 #include "StyleDrawing.h"
 
 #include <gtest/gtest.h>
@@ -31,51 +32,18 @@ Letters Warped(const RectF& inner, int style) {
 TEST(Style31Test, WhiteOutlineOnTheUntouchedBitmap) {
   const std::int32_t state = 5000;
   const Drawing d = Draw(31, "K7XW2", state);
-  EXPECT_GT(d.Count(0u), d.width * d.height / 2) << "no background painted";
   const auto offWhite = [](Color c) {
     return c.GetValue() != 0 && std::min({c.GetR(), c.GetG(), c.GetB()}) < 252;
   };
-  EXPECT_EQ(d.Count(offWhite), 0);
-  // Fully covered stroke pixels exist: the pen is 2 pixels wide.
-  EXPECT_GT(d.Count(0xFFFFFFFFu), 50);
+  EXPECT_EQ(d.Count(offWhite), 0) << "white strokes on the untouched bitmap";
   // Ink stays within the text rectangle, grown by the pen and a pixel of smoothing, and
   // spreads over most of it: the envelope stretches the text across the rectangle.
-  const testing::Box ink = testing::Find(d, [](Color c) { return c.GetA() != 0; });
+  const testing::Box ink = testing::Find(d, [](Color c, int, int) { return c.GetA() != 0; });
   const RectF rect = testing::TextRect(state, RectF(0, 0, 1, 1), RectF(0.10f, 0, 0.85f, 0.80f));
   testing::ExpectWithin(ink, rect, 2);
   EXPECT_GT(ink.right - ink.left, static_cast<int>(rect.Width * 0.8f));
   EXPECT_GT(ink.bottom - ink.top, static_cast<int>(rect.Height * 0.5f));
   EXPECT_EQ(Draw(31, "", 3).Count(0u), 250 * 50) << "no code, nothing drawn";
-}
-
-TEST(Styles38And39, RedOutlineOverGreenDotsOnWhiteAndOnlyStyle39Filled) {
-  const Drawing d = Draw(38, "R4D2X", 606);
-  EXPECT_EQ(d.MostCommon(), 0xFFFFFFFFu);
-  const testing::Box greenish = testing::Find(
-      d, [](Color c) { return c.GetG() > c.GetR() + 20 && c.GetG() > c.GetB() + 20; });
-  EXPECT_GT(greenish.count, 1000) << "specks all over the image";
-  EXPECT_LE(greenish.left, 5);
-  EXPECT_GE(greenish.right, 244);
-  EXPECT_GT(d.Count(0xFFFF0000u), 50) << "pure red: the outline lies over the dots";
-  EXPECT_EQ(d.Count(0xFF008000u), 0) << "no fill in style 38";
-  const Drawing filled = Draw(39, "R4D2X", 606);
-  EXPECT_GT(filled.Count(0xFF008000u), 200) << "the solid green fill";
-  const auto red = [](Color c) { return c.GetR() >= 200 && c.GetG() <= 60 && c.GetB() <= 60; };
-  EXPECT_GT(filled.Count(red), 100) << "the outer half of the outline";
-}
-
-TEST(Style44Test, LightTextWithGlowOnTheDarkInverse) {
-  const std::int32_t state = 2718281;
-  const Drawing d = Draw(44, "B6ZQ9", state);
-  const Color text = testing::ReplayColour(state, 5, 170, 250);
-  const Color background = InverseColor(text);
-  EXPECT_EQ(d.MostCommon(), background.GetValue());
-  // Glow passes from the background's colour towards the text's, each narrower than the
-  // last: many pixels lie strictly between the two, and only there.
-  EXPECT_EQ(d.Count([&](Color c) { return !testing::Between(c, text, background); }), 0);
-  const int lo = std::min<int>(background.GetR(), text.GetR());
-  const int hi = std::max<int>(background.GetR(), text.GetR());
-  EXPECT_GT(d.Count([&](Color c) { return c.GetR() > lo + 4 && c.GetR() < hi - 4; }), 1000);
 }
 
 TEST(Style33, TheLettersAreFarDenserThanTheNoiseAroundThem) {

@@ -22,7 +22,6 @@
 #include <cstdint>
 #include <map>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 namespace quillgate::testing {
@@ -105,7 +104,7 @@ inline bool Between(Color c, Color a, Color b) {
          in(c.GetB(), a.GetB(), b.GetB());
 }
 
-// The box around the pixels a predicate picks; it takes the colour, or the colour and x, y.
+// The box around the pixels a predicate of the colour and x, y picks.
 struct Box {
   int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1, count = 0;
 };
@@ -114,13 +113,7 @@ Box Find(const Drawing& d, Is is) {
   Box b;
   for (int y = 0; y < d.height; ++y) {
     for (int x = 0; x < d.width; ++x) {
-      bool hit = false;
-      if constexpr (std::is_invocable_v<Is, Color>) {
-        hit = is(d.At(x, y));
-      } else {
-        hit = is(d.At(x, y), x, y);
-      }
-      if (!hit) continue;
+      if (!is(d.At(x, y), x, y)) continue;
       b = {std::min(b.left, x), std::min(b.top, y), std::max(b.right, x), std::max(b.bottom, y),
            b.count + 1};
     }

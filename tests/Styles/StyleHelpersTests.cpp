@@ -1,15 +1,13 @@
-// The pieces several styles are built from: the fitted font, rings and stripes. (Crossing
+// The pieces several styles are built from: the fitted font and rings. (Stripes, crossing
 // lines and spots are replayed by the tests of the styles that draw them.)
 #include "Drawing/Geometry.h"
 #include "StyleDrawing.h"
 #include "Styles/Rings.h"
-#include "Styles/StripeLines.h"
 #include "Styles/StyleHelpers.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <set>
 #include <vector>
 
 namespace quillgate {
@@ -19,29 +17,24 @@ using graphics::Color;
 using graphics::PointF;
 using graphics::RectF;
 
-class FitFontSizeTest : public ::testing::Test {
- protected:
-  [[nodiscard]] float Width(std::u16string_view text, float size) const {
+TEST(FitFontSizeTest, TakesTheLargestSizeBelowTheStartThatFits) {
+  graphics::Bitmap bitmap(10, 10);
+  graphics::Graphics graphics(&bitmap);
+  const graphics::FontFamily family(u"Arial");
+  const auto width = [&](float size) {
     const graphics::Font font(&family, size, graphics::FontStyleBold, graphics::UnitPoint);
     graphics::RectF box;
-    graphics.MeasureString(text, &font, graphics::PointF(0, 0), nullptr, &box);
+    graphics.MeasureString(u"K7XW2", &font, graphics::PointF(0, 0), nullptr, &box);
     return box.Width;
-  }
-
-  graphics::Bitmap bitmap{10, 10};
-  graphics::Graphics graphics{&bitmap};
-  const graphics::FontFamily family{u"Arial"};
-};
-
-TEST_F(FitFontSizeTest, TakesTheLargestSizeBelowTheStartThatFits) {
+  };
   const FittedFont fitted =
       FitFontSize(graphics, u"K7XW2", family, 60, graphics::FontStyleBold, 150);
   const float size = fitted.font.GetSize();
   EXPECT_LT(size, 59);
   EXPECT_EQ(size, std::floor(size)) << "whole steps of one point from 60";
   EXPECT_LE(fitted.measured.Width, 150);
-  EXPECT_EQ(fitted.measured.Width, Width(u"K7XW2", size));
-  EXPECT_GT(Width(u"K7XW2", size + 1), 150) << "one point more would not fit";
+  EXPECT_EQ(fitted.measured.Width, width(size));
+  EXPECT_GT(width(size + 1), 150) << "one point more would not fit";
 }
 
 TEST(InverseColorTest, ComplementsEachChannelOpaque) {
@@ -84,41 +77,6 @@ TEST(DrawRings, SkippingCirclesThatMissTheBitmapKeepsEveryPixel) {
     }
     EXPECT_EQ(pictures[true], pictures[false]);
     EXPECT_NE(pictures[true], std::vector<std::uint32_t>(120 * 40, 0u)) << "some ring shows";
-  }
-}
-
-TEST(MakeStripeLines, OneHueOrBrightColoursAtJitteredEvenSpacing) {
-  const std::int32_t state = 3030;
-  testing::SetRandomState(state);
-  // (How many stripes there are is in the draw-count table.)
-  const StripeLines one = MakeStripeLines(DrawingRandomizer(), 250, 50, StripeColors::kOneHue);
-  // The same single channel carries every stripe, at 100..254.
-  std::set<int> channels;
-  for (const auto* list : {&one.vertical, &one.horizontal}) {
-    for (const Stripe& s : *list) {
-      const int values[] = {s.color.GetR(), s.color.GetG(), s.color.GetB()};
-      for (int ch = 0; ch < 3; ++ch) {
-        if (values[ch] == 0) continue;
-        channels.insert(ch);
-        EXPECT_TRUE(values[ch] >= 100 && values[ch] <= 254) << values[ch];
-      }
-    }
-  }
-  EXPECT_EQ(channels.size(), 1u);
-  // Running positions: steps of 0.7 to 1.3 times W / 22.
-  float previous = 0;
-  for (const Stripe& s : one.vertical) {
-    EXPECT_GE(s.position - previous, 0.7f * 250 / 22 - 1e-3f);
-    EXPECT_LE(s.position - previous, 1.3f * 250 / 22 + 1e-3f);
-    previous = s.position;
-  }
-
-  testing::SetRandomState(state);
-  const StripeLines bright = MakeStripeLines(DrawingRandomizer(), 250, 50, StripeColors::kBright);
-  for (const Stripe& s : bright.horizontal) {
-    for (const int v : {s.color.GetR(), s.color.GetG(), s.color.GetB()}) {
-      EXPECT_TRUE(v >= 50 && v <= 254) << v;
-    }
   }
 }
 

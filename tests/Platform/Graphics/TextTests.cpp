@@ -46,16 +46,12 @@ TEST(FontFamilies, UnknownFamilyIsUnavailableAndFontsFallBackToSansSerif) {
   EXPECT_FALSE(Font(&missing, -3.0f).IsAvailable());
 }
 
-class Measuring : public ::testing::Test {
- protected:
-  Bitmap bitmap{10, 10};
-  Graphics g{&bitmap};
-  FontFamily arial{u"Arial"};
-};
-
 // Points become pixels at 96 dpi; the default format adds a sixth of the em at each end of
 // the glyphs' advances, and the box is a line high. Empty text has an empty box.
-TEST_F(Measuring, DefaultFormatAddsASixthOfTheEmAtEachEnd) {
+TEST(Measuring, DefaultFormatAddsASixthOfTheEmAtEachEnd) {
+  Bitmap bitmap(10, 10);
+  Graphics g(&bitmap);
+  const FontFamily arial(u"Arial");
   for (const auto& [size, unit, pixels] :
        {std::tuple{48.0f, UnitPixel, 48.0}, {12.0f, UnitPoint, 16.0}}) {
     const Font font(&arial, size, FontStyleRegular, unit);

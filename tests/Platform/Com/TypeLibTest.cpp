@@ -34,9 +34,8 @@ TEST(TypeLibText, DescribesMembersInOrder) {
   ASSERT_EQ(lib.types.size(), 2u);
   const TypeDesc& sample = lib.types[0];
   EXPECT_EQ(sample.flags & TYPEFLAG_FDUAL, TYPEFLAG_FDUAL);
+  // Names and slots member for member: ShippedTypeLibrary.MatchesTheInterfaceMemberForMember.
   ASSERT_EQ(sample.funcs.size(), 3u);
-  EXPECT_EQ(sample.funcs[2].name, u"Join");
-  EXPECT_EQ(sample.funcs[2].oVft, 9);  // after IUnknown's 3 and IDispatch's 4 slots
   EXPECT_EQ(sample.funcs[2].CallerParams(), 2u);
   EXPECT_EQ(sample.funcs[2].Retval()->vt, VT_BSTR);
   EXPECT_EQ(lib.types[1].implemented, std::vector<std::u16string>{u"ISample"});

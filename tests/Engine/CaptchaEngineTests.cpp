@@ -55,6 +55,11 @@ TEST(CaptchaEngineCodes, CodesUseTheAlphabetOfTheirType) {
     const std::set<char> seen(code.begin(), code.end());
     EXPECT_EQ(seen, std::set<char>(alphabet.begin(), alphabet.end())) << "type " << type;
   }
+  // A length of zero or less gives an empty code, never a failure.
+  for (const int length : {0, -3}) {
+    engine.SetCodeLength(length);
+    EXPECT_EQ(engine.GenerateCode(), "");
+  }
 }
 
 TEST(CaptchaEngineCodes, TheDrawingsRandomStateNeitherFixesNorFeedsTheCode) {
@@ -78,22 +83,19 @@ TEST(CaptchaEngineCodes, CharactersAreUniformOverTheAlphabet) {
   // sound generator exceeds them less than once in a million runs), yet a generator that
   // favours some positions by an eighth, as a random byte taken modulo 30 does, lands in
   // the hundreds.
+  // Every type draws through the same path; the default alphabet of 30 is the one a byte
+  // taken modulo its size would bias.
   CaptchaEngine engine;
   engine.SetCodeLength(1000);
-  const std::pair<int, double> alphabets[] = {{0, 85.0}, {1, 80.0}, {2, 50.0}};  // 29, 25, 9 d.o.f.
-  for (const auto& [type, bound] : alphabets) {
-    engine.SetCodeType(type);
-    std::map<char, int> counts;
-    int total = 0;
-    for (int i = 0; i < 60; ++i) {
-      for (const char c : engine.GenerateCode()) ++counts[c];
-      total += 1000;
-    }
-    const double expected = static_cast<double>(total) / static_cast<double>(counts.size());
-    double chiSquare = 0;
-    for (const auto& [c, count] : counts) chiSquare += (count - expected) * (count - expected) / expected;
-    EXPECT_LT(chiSquare, bound) << "type " << type;
+  std::map<char, int> counts;
+  for (int i = 0; i < 60; ++i) {
+    for (const char c : engine.GenerateCode()) ++counts[c];
   }
+  ASSERT_EQ(counts.size(), 30u);
+  const double expected = 60000.0 / 30;
+  double chiSquare = 0;
+  for (const auto& [c, count] : counts) chiSquare += (count - expected) * (count - expected) / expected;
+  EXPECT_LT(chiSquare, 85.0) << "29 degrees of freedom";
 }
 
 TEST(UniformBelowTest, RejectsTheWordsThatWouldBiasTheResult) {
@@ -113,33 +115,16 @@ TEST(UniformBelowTest, RejectsTheWordsThatWouldBiasTheResult) {
   EXPECT_EQ(next, 1u) << "nothing drawn for n of 0 or 1";
 }
 
-TEST(CaptchaEngineCodes, ZeroOrNegativeLengthGivesAnEmptyCode) {
-  CaptchaEngine engine;
-  for (const int length : {0, -3}) {
-    engine.SetCodeLength(length);
-    EXPECT_EQ(engine.GenerateCode(), "");
-  }
-}
-
 TEST(CaptchaEngineSound, MakesTheSpokenCodeCurrentEvenWhenItFails) {
+  // The sound's failures and bytes are the sound generator's tests.
   CaptchaEngine engine;
   ByteArray wave;
   engine.CreateSound("AB12", wave);
   EXPECT_EQ(engine.GetValue(), "AB12");
-  EXPECT_GT(wave.length, 44);
   engine.CreateSound("", wave);  // a new code
   EXPECT_EQ(engine.GetValue().size(), 5u);
-
-  ByteArray failed;
-  try {
-    engine.CreateSound("a b", failed);
-    FAIL() << "a space cannot be spoken";
-  } catch (const EngineError& e) {
-    EXPECT_STREQ(e.what(), "Letter not found in lookup table !");
-  }
+  EXPECT_THROW(engine.CreateSound("a b", wave), EngineError) << "a space cannot be spoken";
   EXPECT_EQ(engine.GetValue(), "a b");
-  EXPECT_EQ(failed.length, 0);
-  EXPECT_FALSE(failed.buffer);
 }
 
 TEST(CaptchaEngineConcurrency, EachRequestSpeaksTheCodeItWasGiven) {

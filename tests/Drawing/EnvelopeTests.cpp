@@ -59,16 +59,6 @@ TEST(TextEnvelopeTest, FitToRectMapsTheCommonBoundsOntoTheRectangle) {
   EXPECT_FLOAT_EQ(b.GetBottom(), 50);
 }
 
-TEST(TextEnvelopeTest, FitToRectOfAPointKeepsItFinite) {
-  const std::vector<PointF> one{PointF(5, 5)};
-  TextEnvelope envelope(one, one);
-  envelope.FitToRect(RectF(1, 2, 30, 40));
-  EXPECT_EQ(envelope.TopCurve().front(), PointF(1, 2));
-  TextEnvelope empty({}, {});
-  empty.FitToRect(RectF(1, 2, 30, 40));
-  EXPECT_TRUE(empty.TopCurve().empty());
-}
-
 class WarpTest : public ::testing::Test {
  protected:
   // A 100 x 100 bitmap only to satisfy the drawing interface; nothing is drawn on it.
@@ -100,11 +90,6 @@ TEST_F(WarpTest, TextWithoutOutlineGivesAnEmptyPath) {
   for (const std::u16string& text : texts) {
     EXPECT_EQ(envelope.CreateWarpedPath(graphics, box, text, font)->GetPointCount(), 0);
   }
-  TextEnvelope noCurves({}, {});
-  EXPECT_EQ(noCurves.CreateWarpedPath(graphics, box, u"AB", font)->GetPointCount(), 0);
-  const graphics::Pen pen(graphics::Color(0xFFFFFFFF), 2);
-  EXPECT_TRUE(noCurves.DrawOutline(graphics, box, u"AB", font, pen));
-  EXPECT_TRUE(std::ranges::all_of(bitmap.CopyArgb(), [](std::uint32_t p) { return p == 0; }));
 }
 
 }  // namespace

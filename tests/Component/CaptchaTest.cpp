@@ -34,21 +34,6 @@ class DefaultSettingsAfterEachTest : public ::testing::EmptyTestEventListener {
   return true;
 }();
 
-TEST(Captcha, EveryObjectSharesTheEngine) {
-  auto first = NewCaptcha();
-  auto second = NewCaptcha();
-  ASSERT_EQ(first->put_ImageWidth(300), S_OK);
-  LONG width = 0;
-  ASSERT_EQ(second->get_ImageWidth(&width), S_OK);
-  EXPECT_EQ(width, 300);
-  BString code(u"SHARED1");
-  Variant wave;
-  ASSERT_EQ(first->CreateSoundFromCode(code.Get(), wave.Get()), S_OK);
-  BString value;
-  ASSERT_EQ(second->GetValue(value.Out()), S_OK);
-  EXPECT_EQ(value.View(), u"SHARED1");
-}
-
 TEST(Captcha, UnsupportedFormatFailsWithRichErrorAndLeavesTheResultAlone) {
   quillgate::testing::TempRegistry registry;  // unregistered: no source
   auto captcha = NewCaptcha();
@@ -72,8 +57,9 @@ TEST(Captcha, UnsupportedFormatFailsWithRichErrorAndLeavesTheResultAlone) {
   EXPECT_EQ(guid, IID_ICaptcha);
 }
 
-// What a script host reads with LBound, UBound and indexes from 0: the engine's bytes.
-TEST(Captcha, SoundAndImageArriveAsOneDimensionalArraysOfTheEncodedBytes) {
+// What a script host reads with LBound, UBound and indexes from 0: the engine's bytes. (An
+// image takes the same path; the host-process test fetches one.)
+TEST(Captcha, SoundsArriveAsOneDimensionalArraysOfTheEncodedBytes) {
   auto captcha = NewCaptcha();
   BString code(u"AB12");
   Variant wave;
@@ -87,16 +73,10 @@ TEST(Captcha, SoundAndImageArriveAsOneDimensionalArraysOfTheEncodedBytes) {
   CaptchaEngine::Instance().CreateSound("AB12", direct);
   const auto spoken = direct.Bytes();
   EXPECT_EQ(BytesOf(*wave.Get()), std::vector<unsigned char>(spoken.begin(), spoken.end()));
-
-  BString png(u"png");
-  captcha->put_Format(png.Get());
-  Variant image;
-  ASSERT_EQ(captcha->CreateImage(image.Get()), S_OK);
-  const std::vector<unsigned char> bytes = BytesOf(*image.Get());
-  EXPECT_EQ(std::string(bytes.begin(), bytes.end()).substr(0, 8), "\x89PNG\r\n\x1A\n");
 }
 
-TEST(Captcha, ClassOnlyOperationsMakeTheirCodeCurrent) {
+// Every object in the process shares the one engine, so another object reads the code too.
+TEST(Captcha, ClassOnlyOperationsMakeTheirCodeCurrentForEveryObject) {
   auto captcha = NewCaptcha();
   Captcha* object = testing::AsClass(captcha.Get());
   Variant sound;
@@ -110,13 +90,13 @@ TEST(Captcha, ClassOnlyOperationsMakeTheirCodeCurrent) {
   Variant image;
   ASSERT_EQ(object->CreateImageFromCode(code.Get(), image.Get()), S_OK);
   BString value;
-  captcha->GetValue(value.Out());
+  NewCaptcha()->GetValue(value.Out());
   EXPECT_EQ(value.View(), u"Q7Z");
 }
 
 TEST(Captcha, ValidateGivesAutomationBooleansAndTakesNullAsEmpty) {
   auto captcha = NewCaptcha();
-  BString code(u"K3M9P"), lower(u"k3m9p"), empty(u"");
+  BString code(u"K3M9P");
   Variant wave;
   ASSERT_EQ(captcha->CreateSoundFromCode(code.Get(), wave.Get()), S_OK);
   BString hash;
@@ -124,8 +104,7 @@ TEST(Captcha, ValidateGivesAutomationBooleansAndTakesNullAsEmpty) {
   BString emptyHash(std::u16string(u"CF83E1357EEFB8BDF1542850D66D8007D620E4050B5715DC83F4A921D36CE9CE"
                                    u"47D0D13C5D85F2B0FF8318D2877EEC2F63B931BD47417A81A538327AF927DA3E"));
   const std::tuple<BSTR, BSTR, VARIANT_BOOL> cases[] = {
-      {code.Get(), hash.Get(), -1}, {lower.Get(), hash.Get(), 0}, {nullptr, nullptr, 0},
-      {nullptr, emptyHash.Get(), -1}, {empty.Get(), emptyHash.Get(), -1}};
+      {code.Get(), hash.Get(), -1}, {nullptr, nullptr, 0}, {nullptr, emptyHash.Get(), -1}};
   for (const auto& [answer, expectedHash, expected] : cases) {
     VARIANT_BOOL result = 1;
     ASSERT_EQ(captcha->Validate(answer, expectedHash, &result), S_OK);
@@ -133,13 +112,10 @@ TEST(Captcha, ValidateGivesAutomationBooleansAndTakesNullAsEmpty) {
   }
 }
 
-// A null text is an empty one (the engine's own tests check how names are spelt).
-TEST(Captcha, TextIsCutAtItsFirstNulAndANullTextIsEmpty) {
+// Every text argument takes one conversion: a null one is empty (the Validate test), and
+// the engine's own tests check how names are spelt.
+TEST(Captcha, TextIsCutAtItsFirstNul) {
   auto captcha = NewCaptcha();
-  BString format;
-  ASSERT_EQ(captcha->put_Format(nullptr), S_OK);
-  ASSERT_EQ(captcha->get_Format(format.Out()), S_OK);
-  EXPECT_EQ(format.View(), u"");
   const char16_t withNul[] = {u'A', u'B', u'\0', u'C'};
   BSTR code = SysAllocStringLen(withNul, 4);
   Variant wave;
@@ -158,24 +134,7 @@ TEST(Captcha, NullOutPointersAreRefused) {
   EXPECT_EQ(captcha->Validate(text.Get(), text.Get(), nullptr), E_POINTER);
   EXPECT_EQ(captcha->GetHashValue(nullptr), E_POINTER);
   EXPECT_EQ(captcha->GetValue(nullptr), E_POINTER);
-  EXPECT_EQ(captcha->CreateImage(nullptr), E_POINTER);
-  EXPECT_EQ(captcha->CreateSoundFromCode(text.Get(), nullptr), E_POINTER);
-  EXPECT_EQ(testing::AsClass(captcha.Get())->CreateSound(nullptr), E_POINTER);
-}
-
-TEST(Captcha, AnswersExactlyItsThreeInterfaces) {
-  auto captcha = NewCaptcha();
-  ComPtr<IUnknown> unknown;
-  ComPtr<IDispatch> dispatch;
-  EXPECT_EQ(captcha.As(unknown), S_OK);
-  EXPECT_EQ(captcha.As(dispatch), S_OK);
-  EXPECT_EQ(static_cast<void*>(dispatch.Get()), static_cast<void*>(captcha.Get()));
-  ComPtr<IUnknown> unknownAgain;
-  dispatch.As(unknownAgain);
-  EXPECT_EQ(unknown.Get(), unknownAgain.Get());
-  ComPtr<IClassFactory> factory;
-  EXPECT_EQ(captcha.As(factory), E_NOINTERFACE);
-  EXPECT_FALSE(factory);
+  EXPECT_EQ(captcha->CreateImage(nullptr), E_POINTER);  // the frame of every image and sound
 }
 
 }  // namespace

@@ -31,19 +31,15 @@ inline com::ComPtr<ICaptcha> NewCaptcha() {
 inline Captcha* AsClass(ICaptcha* captcha) { return static_cast<Captcha*>(captcha); }
 
 // An argument as a script host passes it: a number, or a text the caller still owns.
-inline com::VARIANT ArgumentOfType(com::VARTYPE type) {
-  com::VARIANT value;
-  com::VariantInit(&value);
-  value.vt = type;
-  return value;
-}
 inline com::VARIANT Argument(com::LONG number) {
-  com::VARIANT value = ArgumentOfType(com::VT_I4);
+  com::VARIANT value{};
+  value.vt = com::VT_I4;
   value.lVal = number;
   return value;
 }
 inline com::VARIANT Argument(com::BSTR text) {
-  com::VARIANT value = ArgumentOfType(com::VT_BSTR);
+  com::VARIANT value{};
+  value.vt = com::VT_BSTR;
   value.bstrVal = text;
   return value;
 }

@@ -67,19 +67,10 @@ TEST(Policy, ReadsEveryMemberAndWritesItBack) {
   const Policy other = Policy::FromJson(json::parse(R"({"styles": [40], "style": 40, "verify_api": false})"),
                                         Policy::Default());
   EXPECT_EQ(Policy::FromJson(written, other).ToJson(), written);
-  EXPECT_EQ(Policy::FromJson(Policy::Default().ToJson(), other).ToJson(), Policy::Default().ToJson());
-}
-
-TEST(Policy, UnsetMembersComeFromThePolicyBelow) {
-  const Policy below = Policy::FromJson(json::parse(R"({"styles": [7, 9], "style": 9, "ttl_ms": 5000})"),
-                                        Policy::Default());
-  const Policy policy = Policy::FromJson(json::parse(R"({"length": {"max": 6}})"), below);
-  json inherited = below.ToJson();
-  inherited["length"]["max"] = 6;
-  EXPECT_EQ(policy.ToJson(), inherited);
-  json expected = Policy::Default().ToJson();
-  expected["ttl_ms"] = 5000;
-  EXPECT_EQ(Policy::FromJson(json::parse(R"({"styles": "all", "style": "random"})"), below).ToJson(), expected);
+  // "all" and "random" undo a list and a style from below.
+  json reset = Policy::Default().ToJson();
+  reset["styles"] = "all";
+  EXPECT_EQ(Policy::FromJson(reset, other).ToJson(), Policy::Default().ToJson());
 }
 
 TEST(Policy, RefusesEachBadMemberByName) {
@@ -97,7 +88,6 @@ TEST(Policy, RefusesEachBadMemberByName) {
       {R"({"styles": []})", "policy.styles: must name at least one"},
       {R"({"styles": [50]})", "policy.styles[0]: at most 49"},
       {R"({"styles": [3, 4, 3]})", "policy.styles: 3 appears twice"},
-      {R"({"styles": [1, "2"]})", "policy.styles[1]: must be a whole number"},
       {R"({"styles": 7})", "policy.styles: must be an array"},
       {R"({"styles": "some"})", "policy.styles: must be \"all\""},
       {R"({"style": "first"})", "policy.style: must be \"random\""},
@@ -113,7 +103,6 @@ TEST(Policy, RefusesEachBadMemberByName) {
       {R"({"verify_api": 1})", "policy.verify_api: must be true or false"},
       {R"({"limits": {"siteverify": {}}})", "policy.limits.siteverify: unknown member"},
       {R"({"limits": {"challenge": {"per_minute": -1}}})", "policy.limits.challenge.per_minute: at least 0"},
-      {R"({"limits": {"audio": {"burst": 0.5}}})", "policy.limits.audio.burst: at least 1"},
   };
   ExpectRefusals(cases);
 }
@@ -131,8 +120,6 @@ TEST(Policy, RefusesCodesShortEnoughToGuess) {
       {R"({"types": [1], "type": 1, "length": {"min": 4}})",
        "policy.length.min: 4 letters (type 1) make only 456,976"},
       {R"({"types": [0, 1], "length": {"min": 4}})", "raise length.min to 5 or drop type 1"},
-      {R"({"types": [0], "length": {"min": 5}})", ""},
-      {R"({"types": [1], "type": 1, "length": {"min": 5}})", ""},
   };
   ExpectRefusals(cases);
 }
@@ -185,42 +172,6 @@ TEST(ChooseSettings, TakesTheDefaultsAndEveryWishInsideThePolicy) {
                        c.want.format));
   }
   EXPECT_THROW((void)ChooseSettings(narrow, json::object(), &PickPastEnd), std::out_of_range);
-}
-
-// The attack: a bot asks for a challenge weaker or costlier than the site allows. Each
-// such request is refused as it stands; none is brought into range and served. What is not
-// a settings object at all is refused as malformed.
-TEST(ChooseSettings, RefusesRequestsOutsideThePolicyWithoutClamping) {
-  const Policy policy = NarrowPolicy();
-  struct Case { const char* request; bool malformed; const char* message; };
-  const Case cases[] = {
-      {R"({"length": 3})", false, "length 3 is outside this site's policy (5 to 8)"},
-      {R"({"length": 9})", false, "length 9 is outside"},
-      // Past 32 bits: refused, never wrapped (2^32 + 6 would wrap to 6, -2^32 + 400 to 400).
-      {R"({"length": 4294967302})", false, "length 4294967302 is outside"},
-      {R"({"type": 2})", false, "type 2 is not allowed by this site's policy (allowed: 0, 1)"},
-      {R"({"style": 50})", false,
-       "style 50 is not allowed by this site's policy (allowed: 3, 7, 31)"},
-      {R"({"style": 4294967299})", false, "style 4294967299 is not allowed"},
-      {R"({"width": 401})", false, "width 401 is outside this site's policy (120 to 400)"},
-      {R"({"width": -4294966896})", false, "width -4294966896 is outside"},
-      {R"({"height": 151})", false, "height 151 is outside this site's policy (40 to 150)"},
-      {R"({"format": "GIF"})", false,
-       "format GIF is not allowed by this site's policy (allowed: JPEG, PNG)"},
-      {R"({"format": "webp"})", false, "format is not a picture format"},
-      {R"([])", true, "a challenge request is a JSON object"},
-      {R"({"length": "5"})", true, "length must be a whole number"},
-      {R"({"length": 5.0})", true, "length must be a whole number"},
-      {R"({"format": 1})", true, "format must be a string"},
-      {R"({"Length": 5})", true, "unknown member"},
-  };
-  for (const Case& c : cases) {
-    const auto chosen = ChooseSettings(policy, json::parse(c.request), &Pick<0>);
-    ASSERT_TRUE(std::holds_alternative<PolicyRefusal>(chosen)) << c.request << " was served";
-    const auto& refusal = std::get<PolicyRefusal>(chosen);
-    EXPECT_EQ(refusal.malformed, c.malformed) << c.request;
-    EXPECT_NE(refusal.message.find(c.message), std::string::npos) << c.request << " gave: " << refusal.message;
-  }
 }
 
 TEST(Formats, NormalizeAndName) {

@@ -47,12 +47,6 @@ std::chrono::milliseconds Timed(Call&& call) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
 }
 
-std::size_t Count(const std::string& text, std::string_view what) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
-  return count;
-}
-
 // ---------------------------------------------------------------------------------------
 // URLs
 
@@ -208,34 +202,6 @@ TEST(RedisReplayStore, ReplayAfterARedisRestartWithoutPersistenceIsRefused) {
 // ---------------------------------------------------------------------------------------
 // Failures: refused, logged, and never a wait per request
 
-TEST(RedisStores, AHungRedisIsRefusedQuicklyAndLoggedSparingly) {
-  test::RedisServer redis;
-  const auto client = Client(redis.Url());
-  RedisReplayStore store(client);
-  RedisRateLimiter limiter(client);
-  const BucketRule rule{600, 100};
-  ASSERT_EQ(store.Redeem(Claims(kNow), kNow), Redemption::First);
-  ASSERT_EQ(limiter.Take("c|site|a", rule, kNow).verdict, Verdict::Allowed);
-
-  redis.Pause();
-  ::testing::internal::CaptureStderr();
-  // Every call refused, and after the first timeout at once: a busy server is not held up
-  // once per request (a bound against hanging, not a measure of speed).
-  int refused = 0;
-  const auto all = Timed([&] {
-    for (int i = 0; i < 10; ++i) {
-      refused += store.Redeem(Claims(kNow), kNow) == Redemption::Unavailable;
-      refused += limiter.Take("c|site|a", rule, kNow).verdict == Verdict::Unavailable;
-    }
-    refused += !store.Ready();
-  });
-  EXPECT_EQ(refused, 21);
-  EXPECT_LT(all, 5s);
-  const std::string log = ::testing::internal::GetCapturedStderr();
-  EXPECT_GE(Count(log, "\"event\":\"store_error\""), 1u) << log;
-  EXPECT_LE(Count(log, "\"event\":\"store_error\""), 4u) << "one line a second at most:\n" << log;
-}
-
 TEST(RedisStores, AConnectionClosedByARestartIsRetriedOnceNotFailed) {
   test::RedisServer redis;
   const auto client = Client(redis.Url());
@@ -263,7 +229,7 @@ TEST(RedisStores, AConnectionClosedByARestartIsRetriedOnceNotFailed) {
 }
 
 TEST(RedisStores, NobodyListeningOrAWrongPasswordIsRefusedAndLogged) {
-  const test::RedisServer redis(test::RedisServer::Options{"Right-Pw-42", false});
+  const test::RedisServer redis("Right-Pw-42");
   const std::string port = std::to_string(redis.Port());
   for (const std::string& url : {"redis://:Bad-Pw-77@127.0.0.1:" + port, "redis://127.0.0.1:" + port,
                                 "redis://127.0.0.1:" + std::to_string(test::FreeLoopbackPort())}) {
@@ -287,7 +253,7 @@ TEST(RedisStores, NobodyListeningOrAWrongPasswordIsRefusedAndLogged) {
 // Passwords, users, databases, sockets
 
 TEST(RedisStores, PasswordsUsersDatabasesAndUnixSocketsWork) {
-  const test::RedisServer redis(test::RedisServer::Options{"Right-Pw-42", true});
+  const test::RedisServer redis("Right-Pw-42", true);
   const TokenClaims claims = Claims(kNow);
 
   RedisReplayStore db1(Client(redis.Url() + "/1"));
@@ -313,30 +279,16 @@ TEST(RedisStores, PasswordsUsersDatabasesAndUnixSocketsWork) {
 // ---------------------------------------------------------------------------------------
 // Rate limiter
 
-TEST(RedisRateLimiter, ServersShareOneBucketThatRefills) {
+// Two servers share each bucket: they take from it in turn, as one memory bucket would.
+TEST(RedisRateLimiter, AgreesWithTheMemoryBucketsStepByStep) {
   const test::RedisServer redis;
   RedisRateLimiter a(Client(redis.Url()));
   RedisRateLimiter b(Client(redis.Url()));
-  const BucketRule rule{60, 3};  // a token a second
-  EXPECT_EQ(a.Take("c|site|1.2.3.4", rule, kNow).verdict, Verdict::Allowed);
-  EXPECT_EQ(b.Take("c|site|1.2.3.4", rule, kNow).verdict, Verdict::Allowed);
-  EXPECT_EQ(a.Take("c|site|1.2.3.4", rule, kNow).verdict, Verdict::Allowed);
-  EXPECT_EQ(b.Take("c|site|1.2.3.4", rule, kNow).verdict, Verdict::Limited);
-  EXPECT_EQ(b.Take("c|site|5.6.7.8", rule, kNow).verdict, Verdict::Allowed) << "another client, another bucket";
-  EXPECT_EQ(b.Take("c|site|1.2.3.4", rule, kNow + 1000).verdict, Verdict::Allowed);
-  EXPECT_EQ(a.Take("c|site|1.2.3.4", rule, kNow + 1000).verdict, Verdict::Limited);
-
-  // Left alone, the bucket goes once it would be full again, plus a second.
-  EXPECT_THAT(MsToLive(redis, "quillgate:bucket:c|site|1.2.3.4"), AllOf(Gt(3000), Le(4000)));
-}
-
-TEST(RedisRateLimiter, AgreesWithTheMemoryBucketsStepByStep) {
-  const test::RedisServer redis;
-  RedisRateLimiter limiter(Client(redis.Url()));
   const BucketRule rules[] = {{30, 10}, {7.5, 2.5}, {1000, 1}, {0.5, 3}};
   // Irregular steps, including a clock that runs back (another server a little behind).
   const std::int64_t steps[] = {0, 0, 1, 137, 2000, -500, 0, 8001, 3, 3, 59'999, 120'000, 17, 17, 4444, -1, 30'000};
   int index = 0;
+  int turn = 0;
   for (const BucketRule& rule : rules) {
     const std::string key = "v|site|" + std::to_string(index++);
     BucketState local{rule.burst, kNow};
@@ -346,13 +298,16 @@ TEST(RedisRateLimiter, AgreesWithTheMemoryBucketsStepByStep) {
         now += step;
         SCOPED_TRACE("rule " + key + " at +" + std::to_string(now - kNow) + " ms");
         const RateDecision expected = TakeFromBucket(local, rule, now);
-        const RateDecision got = limiter.Take(key, rule, now);
+        const RateDecision got = (++turn % 2 == 0 ? a : b).Take(key, rule, now);
         ASSERT_EQ(got.verdict, expected.verdict);
         ASSERT_EQ(got.retryAfterMs, expected.retryAfterMs);
         ASSERT_EQ(got.tokensLeft, expected.tokensLeft);
       }
     }
   }
+  // Left alone, a bucket goes once it would be full again, plus a second.
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(a.Take("c|1", {60, 3}, kNow).verdict, Verdict::Allowed);
+  EXPECT_THAT(MsToLive(redis, "quillgate:bucket:c|1"), AllOf(Gt(3000), Le(4000)));
 }
 
 }  // namespace

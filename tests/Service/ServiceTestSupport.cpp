@@ -45,9 +45,8 @@ bool AnswersPing(unsigned short port) {
 
 }  // namespace
 
-RedisServer::RedisServer() : RedisServer(Options{}) {}
-
-RedisServer::RedisServer(Options options) : options_(std::move(options)) {
+RedisServer::RedisServer(std::string password, bool unixSocket)
+    : password_(std::move(password)), unixSocket_(unixSocket) {
   for (int attempt = 0; attempt < 5 && pid_ < 0; ++attempt) {
     port_ = FreeLoopbackPort();
     Launch();
@@ -61,8 +60,8 @@ bool RedisServer::Launch() {
   std::vector<std::string> args = {"redis-server", "--port", port, "--bind", "127.0.0.1",
                                    "--save", "", "--appendonly", "no", "--dir", dir,
                                    "--loglevel", "warning", "--logfile", (dir_ / "redis.log").string()};
-  if (!options_.password.empty()) args.insert(args.end(), {"--requirepass", options_.password});
-  if (options_.unixSocket) args.insert(args.end(), {"--unixsocket", SocketPath().string(), "--unixsocketperm", "700"});
+  if (!password_.empty()) args.insert(args.end(), {"--requirepass", password_});
+  if (unixSocket_) args.insert(args.end(), {"--unixsocket", SocketPath().string(), "--unixsocketperm", "700"});
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -92,13 +91,12 @@ bool RedisServer::Launch() {
 }
 
 std::string RedisServer::Url() const {
-  const std::string auth = options_.password.empty() ? "" : ":" + options_.password + "@";
+  const std::string auth = password_.empty() ? "" : ":" + password_ + "@";
   return "redis://" + auth + "127.0.0.1:" + std::to_string(port_);
 }
 
 std::string RedisServer::UnixUrl() const {
-  if (!options_.unixSocket) throw std::logic_error("this RedisServer has no unix socket");
-  const std::string auth = options_.password.empty() ? "" : "?password=" + options_.password;
+  const std::string auth = password_.empty() ? "" : "?password=" + password_;
   return "unix://" + SocketPath().string() + auth;
 }
 

@@ -47,19 +47,15 @@ unsigned short FreeLoopbackPort();
 // or paused with SIGSTOP (a Redis that hangs: connections are accepted, nothing answers).
 class RedisServer {
  public:
-  struct Options {
-    std::string password;     // non-empty: --requirepass
-    bool unixSocket = false;  // also listen on a socket in the server's own directory
-  };
-  RedisServer();
-  explicit RedisServer(Options options);
+  // A password: --requirepass; unixSocket: also listen on a socket in its own directory.
+  explicit RedisServer(std::string password = {}, bool unixSocket = false);
   ~RedisServer();
   RedisServer(const RedisServer&) = delete;
   RedisServer& operator=(const RedisServer&) = delete;
   [[nodiscard]] unsigned short Port() const { return port_; }
   // redis://127.0.0.1:PORT, with ":PASSWORD@" when the server has one.
   [[nodiscard]] std::string Url() const;
-  // unix:///...?password=... (only with Options::unixSocket).
+  // unix:///...?password=... (only with unixSocket).
   [[nodiscard]] std::string UnixUrl() const;
 
   // Shuts the server down (its data goes with it) / starts it again on the same port.
@@ -73,7 +69,8 @@ class RedisServer {
   bool Launch();
   [[nodiscard]] std::filesystem::path SocketPath() const { return dir_ / "redis.sock"; }
 
-  const Options options_;
+  const std::string password_;
+  const bool unixSocket_;
   const quillgate::testing::TemporaryFolder dir_{"redis"};
   unsigned short port_ = 0;
   int pid_ = -1;

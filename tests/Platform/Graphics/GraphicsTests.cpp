@@ -306,19 +306,15 @@ TEST(Degenerate, DrawingCallsSurviveNullsZerosAndNonFiniteValues) {
       {"huge font", [&](Graphics& g) { return g.DrawString(u"A", &huge, RectF(0, 0, 16, 16), nullptr, &brush); }, Ok, true},
   };
   for (const Call& c : calls) {
+    SCOPED_TRACE(c.what);
     Canvas canvas(16, 16);
     Graphics& g = canvas.g;
-    const Status status = c.call(g);
-    const std::vector<std::uint32_t> pixels = canvas.bitmap.CopyArgb();
-    const bool inked = std::ranges::any_of(pixels, [](std::uint32_t p) { return p != 0; });
-    EXPECT_EQ(status, c.status) << c.what;
-    if (!c.mayInk) {
-      EXPECT_FALSE(inked) << c.what;
-    }
+    EXPECT_EQ(c.call(g), c.status);
+    EXPECT_TRUE(c.mayInk || canvas.bitmap.CopyArgb() == std::vector<std::uint32_t>(256, 0u));
     // The context stays usable: a plain fill afterwards still lands.
     g.ResetClip();
-    EXPECT_EQ(g.FillRectangle(&brush, 4, 4, 8, 8), Ok) << c.what;
-    EXPECT_EQ(PixelAt(canvas.bitmap, 8, 8), Color(Color::Black).GetValue()) << c.what;
+    EXPECT_EQ(g.FillRectangle(&brush, 4, 4, 8, 8), Ok);
+    EXPECT_EQ(PixelAt(canvas.bitmap, 8, 8), Color(Color::Black).GetValue());
   }
 }
 

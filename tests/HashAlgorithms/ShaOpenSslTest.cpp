@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -62,20 +63,6 @@ TEST_P(AgainstOpenSsl, EveryLengthUpTo1000) {
 INSTANTIATE_TEST_SUITE_P(AllVariants, AgainstOpenSsl,
                          ::testing::Values(CSHA::SHA160, CSHA::SHA256, CSHA::SHA384, CSHA::SHA512));
 
-// Zero-filled read-only memory that costs no RAM: untouched anonymous pages all map the
-// kernel's zero page.
-struct ZeroPages {
-  explicit ZeroPages(std::size_t bytes)
-      : size(bytes), data(mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)) {}
-  ~ZeroPages() {
-    if (data != MAP_FAILED) munmap(data, size);
-  }
-  ZeroPages(const ZeroPages&) = delete;
-  ZeroPages& operator=(const ZeroPages&) = delete;
-  const std::size_t size;
-  void* const data;
-};
-
 // The two-word bit count of SHA-1 and SHA-256: a piece of 2^29 bytes or more has a bit
 // count beyond 32 bits, and pieces whose bit counts add past 2^32 must carry. Both go
 // wrong silently if the count arithmetic does. (SHA-1 is the faster way to reach it.)
@@ -87,9 +74,12 @@ TEST(LongMessages, BitCountCarriesPast32Bits) {
 #endif
   constexpr std::size_t kBig = (std::size_t{1} << 29) + 5;
   constexpr std::size_t kUnderWrap = (std::size_t{1} << 29) - 1;
-  const ZeroPages zeros(kBig);
-  ASSERT_NE(zeros.data, MAP_FAILED);
-  const auto* bytes = static_cast<const unsigned char*>(zeros.data);
+  // Zero-filled read-only memory that costs no RAM: untouched anonymous pages all map the
+  // kernel's zero page.
+  void* const zeros = mmap(nullptr, kBig, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(zeros, MAP_FAILED);
+  const std::unique_ptr<void, decltype([](void* p) { munmap(p, kBig); })> unmap(zeros);
+  const auto* bytes = static_cast<const unsigned char*>(zeros);
   const std::string expected = ReferenceHex(CSHA::SHA160, bytes, kBig);
 
   CSHA sha(CSHA::SHA160);

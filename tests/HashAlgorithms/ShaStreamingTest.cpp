@@ -47,15 +47,12 @@ TEST(CshaReuse, ResetAndFinalDigestStartAFreshMessage) {
   }
 }
 
-TEST(CshaErrors, IllegalMethodNamesTheMethod) {
+TEST(CshaErrors, IllegalMethodsAndBadPiecesAreRefusedAndTheMessageKept) {
   for (const int method : {4, -1}) {
     EXPECT_EQ(ErrorText([=] { CSHA sha(method); }),
               "FileDigest ERROR: in CSHA() Constructor, Illegal Method " + std::to_string(method) +
                   "!");
   }
-}
-
-TEST(CshaErrors, BadPiecesAreRefusedAndTheMessageKept) {
   CSHA sha(CSHA::SHA256);
   sha.AddData(Bytes("ab"), 2);
   EXPECT_EQ(ErrorText([&] { sha.AddData(Bytes("xyz"), -1); }),

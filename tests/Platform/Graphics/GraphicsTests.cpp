@@ -231,6 +231,8 @@ TEST(PixelGrid, SmoothedPensAndBrushesCentrePixelsOnWholeCoordinates) {
        {0, kHalf, 255, 255, 255, kHalf, 0}},
       {"aliased fill", [&](Graphics& g) { g.FillRectangle(&black, RectF(2, 2, 4, 5)); },
        {0, 255, 255, 255, 255, 0, 0}, SmoothingModeNone},
+      {"aliased, other name", [&](Graphics& g) { g.FillRectangle(&black, RectF(2, 2, 4, 5)); },
+       {0, 255, 255, 255, 255, 0, 0}, SmoothingModeAliased},
       // A region is whole pixels, those whose sample point it holds, even when smoothed.
       {"region", [&](Graphics& g) { g.FillRegion(&black, &region); }, {0, 0, 255, 255, 255, 0, 0}},
   };

@@ -3,8 +3,6 @@
 // two figures of a run share a pixel, and figures that may share one keep their order.
 #include "Platform/Graphics/detail/FigureRuns.h"
 
-#include "Platform/Graphics/detail/ClipMask.h"
-
 #include <cairo.h>
 #include <gtest/gtest.h>
 
@@ -36,9 +34,9 @@ struct Path {
     return *this;
   }
   [[nodiscard]] FigureRuns Group(const StrokeShape& shape, RunGrouping grouping, std::size_t maxFigures,
-                                 double shift = 0, const ClipMask* clip = nullptr) const {
+                                 double shift = 0) const {
     OverlapLayers layers;
-    return GroupFigureRuns(points, types, shape, grouping, maxFigures, shift, clip, kW, kH, layers);
+    return GroupFigureRuns(points, types, shape, grouping, maxFigures, shift, nullptr, kW, kH, layers);
   }
 };
 

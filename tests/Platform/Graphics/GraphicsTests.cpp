@@ -301,8 +301,8 @@ TEST(Degenerate, DrawingCallsSurviveNullsZerosAndNonFiniteValues) {
       {"image part outside", [&](Graphics& g) { return g.DrawImage(&source, 0, 0, 100, 100, 5, 5, UnitPixel); }, Ok, false},
       // Source rectangles are measured in pixels only.
       {"image part in points",
-       [&](Graphics& g) { return g.DrawImage(&source, 0, 0, 0, 0, 2, 2, UnitPoint); }, NotImplemented,
-       false},
+       [&](Graphics& g) { return g.DrawImage(&source, 0, 0, 0, 0, 2, 2, UnitPoint); },
+       NotImplemented, false},
       {"empty string", [&](Graphics& g) { return g.DrawString(u"", &font, RectF(0, 0, 16, 16), nullptr, &brush); }, Ok, false},
       {"string at infinity", [&](Graphics& g) { return g.DrawString(u"A", &font, RectF(inf, 0, 16, 16), nullptr, &brush); }, InvalidParameter, false},
       {"huge font", [&](Graphics& g) { return g.DrawString(u"A", &huge, RectF(0, 0, 16, 16), nullptr, &brush); }, Ok, true},

@@ -8,14 +8,14 @@
 
 namespace quillgate::graphics::testing {
 
-// Which pixels have at least `minAlpha` alpha, row by row.
-inline std::vector<std::vector<bool>> AlphaMask(const Bitmap& bitmap, int minAlpha = 128) {
+// Which pixels are at least half opaque, row by row.
+inline std::vector<std::vector<bool>> AlphaMask(const Bitmap& bitmap) {
   const int w = static_cast<int>(bitmap.GetWidth()), h = static_cast<int>(bitmap.GetHeight());
   const std::vector<std::uint32_t> pixels = bitmap.CopyArgb();
   std::vector<std::vector<bool>> mask(static_cast<std::size_t>(h), std::vector<bool>(static_cast<std::size_t>(w)));
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
-      mask[y][x] = static_cast<int>(pixels[static_cast<std::size_t>(y * w + x)] >> 24) >= minAlpha;
+      mask[y][x] = static_cast<int>(pixels[static_cast<std::size_t>(y * w + x)] >> 24) >= 128;
     }
   }
   return mask;

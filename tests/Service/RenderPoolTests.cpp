@@ -53,25 +53,6 @@ TEST(RenderPool, AFloodingClientIsCappedAndOthersGoFirst) {
   EXPECT_EQ(ran, (std::vector<std::string>{"visitor", "f2", "f3"}));
 }
 
-TEST(RenderPool, AFullQueueRefusesAtOnceAndSaysSo) {
-  Held held;
-  std::atomic<int> done{0};
-  {
-    RenderPool pool(1, 2, 10);
-    ASSERT_EQ(pool.Submit("a", held.Job()), Admission::Queued);
-    held.started.wait();  // running, so no longer waiting
-    EXPECT_FALSE(pool.Saturated());
-    EXPECT_EQ(pool.Submit("a", [&] { ++done; }), Admission::Queued);
-    EXPECT_EQ(pool.Submit("b", [&] { ++done; }), Admission::Queued);
-    EXPECT_EQ(pool.Waiting(), 2u);
-    EXPECT_TRUE(pool.Saturated());
-    EXPECT_EQ(pool.Submit("c", [&] { ++done; }), Admission::Full);
-    EXPECT_EQ(pool.Submit("a", [&] { ++done; }), Admission::Full);
-    held.release.set_value();
-  }
-  EXPECT_EQ(done.load(), 2) << "the refused job never ran";
-}
-
 TEST(RenderPool, DestructorRunsEverythingQueued) {
   std::atomic<int> done{0};
   {

@@ -196,11 +196,7 @@ TEST(Sites, LoadsOnlyAPrivateRegularFile) {
   const TemporaryFolder directory("sites");
   const fs::path file = WriteFile(directory / "sites.json", GoodFile().dump());
   EXPECT_EQ(Sites::Load(file).All().size(), 2u);
-
-  const fs::path link = directory / "link.json";
-  fs::create_symlink(file, link);
-  EXPECT_NE(LoadRefusal(link), "");
-  EXPECT_NE(LoadRefusal(directory / "missing.json"), "");
+  // Links and missing files are refused by the reader the secret file shares (see its tests).
   const fs::path shared =
       WriteFile(directory / "shared.json", GoodFile().dump(),
                 fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);

@@ -29,8 +29,7 @@ TEST(CaptchaEngineSettings, HeightIsNeverBelowTen) {
 TEST(CaptchaEngineSettings, FormatIsUppercasedAndJpgMeansJpeg) {
   CaptchaEngine engine;
   const std::pair<const char*, const char*> cases[] = {
-      {"Jpg", "JPEG"}, {"jpeg", "JPEG"}, {" png", " PNG"}, {"jpg ", "JPG "},
-      {"t\xe9st", "T\xe9ST"}};
+      {"Jpg", "JPEG"}, {" png", " PNG"}, {"jpg ", "JPG "}, {"t\xe9st", "T\xe9ST"}};
   for (const auto& [put, stored] : cases) {
     engine.SetFormat(put);
     EXPECT_EQ(engine.Format(), stored) << "put " << put;
@@ -46,8 +45,7 @@ TEST(CaptchaEngineCodes, CodesUseTheAlphabetOfTheirType) {
       {0, "2345689ABCDEFGHJKMNPQRSTUVWXYZ"},
       {1, "ABCDEFGHIJKLMNOPQRSTUVWXYZ"},
       {2, "0123456789"},
-      {3, "2345689ABCDEFGHJKMNPQRSTUVWXYZ"},   // unknown types fall back to type 0
-      {-1, "2345689ABCDEFGHJKMNPQRSTUVWXYZ"}};
+      {3, "2345689ABCDEFGHJKMNPQRSTUVWXYZ"}};  // unknown types fall back to type 0
   for (const auto& [type, alphabet] : alphabets) {
     engine.SetCodeType(type);
     const std::string code = engine.GenerateCode();
@@ -116,13 +114,10 @@ TEST(UniformBelowTest, RejectsTheWordsThatWouldBiasTheResult) {
 }
 
 TEST(CaptchaEngineSound, MakesTheSpokenCodeCurrentEvenWhenItFails) {
-  // The sound's failures and bytes are the sound generator's tests.
+  // The sound's failures and bytes are the sound generator's tests; a sound of a given or a
+  // new code making it current, the component's.
   CaptchaEngine engine;
   ByteArray wave;
-  engine.CreateSound("AB12", wave);
-  EXPECT_EQ(engine.GetValue(), "AB12");
-  engine.CreateSound("", wave);  // a new code
-  EXPECT_EQ(engine.GetValue().size(), 5u);
   EXPECT_THROW(engine.CreateSound("a b", wave), EngineError) << "a space cannot be spoken";
   EXPECT_EQ(engine.GetValue(), "a b");
 }

@@ -6,13 +6,10 @@
 #include "tests/Platform/Com/TempRegistry.h"
 
 #include "Platform/Com/Bstr.h"
-#include "Platform/Com/ErrorInfo.h"
 #include "Platform/Com/Variant.h"
 
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>

@@ -140,7 +140,8 @@ TEST(Dispatch, ArgumentsAreCoercedToTheDeclaredTypesOrTheCallRefused) {
   VARIANT args[] = {Argument(8), Argument(seven.Get())};
   DISPPARAMS two{args, nullptr, 2, 0};
   Variant result;
-  ASSERT_EQ(object->Invoke(7, IID_NULL, 0, DISPATCH_METHOD, &two, result.Get(), nullptr, nullptr), S_OK);
+  ASSERT_EQ(object->Invoke(7, IID_NULL, 0, DISPATCH_METHOD, &two, result.Get(), nullptr, nullptr),
+            S_OK);
   EXPECT_EQ(result->vt, VT_BOOL);
   EXPECT_EQ(result->boolVal, VARIANT_FALSE);
 

@@ -92,7 +92,9 @@ TEST(CaptchaEngineCodes, CharactersAreUniformOverTheAlphabet) {
   ASSERT_EQ(counts.size(), 30u);
   const double expected = 60000.0 / 30;
   double chiSquare = 0;
-  for (const auto& [c, count] : counts) chiSquare += (count - expected) * (count - expected) / expected;
+  for (const auto& [c, count] : counts) {
+    chiSquare += (count - expected) * (count - expected) / expected;
+  }
   EXPECT_LT(chiSquare, 85.0) << "29 degrees of freedom";
 }
 

@@ -57,7 +57,6 @@ fs::path WriteFile(const fs::path& file, const std::string& text,
 
 TEST(Sites, ParsesAFileAndFindsASiteByItsKeyOrExactSecret) {
   const Sites sites = Sites::Parse(GoodFile().dump());
-  EXPECT_FALSE(sites.IsImplicit());
   ASSERT_EQ(sites.All().size(), 2u);
 
   const Site* shop = sites.ByKey(kShopKey);

@@ -456,6 +456,8 @@ TEST_F(HttpServiceSites, SiteverifyAnswersInTheUsualShape) {
   EXPECT_EQ(ok["error-codes"], json::array());
   EXPECT_EQ(ok["hostname"], "shop.example.org");
   EXPECT_EQ(ok["sitekey"], kShopKey);
+  // No style was asked for: the one drawn must be one the shop allows.
+  EXPECT_TRUE(ok["style"] == 5 || ok["style"] == 31) << ok.body;
 
   // JSON works the same, and a wrong answer uses the token up: the right one then comes too
   // late, as a replay does.

@@ -53,6 +53,24 @@ TEST(RenderPool, AFloodingClientIsCappedAndOthersGoFirst) {
   EXPECT_EQ(ran, (std::vector<std::string>{"visitor", "f2", "f3"}));
 }
 
+// The queue's bound is exact, and /readyz reports the pool saturated from the moment it is.
+TEST(RenderPool, AFullQueueRefusesAtOnceAndSaysSo) {
+  Held held;
+  std::atomic<int> done{0};
+  {
+    RenderPool pool(1, 2, 10);
+    ASSERT_EQ(pool.Submit("a", held.Job()), Admission::Queued);
+    held.started.wait();  // running, so no longer waiting
+    EXPECT_EQ(pool.Submit("a", [&] { ++done; }), Admission::Queued);
+    EXPECT_FALSE(pool.Saturated());
+    EXPECT_EQ(pool.Submit("b", [&] { ++done; }), Admission::Queued);
+    EXPECT_TRUE(pool.Saturated());
+    EXPECT_EQ(pool.Submit("c", [&] { ++done; }), Admission::Full);
+    held.release.set_value();
+  }
+  EXPECT_EQ(done.load(), 2) << "the refused job never ran";
+}
+
 TEST(RenderPool, DestructorRunsEverythingQueued) {
   std::atomic<int> done{0};
   {

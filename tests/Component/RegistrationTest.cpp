@@ -42,13 +42,10 @@ const std::string kOwnKeys[] = {"Tovik.Quillgate.1", "Tovik.Quillgate", kClass,
 // Loads a copy of the library (or the library itself) and calls one of its entry points.
 HRESULT CallEntry(const std::filesystem::path& library, const char* entry) {
   std::unique_ptr<void, int (*)(void*)> handle(::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL), &::dlclose);
-  if (!handle) {
-    ADD_FAILURE() << ::dlerror();
-    return E_FAIL;
-  }
-  const auto function = reinterpret_cast<DllRegisterServerFunction>(::dlsym(handle.get(), entry));
+  const auto function =
+      handle ? reinterpret_cast<DllRegisterServerFunction>(::dlsym(handle.get(), entry)) : nullptr;
   if (function == nullptr) {
-    ADD_FAILURE() << "no " << entry;
+    ADD_FAILURE() << "no " << entry << ": " << ::dlerror();
     return E_FAIL;
   }
   return function();

@@ -119,9 +119,10 @@ Status Graphics::DrawBezierMarks(const Pen* pen, std::span<const PointF> points)
 }
 
 // Marks drawn by the thin stroke go straight into the pixels, one after another (those that
-// cannot reach the clip are left out); the others in order between them, in runs or one at
-// a time as DrawPath draws them. The bitmap is flushed once before a stretch of thin marks
-// and marked dirty once after it, not for each.
+// cannot reach the clip, or without smoothing fall where they can change nothing, are left
+// out); the others in order between them, in runs or one at a time as DrawPath draws them.
+// The bitmap is flushed once before a stretch of thin marks and marked dirty once after
+// it, not for each.
 Status Graphics::StrokeMarks(const Pen& pen, std::span<const PointF> points, std::span<const BYTE> types) {
   constexpr std::size_t kMarkPoints = 4;
   detail::GraphicsData& d = *data_;
@@ -164,10 +165,16 @@ Status Graphics::StrokeMarks(const Pen& pen, std::span<const PointF> points, std
       detail::ThinTarget target{};
       if (!detail::ThinTargetOf(d, pen, target)) return OutOfMemory;
       cairo_surface_flush(d.surface);
+      // Without smoothing, from here until the stretch ends only this pen's colour draws.
+      if (!antialiased) {
+        d.settled.Reset(target.pixels, target.colour);
+        target.settled = &d.settled;
+      }
       thinTarget = target;
       unclipped = target;
       unclipped.pixels.clip = nullptr, unclipped.clipCells = nullptr;
     }
+    if (thinTarget->settled != nullptr && thinTarget->settled->Settled(x0, y0, x1, y1)) continue;
     // A mark wholly inside the clip is drawn as if there were none: no piece is culled and
     // no pixel looks at the clip.
     d.thin.Begin(minimum, maximum, antialiased, share == Share::kAll ? unclipped : *thinTarget);

@@ -7,6 +7,7 @@
 #include "Platform/Graphics/detail/BitmapData.h"
 #include "Platform/Graphics/detail/ClipMask.h"
 #include "Platform/Graphics/detail/FigureRuns.h"
+#include "Platform/Graphics/detail/SettledTiles.h"
 #include "Platform/Graphics/detail/ThinStroke.h"
 
 #include <cairo.h>
@@ -35,6 +36,7 @@ struct GraphicsData {
   std::unique_ptr<cairo_t, CairoDeleter> figureContext;
   OverlapLayers layers;
   ThinStroke thin;  // for one-pixel strokes along small figures, clear between them
+  SettledTiles settled;  // for a stretch of aliased marks of one pen
   std::vector<BYTE> markTypes;  // the point types of DrawBezierMarks' figures, kept for reuse
   // DrawBezierMarks' marks put in order of place: the place of each, where each place's
   // marks start, and the marks in that order.

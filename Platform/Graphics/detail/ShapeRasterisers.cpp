@@ -84,7 +84,7 @@ Status FillSmallEllipse(GraphicsData& d, const Color& color, const RectF& rect) 
 bool ThinTargetOf(GraphicsData& d, const Pen& pen, ThinTarget& target) {
   PixelTarget pixels{};
   if (!TargetOf(d, pixels)) return false;
-  target = {pixels, d.clipMask.get(), pen.GetColor().GetValue()};
+  target = {pixels, d.clipMask.get(), pen.GetColor().GetValue(), nullptr};
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include "Platform/Graphics/detail/ClipMask.h"
 #include "Platform/Graphics/detail/FigureRuns.h"
 #include "Platform/Graphics/detail/PixelGrid.h"
+#include "Platform/Graphics/detail/SettledTiles.h"
 
 #include <algorithm>
 #include <cmath>
@@ -343,9 +344,6 @@ void WithCaps(bool capStart, bool capEnd, F&& f) {
 }  // namespace
 
 void ThinStroke::AddSegment(Pt a, Pt b, bool capStart, bool capEnd) {
-  const double dx = b.x - a.x, dy = b.y - a.y;
-  const double length = Length(dx, dy);
-  const double ux = dx / length, uy = dy / length;  // pieces of no length never come here
   // Pixels whose centres (x + 1/2, y + 1/2) may lie within reach of the piece: at or right
   // of min - reach, left of max + reach (and so for y). A hair of slack on the near side
   // keeps every centre that rounding could bring within reach. Coordinates here lie at
@@ -369,6 +367,14 @@ void ThinStroke::AddSegment(Pt a, Pt b, bool capStart, bool capEnd) {
       !target_->clipCells->MayMeet(originX_ + box.left, originY_ + box.top, originX_ + box.right, originY_ + box.bottom)) {
     return;  // wholly outside the clip: it changes no pixel
   }
+  if (!antialiased_ && target_->settled != nullptr &&
+      target_->settled->Settled(originX_ + box.left + box.skip, originY_ + box.top, originX_ + box.right,
+                                originY_ + box.bottom)) {
+    return;  // every pixel it could set already has its colour, or is clipped away
+  }
+  const double dx = b.x - a.x, dy = b.y - a.y;
+  const double length = Length(dx, dy);
+  const double ux = dx / length, uy = dy / length;  // pieces of no length never come here
   if (!antialiased_) {
     WithCaps(capStart, capEnd, [&]<bool kCapStart, bool kCapEnd>() {
       SetPiecePixels<kCapStart, kCapEnd>(*target_, box, originX_, originY_, a, b, ux, uy, length);

@@ -26,13 +26,17 @@
 namespace quillgate::graphics::detail {
 
 class ClipMask;
+class SettledTiles;
 
 // Where a shape's stroke goes: the bitmap and its clip, the same clip as cells to pass over
-// pieces that cannot reach it (null for none), and the pen's opaque colour.
+// pieces that cannot reach it (null for none), and the pen's opaque colour. Without
+// smoothing, while only this colour draws, the tiles where pieces can change nothing (null
+// when that is not being followed).
 struct ThinTarget {
   PixelTarget pixels;
   const ClipMask* clipCells;
   std::uint32_t colour;  // 0xFFRRGGBB
+  SettledTiles* settled;
 };
 
 class ThinStroke {

@@ -1,8 +1,8 @@
 // The rules every style keeps, checked for each of the fifty: exactly its own number of
 // random values (whatever is drawn next starts where the style leaves the source), one
 // picture per state, and any code at any size drawn without failing.
+#include "Drawing/Geometry.h"
 #include "StyleDrawing.h"
-#include "Styles/StyleRenderer.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace quillgate {
 namespace {
@@ -18,11 +19,6 @@ using testing::Draw;
 using testing::Drawing;
 
 constexpr const char* kCode = "K7XW2";
-
-// (Every index from 0 to 49 giving a renderer is the suites' below: Draw insists on one.)
-TEST(StyleFactoryTest, NoIndexOutside0To49GivesARenderer) {
-  for (const int style : {-1, 50, 1000}) EXPECT_FALSE(CreateStyleRenderer(style)) << style;
-}
 
 struct DrawCount {
   int style;
@@ -33,7 +29,8 @@ struct DrawCount {
 };
 
 // Most styles open with the text rectangle (4 draws) and the font family (1). Style 10's
-// count depends on its replayed circles, 28's and 29's on the letters' scans: their own tests.
+// count depends on its replayed circles (its own test), 28's and 29's on the letters' scans
+// (the next test).
 TEST(EveryStyleTest, DrawsExactlyItsRandomValues) {
   const DrawCount cases[] = {
       // 0, 1, 2, 5: none at all; 3: y and x per pixel; 4: four corners (y, x), then x, y,
@@ -81,6 +78,28 @@ TEST(EveryStyleTest, DrawsExactlyItsRandomValues) {
                  std::to_string(c.height));
     EXPECT_EQ(Draw(c.style, kCode, 4711, c.width, c.height).draws, c.draws);
     EXPECT_EQ(Draw(c.style, "", 4711, c.width, c.height).draws, c.draws - 5 * c.perCharacter);
+  }
+}
+
+// The mosaics' draws follow the strips of their letters' scans. The letters are stretched
+// onto a rectangle whose right and bottom edges are fixed at 0.9 W and 0.9 H.
+TEST(EveryStyleTest, MosaicsDrawPerStripAsTheirScansSay) {
+  const auto ceilDiv = [](std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; };
+  for (const auto& [width, height] : {std::pair{250, 50}, std::pair{400, 120}}) {
+    const auto strips = [&](int style) {
+      const testing::Letters letters = testing::StretchedLetters(
+          4711, kCode, {0.1f, 0.1f, 0.8f, 0.8f}, {0.2f, 0.2f, 0.7f, 0.7f}, style,
+          graphics::FontStyleBold, width, height);
+      std::vector<graphics::RectF> scans;
+      GetRegionRects(letters.region, scans);
+      return static_cast<std::uint64_t>(scans.size());
+    };
+    ASSERT_GT(strips(28), 40u);
+    // Style 28: opening (5), background (3), a colour every 30 strips, jitter (2) on even strips.
+    EXPECT_EQ(Draw(28, kCode, 4711, width, height).draws,
+              8 + 3 * ceilDiv(strips(28), 30) + 2 * ceilDiv(strips(28), 2));
+    // Style 29: opening, a colour every 40 strips.
+    EXPECT_EQ(Draw(29, kCode, 4711, width, height).draws, 5 + 3 * ceilDiv(strips(29), 40));
   }
 }
 

@@ -1,5 +1,5 @@
 // The styles that show the code only through what they draw over it (7, 11, 12, 15: marks
-// clipped to the letters; 20 to 24 and 34: stripes, rays and rings), drawn from fixed states
+// clipped to the letters; 20 to 25 and 34: stripes, rays and rings), drawn from fixed states
 // of the random source.
 #include "StyleDrawing.h"
 #include "Styles/StripeLines.h"
@@ -121,30 +121,34 @@ TEST(RayStylesTest, RaysOnlyInsideTheLettersOverAnUntouchedBackground) {
   }
 }
 
-// Rings of a replayed colour inside the letters and of its inverse outside, both over
-// white: 24 through the fitted letters, 34 through the warped ones.
-TEST(RingStylesTest, TheColourInsideTheLettersItsInverseOutsideOverWhite) {
+// Rings of a replayed colour inside the letters, over white: 24 through the fitted letters,
+// 25 through the stretched ones and 34 through the warped ones. Outside them 24 and 34 draw
+// rings of the inverse colour, 25 nothing at all.
+TEST(RingStylesTest, TheColourInsideTheLettersItsInverseOrNothingOutsideOverWhite) {
   const Color white(testing::kWhite);
   const struct {
     int style;
     std::int32_t state;
-    int high;  // the ring colour's channels lie below it
-  } cases[] = {{24, 3456, 190}, {34, 777, 120}};
+    int low, high;  // the ring colour's channels lie in [low, high)
+  } cases[] = {{24, 3456, 0, 190}, {25, 777, 1, 180}, {34, 777, 0, 120}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.style);
     const Drawing d = Draw(c.style, kCode, c.state);
+    const graphics::INT regular = graphics::FontStyleRegular;
     const Letters letters =
-        c.style == 24 ? LettersOf(c.state, 24, graphics::FontStyleRegular)
-                      : testing::WarpedLetters(c.state, kCode, RectF(0.10f, 0.10f, 0.75f, 0.70f),
-                                               34, graphics::FontStyleRegular);
-    const Color ring = testing::ReplayColour(c.state, 5, 0, c.high);
-    const Color inverse = InverseColor(ring);
+        c.style == 24   ? LettersOf(c.state, 24, regular)
+        : c.style == 25 ? testing::StretchedLetters(c.state, kCode, RectF(0, 0, 1, 1),
+                                                    RectF(0.2f, 0.2f, 0.6f, 0.6f), 25, regular)
+                        : testing::WarpedLetters(c.state, kCode, RectF(0.10f, 0.10f, 0.75f, 0.70f),
+                                                 34, regular);
+    const Color ring = testing::ReplayColour(c.state, 5, c.low, c.high);
+    const Color outside = c.style == 25 ? white : InverseColor(ring);
     EXPECT_EQ(d.MostCommon(), testing::kWhite) << "white between the rings";
     EXPECT_EQ(Count(d, letters, [&](Color p) { return !Between(p, ring, white); }).inside, 0);
-    EXPECT_EQ(Count(d, letters, [&](Color p) { return !Between(p, inverse, white); }).outside, 0);
-    // The 2-pixel rings' cores show each colour exactly.
+    EXPECT_EQ(Count(d, letters, [&](Color p) { return !Between(p, outside, white); }).outside, 0);
+    // Where a ring runs along pixel centres, its core shows its colour exactly.
     EXPECT_GT(Count(d, letters, [&](Color p) { return p == ring; }).inside, 30);
-    EXPECT_GT(Count(d, letters, [&](Color p) { return p == inverse; }).outside, 100);
+    EXPECT_GT(Count(d, letters, [&](Color p) { return p == outside; }).outside, 100);
   }
 }
 

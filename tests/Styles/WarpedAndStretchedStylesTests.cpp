@@ -1,6 +1,9 @@
-// The styles that show the code through rings, crossing lines or spots (37, 40 to 43, 45 to
-// 49), drawn from fixed states of the random source and held to their rules about which
-// colours lie inside and outside the replayed letters.
+// The styles that show the code through rings, crossing lines, spots, stipple or a blurred
+// copy of warped or stretched letters (33, 36, 37, 40 to 43, 45 to 49), drawn from fixed
+// states of the random source and held to their rules about which colours lie inside and
+// outside the replayed letters. (The envelope outlines, 30 to 32, 38, 39 and 44, are left to
+// their reference pictures and the draw-count table; 35's letters invert the checkerboard
+// floor of style 9, whose test holds the floor to its rules.)
 #include "StyleDrawing.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quillgate {
@@ -59,6 +63,45 @@ TEST(Style37, BlackRingsOnGreyInsideWhiteRingsOnTheUntouchedBitmapOutside) {
   EXPECT_EQ(untouched + whiteRings, all.outside);
 }
 
+// ---- stipple and a blurred copy of warped letters (33, 36) -----------------------------------
+
+TEST(Style33, TheLettersAreFarDenserThanTheNoiseAroundThem) {
+  const std::int32_t state = 5150;
+  const Drawing d = Draw(33, kCode, state);
+  const Letters letters =
+      Warped(state, 33, RectF(0.10f, 0.10f, 0.85f, 0.80f), graphics::FontStyleRegular);
+  double inkInside = 0, inside = 0, inkOutside = 0, outside = 0;
+  for (int y = 0; y < d.height; ++y) {
+    for (int x = 0; x < d.width; ++x) {
+      const double ink = 255 - d.At(x, y).GetB();
+      if (letters.Deep(x, y, true, 1)) inkInside += ink, ++inside;
+      if (letters.Deep(x, y, false, 4)) inkOutside += ink, ++outside;
+    }
+  }
+  ASSERT_GT(inside, 100);
+  ASSERT_GT(outside, 1000);
+  EXPECT_GT(inkInside / inside, 4 * (inkOutside / outside));
+  EXPECT_GT(inkOutside, 0) << "salt and pepper reaches beyond the letters";
+}
+
+TEST(Style36, SharpBlackLettersOverARedFringeOnBlack) {
+  const std::int32_t state = 5150;
+  const Drawing d = Draw(36, kCode, state);
+  const Letters letters =
+      Warped(state, 36, RectF(0.00f, -0.10f, 0.85f, 0.80f), graphics::FontStyleRegular);
+  const auto blackOrRed = [](Color c) {
+    return (c.GetValue() & 0xFF00FFFFu) == testing::kBlack;
+  };
+  EXPECT_EQ(d.Count(blackOrRed), d.width * d.height) << "only black and shades of red";
+  // Two pixels in from the outline, so that no anti-aliased edge pixel counts.
+  const testing::Box inside = testing::Find(d, [&](Color c, int x, int y) {
+    return c.GetValue() != testing::kBlack && letters.Deep(x, y, true, 2);
+  });
+  EXPECT_EQ(inside.count, 0) << "not black inside, from " << inside.left << ", " << inside.top;
+  EXPECT_GT(d.Count([](Color c) { return c.GetR() > 128; }), 200)
+      << "the blurred copy shows around the letters";
+}
+
 // ---- lines and rings through warped letters (46, 47) -----------------------------------------
 
 TEST(Styles46And47, LightLinesAndRingsOnlyInsideTheDarkLetters) {
@@ -108,17 +151,13 @@ std::vector<std::pair<int, int>> PixelsAlong(const PointF& a, const PointF& b,
   return pixels;
 }
 
-struct Line {
-  PointF start, end;
-};
-
-// The lines of a style, replayed after its rectangle and font family.
-std::vector<Line> ReplayLines(std::int32_t state, int count) {
+// The lines of a style (start, end), replayed after its rectangle and font family.
+std::vector<std::pair<PointF, PointF>> ReplayLines(std::int32_t state, int count) {
   const DrawingRandomizer r = testing::ReplayAfter(state, 5);
-  std::vector<Line> lines;
+  std::vector<std::pair<PointF, PointF>> lines;
   for (int i = 0; i < count; ++i) {
     const PointF start = r.RandomPointInRect(RectF(0, 45, 250, 5));
-    lines.push_back({start, r.RandomPointInRect(RectF(0, 0, 250, 5))});
+    lines.emplace_back(start, r.RandomPointInRect(RectF(0, 0, 250, 5)));
   }
   return lines;
 }
@@ -145,8 +184,8 @@ TEST(Styles40To43, LinesCutTheFilledLettersWhereTheyCross) {
     EXPECT_GT(Count(d, letters, [&](Color p) { return p == text; }).inside, 300);
     // Wherever a line runs deep inside a letter, its core has the background colour.
     int crossings = 0;
-    for (const Line& line : ReplayLines(state, c.lines)) {
-      for (const auto& [x, y] : PixelsAlong(line.start, line.end, letters)) {
+    for (const auto& [start, end] : ReplayLines(state, c.lines)) {
+      for (const auto& [x, y] : PixelsAlong(start, end, letters)) {
         ++crossings;
         // (Full coverage may round to 254 of 255: a channel can be one off.)
         if (c.wide) {

@@ -20,25 +20,16 @@ std::vector<std::uint8_t> Contents(const MemoryStream& stream) {
   return {stream.Bytes().begin(), stream.Bytes().end()};
 }
 
-// The image pipeline's sequence: write, seek 0 from the end for the size, back to 0, read;
-// then seeks from where it stands and from the end, and a write over what is there.
+// The image pipeline's own sequence (write, seek 0 from the end for the size, back to 0,
+// read all) runs for every image the engine tests encode. Here: seeks from where the stream
+// stands and from the end, and a write over what is there.
 TEST(MemoryStream, WritesSeeksAndReadsLikeAFile) {
   MemoryStream stream;
   ASSERT_EQ(stream.Write(Bytes({1, 2, 3})), Status::Ok);
   ASSERT_EQ(stream.Write(Bytes({4, 5})), Status::Ok);
   std::uint64_t position = 99;
-  ASSERT_EQ(stream.Seek(0, SeekOrigin::End, position), Status::Ok);
-  EXPECT_EQ(position, 5u);
-  ASSERT_EQ(stream.Seek(0, SeekOrigin::Begin, position), Status::Ok);
-  EXPECT_EQ(position, 0u);
   std::array<std::uint8_t, 8> buffer{};
   std::size_t read = 0;
-  ASSERT_EQ(stream.Read(buffer, read), Status::Ok);
-  EXPECT_EQ(read, 5u);
-  EXPECT_EQ(std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + 5), Bytes({1, 2, 3, 4, 5}));
-  ASSERT_EQ(stream.Read(buffer, read), Status::Ok);  // at the end: nothing more, and no error
-  EXPECT_EQ(read, 0u);
-
   ASSERT_EQ(stream.Seek(-3, SeekOrigin::Current, position), Status::Ok);
   EXPECT_EQ(position, 2u);
   ASSERT_EQ(stream.Write(Bytes({9})), Status::Ok);

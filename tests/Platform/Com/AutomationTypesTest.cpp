@@ -240,11 +240,8 @@ TEST(ErrorInfo, BelongsToTheThreadAndIsCollectedOnce) {
   ComPtr<IErrorInfo> info;
   ASSERT_EQ(GetErrorInfo(0, info.Out()), S_OK);
   ASSERT_TRUE(info);
-  // Its description and source reach a script host: the command tests read both back.
-  GUID guid{};
-  info->GetGUID(&guid);
-  EXPECT_EQ(guid, IID_IDispatch);
-
+  // What it holds reaches a host through the same object: the component and command tests
+  // read its description, source and interface back from failing calls.
   ComPtr<IErrorInfo> again;
   EXPECT_EQ(GetErrorInfo(0, again.Out()), S_FALSE);  // the slot was cleared
 }

@@ -64,6 +64,9 @@ TEST(CApi, ObjectsOnDifferentThreadsKeepTheirOwnSettingsAndCodes) {
   for (const Drawn* drawn : {&png, &bmp}) {
     EXPECT_TRUE(quillgate::Validate(drawn->code, drawn->hash)) << drawn->code;
   }
+  // Each drawing draws from a random source of its own, seeded afresh: the same code and
+  // settings never give a predictable picture.
+  EXPECT_NE(png.images.front(), png.images.back());
   for (const auto& image : png.images) {
     const auto decoded = DecodePng(image);
     ASSERT_TRUE(decoded.has_value());
@@ -83,7 +86,6 @@ TEST(CApi, AGivenCodeIsDrawnSpokenAndHashedAsTheCommandLineDoes) {
   const std::vector<unsigned char> wave = captcha.Speak();
   const std::string spoken = ShellOutput(kCli + " sound --code AB12 -o - 2>/dev/null");
   EXPECT_EQ(std::string(wave.begin(), wave.end()), spoken);
-  EXPECT_FALSE(quillgate::Validate("ab12", captcha.Hash())) << "letter case counts, as in the component";
   // Drawing into the caller's buffer: too small says how much is needed, and copies nothing.
   std::vector<unsigned char> buffer(16, 0xEE);
   try {

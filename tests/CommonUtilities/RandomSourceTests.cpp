@@ -103,14 +103,6 @@ TEST(ThreadRandomScope, NestsAndUnbindsInOrderAndAProcessRunLeavesItBound) {
   EXPECT_EQ(testing::RandomState(), 48271);
 }
 
-TEST(ThreadRandomScope, EntropySeededScopesDiffer) {
-  const ThreadRandomScope a;
-  const ThreadRandomScope b;
-  EXPECT_NE(a.State(), b.State());
-  EXPECT_GE(a.State(), 1);
-  EXPECT_LE(a.State(), 2147483646);
-}
-
 TEST(ProcessRandomRun, GivesTheSharedSourcesValuesAndLeavesItWhereTheyEnd) {
   // Short of one reserved run, exactly one, and across several: the values and the state
   // left behind must be those of drawing one by one.

@@ -48,14 +48,13 @@ const std::vector<PointF> kDot1 = {{2.3f, 2.3f}, {3.3f, 2.3f}, {3.3f, 3.3f}, {2.
 const std::vector<PointF> kDot2 = {{4.3f, 2.3f}, {5.3f, 2.3f}, {5.3f, 3.3f}, {4.3f, 3.3f}};
 // Slanted on one side, which sends Cairo away from its box fast path.
 const std::vector<PointF> kSlanted = {{6.3f, 2.3f}, {7.3f, 2.3f}, {7.3f, 3.3f}, {6.3f, 3.6f}};
+// Centres 2.5 .. 9.5 lie inside; 1.5 and 10.5 do not.
 const std::vector<PointF> kWide = {{1.6f, 1.6f}, {10.4f, 1.6f}, {10.4f, 3.4f}, {1.6f, 3.4f}};
 
 INSTANTIATE_TEST_SUITE_P(
     Gaps, AliasedFillTest,
     ::testing::Values(AliasedCase{"BoxesOnly", {kDot1, kDot2}, FillModeWinding, "..#.#......."},
                       AliasedCase{"WithASlantedPiece", {kDot1, kDot2, kSlanted}, FillModeWinding, "..#.#.#....."},
-                      // Centres 2.5 .. 9.5 lie inside; 1.5 and 10.5 do not.
-                      AliasedCase{"CentresDecide", {kWide}, FillModeWinding, "..########.."},
                       // Alternate filling: a piece inside another is a hole.
                       AliasedCase{"AlternateHoles", {kWide, kDot1, kSlanted}, FillModeAlternate, "...###.###.."}),
     [](const auto& info) { return std::string(info.param.name); });

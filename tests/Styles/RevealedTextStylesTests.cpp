@@ -1,6 +1,7 @@
 // The styles that show the code only through what they draw over it (7, 11, 12, 15: marks
 // clipped to the letters; 20 to 25 and 34: stripes, rays and rings), drawn from fixed states
 // of the random source.
+#include "Drawing/TextPath.h"
 #include "StyleDrawing.h"
 #include "Styles/StripeLines.h"
 
@@ -29,7 +30,10 @@ Letters LettersOf(std::int32_t state, int style, graphics::INT fontStyle,
                   const std::u16string* family = nullptr) {
   const RectF rect = testing::TextRect(state, RectF(0, 0, 1, 1), RectF(0.2f, 0.2f, 0.6f, 0.6f));
   const std::u16string replayed = DrawingRandomizer().RandomFontFamily(style);
-  return testing::FittedLetters(u"K7XW2", rect, family != nullptr ? *family : replayed, fontStyle);
+  graphics::GraphicsPath path;
+  FitTextPathToRect(u"K7XW2", PathFont(family != nullptr ? *family : replayed, fontStyle), rect,
+                    path);
+  return {rect, graphics::Region(&path)};
 }
 
 // Share of the pixels, inside and outside the letters, for which `isInk` holds.

@@ -7,7 +7,6 @@
 
 #include "CommonUtilities/RandomSourceTesting.h"
 #include "Drawing/DrawingRandomizer.h"
-#include "Drawing/TextPath.h"
 #include "Platform/Graphics/Gdiplus.h"
 #include "Styles/StretchedText.h"
 #include "Styles/StyleHelpers.h"
@@ -165,15 +164,6 @@ inline Letters WarpedLetters(std::int32_t state, const std::string& code, RectF 
   const WarpedText text =
       MakeWarpedText(canvas, ReplayAfter(state, 0), Fraction(canvas, inner), family, fontStyle);
   return {text.rect, graphics::Region(text.path.get())};
-}
-
-// The code in `family` stretched onto `rect`: for styles that draw other values between
-// their rectangle and their family.
-inline Letters FittedLetters(const std::u16string& code, const RectF& rect,
-                             const std::u16string& family, graphics::INT fontStyle) {
-  graphics::GraphicsPath path;
-  FitTextPathToRect(code, PathFont(family, fontStyle), rect, path);
-  return {rect, graphics::Region(&path)};
 }
 
 // How many pixels a predicate picks inside the letters and outside them.

@@ -10,7 +10,6 @@
 #include <latch>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace quillgate::service {
@@ -50,6 +49,7 @@ TEST(RenderPool, AFloodingClientIsCappedAndOthersGoFirst) {
     EXPECT_EQ(pool.Submit("visitor", record("visitor")), Admission::Queued);
     held.release.set_value();
   }
+  // Checked once the pool is gone: its destructor ran every job still queued.
   EXPECT_EQ(ran, (std::vector<std::string>{"visitor", "f2", "f3"}));
 }
 
@@ -69,20 +69,6 @@ TEST(RenderPool, AFullQueueRefusesAtOnceAndSaysSo) {
     held.release.set_value();
   }
   EXPECT_EQ(done.load(), 2) << "the refused job never ran";
-}
-
-TEST(RenderPool, DestructorRunsEverythingQueued) {
-  std::atomic<int> done{0};
-  {
-    RenderPool pool(2, 100, 10);
-    for (int i = 0; i < 60; ++i) {
-      ASSERT_EQ(pool.Submit("client " + std::to_string(i % 6), [&] {
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
-        ++done;
-      }), Admission::Queued) << i;
-    }
-  }
-  EXPECT_EQ(done.load(), 60);
 }
 
 }  // namespace

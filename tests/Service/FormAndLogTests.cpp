@@ -19,7 +19,6 @@ using Fields = std::map<std::string, std::string>;
 TEST(FormBody, DecodesPairs) {
   const struct { std::string body; Fields fields; } cases[] = {
       {"", {}},
-      {"secret=s3&response=abc", {{"secret", "s3"}, {"response", "abc"}}},
       {"a=one+two&b=%41%2b%2B%00%ff%25", {{"a", "one two"}, {"b", std::string("A++\0\xff%", 6)}}},
       {"&&a=1&&", {{"a", "1"}}},
       {"a=first&a=second", {{"a", "first"}}},

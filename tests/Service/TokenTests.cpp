@@ -108,12 +108,6 @@ TEST(Token, EveryFlippedByteIsRefused) {
       EXPECT_EQ(error, expected) << "byte " << i << " mask " << int(mask);
     }
   }
-  // The text form too: every character changed is refused, never accepted.
-  for (std::size_t i = 0; i < token.size(); ++i) {
-    std::string changed = token;
-    changed[i] = changed[i] == 'A' ? 'B' : 'A';
-    EXPECT_FALSE(std::holds_alternative<TokenClaims>(OpenToken(keys, changed, kNow))) << "char " << i;
-  }
 }
 
 TEST(Token, MalformedTextsAreTold) {

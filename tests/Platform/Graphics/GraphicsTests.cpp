@@ -256,7 +256,8 @@ TEST(Degenerate, DrawingCallsSurviveNullsZerosAndNonFiniteValues) {
   // How the patterns fill is pinned by the styles that paint with them; these have none.
   const HatchBrush unpatterned(HatchStyle30Percent, Color(Color::Black), Color(Color::White));
   EXPECT_EQ(unpatterned.GetLastStatus(), NotImplemented);
-  EXPECT_EQ(HatchBrush(static_cast<HatchStyle>(99), Color(Color::Black)).GetLastStatus(), InvalidParameter);
+  const HatchBrush unknown(static_cast<HatchStyle>(99), Color(Color::Black));
+  EXPECT_EQ(unknown.GetLastStatus(), InvalidParameter);
   Bitmap source(16, 16);
   // Each call on a fresh transparent bitmap: the status it returns, and whether it may
   // leave ink (a huge shape legitimately covers the bitmap; a NaN or empty one must not).
@@ -288,7 +289,8 @@ TEST(Degenerate, DrawingCallsSurviveNullsZerosAndNonFiniteValues) {
       {"negative ellipse", [&](Graphics& g) { return g.DrawEllipse(&pen, RectF(2, 2, -5, -5)); }, Ok, true},
       {"NaN clip", [&](Graphics& g) { return g.SetClip(RectF(nan, nan, 3, 3)); }, Ok, false},
       {"empty region", [&](Graphics& g) { return g.FillRegion(&brush, &empty); }, Ok, false},
-      {"hatch without a pattern", [&](Graphics& g) { return g.FillRectangle(&unpatterned, 0, 0, 8, 8); },
+      {"hatch without a pattern",
+       [&](Graphics& g) { return g.FillRectangle(&unpatterned, 0, 0, 8, 8); },
        NotImplemented, false},
       {"NaN image place", [&](Graphics& g) { return g.DrawImage(&source, RectF(nan, 0, 5, 5)); }, InvalidParameter, false},
       {"huge image place", [&](Graphics& g) { return g.DrawImage(&source, RectF(0, 0, 1e30f, 1e30f)); }, Ok, false},

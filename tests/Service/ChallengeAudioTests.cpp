@@ -41,9 +41,9 @@ std::vector<float> SamplesOf(std::span<const unsigned char> bytes) {
   return samples;
 }
 
-std::vector<float> WaveSamples(const std::vector<unsigned char>& wave) {
+std::vector<float> WaveSamples(std::span<const unsigned char> wave) {
   EXPECT_GE(wave.size(), 44u);
-  return SamplesOf(std::span(wave).subspan(44));
+  return SamplesOf(wave.subspan(44));
 }
 
 // The spoken part of each clip (10 ms windows above a fiftieth of the loudest), as an
@@ -142,13 +142,6 @@ TokenClaims ClaimsFor(std::string code) {
   return {.code = std::move(code), .id = NewTokenId(), .siteKey = {}, .hostname = {}};
 }
 
-std::vector<unsigned char> ComponentSound(const std::string& code) {
-  ByteArray wave;
-  SoundGenerator().GenerateWave(code, wave);
-  const auto bytes = wave.Bytes();
-  return {bytes.begin(), bytes.end()};
-}
-
 TEST(ChallengeAudio, TemplateMatchingReadsTheComponentsSoundButNotTheServices) {
   constexpr int kCodes = 20;
   int componentRead = 0;
@@ -159,7 +152,9 @@ TEST(ChallengeAudio, TemplateMatchingReadsTheComponentsSoundButNotTheServices) {
   for (int i = 0; i < kCodes; ++i) {
     std::string code;
     for (int k = 0; k < 5; ++k) code += kAlphabet[pick() % kAlphabet.size()];
-    const std::string read = ReadByTemplates(WaveSamples(ComponentSound(code)), code.size());
+    ByteArray wave;
+    SoundGenerator().GenerateWave(code, wave);
+    const std::string read = ReadByTemplates(WaveSamples(wave.Bytes()), code.size());
     if (read == code) ++componentRead;
     else ADD_FAILURE() << code << " read as " << read;
     const TokenClaims claims = ClaimsFor(code);

@@ -1,6 +1,6 @@
 // The public C library and its C++ wrapper, used as a program uses them: objects that share
 // nothing, codes drawn and spoken as given, refusals with a message, the exported names,
-// and the examples for C, C++ and Python.
+// and the Python example.
 #include <quillgate/quillgate.h>
 #include <quillgate/quillgate.hpp>
 
@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <regex>
 #include <set>
@@ -28,6 +27,7 @@ using quillgate::graphics::testing::DecodePng;
 using quillgate::testing::ExportedNames;
 using quillgate::testing::FileBytes;
 using quillgate::testing::FileText;
+using quillgate::testing::Quoted;
 using quillgate::testing::ShellOutput;
 
 const std::string kCli = std::string("'") + QUILLGATE_CLI + "'";
@@ -157,8 +157,7 @@ TEST(CApi, BadArgumentsGiveAStatusAndAMessageNeverACrash) {
   ASSERT_TRUE(image.has_value());
   EXPECT_EQ(image->image.width, 250);
   quillgate_free(bytes);
-  // A null object is refused by every call.
-  EXPECT_EQ(quillgate_set_style(nullptr, 1), QUILLGATE_INVALID_ARGUMENT);
+  // A null object is refused by every call (those that return a status share one check).
   EXPECT_EQ(quillgate_draw(nullptr, &bytes, &size), QUILLGATE_INVALID_ARGUMENT);
   EXPECT_STRNE(quillgate_last_error(nullptr), "");
   EXPECT_STREQ(quillgate_code(nullptr), "");
@@ -179,39 +178,26 @@ TEST(CApi, TheLibraryExportsExactlyItsHeadersFunctions) {
   EXPECT_EQ(ExportedNames(QUILLGATE_LIBRARY), declared);
 }
 
-TEST(CApi, TheExamplesForCCppAndPythonEachMakeACaptcha) {
+// The Python example, which reaches the library through ctypes. (The C and C++ examples are
+// built against an installed prefix and run by the install tests.)
+TEST(CApi, ThePythonExampleMakesACaptcha) {
+#ifdef QUILLGATE_SANITIZED_BUILD
+  GTEST_SKIP() << "python3 cannot load a library built with a sanitizer";
+#endif
   const quillgate::testing::TemporaryFolder folder("examples");
-  const fs::path& dir = folder.Path();
-#ifdef QUILLGATE_SANITIZED_BUILD
-  // Fontconfig loses a few bytes once per process; the command's own programs tell the leak
-  // checker so themselves, the examples are left as a user would write them.
-  std::ofstream(dir / "lsan.supp") << "leak:libfontconfig.so\n";
-  const std::string run = "LSAN_OPTIONS=suppressions='" + (dir / "lsan.supp").string() + "':print_suppressions=0 ";
-#else
-  const std::string run;
-#endif
-  const std::pair<const char*, std::string> examples[] = {
-      {"C", run + "'" + QUILLGATE_EXAMPLE_C + "'"},
-      {"C++", run + "'" + QUILLGATE_EXAMPLE_CPP + "'"},
-      {"Python", std::string("QUILLGATE_LIBRARY='") + QUILLGATE_LIBRARY + "' python3 '" + QUILLGATE_EXAMPLE_PY + "'"},
-  };
-  for (const auto& [language, command] : examples) {
-#ifdef QUILLGATE_SANITIZED_BUILD
-    if (std::string(language) == "Python") {
-      GTEST_SKIP() << "python3 cannot load a library built with a sanitizer; C and C++ ran";
-    }
-#endif
-    const fs::path image = dir / (std::string(language) + ".png");
-    int status = -1;
-    const std::string printed = ShellOutput(command + " '" + image.string() + "'", &status);
-    EXPECT_EQ(status, 0) << language;
-    std::smatch parts;
-    ASSERT_TRUE(std::regex_match(printed, parts, std::regex("([2-9A-Z]{5}) ([0-9A-F]{128})\n"))) << language << ": " << printed;
-    EXPECT_TRUE(quillgate::Validate(parts[1], parts[2])) << language;
-    const auto decoded = DecodePng(FileBytes(image));
-    ASSERT_TRUE(decoded.has_value()) << language;
-    EXPECT_EQ(decoded->width, 250) << language;
-  }
+  const fs::path image = folder / "python.png";
+  int status = -1;
+  const std::string command = "QUILLGATE_LIBRARY=" + Quoted(QUILLGATE_LIBRARY) + " python3 " +
+                              Quoted(QUILLGATE_EXAMPLE_PY) + " " + Quoted(image);
+  const std::string printed = ShellOutput(command, &status);
+  EXPECT_EQ(status, 0);
+  std::smatch parts;
+  ASSERT_TRUE(std::regex_match(printed, parts, std::regex("([2-9A-Z]{5}) ([0-9A-F]{128})\n")))
+      << printed;
+  EXPECT_TRUE(quillgate::Validate(parts[1], parts[2]));
+  const auto decoded = DecodePng(FileBytes(image));
+  ASSERT_TRUE(decoded.has_value());
+  EXPECT_EQ(decoded->width, 250);
 }
 
 }  // namespace

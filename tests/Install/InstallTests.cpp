@@ -48,6 +48,7 @@ void ExpectTheCommandFindsItsModule(const fs::path& command, const fs::path& mod
 
 // An installation into a prefix of one's own serves a CMake project (find_package), a
 // plain compiler (pkg-config) and the installed command, which finds its component module.
+// The consumers are the C library's C and C++ examples.
 TEST(Install, APrefixOfOnesOwnServesCMakeAndPkgConfigConsumersAndItsCommand) {
 #ifdef QUILLGATE_SANITIZED_BUILD
   GTEST_SKIP() << "a consumer built without the sanitizer cannot link this build's library";
@@ -80,7 +81,13 @@ TEST(Install, APrefixOfOnesOwnServesCMakeAndPkgConfigConsumersAndItsCommand) {
     int status = -1;
     const std::string printed = ShellOutput(command + " " + Quoted(image), &status);
     EXPECT_EQ(status, 0) << what;
-    EXPECT_EQ(printed.size(), 5u + 1 + 128 + 1) << what << ": " << printed;
+    // The code and the hash a site would keep, which the installed command accepts.
+    std::smatch parts;
+    ASSERT_TRUE(std::regex_match(printed, parts, std::regex("([2-9A-Z]{5}) ([0-9A-F]{128})\n")))
+        << what << ": " << printed;
+    const std::string validate = " validate " + parts.str(1) + " " + parts.str(2);
+    ShellOutput(Quoted(prefix / "bin" / "quillgate") + validate, &status);
+    EXPECT_EQ(status, 0) << what << ": the printed hash is not the code's";
     EXPECT_TRUE(DecodePng(FileBytes(image)).has_value()) << what;
   }
   // The component module lets out only its four entry points (the C library's names are

@@ -107,8 +107,8 @@ class EachStyle : public ::testing::TestWithParam<int> {};
 
 TEST_P(EachStyle, SameStateSameImageAndOnlyRandomStylesVary) {
   const int style = GetParam();
+  // (That the same state gives the same picture is the next test's, at every size.)
   const Drawing first = Draw(style, kCode, 20240601);
-  EXPECT_EQ(first.pixels, Draw(style, kCode, 20240601).pixels);
   const bool random = !std::set<int>{0, 1, 2, 5}.contains(style);
   EXPECT_EQ(first.pixels != Draw(style, kCode, 99).pixels, random);
   EXPECT_NE(first.pixels, Draw(style, "K7XW3", 20240601).pixels) << "the code shows";

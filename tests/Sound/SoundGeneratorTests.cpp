@@ -52,10 +52,10 @@ Bytes ClipOf(char c) {
   return {};
 }
 
+// (Every caller checks the size, which a missing buffer would not have.)
 Bytes Wave(std::string_view code, platform::ModuleHandle module = platform::ThisModule()) {
   ByteArray out;
   SoundGenerator(module).GenerateWave(code, out);
-  EXPECT_TRUE(out.buffer);
   return Bytes(out.Bytes().begin(), out.Bytes().end());
 }
 

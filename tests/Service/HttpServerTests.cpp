@@ -25,8 +25,8 @@ using namespace std::chrono_literals;
 using test::Client;
 using test::Eventually;
 
-Response Text(std::string body, http::status status = http::status::ok) {
-  Response response{status, 11};
+Response Text(std::string body) {
+  Response response{http::status::ok, 11};
   response.set(http::field::content_type, "text/plain");
   response.body() = std::move(body);
   return response;

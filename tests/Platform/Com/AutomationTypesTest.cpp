@@ -246,19 +246,5 @@ TEST(ErrorInfo, BelongsToTheThreadAndIsCollectedOnce) {
   EXPECT_EQ(GetErrorInfo(0, again.Out()), S_FALSE);  // the slot was cleared
 }
 
-TEST(ErrorInfo, AnswersOnlyItsInterfaces) {
-  ComPtr<ICreateErrorInfo> create;
-  ASSERT_EQ(CreateErrorInfo(create.Out()), S_OK);
-  ComPtr<IErrorInfo> info;
-  EXPECT_EQ(create.As(info), S_OK);
-  ComPtr<IDispatch> dispatch;
-  EXPECT_EQ(create.As(dispatch), E_NOINTERFACE);
-  EXPECT_FALSE(dispatch);
-  ComPtr<IUnknown> a, b;
-  create.As(a);
-  info.As(b);
-  EXPECT_EQ(a.Get(), b.Get());  // one identity
-}
-
 }  // namespace
 }  // namespace quillgate::com

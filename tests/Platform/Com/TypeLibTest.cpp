@@ -103,7 +103,6 @@ TEST(TypeLibRegistration, RegisterLoadAndUnregister) {
   std::ofstream(tlb) << kSample;
   ComPtr<ITypeLib> lib;
   ASSERT_EQ(LoadTypeLib(Wide(tlb).c_str(), lib.Out()), S_OK);
-  EXPECT_EQ(lib->GetTypeInfoCount(), 2u);
   const GUID libId = *GuidFromString("{AAAAAAAA-0000-0000-0000-000000000001}");
   ComPtr<ITypeLib> loaded;
   EXPECT_EQ(LoadRegTypeLib(libId, 2, 0, 0, loaded.Out()), TYPE_E_LIBNOTREGISTERED);

@@ -145,19 +145,6 @@ TEST(SaveImageToStream, RefusesWhatItCannotWriteAndLeavesTheStreamAlone) {
   EXPECT_EQ(SaveImageToStream(wide, stream, kPngEncoderClsid, nullptr), Status::Ok);
 }
 
-TEST(SaveImageToStream, WritesAtTheStreamPositionAfterExistingBytes) {
-  const TestImage image = FlatImage();
-  MemoryStream stream;
-  const std::uint8_t prefix[] = {'x', 'y', 'z'};
-  ASSERT_EQ(stream.Write(prefix), Status::Ok);
-  ASSERT_EQ(SaveImageToStream(image.View(), stream, kPngEncoderClsid, nullptr), Status::Ok);
-  const auto bytes = stream.Bytes();
-  ASSERT_GT(bytes.size(), 11u);
-  EXPECT_EQ(bytes[0], 'x');
-  EXPECT_EQ(bytes[3], 0x89);  // the PNG file follows the existing bytes
-  EXPECT_EQ(stream.Position(), stream.Size());
-}
-
 // ---- the lossless formats ------------------------------------------------------------------
 
 // PNG, BMP and TIFF give back every pixel, alpha included, whatever the image: flat, with

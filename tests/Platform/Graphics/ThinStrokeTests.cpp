@@ -33,10 +33,6 @@ struct Picture {
   }
 };
 
-// Smoothed drawing has pixel centres on whole coordinates, aliased drawing at halves: the
-// coordinates below are for the aliased grid, moved by this much when smoothing.
-float GridShift(SmoothingMode mode) { return mode == SmoothingModeAntiAlias ? -0.5f : 0.0f; }
-
 void DrawBezier(Graphics& g, const Pen& pen, PointF a, PointF b, PointF c, PointF d) {
   GraphicsPath path;
   path.AddBezier(a, b, c, d);
@@ -53,7 +49,9 @@ Picture Draw(SmoothingMode mode, const std::function<void(Graphics&)>& draw) {
 TEST(ThinStroke, ClosedFiguresHaveNoGapsAndNoCaps) {
   const Pen black(Color(0xFF000000), 1.0f);
   for (const SmoothingMode mode : {SmoothingModeAntiAlias, SmoothingModeNone}) {
-    const float s = GridShift(mode);
+    // Smoothed drawing has pixel centres on whole coordinates, aliased drawing at halves: the
+    // square is placed for the aliased grid, moved by this much when smoothing.
+    const float s = mode == SmoothingModeAntiAlias ? -0.5f : 0.0f;
     const Picture p = Draw(mode, [&](Graphics& g) {
       GraphicsPath square;
       square.AddRectangle(RectF(5.5f + s, 5.5f + s, 10.0f, 10.0f));

@@ -343,10 +343,6 @@ TEST_F(HttpService, AudioIsTheSameOnEachOfAFewFetchesAndNeverAfterTheAnswer) {
   const Reply after = Get(port_, answered["audio"]);
   EXPECT_EQ(after.status, 410);
   EXPECT_EQ(after["error"], "used");
-
-  std::string tampered = challenge["audio"];
-  tampered[30] = tampered[30] == 'A' ? 'B' : 'A';
-  EXPECT_EQ(Get(port_, tampered).status, 404);
 }
 
 // The old store kept a place for every challenge until it expired, so a client asking

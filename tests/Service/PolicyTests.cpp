@@ -30,7 +30,6 @@ void ExpectRefusals(std::span<const PolicyCase> cases) {
 }
 
 // Random sources for ChooseSettings: each always picks the same index.
-std::int32_t PickSecond(std::int32_t /*n*/) { return 1; }
 std::int32_t PickLast(std::int32_t n) { return n - 1; }
 std::int32_t PickPastEnd(std::int32_t n) { return n; }
 std::int32_t NeverCalled(std::int32_t /*n*/) { throw std::logic_error("the random source was asked"); }
@@ -147,7 +146,6 @@ TEST(ChooseSettings, TakesTheDefaultsAndEveryWishInsideThePolicy) {
     ImageSettings want;
   };
   const Case cases[] = {
-      {&narrow, "{}", &PickSecond, {7, 250, 50, 6, 0, "JPEG"}},
       {&narrow, "{}", &PickLast, {31, 250, 50, 6, 0, "JPEG"}},
       {&fixed, "{}", &NeverCalled, {7, 250, 50, 6, 0, "JPEG"}},
       {&fixed, R"({"style": 31})", &NeverCalled, {31, 250, 50, 6, 0, "JPEG"}},

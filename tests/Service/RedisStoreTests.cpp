@@ -181,7 +181,6 @@ TEST(RedisStores, AConnectionClosedByARestartIsRetriedOnceNotFailed) {
   RedisRateLimiter limiter(client);
   const BucketRule rule{60, 2};
   ASSERT_EQ(limiter.Take("c|site|b", rule, kNow).verdict, Verdict::Allowed);
-  ASSERT_TRUE(client->Ping());
 
   redis.Stop();
   redis.Start();
@@ -198,7 +197,6 @@ TEST(RedisStores, AConnectionClosedByARestartIsRetriedOnceNotFailed) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(limiter.Take("c|site|b", rule, kNow).verdict, Verdict::Unavailable);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 3s) << "a bound against hanging";
-  EXPECT_FALSE(client->Ping());
 }
 
 TEST(RedisStores, NobodyListeningOrAWrongPasswordIsRefusedAndLogged) {

@@ -46,8 +46,6 @@ std::string LoadRefusal(const fs::path& file) {
   return test::RefusalOf([&] { return Sites::Load(file); });
 }
 
-using quillgate::testing::TemporaryFolder;
-
 fs::path WriteFile(const fs::path& file, const std::string& text,
                    fs::perms mode = fs::perms::owner_read | fs::perms::owner_write) {
   std::ofstream(file, std::ios::binary) << text;
@@ -57,8 +55,6 @@ fs::path WriteFile(const fs::path& file, const std::string& text,
 
 TEST(Sites, ParsesAFileAndFindsASiteByItsKeyOrExactSecret) {
   const Sites sites = Sites::Parse(GoodFile().dump());
-  ASSERT_EQ(sites.All().size(), 2u);
-
   const Site* shop = sites.ByKey(kShopKey);
   ASSERT_NE(shop, nullptr);
   EXPECT_EQ(shop->name, "shop");
@@ -177,7 +173,7 @@ TEST(Site, AllowsOnlyItsOwnOrigins) {
 }
 
 TEST(Sites, LoadsOnlyAPrivateRegularFile) {
-  const TemporaryFolder directory("sites");
+  const quillgate::testing::TemporaryFolder directory("sites");
   const fs::path file = WriteFile(directory / "sites.json", GoodFile().dump());
   EXPECT_EQ(Sites::Load(file).All().size(), 2u);
   // Links and missing files are refused by the reader the secret file shares (see its tests).

@@ -37,10 +37,6 @@ TEST(FitFontSizeTest, TakesTheLargestSizeBelowTheStartThatFits) {
   EXPECT_GT(width(size + 1), 150) << "one point more would not fit";
 }
 
-TEST(InverseColorTest, ComplementsEachChannelOpaque) {
-  EXPECT_EQ(InverseColor(Color(0x80102030)), Color(0xFFEFDFCF));
-}
-
 TEST(DrawRings, SkippingCirclesThatMissTheBitmapKeepsEveryPixel) {
   const struct {
     PointF centre;

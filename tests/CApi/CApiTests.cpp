@@ -98,7 +98,6 @@ TEST(CApi, AGivenCodeIsDrawnSpokenAndHashedAsTheCommandLineDoes) {
   buffer.resize(1 << 20);
   const std::size_t used = captcha.DrawInto(buffer);
   EXPECT_TRUE(DecodeJpeg(std::span(buffer.data(), used)).has_value());
-  EXPECT_EQ(captcha.Code(), "AB12");
   // A buffer of exactly the size asked for is enough (a BMP's size does not vary).
   quillgate_generator* g = nullptr;
   ASSERT_EQ(quillgate_create(&g), QUILLGATE_OK);

@@ -607,21 +607,17 @@ TEST(HttpServiceWork, RaisedDifficultyBindsTheWorkAndSitesWithoutItAskNothing) {
   EXPECT_TRUE(blog["token"].is_string());
 }
 
-// The default policy: its buckets live in Redis too, so a challenge needs Redis.
-ServerSetup WithRedis(const test::RedisServer& redis) {
-  Stores stores = MakeStores(redis.Url(), 0);
-  return {.sites = Sites::Implicit(Policy::Default()),
-          .store = std::move(stores.replay),
-          .limiter = std::move(stores.limiter)};
-}
-
 // The attack: a Redis that hangs (SIGSTOP) must not hang the service with it. Every request
 // is refused, and after the first timeout at once: a busy server is not held up once per
 // request (a bound against hanging, not a measure of speed), nor its log flooded.
 TEST(HttpServiceRedis, AStoppedRedisFailsClosedQuicklyWhileHealthzStaysUp) {
   test::RedisServer redis;
   const KeyRing keys = KeyRing::Generate();
-  Server server(keys, WithRedis(redis));
+  // The default policy: its buckets live in Redis too, so a challenge needs Redis.
+  Stores stores = MakeStores(redis.Url(), 0);
+  Server server(keys, {.sites = Sites::Implicit(Policy::Default()),
+                       .store = std::move(stores.replay),
+                       .limiter = std::move(stores.limiter)});
   const Reply challenge = Challenge(server.Port());
   redis.Pause();
   ::testing::internal::CaptureStderr();

@@ -34,12 +34,6 @@ std::int32_t PickLast(std::int32_t n) { return n - 1; }
 std::int32_t PickPastEnd(std::int32_t n) { return n; }
 std::int32_t NeverCalled(std::int32_t /*n*/) { throw std::logic_error("the random source was asked"); }
 
-// A site that allows three styles, letters with or without digits, and the default sizes.
-Policy NarrowPolicy() {
-  return Policy::FromJson(json::parse(R"({"styles": [3, 7, 31], "length": {"min": 5, "max": 8, "default": 6}})"),
-                          Policy::Default());
-}
-
 TEST(Policy, ReadsEveryMemberAndWritesItBack) {
   const json read = json::parse(R"({
       "styles": [31, 3, 0], "style": 3,
@@ -74,7 +68,6 @@ TEST(Policy, RefusesEachBadMemberByName) {
       {R"([])", "policy: must be a JSON object"},
       {R"({"colour": "red"})", "policy.colour: unknown member"},
       {R"({"length": 5})", "policy.length: must be a JSON object"},
-      {R"({"length": {"min": 3}})", "policy.length.min: at least 4"},
       {R"({"length": {"max": 17}})", "policy.length.max: at most 16"},
       {R"({"length": {"min": 5.5}})", "policy.length.min: must be a whole number"},
       {R"({"length": {"min": 9}})", "policy.length: min 9 is above max 8"},
@@ -136,8 +129,11 @@ TEST(Policy, RefusesChallengesTooHeavyToDraw) {
 // The policy's defaults, each wish inside the policy, and a style drawn from the allowed
 // list only; a source of NeverCalled shows that no style was drawn.
 TEST(ChooseSettings, TakesTheDefaultsAndEveryWishInsideThePolicy) {
-  const Policy narrow = NarrowPolicy();
-  Policy fixed = NarrowPolicy();
+  // A site that allows three styles, letters with or without digits, and the default sizes.
+  const Policy narrow = Policy::FromJson(
+      json::parse(R"({"styles": [3, 7, 31], "length": {"min": 5, "max": 8, "default": 6}})"),
+      Policy::Default());
+  Policy fixed = narrow;
   fixed.fixedStyle = 7;
   struct Case {
     const Policy* policy;

@@ -16,14 +16,6 @@ Puzzle Sample(int bits = 8) {
           .siteKey = "shop_site_key"};
 }
 
-// The first nonce, counting up in decimal, whose work reaches `bits`.
-std::string Solve(const std::string& text, int bits) {
-  for (unsigned long long n = 0;; ++n) {
-    const std::string nonce = std::to_string(n);
-    if (WorkOf(text, nonce) >= bits) return nonce;
-  }
-}
-
 // A fresh salt each time: the same puzzle sealed again is another puzzle, used apart. (That
 // it opens to what was sealed, the HTTP tests show: each of its parts decides a refusal.)
 TEST(Puzzle, EachSealIsANewPuzzleOfBoundedWork) {
@@ -58,7 +50,9 @@ TEST(Puzzle, ChangedMadeUpOrExpiredPuzzlesAreRefused) {
 TEST(Puzzle, WorkCountsTheLeadingZeroBitsOfTheHash) {
   const KeyRing keys = KeyRing::Generate();
   const std::string text = SealPuzzle(keys, Sample(12));
-  const std::string nonce = Solve(text, 12);
+  // The first nonce, counting up in decimal, whose work reaches 12 bits.
+  std::string nonce = "0";
+  for (int n = 1; WorkOf(text, nonce) < 12; ++n) nonce = std::to_string(n);
   // The nonce belongs to this puzzle: on another, it is as good as any guess.
   int others = 0;
   for (int i = 0; i < 20; ++i) others += WorkOf(SealPuzzle(keys, Sample(12)), nonce) >= 12;

@@ -106,7 +106,6 @@ TEST(CApi, AGivenCodeIsDrawnSpokenAndHashedAsTheCommandLineDoes) {
   ASSERT_EQ(quillgate_draw_into(g, nullptr, 0, &needed), QUILLGATE_BUFFER_TOO_SMALL);
   std::vector<unsigned char> exact(needed);
   EXPECT_EQ(quillgate_draw_into(g, exact.data(), exact.size(), &needed), QUILLGATE_OK) << quillgate_last_error(g);
-  EXPECT_EQ(needed, exact.size());
   quillgate_destroy(g);
 }
 

@@ -95,10 +95,8 @@ TEST(StripeStyleTest, ThickReplayedStripesInsideThinOutside) {
     }
     const Drawing d = Draw(style, kCode, state);
     const auto striped = [&](Color p) { return colours.contains(p.GetValue()); };
-    // The 4-pixel stripes cover whole pixels in exactly their colours.
-    EXPECT_GT(d.Count(striped), 100) << style;
-    // Whole pixels of the stripes' own colours lie in the letters, where the stripes are
-    // thick, and hardly outside, where a 1-pixel stripe mostly straddles two pixels.
+    // Whole pixels of the stripes' own colours lie in the letters, where the 4-pixel stripes
+    // cover whole pixels, and hardly outside, where a 1-pixel stripe mostly straddles two.
     const auto [inside, outside] =
         InkShares(d, LettersOf(state, style, graphics::FontStyleRegular, &family), striped);
     EXPECT_GT(inside, 0.3) << style;

@@ -203,6 +203,8 @@ TEST(Sites, NewKeysAndSecretsAreRandomAndFitTheFile) {
   file["sites"][0]["sitekey"] = key;
   file["sites"][0]["secret"] = secret;
   const Sites sites = Sites::Parse(file.dump());
+  // Both lookups must find the site: two misses would compare equal too.
+  ASSERT_NE(sites.ByKey(key), nullptr);
   EXPECT_EQ(sites.BySecret(secret), sites.ByKey(key));
 }
 

@@ -125,6 +125,7 @@ TEST(ClassObject, OnlyForTheCaptchaClass) {
   EXPECT_EQ(DllGetClassObject(other, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(out, nullptr);
   EXPECT_EQ(DllGetClassObject(CLSID_Captcha, IID_IClassFactory, nullptr), E_POINTER);
+  out = reinterpret_cast<void*>(0x1);  // so that the refusal must clear it again
   EXPECT_EQ(DllGetClassObject(CLSID_Captcha, IID_IDispatch, &out), E_NOINTERFACE);
   EXPECT_EQ(out, nullptr);
 }

@@ -18,8 +18,8 @@ void SettledTiles::Reset(const PixelTarget& target, std::uint32_t colour) {
   target_ = target;
   colour_ = colour;
   columns_ = (std::max(target.width, 0) + kTile - 1) / kTile;
-  rows_ = (std::max(target.height, 0) + kTile - 1) / kTile;
-  const std::size_t count = static_cast<std::size_t>(columns_) * static_cast<std::size_t>(rows_);
+  const int rows = (std::max(target.height, 0) + kTile - 1) / kTile;
+  const std::size_t count = static_cast<std::size_t>(columns_) * static_cast<std::size_t>(rows);
   ++stretch_;
   if (tiles_.size() != count || stretch_ == 0) {
     // Numbers start again from 1: every tile must be from an earlier stretch.

@@ -59,7 +59,6 @@ class SettledTiles {
   PixelTarget target_{};
   std::uint32_t colour_ = 0;
   int columns_ = 0;
-  int rows_ = 0;
   std::vector<Tile> tiles_;
   std::uint16_t stretch_ = 0;  // numbers the stretches since the tiles were last cleared
   bool following_ = false;

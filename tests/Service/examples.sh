@@ -41,6 +41,9 @@ cat > "$work/sites.json" << JSON
 {"sites": [{"name": "example", "sitekey": "example_site", "secret": "$secret",
             "origins": ["https://www.example.org"]}]}
 JSON
+# The log exists before the server starts: the started job opens it only when it runs, and
+# reading a file not there yet would end this script (set -e) under a loaded machine.
+: > "$work/serve.log"
 "$binary" serve --listen 127.0.0.1:0 --workers 1 --secret-file "$work/keys" --sites "$work/sites.json" \
   > "$work/serve.log" 2> "$work/requests.log" &
 server=$!

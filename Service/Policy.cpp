@@ -15,7 +15,9 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <type_traits>
+#include <utility>
 
 namespace quillgate::service {
 namespace {
@@ -183,6 +185,39 @@ void ReadLimits(const json& value, const std::string& path, Policy& policy) {
       Unknown(memberPath, "challenge, audio, verify");
     }
   }
+}
+
+// The names of client_choice, in the order the JSON lists them.
+constexpr std::array<std::pair<std::string_view, bool ClientChoice::*>, 5> kChoices{{
+    {"style", &ClientChoice::style},
+    {"size", &ClientChoice::size},
+    {"length", &ClientChoice::length},
+    {"type", &ClientChoice::type},
+    {"format", &ClientChoice::format},
+}};
+
+ClientChoice ReadClientChoice(const json& value, const std::string& path) {
+  if (!value.is_array()) Fail(path, "must be an array of style, size, length, type, format");
+  ClientChoice choice;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const std::string entryPath = path + "[" + std::to_string(i) + "]";
+    if (!value[i].is_string()) Fail(entryPath, "must be a string");
+    const std::string name = value[i].get<std::string>();
+    const auto* known = std::find_if(kChoices.begin(), kChoices.end(),
+                                     [&](const auto& entry) { return entry.first == name; });
+    if (known == kChoices.end()) Fail(entryPath, "must be one of style, size, length, type, format");
+    if (choice.*(known->second)) Fail(path, name + " appears twice");
+    choice.*(known->second) = true;
+  }
+  return choice;
+}
+
+json ClientChoiceJson(const ClientChoice& choice) {
+  json list = json::array();
+  for (const auto& [name, member] : kChoices) {
+    if (choice.*member) list.push_back(name);
+  }
+  return list;
 }
 
 void CheckRangeOrder(const IntRange& range, const std::string& path) {
@@ -358,10 +393,12 @@ Policy Policy::FromJson(const json& value, const Policy& over) {
       p.powBitsPer = Integer32(member, path, 0, 1'000'000);
     } else if (key == "limits") {
       ReadLimits(member, path, p);
+    } else if (key == "client_choice") {
+      p.clientChoice = ReadClientChoice(member, path);
     } else {
       Unknown(path,
               "styles, style, length, types, type, width, height, formats, format, ttl_ms, max_render_ms, "
-              "verify_api, pow_bits, pow_bits_per, limits");
+              "verify_api, pow_bits, pow_bits_per, limits, client_choice");
     }
   }
   CheckTogether(p);
@@ -388,6 +425,7 @@ json Policy::ToJson() const {
        {{"challenge", BucketJson(challengeLimit)},
         {"audio", BucketJson(audioLimit)},
         {"verify", BucketJson(verifyLimit)}}},
+      {"client_choice", ClientChoiceJson(clientChoice)},
   };
 }
 
@@ -404,8 +442,18 @@ std::variant<ImageSettings, PolicyRefusal> ChooseSettings(const Policy& policy, 
   settings.format = policy.format;
   bool styleChosen = false;
 
+  // A member the site keeps for the server is refused whatever its value, even the value
+  // the server would have chosen: a page that sends it is misconfigured, and saying which
+  // member to open is the quickest way to tell its operator.
+  const auto closed = [&](const std::string& key, std::string_view choice) {
+    return Refused("this site's policy does not let a request choose " + key + "; the server chooses it. To let " +
+                   "pages choose, add \"" + std::string(choice) + "\" to the policy's client_choice");
+  };
+  const ClientChoice& open = policy.clientChoice;
+
   for (const auto& [key, value] : request.items()) {
     if (key == "format") {
+      if (!open.format) return closed(key, "format");
       if (!value.is_string()) return Malformed("format must be a string");
       const std::string format = NormalizeFormat(value.get<std::string>());
       // An unknown name is not echoed: it is the visitor's text, of any length.
@@ -420,6 +468,10 @@ std::variant<ImageSettings, PolicyRefusal> ChooseSettings(const Policy& policy, 
     if (key != "style" && key != "width" && key != "height" && key != "length" && key != "type") {
       return Malformed("unknown member in the challenge request (known: style, width, height, length, type, format)");
     }
+    if (key == "style" && !open.style) return closed(key, "style");
+    if ((key == "width" || key == "height") && !open.size) return closed(key, "size");
+    if (key == "length" && !open.length) return closed(key, "length");
+    if (key == "type" && !open.type) return closed(key, "type");
     if (!value.is_number_integer()) return Malformed(key + " must be a whole number");
     std::optional<PolicyRefusal> refusal;
     if (key == "style") {

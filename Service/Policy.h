@@ -3,8 +3,11 @@
 // (by default all 50, one drawn at random for each challenge so that a solver must read
 // every one of them), the code's length and alphabet, the picture's size and format, how
 // long a challenge lives, the rate limits, and whether /api/verify (answers checked
-// without the site's secret) is open. A request may choose only inside the policy: a
-// weaker or larger request is refused, never quietly brought into line.
+// without the site's secret) is open. By default a request chooses nothing: the server
+// draws the style and uses the policy's size, length, type and format, because a script
+// that may choose picks whatever its solver reads best. A site whose page must choose opens
+// that member in `client_choice`, and then only inside the policy: a weaker or larger
+// request is refused, never quietly brought into line.
 //
 // In a sites file a policy is a JSON object; every member is optional and falls back to
 // the default policy:
@@ -16,6 +19,7 @@
 //    "formats": ["JPEG", "PNG"], "format": "JPEG",
 //    "ttl_ms": 300000, "max_render_ms": 60, "verify_api": false,
 //    "pow_bits": 0, "pow_bits_per": 0,
+//    "client_choice": ["style", "size", "length", "type", "format"],
 //    "limits": {"challenge": {"per_minute": 30, "burst": 10},
 //               "audio": {"per_minute": 20, "burst": 5},
 //               "verify": {"per_minute": 30, "burst": 10}}}
@@ -47,6 +51,16 @@ struct IntRange {
   std::int32_t max = 0;
   std::int32_t fallback = 0;  // "default": used when the request does not choose
   [[nodiscard]] bool Contains(std::int32_t value) const { return value >= min && value <= max; }
+};
+
+// What a challenge request may choose on a site; nothing unless the site opens it.
+struct ClientChoice {
+  bool style = false;
+  bool size = false;  // width and height
+  bool length = false;
+  bool type = false;
+  bool format = false;
+  bool operator==(const ClientChoice&) const = default;
 };
 
 struct Policy {
@@ -88,6 +102,7 @@ struct Policy {
   BucketRule challengeLimit{30, 10};
   BucketRule audioLimit{20, 5};
   BucketRule verifyLimit{30, 10};
+  ClientChoice clientChoice;
 
   // All 50 styles, a random one per challenge, the rest as above.
   [[nodiscard]] static Policy Default();
@@ -100,7 +115,8 @@ struct Policy {
 };
 
 // A challenge request's own wishes: {"style", "width", "height", "length", "type",
-// "format"}, each optional. `randomIndex(n)` picks the style when the request names none
+// "format"}, each optional and each refused unless the policy's client_choice opens it
+// (width and height as "size"). `randomIndex(n)` picks the style when the request names none
 // and the policy fixes none (0 <= result < n; the service passes a cryptographic source).
 // Returns the settings, or the reason the request is outside the policy.
 struct PolicyRefusal {

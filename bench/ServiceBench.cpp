@@ -45,7 +45,8 @@ void BM_AnswerMatches(benchmark::State& state) {
 BENCHMARK(BM_AnswerMatches);
 
 void BM_ChooseSettings(benchmark::State& state) {
-  const Policy policy = Policy::Default();
+  Policy policy = Policy::Default();
+  policy.clientChoice.size = policy.clientChoice.length = true;
   const nlohmann::json request = {{"width", 300}, {"length", 6}};
   for (auto _ : state) {
     benchmark::DoNotOptimize(ChooseSettings(policy, request, [](std::int32_t n) { return n / 2; }));

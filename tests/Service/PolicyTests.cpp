@@ -43,6 +43,7 @@ TEST(Policy, ReadsEveryMemberAndWritesItBack) {
       "height": {"min": 30, "max": 100, "default": 60},
       "formats": [" png", "jpg"], "format": "Jpeg",
       "ttl_ms": 60000, "max_render_ms": 12.5, "verify_api": true, "pow_bits": 8, "pow_bits_per": 20,
+      "client_choice": ["size", "style"],
       "limits": {"challenge": {"per_minute": 12, "burst": 4},
                  "audio": {"per_minute": 0.5, "burst": 1.5},
                  "verify": {"per_minute": 0}}})");
@@ -50,7 +51,8 @@ TEST(Policy, ReadsEveryMemberAndWritesItBack) {
   // Sorted, named the one way, and the unset verify burst from the policy below.
   json expected = read;
   expected.update(json::parse(R"({"styles": [0, 3, 31], "types": [0, 2],
-                                  "formats": ["PNG", "JPEG"], "format": "JPEG"})"));
+                                  "formats": ["PNG", "JPEG"], "format": "JPEG",
+                                  "client_choice": ["style", "size"]})"));
   expected["limits"]["verify"]["burst"] = 10;
   EXPECT_EQ(written, expected);
   // Read over a policy that differs in every member: nothing may come from below.
@@ -92,6 +94,9 @@ TEST(Policy, RefusesEachBadMemberByName) {
       {R"({"verify_api": 1})", "policy.verify_api: must be true or false"},
       {R"({"limits": {"siteverify": {}}})", "policy.limits.siteverify: unknown member"},
       {R"({"limits": {"challenge": {"per_minute": -1}}})", "policy.limits.challenge.per_minute: at least 0"},
+      {R"({"client_choice": "style"})", "policy.client_choice: must be an array"},
+      {R"({"client_choice": ["width"]})", "policy.client_choice[0]: must be one of style, size, length, type"},
+      {R"({"client_choice": ["size", "size"]})", "policy.client_choice: size appears twice"},
   };
   ExpectRefusals(cases);
 }
@@ -131,7 +136,8 @@ TEST(Policy, RefusesChallengesTooHeavyToDraw) {
 TEST(ChooseSettings, TakesTheDefaultsAndEveryWishInsideThePolicy) {
   // A site that allows three styles, letters with or without digits, and the default sizes.
   const Policy narrow = Policy::FromJson(
-      json::parse(R"({"styles": [3, 7, 31], "length": {"min": 5, "max": 8, "default": 6}})"),
+      json::parse(R"({"styles": [3, 7, 31], "length": {"min": 5, "max": 8, "default": 6},
+                      "client_choice": ["style", "size", "length", "type", "format"]})"),
       Policy::Default());
   Policy fixed = narrow;
   fixed.fixedStyle = 7;
@@ -145,6 +151,8 @@ TEST(ChooseSettings, TakesTheDefaultsAndEveryWishInsideThePolicy) {
       {&narrow, "{}", &PickLast, {31, 250, 50, 6, 0, "JPEG"}},
       {&fixed, "{}", &NeverCalled, {7, 250, 50, 6, 0, "JPEG"}},
       {&fixed, R"({"style": 31})", &NeverCalled, {31, 250, 50, 6, 0, "JPEG"}},
+      {&narrow, R"({"width": 400, "height": 40, "length": 8, "type": 1, "format": "png"})", &PickLast,
+       {31, 400, 40, 8, 1, "PNG"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.request);
@@ -156,6 +164,34 @@ TEST(ChooseSettings, TakesTheDefaultsAndEveryWishInsideThePolicy) {
                        c.want.format));
   }
   EXPECT_THROW((void)ChooseSettings(narrow, json::object(), &PickPastEnd), std::out_of_range);
+}
+
+// The attack: a script naming the style and size its solver reads best. By default a
+// request chooses nothing, even a value the server would have chosen itself; each member is
+// opened alone, and the refusal names the entry of client_choice that opens it.
+TEST(ChooseSettings, ARequestChoosesOnlyWhatTheSiteOpened) {
+  const Policy closed = Policy::Default();
+  const Policy sizeOnly = Policy::FromJson(json::parse(R"({"client_choice": ["size"]})"), Policy::Default());
+  struct Case { const Policy* policy; const char* request; const char* open; };
+  const Case refused[] = {
+      {&closed, R"({"style": 45})", "\"style\""},      {&closed, R"({"style": 31})", "\"style\""},
+      {&closed, R"({"width": 250})", "\"size\""},      {&sizeOnly, R"({"height": 40, "length": 5})", "\"length\""},
+      {&closed, R"({"type": 0})", "\"type\""},         {&sizeOnly, R"({"format": "JPEG"})", "\"format\""},
+      {&sizeOnly, R"({"style": "x"})", "\"style\""},
+  };
+  for (const Case& c : refused) {
+    SCOPED_TRACE(c.request);
+    const auto chosen = ChooseSettings(*c.policy, json::parse(c.request), &PickLast);
+    ASSERT_TRUE(std::holds_alternative<PolicyRefusal>(chosen));
+    const PolicyRefusal& refusal = std::get<PolicyRefusal>(chosen);
+    EXPECT_FALSE(refusal.malformed);
+    EXPECT_NE(refusal.message.find("add " + std::string(c.open) + " to the policy's client_choice"), std::string::npos)
+        << refusal.message;
+  }
+  const auto sized = ChooseSettings(sizeOnly, json::parse(R"({"width": 400, "height": 150})"), &PickLast);
+  ASSERT_TRUE(std::holds_alternative<ImageSettings>(sized));
+  EXPECT_EQ(std::get<ImageSettings>(sized).width, 400);
+  EXPECT_EQ(std::get<ImageSettings>(sized).style, 49) << "the style is still the server's";
 }
 
 TEST(Formats, NormalizeAndName) {

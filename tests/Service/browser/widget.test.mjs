@@ -23,7 +23,7 @@ const work = mkdtempSync(join(tmpdir(), 'quillgate-widget-'));
 const secretFile = join(work, 'keys');
 const sitesFile = join(work, 'sites.json');
 writeFileSync(sitesFile, JSON.stringify({
-  sites: [{ sitekey: 'site_key', secret, origins: [site], policy: { width: { min: 120, max: 400, default: 250 } } }],
+  sites: [{ sitekey: 'site_key', secret, origins: [site], policy: { width: { min: 120, max: 400, default: 250 }, client_choice: ['size'] } }],
 }), { mode: 0o600 });
 
 // The site's page: its own form, the widget from its proxy path, texts of its own.

@@ -106,6 +106,16 @@ std::string ClientKey(const ip::address& address) {
   return ip::address_v6(Masked(plain.to_v6().to_bytes(), 64)).to_string() + "/64";
 }
 
+std::string NetworkKey(const ip::address& address) {
+  const ip::address plain = Unmapped(address);
+  if (plain.is_v4()) {
+    ip::address_v4::bytes_type bytes = plain.to_v4().to_bytes();
+    bytes[3] = 0;
+    return ip::address_v4(bytes).to_string() + "/24";
+  }
+  return ip::address_v6(Masked(plain.to_v6().to_bytes(), 48)).to_string() + "/48";
+}
+
 bool IsTrusted(const std::vector<Network>& proxies, const ip::address& address) {
   return std::any_of(proxies.begin(), proxies.end(),
                      [&](const Network& network) { return network.Contains(address); });

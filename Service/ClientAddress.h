@@ -25,6 +25,11 @@ struct Network {
 // "192.0.2.7" for IPv4 (also when mapped into IPv6), "2001:db8:1:2::/64" for IPv6.
 [[nodiscard]] std::string ClientKey(const boost::asio::ip::address& address);
 
+// The network a client is in, for limits above a client's own: its IPv4 /24 or IPv6 /48
+// ("192.0.2.0/24", "2001:db8:1::/48"). Rented addresses come in blocks, so a bot holding
+// many of them in a few networks is held to a few networks' shares.
+[[nodiscard]] std::string NetworkKey(const boost::asio::ip::address& address);
+
 [[nodiscard]] bool IsTrusted(const std::vector<Network>& proxies, const boost::asio::ip::address& address);
 
 // The client's address: `peer` itself unless `peer` is a trusted proxy; then, walking the

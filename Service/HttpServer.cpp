@@ -8,6 +8,9 @@
 #include <boost/beast/core.hpp>
 #include <nlohmann/json.hpp>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -52,8 +55,40 @@ constexpr std::size_t kLingerBytes = 64 * 1024;
 // After a failed accept (out of file descriptors, usually) the next try waits this long, so
 // the loop does not spin while nothing can be accepted.
 constexpr std::chrono::milliseconds kAcceptBackoff{50};
+// Open files kept for the server's own use (listening sockets, Redis, logs) when the
+// default connection limit is taken from the open-file limit.
+constexpr std::size_t kReservedFiles = 256;
+
+std::int64_t SteadyNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// Takes one off a count of a map, dropping the entry at zero so the map holds only the
+// clients and networks that are connected now.
+void Release(std::unordered_map<std::string, std::size_t>& counts, const std::string& key) {
+  if (key.empty()) return;
+  const auto it = counts.find(key);
+  if (it != counts.end() && --it->second == 0) counts.erase(it);
+}
 
 }  // namespace
+
+std::size_t DefaultMaxConnections() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long pageSize = ::sysconf(_SC_PAGESIZE);
+  std::size_t limit = 100'000;
+  if (pages > 0 && pageSize > 0) {
+    limit = std::min(limit, static_cast<std::size_t>(pages) / 16 * static_cast<std::size_t>(pageSize) /
+                                kBytesPerIdleConnection);
+  }
+  rlimit files{};
+  if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY) {
+    const auto usable = static_cast<std::size_t>(files.rlim_cur);
+    limit = std::min(limit, usable > 2 * kReservedFiles ? usable - kReservedFiles : usable / 2);
+  }
+  return std::max<std::size_t>(limit, 64);
+}
 
 // What sessions share. Owned jointly by the server and every session (and, through the
 // Responders, whatever thread holds one), so a session answered after the server is gone
@@ -77,8 +112,9 @@ struct Core {
   std::atomic<bool> acceptorClosed{false};
   unsigned short port = 0;  // kept: the acceptor forgets it once closed
 
-  std::mutex mutex;  // guards perClient and sessions
+  std::mutex mutex;  // guards perClient, perNetwork and sessions
   std::unordered_map<std::string, std::size_t> perClient;
+  std::unordered_map<std::string, std::size_t> perNetwork;
   std::unordered_map<const Session*, std::weak_ptr<Session>> sessions;
 
   // Closed when the server is destroyed; answers arriving later are dropped, not posted to
@@ -111,14 +147,15 @@ namespace {
 
 class Session : public std::enable_shared_from_this<Session> {
  public:
-  // `clientKey` is the key the connection is counted under, empty when it is not counted
-  // (a trusted proxy, or a connection being refused).
+  // `clientKey` and `networkKey` are the keys the connection is counted under, empty when
+  // it is not counted (a trusted proxy, or a connection being refused).
   Session(tcp::socket socket, std::shared_ptr<Core> core, net::ip::address peer, std::string clientKey,
-          bool admitted)
+          std::string networkKey, bool admitted)
       : core_(std::move(core)),
         stream_(std::move(socket)),
         peer_(peer),
         clientKey_(std::move(clientKey)),
+        networkKey_(std::move(networkKey)),
         admitted_(admitted) {
     core_->open.fetch_add(1);
     if (admitted_) core_->admitted.fetch_add(1);
@@ -128,10 +165,8 @@ class Session : public std::enable_shared_from_this<Session> {
     {
       const std::scoped_lock lock(core_->mutex);
       core_->sessions.erase(this);
-      if (!clientKey_.empty()) {
-        const auto it = core_->perClient.find(clientKey_);
-        if (it != core_->perClient.end() && --it->second == 0) core_->perClient.erase(it);
-      }
+      Release(core_->perClient, clientKey_);
+      Release(core_->perNetwork, networkKey_);
     }
     if (admitted_) core_->admitted.fetch_sub(1);
     // The last connection of a draining server lets the workers go.
@@ -159,6 +194,22 @@ class Session : public std::enable_shared_from_this<Session> {
   // From Drain: a connection with no request under way goes now; one whose request is
   // being read, handled or answered finishes it first (and then closes, see Send).
   void OnDrain() {
+    net::dispatch(stream_.get_executor(), [self = shared_from_this()] {
+      if (self->phase_ == Phase::Header) self->Close();
+    });
+  }
+
+  // Since when (steady nanoseconds) the connection has waited for its request head, new or
+  // kept alive; 0 while a request is under way. Read under the core's mutex by the accept
+  // path choosing whom to close when the table is full.
+  [[nodiscard]] std::int64_t WaitingSince() const { return waitingSinceNs_.load(std::memory_order_relaxed); }
+
+  // Claims this connection for closing (once, from the accept path): false if its head
+  // arrived, or another newcomer claimed it, since `since` was read.
+  bool ClaimForEviction(std::int64_t since) { return waitingSinceNs_.compare_exchange_strong(since, 0); }
+
+  // Closes a claimed connection if it is still waiting for its head.
+  void Evict() {
     net::dispatch(stream_.get_executor(), [self = shared_from_this()] {
       if (self->phase_ == Phase::Header) self->Close();
     });
@@ -207,6 +258,7 @@ class Session : public std::enable_shared_from_this<Session> {
   void ReadHeader() {
     if (core_->draining.load()) return Close();
     phase_ = Phase::Header;
+    waitingSinceNs_.store(SteadyNs(), std::memory_order_relaxed);
     parser_.emplace();
     parser_->header_limit(static_cast<std::uint32_t>(std::min<std::size_t>(core_->limits.headerLimit, UINT32_MAX)));
     parser_->body_limit(core_->limits.bodyLimit);
@@ -232,6 +284,7 @@ class Session : public std::enable_shared_from_this<Session> {
   }
 
   void OnHeader(beast::error_code ec) {
+    waitingSinceNs_.store(0, std::memory_order_relaxed);
     if (ec) return OnReadError(ec);
     phase_ = Phase::Body;
     stream_.expires_after(core_->limits.headerTimeout);
@@ -282,7 +335,6 @@ class Session : public std::enable_shared_from_this<Session> {
     parser_.reset();
     keepAlive_ = request.keep_alive();
     head_ = request.method() == http::verb::head;
-    if (head_) request.method(http::verb::get);
     std::string forwardedFor;
     const auto [from, to] = request.equal_range("X-Forwarded-For");
     for (auto field = from; field != to; ++field) {
@@ -310,7 +362,9 @@ class Session : public std::enable_shared_from_this<Session> {
     response_.version(11);
     response_.set(http::field::server, "quillgate");
     response_.keep_alive(keepAlive);
-    response_.prepare_payload();
+    // A HEAD answered without making the body (the handler skipped costly work) says no
+    // length rather than a false one of 0.
+    if (!head_ || !response_.body().empty() || response_.has_content_length()) response_.prepare_payload();
     stream_.expires_after(core_->limits.headerTimeout);
     auto done = [self = shared_from_this(), keepAlive](beast::error_code ec, std::size_t) {
       self->headSerializer_.reset();
@@ -358,7 +412,9 @@ class Session : public std::enable_shared_from_this<Session> {
   beast::tcp_stream stream_;
   const net::ip::address peer_;
   const std::string clientKey_;
+  const std::string networkKey_;
   const bool admitted_;
+  std::atomic<std::int64_t> waitingSinceNs_{0};
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
   std::optional<http::response<http::empty_body>> continue_;
@@ -371,22 +427,61 @@ class Session : public std::enable_shared_from_this<Session> {
   std::size_t lingered_ = 0;
 };
 
-// Counts the connection against its client's share; false when the share is full. Trusted
-// proxies carry many clients and are not counted (an empty key).
-bool TakeClientPlace(Core& core, const net::ip::address& peer, std::string& key) {
+enum class Place { Taken, ClientFull, NetworkFull };
+
+// Counts the connection against its client's and its network's shares, unless one is full.
+// Trusted proxies carry many clients and are not counted (empty keys).
+Place TakeClientPlace(Core& core, const net::ip::address& peer, std::string& clientKey, std::string& networkKey) {
   if (IsTrusted(core.limits.trustedProxies, peer)) {
-    key.clear();
-    return true;
+    clientKey.clear();
+    networkKey.clear();
+    return Place::Taken;
   }
-  key = ClientKey(peer);
+  clientKey = ClientKey(peer);
+  networkKey = NetworkKey(peer);
   const std::scoped_lock lock(core.mutex);
-  std::size_t& count = core.perClient[key];
-  if (count >= core.limits.maxConnectionsPerClient) {
-    if (count == 0) core.perClient.erase(key);
-    return false;
+  const auto client = core.perClient.find(clientKey);
+  if (client != core.perClient.end() && client->second >= core.limits.maxConnectionsPerClient) return Place::ClientFull;
+  const auto network = core.perNetwork.find(networkKey);
+  if (network != core.perNetwork.end() && network->second >= core.limits.maxConnectionsPerNetwork) {
+    return Place::NetworkFull;
   }
-  ++count;
-  return true;
+  ++core.perClient[clientKey];
+  ++core.perNetwork[networkKey];
+  return Place::Taken;
+}
+
+void GiveBackClientPlace(Core& core, const std::string& clientKey, const std::string& networkKey) {
+  const std::scoped_lock lock(core.mutex);
+  Release(core.perClient, clientKey);
+  Release(core.perNetwork, networkKey);
+}
+
+// The connection that has waited longest for its request head, claimed so that no other
+// newcomer closes it too; nullptr when every connection has a request under way. One pass
+// over the table, made only while it is full.
+std::shared_ptr<Session> ClaimLongestWaiting(Core& core) {
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    std::shared_ptr<Session> oldest;
+    std::int64_t oldestSince = 0;
+    {
+      const std::scoped_lock lock(core.mutex);
+      // A session erases itself under this mutex before it goes, so every key is alive here.
+      const Session* chosen = nullptr;
+      for (const auto& [session, weak] : core.sessions) {
+        const std::int64_t since = session->WaitingSince();
+        if (since != 0 && (chosen == nullptr || since < oldestSince)) {
+          chosen = session;
+          oldestSince = since;
+        }
+      }
+      if (chosen == nullptr) return nullptr;
+      oldest = core.sessions.at(chosen).lock();
+    }
+    // Its head may have arrived meanwhile, or another newcomer claimed it: look again.
+    if (oldest && oldest->ClaimForEviction(oldestSince)) return oldest;
+  }
+  return nullptr;
 }
 
 void Accept(const std::shared_ptr<Core>& core);
@@ -405,21 +500,42 @@ void OnAccepted(const std::shared_ptr<Core>& core, beast::error_code ec, tcp::so
   const auto remote = socket.remote_endpoint(endpointEc);
   if (endpointEc) return Accept(core);  // gone already
   const net::ip::address peer = remote.address();
-  std::string key;
-  if (core->admitted.load() >= core->limits.maxConnections) {
-    core->Refused(Refusal::TooManyConnections);
-    std::make_shared<Session>(std::move(socket), core, peer, std::string{}, false)
-        ->Refuse(JsonError(http::status::service_unavailable, "too_many_connections",
-                           "the server is at its connection limit; try again shortly"));
-  } else if (!TakeClientPlace(*core, peer, key)) {
-    core->Refused(Refusal::TooManyClientConnections);
-    Response refusal = JsonError(http::status::too_many_requests, "too_many_client_connections",
-                                 "this address holds too many connections; close some and try again");
+  std::string clientKey;
+  std::string networkKey;
+  const auto refuse = [&](Refusal why, http::status status, std::string_view code, std::string_view message) {
+    core->Refused(why);
+    Response refusal = JsonError(status, code, message);
     refusal.set(http::field::retry_after, "1");
-    std::make_shared<Session>(std::move(socket), core, peer, std::string{}, false)->Refuse(std::move(refusal));
-  } else {
-    std::make_shared<Session>(std::move(socket), core, peer, std::move(key), true)->Start();
+    std::make_shared<Session>(std::move(socket), core, peer, std::string{}, std::string{}, false)
+        ->Refuse(std::move(refusal));
+  };
+  switch (TakeClientPlace(*core, peer, clientKey, networkKey)) {
+    case Place::ClientFull:
+      refuse(Refusal::TooManyClientConnections, http::status::too_many_requests, "too_many_client_connections",
+             "this address holds too many connections; close some and try again");
+      return Accept(core);
+    case Place::NetworkFull:
+      refuse(Refusal::TooManyNetworkConnections, http::status::too_many_requests, "too_many_network_connections",
+             "this address's network holds too many connections; try again shortly");
+      return Accept(core);
+    case Place::Taken:
+      break;
   }
+  if (core->admitted.load() >= core->limits.maxConnections) {
+    // Full: the connection that has waited longest for its head makes room. It is counted
+    // out once it has closed, so the table may hold one more for a moment per newcomer.
+    if (const auto oldest = ClaimLongestWaiting(*core)) {
+      core->Refused(Refusal::Evicted);
+      oldest->Evict();
+    } else {
+      GiveBackClientPlace(*core, clientKey, networkKey);
+      refuse(Refusal::TooManyConnections, http::status::service_unavailable, "too_many_connections",
+             "the server is at its connection limit; try again shortly");
+      return Accept(core);
+    }
+  }
+  std::make_shared<Session>(std::move(socket), core, peer, std::move(clientKey), std::move(networkKey), true)
+      ->Start();
   Accept(core);
 }
 

@@ -6,12 +6,20 @@
 // its proper status; a client too slow to send its request is disconnected.
 //
 // One address may hold only `maxConnectionsPerClient` connections (counted per ClientKey of
-// the peer, so per IPv6 /64), so a client trickling header bytes over hundreds of
-// connections fills its own share, not the server's cap. Trusted proxies are exempt: they
-// carry many clients.
+// the peer, so per IPv6 /64), and one network only `maxConnectionsPerNetwork` (an IPv4 /24,
+// an IPv6 /48), so a client trickling header bytes over hundreds of connections fills its
+// own share, and a bot renting many addresses in a few networks those networks' shares,
+// not the server's cap. Trusted proxies are exempt: they carry many clients.
 //
-// HEAD is answered for every GET route: the handler sees a GET, the client gets its
-// headers (with the Content-Length of the body) and no body.
+// When the table is full all the same (a bot in many networks), a newcomer is not refused:
+// room is made by closing the connection that has waited longest for its request head
+// (sending it slowly, or idle between requests). A visitor's head arrives in milliseconds,
+// so the connections that go are the ones that send nothing useful; only when no
+// connection is waiting for a head (all are being answered) is the newcomer refused.
+//
+// HEAD is answered for every GET route: the handler sees the HEAD and answers it as a GET
+// (or skips work whose body would not be sent); the client gets the headers (with the
+// Content-Length of the body the handler made) and no body.
 
 #include "Service/ClientAddress.h"
 
@@ -41,6 +49,18 @@ struct Peer {
 using Responder = std::function<void(Response)>;
 using RequestHandler = std::function<void(Request&&, const Peer&, Responder)>;
 
+// What an idle connection may cost this server. Measured (bench/ConnectionBench.cpp,
+// BM_IdleConnectionMemory, 2,000 connections each holding an unfinished request head):
+// about 4.3 KB of the server's own memory (session, buffer, parser) and 3.9 KB of the
+// kernel's (socket, file), 8.2 KB in all; twice that is allowed, for socket buffers that
+// fill while a client does not read.
+constexpr std::size_t kBytesPerIdleConnection = 16 * 1024;
+
+// Connections at most by default: what a sixteenth of the machine's memory holds at
+// kBytesPerIdleConnection each, within the open-file limit (less a reserve for the
+// server's own files), and at least 64.
+[[nodiscard]] std::size_t DefaultMaxConnections();
+
 struct ServerLimits {
   std::size_t bodyLimit = 16 * 1024;
   std::size_t headerLimit = 8 * 1024;
@@ -49,8 +69,9 @@ struct ServerLimits {
   // its next request.
   std::chrono::milliseconds headerTimeout{10'000};
   std::chrono::milliseconds idleTimeout{30'000};
-  std::size_t maxConnections = 512;
+  std::size_t maxConnections = DefaultMaxConnections();
   std::size_t maxConnectionsPerClient = 32;
+  std::size_t maxConnectionsPerNetwork = 256;
   std::vector<Network> trustedProxies;
 };
 
@@ -59,7 +80,7 @@ struct ServerLimits {
                                  std::string_view message);
 
 // Why the server turned a connection away itself, for the metrics.
-enum class Refusal { TooManyConnections, TooManyClientConnections };
+enum class Refusal { TooManyConnections, TooManyClientConnections, TooManyNetworkConnections, Evicted };
 
 class HttpServer {
  public:

@@ -9,6 +9,8 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <array>
+#include <iterator>
 #include <atomic>
 #include <future>
 #include <mutex>
@@ -31,25 +33,34 @@ Response Text(std::string body) {
   return response;
 }
 
-// An HttpServer on 127.0.0.1 that counts its refusals.
+// An HttpServer on 127.0.0.1 that counts its refusals by reason.
 class TestServer {
  public:
   TestServer(ServerLimits limits, RequestHandler handler)
-      : server_("127.0.0.1", 0, std::move(limits), std::move(handler), [this](Refusal why) {
-          ++(why == Refusal::TooManyConnections ? refusedFull_ : refusedClient_);
-        }) {
+      : server_("127.0.0.1", 0, std::move(limits), std::move(handler),
+                [this](Refusal why) { ++refused_[static_cast<std::size_t>(why)]; }) {
     server_.Start(2);
   }
   [[nodiscard]] unsigned short Port() const { return server_.Port(); }
   HttpServer* operator->() { return &server_; }
-  [[nodiscard]] int RefusedFull() const { return refusedFull_.load(); }
-  [[nodiscard]] int RefusedClient() const { return refusedClient_.load(); }
+  [[nodiscard]] int Refused(Refusal why) const { return refused_[static_cast<std::size_t>(why)].load(); }
+  [[nodiscard]] int RefusedFull() const { return Refused(Refusal::TooManyConnections); }
+  [[nodiscard]] int RefusedClient() const { return Refused(Refusal::TooManyClientConnections); }
 
  private:
-  std::atomic<int> refusedFull_{0};
-  std::atomic<int> refusedClient_{0};
+  std::array<std::atomic<int>, 4> refused_{};
   HttpServer server_;
 };
+
+// `count` connections from `from`, each sending a request head it never finishes.
+std::vector<std::unique_ptr<Client>> SlowHeads(unsigned short port, const std::string& from, int count) {
+  std::vector<std::unique_ptr<Client>> held;
+  for (int i = 0; i < count; ++i) {
+    held.push_back(std::make_unique<Client>(port, from.c_str()));
+    held.back()->Send("GET / HTTP/1.1\r\nHost: x\r\n");
+  }
+  return held;
+}
 
 // Whether the server closes the connection within 5 s, sending nothing more.
 bool ClosedSilently(Client& client) {
@@ -217,15 +228,78 @@ TEST(HttpServerCaps, TrustedProxiesNameTheClientAreExemptAndTheGlobalCapStays) {
   EXPECT_EQ(first.Call("/", "X-Forwarded-For: 203.0.113.9\r\n").body(), "127.0.0.2 127.0.0.2");
   EXPECT_EQ(second.Call("/").result_int(), 200u);
 
-  // Seven held; one more client fits, the next finds the server full.
+  // Seven held; one more client fits; the next finds the table full, and the connection
+  // idle longest (the proxy's second: the first was used again since) makes room for it.
   Client eighth(server.Port(), "127.0.0.3");
   EXPECT_EQ(eighth.Call("/").result_int(), 200u);
   Client ninth(server.Port(), "127.0.0.4");
-  const Response full = ninth.Call("/");
+  EXPECT_EQ(ninth.Call("/").result_int(), 200u);
+  EXPECT_TRUE(ClosedSilently(*proxy[1]));
+  EXPECT_EQ(server.RefusedClient(), 0);
+  EXPECT_EQ(server.Refused(Refusal::Evicted), 1);
+  EXPECT_EQ(server.RefusedFull(), 0);
+}
+
+// The attack: many addresses of one network, each within its own share, trickling request
+// heads. The network's share holds them all; a visitor from another network is served.
+TEST(HttpServerCaps, ManyAddressesOfOneNetworkFillOnlyTheNetworksShare) {
+  const ServerLimits limits{.maxConnections = 256, .maxConnectionsPerClient = 8, .maxConnectionsPerNetwork = 24, .trustedProxies = {}};
+  TestServer server(limits, [](Request&&, const Peer&, Responder respond) { respond(Text("hello")); });
+  std::vector<std::unique_ptr<Client>> attack;
+  for (int address = 1; address <= 8; ++address) {
+    auto more = SlowHeads(server.Port(), "127.0.1." + std::to_string(address), 8);
+    std::move(more.begin(), more.end(), std::back_inserter(attack));
+  }
+  ASSERT_TRUE(Eventually([&] { return server.Refused(Refusal::TooManyNetworkConnections) == 64 - 24; }));
+  EXPECT_EQ(server.RefusedClient(), 0);
+  const Response refused = Client(server.Port(), "127.0.1.99").Call("/");
+  EXPECT_EQ(refused.result_int(), 429u);
+  EXPECT_EQ(ErrorOf(refused), "too_many_network_connections");
+  Client visitor(server.Port(), "127.0.2.1");
+  EXPECT_EQ(visitor.Call("/").body(), "hello");
+}
+
+// The attack: slow heads from many networks filling the whole table. A newcomer is not
+// refused: the connections that have waited longest for their heads make room, oldest
+// first. Only when no connection is waiting for a head is a newcomer refused.
+TEST(HttpServerCaps, AFullTableClosesTheConnectionWaitingLongestForItsHead) {
+  const ServerLimits limits{.maxConnections = 64, .maxConnectionsPerClient = 8, .trustedProxies = {}};
+  TestServer server(limits, [](Request&&, const Peer&, Responder respond) { respond(Text("hello")); });
+  std::vector<std::unique_ptr<Client>> attack;
+  for (int i = 0; i < 64; ++i) {
+    auto one = SlowHeads(server.Port(), "127.0." + std::to_string(i % 8 + 1) + ".1", 1);
+    attack.push_back(std::move(one.front()));
+    std::this_thread::sleep_for(2ms);  // so that the first ones have waited longest
+  }
+  ASSERT_TRUE(Eventually([&] { return server->Connections() == 64; }));
+  // Each visitor stays connected, so that the next one finds the table full again.
+  std::vector<std::unique_ptr<Client>> visitors;
+  for (int i = 0; i < 5; ++i) {
+    visitors.push_back(std::make_unique<Client>(server.Port(), "127.0.9.1"));
+    EXPECT_EQ(visitors.back()->Call("/").body(), "hello") << i;
+  }
+  EXPECT_EQ(server.Refused(Refusal::Evicted), 5);
+  EXPECT_EQ(server.RefusedFull(), 0);
+  for (int i = 0; i < 5; ++i) EXPECT_TRUE(ClosedSilently(*attack[static_cast<std::size_t>(i)])) << i;
+  attack[5]->Send("\r\n");
+  EXPECT_EQ(attack[5]->Read().body(), "hello") << "the sixth oldest was left alone";
+}
+
+TEST(HttpServerCaps, AFullTableOfRequestsUnderWayRefusesTheNewcomer) {
+  HeldResponders held;
+  const ServerLimits limits{.maxConnections = 4, .trustedProxies = {}};
+  TestServer server(limits, [&](Request&&, const Peer&, Responder respond) { held.Add(std::move(respond)); });
+  std::vector<std::unique_ptr<Client>> busy;
+  for (int i = 0; i < 4; ++i) {
+    busy.push_back(std::make_unique<Client>(server.Port(), ("127.0." + std::to_string(i + 1) + ".1").c_str()));
+    busy.back()->Get("/");
+  }
+  ASSERT_TRUE(Eventually([&] { return held.Count() == 4; }));
+  const Response full = Client(server.Port(), "127.0.9.1").Call("/");
   EXPECT_EQ(full.result_int(), 503u);
   EXPECT_EQ(ErrorOf(full), "too_many_connections");
-  EXPECT_EQ(server.RefusedClient(), 0);
-  EXPECT_EQ(server.RefusedFull(), 1);
+  EXPECT_EQ(server.Refused(Refusal::Evicted), 0);
+  while (held.Count() > 0) std::thread(held.Take(), Text("done")).join();
 }
 
 // ---------------------------------------------------------------- answering later

@@ -324,7 +324,7 @@ Exchanged Exchange(redisContext& context, const std::vector<std::string>& args,
 
 }  // namespace
 
-RedisClient::Outcome RedisClient::Connect(Connection& connection, Clock::time_point deadline) const {
+RedisClient::Outcome RedisClient::Connect(Connection& connection, Clock::time_point deadline) {
   const std::optional<timeval> left = Remaining(deadline);
   if (!left) return {std::nullopt, {"timed out before connecting", false}};
   Connection made(url_.transport == RedisUrl::Transport::Unix
@@ -350,11 +350,19 @@ RedisClient::Outcome RedisClient::Connect(Connection& connection, Clock::time_po
   if (url_.db != 0) {
     if (auto failure = setUp({"SELECT", std::to_string(url_.db)}, "SELECT")) return {std::nullopt, std::move(*failure)};
   }
+  std::vector<std::vector<std::string>> onConnect;
+  {
+    const std::scoped_lock lock(mutex_);
+    onConnect = onConnect_;
+  }
+  for (const auto& command : onConnect) {
+    if (auto failure = setUp(command, "connection set-up")) return {std::nullopt, std::move(*failure)};
+  }
   connection = std::move(made);
   return {RedisReply{RedisReply::Type::Status, 0, "OK", {}}, {}};
 }
 
-std::optional<RedisReply> RedisClient::Run(const Step& step) {
+std::optional<RedisReply> RedisClient::Run(const Step& step, bool errorsAreReplies) {
   if (!Admit()) {
     LogFailure("not tried: Redis failed moments ago; trying again shortly");
     return std::nullopt;
@@ -377,7 +385,7 @@ std::optional<RedisReply> RedisClient::Run(const Step& step) {
     if (outcome.reply) {
       MarkUp();
       Release(std::move(connection));
-      if (outcome.reply->type == RedisReply::Type::Error) {
+      if (outcome.reply->type == RedisReply::Type::Error && !errorsAreReplies) {
         LogFailure("Redis answered an error: " + outcome.reply->text);
         return std::nullopt;
       }
@@ -403,6 +411,20 @@ std::optional<RedisReply> RedisClient::Command(const std::vector<std::string>& a
     Exchanged result = Exchange(context, args, deadline);
     return {std::move(result.reply), {std::move(result.failure), result.closed}};
   });
+}
+
+std::optional<RedisReply> RedisClient::Query(const std::vector<std::string>& args) {
+  return Run(
+      [&](redisContext& context, Clock::time_point deadline) -> Outcome {
+        Exchanged result = Exchange(context, args, deadline);
+        return {std::move(result.reply), {std::move(result.failure), result.closed}};
+      },
+      true);
+}
+
+void RedisClient::RunOnConnect(std::vector<std::string> args) {
+  const std::scoped_lock lock(mutex_);
+  onConnect_.push_back(std::move(args));
 }
 
 std::optional<RedisReply> RedisClient::Eval(std::string_view script, const std::vector<std::string>& keys,

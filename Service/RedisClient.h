@@ -63,6 +63,14 @@ class RedisClient {
 
   // One command. No value when Redis could not be asked or answered an error (both logged).
   [[nodiscard]] std::optional<RedisReply> Command(const std::vector<std::string>& args);
+  // As Command, but an error reply comes back as a reply of type Error: for commands that a
+  // Redis may refuse by its configuration (CONFIG on a managed Redis), where the refusal is
+  // an answer and not a failure.
+  [[nodiscard]] std::optional<RedisReply> Query(const std::vector<std::string>& args);
+  // A command run on every new connection, after AUTH and SELECT and before the call that
+  // needed the connection; a connection whose set-up fails is not used. For state that
+  // must be in place before anything else meets a Redis that may have lost its data.
+  void RunOnConnect(std::vector<std::string> args);
   // Runs a Lua script by its SHA1 (loaded once with SCRIPT LOAD), falling back to sending
   // it whole when Redis no longer knows it (restarted or flushed). One round trip once the
   // script is known. No value as for Command.
@@ -91,11 +99,11 @@ class RedisClient {
   };
   using Step = std::function<Outcome(redisContext& context, Clock::time_point deadline)>;
 
-  [[nodiscard]] std::optional<RedisReply> Run(const Step& step);
+  [[nodiscard]] std::optional<RedisReply> Run(const Step& step, bool errorsAreReplies = false);
   [[nodiscard]] bool Admit();
   void MarkDown();
   void MarkUp();
-  [[nodiscard]] Outcome Connect(Connection& connection, Clock::time_point deadline) const;
+  [[nodiscard]] Outcome Connect(Connection& connection, Clock::time_point deadline);
   [[nodiscard]] Connection TakeIdle();
   void Release(Connection connection);
   void DropIdle();
@@ -109,8 +117,9 @@ class RedisClient {
   // Steady-clock nanoseconds until which calls fail without trying; 0 while Redis answers.
   std::atomic<std::int64_t> downUntilNs_{0};
   LogThrottle throttle_;
-  std::mutex mutex_;  // guards idle_ and shas_
+  std::mutex mutex_;  // guards idle_, shas_ and onConnect_
   std::vector<Connection> idle_;
+  std::vector<std::vector<std::string>> onConnect_;
   std::map<std::string, std::string, std::less<>> shas_;  // script -> SHA1 in Redis
 };
 

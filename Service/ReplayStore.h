@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,12 @@ enum class AudioFetch {
   Unavailable,  // the store cannot tell: refuse
 };
 
+// How full a store of bounded size is, for /metrics and /readyz.
+struct StoreUsage {
+  std::size_t entries = 0;
+  std::size_t capacity = 0;
+};
+
 class ReplayStore {
  public:
   virtual ~ReplayStore() = default;
@@ -46,8 +53,11 @@ class ReplayStore {
   // The issuer id that new tokens carry (TokenClaims::issuer). A store shared by several
   // servers answers 0: any of them may have issued a token.
   [[nodiscard]] virtual std::uint64_t Issuer() const = 0;
-  // For /readyz: the store answers now. Never blocks beyond the store's own timeout.
+  // For /readyz: the store answers now and has room to go on answering. Never blocks beyond
+  // the store's own timeout.
   [[nodiscard]] virtual bool Ready() = 0;
+  // A store whose room is its own to count says how full it is; a shared one does not.
+  [[nodiscard]] virtual std::optional<StoreUsage> Usage() { return std::nullopt; }
   // For the start-up log line: "memory (capacity N)", "redis://host:port/db".
   [[nodiscard]] virtual std::string Describe() const = 0;
 };

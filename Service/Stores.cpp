@@ -10,14 +10,15 @@
 
 namespace quillgate::service {
 
-Stores MakeStores(std::string_view spec, std::size_t memoryCapacity, std::chrono::milliseconds redisTimeout) {
+Stores MakeStores(std::string_view spec, std::size_t memoryCapacity, std::chrono::milliseconds redisTimeout,
+                  RedisStoreOptions redis) {
   if (spec == "memory") return {std::make_unique<MemoryReplayStore>(memoryCapacity), MakeMemoryRateLimiter()};
   if (spec.find("://") == std::string_view::npos) {
     throw std::runtime_error("store: expected \"memory\" or a Redis URL (redis://HOST[:PORT][/DB] or unix:///PATH)");
   }
   // One pool for both: a request takes a token and verifies over the same connections.
   auto client = std::make_shared<RedisClient>(RedisUrl::Parse(spec), redisTimeout);
-  return {std::make_unique<RedisReplayStore>(client), std::make_unique<RedisRateLimiter>(client)};
+  return {std::make_unique<RedisReplayStore>(client, redis), std::make_unique<RedisRateLimiter>(client)};
 }
 
 }  // namespace quillgate::service

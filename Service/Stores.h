@@ -4,6 +4,7 @@
 // by every server of a fleet, over one pool of connections.
 
 #include "Service/RateLimiter.h"
+#include "Service/RedisReplayStore.h"
 #include "Service/ReplayStore.h"
 
 #include <chrono>
@@ -20,8 +21,10 @@ struct Stores {
 
 // `spec` is "memory" or a Redis URL (RedisClient.h). `memoryCapacity` bounds the used
 // tokens the memory store remembers; `redisTimeout` bounds every Redis call, connecting
-// included. Throws std::runtime_error for a spec it cannot use.
+// included; `redis` says how the Redis store guards against a Redis that forgets. Throws
+// std::runtime_error for a spec it cannot use, or a Redis that may evict used tokens.
 [[nodiscard]] Stores MakeStores(std::string_view spec, std::size_t memoryCapacity,
-                                std::chrono::milliseconds redisTimeout = std::chrono::milliseconds(250));
+                                std::chrono::milliseconds redisTimeout = std::chrono::milliseconds(250),
+                                RedisStoreOptions redis = {});
 
 }  // namespace quillgate::service

@@ -15,6 +15,14 @@ namespace {
 constexpr std::int64_t kEpoch = 1'800'000'000'000;  // Unix milliseconds
 constexpr std::int64_t kNow = kEpoch + 5'000;
 
+// A monotonic clock the test moves, alongside the wall time it passes to each call.
+struct SteadyClock {
+  std::int64_t ms = 0;
+  MemoryReplayStore::SteadyClock Reader() {
+    return [this] { return ms; };
+  }
+};
+
 TokenClaims IssuedBy(const ReplayStore& store, std::int64_t expiresMs = kNow + 60'000,
                      std::int64_t issuedMs = kNow) {
   return {.code = {}, .expiresMs = expiresMs, .issuedMs = issuedMs, .id = NewTokenId(),
@@ -39,7 +47,8 @@ TEST(MemoryReplayStore, RefusesTokensItCannotHaveSeenUsed) {
 }
 
 TEST(MemoryReplayStore, WhenFullRefusesVerifiesUntilRoomComesBack) {
-  MemoryReplayStore store(3, kEpoch);
+  SteadyClock steady;
+  MemoryReplayStore store(3, kEpoch, steady.Reader());
   std::vector<TokenClaims> held;
   for (int i = 0; i < 3; ++i) {
     held.push_back(IssuedBy(store, kNow + 10'000 * (i + 1)));
@@ -51,6 +60,7 @@ TEST(MemoryReplayStore, WhenFullRefusesVerifiesUntilRoomComesBack) {
   EXPECT_EQ(store.Redeem(late, kNow + 9'999), Redemption::Unavailable);
   for (const TokenClaims& token : held) EXPECT_EQ(store.Redeem(token, kNow), Redemption::Used);
   // The first held token expires: one place again, and only one.
+  steady.ms += 10'000;
   EXPECT_EQ(store.Redeem(late, kNow + 10'000), Redemption::First);
   EXPECT_EQ(store.Redeem(late, kNow + 10'000), Redemption::Used);
   EXPECT_EQ(store.Redeem(IssuedBy(store), kNow + 10'000), Redemption::Unavailable);
@@ -59,7 +69,8 @@ TEST(MemoryReplayStore, WhenFullRefusesVerifiesUntilRoomComesBack) {
 
 // A script that fetches one challenge's audio again and again, or after answering it.
 TEST(MemoryReplayStore, CountsAudioFetchesAndRefusesThemOnceUsedOrTooMany) {
-  MemoryReplayStore store(3, kEpoch);
+  SteadyClock steady;
+  MemoryReplayStore store(3, kEpoch, steady.Reader());
   const TokenClaims token = IssuedBy(store);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(store.FetchAudio(token, kNow, 3), AudioFetch::Allowed) << i;
   EXPECT_EQ(store.FetchAudio(token, kNow, 3), AudioFetch::Exhausted);
@@ -69,12 +80,41 @@ TEST(MemoryReplayStore, CountsAudioFetchesAndRefusesThemOnceUsedOrTooMany) {
   ASSERT_EQ(store.Redeem(answered, kNow), Redemption::First);
   EXPECT_EQ(store.FetchAudio(answered, kNow, 3), AudioFetch::Used);
   EXPECT_EQ(store.FetchAudio(IssuedBy(store, kNow + 60'000, kEpoch - 1), kNow, 3), AudioFetch::Stale);
+  EXPECT_EQ(store.Size(), 2u) << "a fetched token's entry also stands for its use";
+  ASSERT_EQ(store.FetchAudio(IssuedBy(store), kNow, 3), AudioFetch::Allowed);
   // Full: neither a fetch nor a verify is taken on unremembered.
   EXPECT_EQ(store.FetchAudio(IssuedBy(store), kNow, 3), AudioFetch::Unavailable);
   EXPECT_EQ(store.Redeem(IssuedBy(store), kNow), Redemption::Unavailable);
   // At expiry the counts go with the token.
+  steady.ms += token.expiresMs - kNow;
   EXPECT_EQ(store.FetchAudio(IssuedBy(store, kNow + 120'000), token.expiresMs, 3), AudioFetch::Allowed);
   EXPECT_EQ(store.Size(), 1u);
+}
+
+// The attack: a used token whose entry is forgotten early. The wall clock steps forward past
+// the token's expiry (an NTP correction, an operator), an unrelated verify drops expired
+// entries, the clock steps back, and the token, alive again by the wall clock, is offered
+// again. Entries go only once the monotonic clock agrees; a wall clock set back keeps an
+// entry as long as the token lives by it.
+TEST(MemoryReplayStore, NoStepOfTheWallClockLetsATokenVerifyTwice) {
+  SteadyClock steady;
+  MemoryReplayStore store(10, kEpoch, steady.Reader());
+  const TokenClaims used = IssuedBy(store, kNow + 60'000);
+  ASSERT_EQ(store.Redeem(used, kNow), Redemption::First);
+  steady.ms += 1'000;
+  ASSERT_EQ(store.Redeem(IssuedBy(store, kNow + 3'600'000), kNow + 3'600'000 - 1), Redemption::First);
+  EXPECT_EQ(store.Redeem(used, kNow + 1'000), Redemption::Used) << "the wall clock stepped forward, then back";
+
+  // Set back by an hour after the token expired: it lives again by the wall clock, so its
+  // entry stays until the hour has passed as well.
+  steady.ms += 60'000;
+  EXPECT_EQ(store.Redeem(used, kNow + 61'000 - 3'600'000), Redemption::Used);
+  steady.ms += 3'540'000;
+  EXPECT_EQ(store.Redeem(used, kNow + 61'000 - 60'000), Redemption::Used);
+  EXPECT_EQ(store.Size(), 2u);
+  steady.ms += 60'000;
+  EXPECT_EQ(store.Redeem(IssuedBy(store, kNow + 7'200'000), kNow + 60'000), Redemption::First);
+  EXPECT_EQ(store.Size(), 2u) << "the used token's entry went once both clocks agreed";
 }
 
 TEST(MemoryReplayStore, ConcurrentRedeemsOfOneTokenAcceptOnce) {

@@ -5,10 +5,10 @@
 
 namespace quillgate::service {
 
-RenderPool::RenderPool(int threads, std::size_t queueLimit, std::size_t perClient)
-    : queueLimit_(queueLimit), perClient_(perClient) {
-  if (threads < 1 || queueLimit < 1 || perClient < 1) {
-    throw std::invalid_argument("a render pool needs a thread, a queue and a place per client");
+RenderPool::RenderPool(int threads, std::size_t queueLimit, std::size_t perClient, std::size_t perNetwork)
+    : queueLimit_(queueLimit), perClient_(perClient), perNetwork_(perNetwork) {
+  if (threads < 1 || queueLimit < 1 || perClient < 1 || perNetwork < 1) {
+    throw std::invalid_argument("a render pool needs a thread, a queue and a place per client and network");
   }
   threads_.reserve(static_cast<std::size_t>(threads));
   for (int i = 0; i < threads; ++i) threads_.emplace_back([this] { Work(); });
@@ -23,13 +23,18 @@ RenderPool::~RenderPool() {
   for (auto& thread : threads_) thread.join();
 }
 
-RenderPool::Admission RenderPool::Submit(const std::string& client, std::function<void()> work,
-                                        std::function<void()> deliver) {
+RenderPool::Admission RenderPool::Submit(const std::string& client, const std::string& network,
+                                        std::function<void()> work, std::function<void()> deliver) {
   {
     const std::scoped_lock lock(mutex_);
     if (waiting_ >= queueLimit_) return Admission::Full;
+    const auto known = clients_.find(client);
+    if (known != clients_.end() && known->second.active >= perClient_) return Admission::ClientFull;
+    const auto busy = networks_.find(network);
+    if (busy != networks_.end() && busy->second >= perNetwork_) return Admission::NetworkFull;
     Client& entry = clients_[client];
-    if (entry.active >= perClient_) return Admission::ClientFull;
+    entry.network = network;
+    ++networks_[network];
     if (entry.jobs.empty()) {
       // A client with nothing running yet goes ahead of the clients being served now: a
       // flooder whose picture is being drawn was put back in line when the line was empty,
@@ -78,6 +83,9 @@ void RenderPool::Work() {
     work();
     lock.lock();
     Client& done = clients_[client];
+    if (const auto network = networks_.find(done.network); network != networks_.end() && --network->second == 0) {
+      networks_.erase(network);
+    }
     if (--done.active == 0) clients_.erase(client);
     if (deliver) {
       lock.unlock();

@@ -79,6 +79,22 @@ void DescribeChallenge(json& reply, const TokenClaims& claims) {
   reply["height"] = claims.height;
 }
 
+// The error code of a refusal's body ({"error":"CODE", ...}, or siteverify's
+// {"error-codes":["CODE"], ...}; JSON objects are written with their members sorted), read
+// without parsing the body. Every code is one of the service's own names.
+std::string_view ErrorCodeOf(std::string_view body) {
+  for (const std::string_view prefix : {std::string_view(R"({"error":")"), std::string_view(R"({"error-codes":[")")}) {
+    if (body.starts_with(prefix)) {
+      body.remove_prefix(prefix.size());
+      return body.substr(0, std::min<std::size_t>(body.find('"'), 40));
+    }
+  }
+  return {};
+}
+
+// Client errors and "busy" are what a flood is answered with: summarised in the log.
+bool IsRefusal(unsigned status) { return (status >= 400 && status < 500) || status == 503; }
+
 std::string_view Header(const Request& request, http::field field) {
   const auto value = request[field];
   return {value.data(), value.size()};
@@ -94,7 +110,9 @@ struct CaptchaService::Call {
   std::shared_ptr<const ServiceConfig> config;
   std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
   Endpoint endpoint = Endpoint::Other;
+  bool head = false;       // a HEAD, routed as its GET: the body is not sent
   std::string client;      // ClientKey of the client
+  std::string network;     // NetworkKey of the client
   std::string siteKey;     // once known, for the log
   std::string corsOrigin;  // the Origin to allow in the answer, when the site allows it
 
@@ -107,12 +125,21 @@ struct CaptchaService::Call {
     const auto elapsed = std::chrono::steady_clock::now() - started;
     service->metrics_.ObserveLatency(endpoint, elapsed);
     if (service->options_.logRequests) {
-      WriteLogLine({{"client", client},
-                    {"method", std::string(request.method_string())},
-                    {"route", Metrics::Name(endpoint)},
-                    {"status", response.result_int()},
-                    {"ms", std::round(std::chrono::duration<double, std::milli>(elapsed).count() * 100) / 100},
-                    {"site", siteKey}});
+      const unsigned status = response.result_int();
+      const auto line = [&]() -> json {
+        json fields = {{"client", client}, {"method", std::string(request.method_string())}, {"site", siteKey}};
+        if (!IsRefusal(status)) {
+          fields["route"] = Metrics::Name(endpoint);
+          fields["status"] = status;
+          fields["ms"] = std::round(std::chrono::duration<double, std::milli>(elapsed).count() * 100) / 100;
+        }
+        return fields;
+      };
+      if (IsRefusal(status)) {
+        service->refusals_.Add(Metrics::Name(endpoint), status, ErrorCodeOf(response.body()), line);
+      } else {
+        WriteLogLine(line());
+      }
     }
     respond(std::move(response));
   }
@@ -122,7 +149,7 @@ CaptchaService::CaptchaService(std::shared_ptr<const ServiceConfig> config, Stor
     : config_(std::move(config)),
       stores_(std::move(stores)),
       options_(std::move(options)),
-      pool_(options_.renderThreads, options_.renderQueue, options_.renderPerClient) {
+      pool_(options_.renderThreads, options_.renderQueue, options_.renderPerClient, options_.renderPerNetwork) {
   InitializeSodium();
   if (!config_ || !stores_.replay || !stores_.limiter) {
     throw std::invalid_argument("the service needs its keys, sites and stores");
@@ -156,10 +183,13 @@ void CaptchaService::Handle(Request&& request, const Peer& peer, Responder respo
   call->respond = std::move(respond);
   call->config = Config();
   call->client = ClientKey(peer.client);
+  call->network = NetworkKey(peer.client);
 
   const std::string_view target(call->request.target().data(), call->request.target().size());
   const std::string_view path = target.substr(0, target.find('?'));
-  const http::verb method = call->request.method();
+  // HEAD is routed as its GET; handlers whose body costs work skip it.
+  call->head = call->request.method() == http::verb::head;
+  const http::verb method = call->head ? http::verb::get : call->request.method();
   const auto only = [&](http::verb allowed, std::string_view names, Endpoint endpoint, auto&& handle) {
     call->endpoint = endpoint;
     if (method == allowed) return handle();
@@ -207,15 +237,24 @@ void CaptchaService::Handle(Request&& request, const Peer& peer, Responder respo
       const bool storeReady = stores_.replay->Ready();
       const bool poolReady = !pool_.Saturated();
       const bool ready = storeReady && poolReady;
+      // A store that counts its room is not ready because it is nearly full; a shared one
+      // because it does not answer, holds no epoch, or may evict.
+      const char* store = storeReady ? "ok" : stores_.replay->Usage() ? "nearly_full" : "unreachable";
       call->Finish(JsonResponse(ready ? http::status::ok : http::status::service_unavailable,
                                 {{"status", ready ? "ready" : "not_ready"},
-                                 {"store", storeReady ? "ok" : "unreachable"},
+                                 {"store", store},
                                  {"render_pool", poolReady ? "ok" : "saturated"}}));
     });
   }
   if (path == "/metrics") {
     return only(http::verb::get, "GET, HEAD", Endpoint::Metrics, [&] {
-      call->Finish(Asset("text/plain; version=0.0.4; charset=utf-8", metrics_.Render()));
+      MetricGauges gauges;
+      if (const auto usage = stores_.replay->Usage()) {
+        gauges.storeEntries = usage->entries;
+        gauges.storeCapacity = usage->capacity;
+      }
+      gauges.renderWaiting = pool_.Waiting();
+      call->Finish(Asset("text/plain; version=0.0.4; charset=utf-8", metrics_.Render(gauges)));
     });
   }
   call->Finish(JsonError(http::status::not_found, "not_found", "no such path"));
@@ -432,7 +471,7 @@ void CaptchaService::Challenge(const std::shared_ptr<Call>& call) {
   // Drawing happens on the render pool, never on the thread that serves connections.
   auto answer = std::make_shared<Response>();
   const auto admission = pool_.Submit(
-      call->client,
+      call->client, call->network,
       [this, call, settings, claims, answer]() mutable {
         try {
           claims.code = GenerateCode(settings.length, settings.type);
@@ -464,6 +503,10 @@ void CaptchaService::Challenge(const std::shared_ptr<Call>& call) {
     metrics_.CountRefusal(RefusalReason::PoolFull);
     call->Finish(RetryLater(http::status::too_many_requests, "too_many_pending",
                             "this client already has challenges being drawn", 1000));
+  } else if (admission == RenderPool::Admission::NetworkFull) {
+    metrics_.CountRefusal(RefusalReason::PoolFull);
+    call->Finish(RetryLater(http::status::too_many_requests, "too_many_pending",
+                            "this client's network already has many challenges being drawn", 1000));
   }
 }
 
@@ -478,6 +521,19 @@ void CaptchaService::Audio(const std::shared_ptr<Call>& call, std::string_view t
   const Site* site = call->config->sites.ByKey(claims.siteKey);
   if (site == nullptr) return call->Finish(JsonError(http::status::not_found, "unknown_site", "no such live challenge"));
   call->siteKey = site->siteKey;
+  // The recording is the same on every fetch, so the browser may keep it until expiry.
+  const std::int64_t maxAge = std::max<std::int64_t>(0, (claims.expiresMs - nowMs) / 1000);
+  const auto audioHeaders = [maxAge](Response& response) {
+    response.set(http::field::content_type, "audio/wav");
+    response.set(http::field::cache_control, "private, max-age=" + std::to_string(maxAge));
+  };
+  if (call->head) {
+    // A HEAD neither draws the recording nor counts as one of its few fetches: it would
+    // otherwise cost a drawing for nothing, and use up the visitor's fetches.
+    Response response{http::status::ok, 11};
+    audioHeaders(response);
+    return call->Finish(std::move(response));
+  }
   if (!TakeToken(call, 'a', site->policy.audioLimit)) return;
   // A few fetches let a visitor replay the recording on a page that does not cache it;
   // more would only serve a script.
@@ -497,16 +553,13 @@ void CaptchaService::Audio(const std::shared_ptr<Call>& call, std::string_view t
                                      "the server cannot reach its store; try again shortly", 1000));
   }
   auto answer = std::make_shared<Response>();
-  // The recording is the same on every fetch, so the browser may keep it until expiry.
-  const std::int64_t maxAge = std::max<std::int64_t>(0, (claims.expiresMs - nowMs) / 1000);
   const auto admission = pool_.Submit(
-      call->client,
-      [answer, maxAge, code = claims.code, seed = AudioSeedOf(claims)] {
+      call->client, call->network,
+      [answer, audioHeaders, code = claims.code, seed = AudioSeedOf(claims)] {
         try {
           const std::vector<unsigned char> wave = RecordChallengeAudio(code, seed);
           *answer = Response{http::status::ok, 11};
-          answer->set(http::field::content_type, "audio/wav");
-          answer->set(http::field::cache_control, "private, max-age=" + std::to_string(maxAge));
+          audioHeaders(*answer);
           answer->body().assign(wave.begin(), wave.end());
         } catch (const std::exception& error) {
           *answer = JsonError(http::status::internal_server_error, "audio_failed", error.what());

@@ -18,6 +18,7 @@
 
 #include "Service/HttpServer.h"
 #include "Service/KeyRing.h"
+#include "Service/Log.h"
 #include "Service/Metrics.h"
 #include "Service/RenderPool.h"
 #include "Service/Sites.h"
@@ -43,6 +44,7 @@ struct ServiceOptions {
   int renderThreads = 2;
   std::size_t renderQueue = 64;
   std::size_t renderPerClient = 8;
+  std::size_t renderPerNetwork = 16;
   bool logRequests = true;
   // The clock, replaceable in tests.
   std::function<std::chrono::system_clock::time_point()> clock = [] {
@@ -91,6 +93,7 @@ class CaptchaService {
   const Stores stores_;
   const ServiceOptions options_;
   Metrics metrics_;
+  RefusalLog refusals_;
   // Declared last: destroyed first, finishing the drawings still queued while the rest is
   // there for them.
   RenderPool pool_;

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <tuple>
+#include <utility>
 
 namespace quillgate::service {
 
@@ -45,6 +47,46 @@ bool LogThrottle::Allow(std::uint64_t& suppressed) {
   }
   held_.fetch_add(1, std::memory_order_relaxed);
   return false;
+}
+
+namespace {
+
+nlohmann::json RefusalLine(nlohmann::json line, std::string_view route, unsigned status, std::string_view error,
+                           std::uint64_t count) {
+  if (!line.is_object()) line = nlohmann::json::object();
+  line["event"] = "refused";
+  line["route"] = route;
+  line["status"] = status;
+  line["error"] = error;
+  line["count"] = count;
+  return line;
+}
+
+}  // namespace
+
+void RefusalLog::Add(std::string_view route, unsigned status, std::string_view error,
+                     const std::function<nlohmann::json()>& describe) {
+  const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+      std::chrono::steady_clock::now().time_since_epoch()).count();
+  std::uint64_t count = 0;
+  {
+    const std::scoped_lock lock(mutex_);
+    Kind& kind = kinds_[{std::string(route), status, std::string(error)}];
+    ++kind.held;
+    if (now < kind.nextNs) return;
+    kind.nextNs = now + std::chrono::duration_cast<std::chrono::nanoseconds>(interval_).count();
+    count = std::exchange(kind.held, 0);
+  }
+  // Written outside the lock: a slow standard error must not hold every refusing thread.
+  WriteLogLine(RefusalLine(describe ? describe() : nlohmann::json::object(), route, status, error, count));
+}
+
+RefusalLog::~RefusalLog() {
+  for (const auto& [key, kind] : kinds_) {
+    if (kind.held == 0) continue;
+    const auto& [route, status, error] = key;
+    WriteLogLine(RefusalLine(nlohmann::json::object(), route, status, error, kind.held));
+  }
 }
 
 }  // namespace quillgate::service

@@ -63,7 +63,9 @@ std::string_view Metrics::Name(RefusalReason reason) {
     case RefusalReason::Work: return "proof_of_work";
     case RefusalReason::PoolFull: return "render_pool_full";
     case RefusalReason::ClientConnections: return "client_connections";
+    case RefusalReason::NetworkConnections: return "network_connections";
     case RefusalReason::Connections: return "connections";
+    case RefusalReason::Evicted: return "evicted_waiting_for_head";
     case RefusalReason::kCount: break;
   }
   return "other";
@@ -86,8 +88,19 @@ void Metrics::ObserveLatency(Endpoint endpoint, std::chrono::nanoseconds elapsed
   h.sumNanoseconds.fetch_add(static_cast<std::uint64_t>(elapsed.count()), std::memory_order_relaxed);
 }
 
-std::string Metrics::Render() const {
+std::string Metrics::Render(const MetricGauges& gauges) const {
   std::string out;
+  if (gauges.storeEntries && gauges.storeCapacity) {
+    out += "# HELP quillgate_replay_store_entries Used tokens and audio counts the memory store holds; from 90 % "
+           "of its capacity /readyz says not ready.\n# TYPE quillgate_replay_store_entries gauge\n";
+    Line(out, "quillgate_replay_store_entries", "", *gauges.storeEntries);
+    out += "# HELP quillgate_replay_store_capacity Entries the memory store may hold.\n"
+           "# TYPE quillgate_replay_store_capacity gauge\n";
+    Line(out, "quillgate_replay_store_capacity", "", *gauges.storeCapacity);
+  }
+  out += "# HELP quillgate_render_waiting Challenges and recordings waiting to be drawn.\n"
+         "# TYPE quillgate_render_waiting gauge\n";
+  Line(out, "quillgate_render_waiting", "", gauges.renderWaiting);
   out += "# HELP quillgate_challenges_total Challenges issued.\n# TYPE quillgate_challenges_total counter\n";
   Line(out, "quillgate_challenges_total", "", challenges_.load(std::memory_order_relaxed));
   out += "# HELP quillgate_refused_total Requests and connections turned away before their work, by reason.\n"

@@ -5,7 +5,9 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,8 +21,18 @@ enum class VerifyOutcome {
   NotAllowed,  // /api/verify for a site whose policy keeps it closed
   kCount
 };
-// Requests the service turned away before doing their work.
-enum class RefusalReason { RateLimited, Policy, Origin, Work, PoolFull, ClientConnections, Connections, kCount };
+// Requests the service turned away before doing their work, and connections closed to make
+// room (Evicted: waiting longest for a request head when a newcomer found the table full).
+enum class RefusalReason {
+  RateLimited, Policy, Origin, Work, PoolFull, ClientConnections, NetworkConnections, Connections, Evicted, kCount
+};
+
+// What /metrics reads at the moment it renders rather than counts as it happens.
+struct MetricGauges {
+  std::optional<std::size_t> storeEntries;  // a store that counts its own room
+  std::optional<std::size_t> storeCapacity;
+  std::size_t renderWaiting = 0;
+};
 
 class Metrics {
  public:
@@ -35,7 +47,7 @@ class Metrics {
   void CountStoreError() { storeErrors_.fetch_add(1, std::memory_order_relaxed); }
   void ObserveLatency(Endpoint endpoint, std::chrono::nanoseconds elapsed);
 
-  [[nodiscard]] std::string Render() const;
+  [[nodiscard]] std::string Render(const MetricGauges& gauges = MetricGauges()) const;
 
   [[nodiscard]] static std::string_view Name(VerifyOutcome outcome);
   [[nodiscard]] static std::string_view Name(Endpoint endpoint);

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include <pthread.h>
+#include <sys/resource.h>
 
 namespace quillgate::cli {
 namespace {
@@ -37,14 +38,18 @@ struct ServeOptions {
   int renderThreads = 0;  // 0: as many as workers
   std::size_t renderQueue = 64;
   std::size_t renderPerClient = 8;
+  std::size_t renderPerNetwork = 16;
   std::string secretFile = "quillgate.keys";
   std::string sitesFile;
   std::string policyFile;
   std::string store = "memory";
   int redisTimeoutMs = 250;
   std::size_t memoryCapacity = 1'000'000;
-  std::size_t maxConnections = 512;
+  bool redisNoevictionChecked = false;
+  int clockSkewMs = 3000;
+  std::size_t maxConnections = 0;  // 0: DefaultMaxConnections() once the open-file limit is raised
   std::size_t maxClientConnections = 32;
+  std::size_t maxNetworkConnections = 256;
   std::vector<std::string> trustedProxies;
   int headerTimeout = 10;
   int idleTimeout = 30;
@@ -65,6 +70,25 @@ std::pair<std::string, unsigned short> SplitListen(const std::string& text) {
     throw std::runtime_error("--listen: bad port in " + text);
   }
   return {host, static_cast<unsigned short>(port)};
+}
+
+// A server holding thousands of connections needs as many open files: the soft limit
+// (often 1,024) goes up to the hard one, as servers do at start.
+void RaiseOpenFileLimit() {
+  rlimit files{};
+  if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur >= files.rlim_max) return;
+  files.rlim_cur = files.rlim_max;
+  ::setrlimit(RLIMIT_NOFILE, &files);
+}
+
+RefusalReason ReasonOf(Refusal refusal) {
+  switch (refusal) {
+    case Refusal::TooManyClientConnections: return RefusalReason::ClientConnections;
+    case Refusal::TooManyNetworkConnections: return RefusalReason::NetworkConnections;
+    case Refusal::Evicted: return RefusalReason::Evicted;
+    case Refusal::TooManyConnections: break;
+  }
+  return RefusalReason::Connections;
 }
 
 // The sites as the files say now (at start, and again on SIGHUP).
@@ -101,15 +125,18 @@ void Serve(const ServeOptions& options) {
   // Everything that can fail is checked before anything is written: a mistyped option
   // must not leave a new secret file behind.
   InitializeSodium();
+  RaiseOpenFileLimit();
   ServerLimits limits;
   for (const std::string& proxy : options.trustedProxies) limits.trustedProxies.push_back(Network::Parse(proxy));
-  limits.maxConnections = options.maxConnections;
+  limits.maxConnections = options.maxConnections > 0 ? options.maxConnections : DefaultMaxConnections();
   limits.maxConnectionsPerClient = options.maxClientConnections;
+  limits.maxConnectionsPerNetwork = options.maxNetworkConnections;
   limits.headerTimeout = std::chrono::seconds(options.headerTimeout);
   limits.idleTimeout = std::chrono::seconds(options.idleTimeout);
   const auto [host, port] = SplitListen(options.listen);
   Sites sites = ReadSites(options);
-  Stores stores = MakeStores(options.store, options.memoryCapacity, std::chrono::milliseconds(options.redisTimeoutMs));
+  Stores stores = MakeStores(options.store, options.memoryCapacity, std::chrono::milliseconds(options.redisTimeoutMs),
+                             RedisStoreOptions{options.clockSkewMs, options.redisNoevictionChecked});
   const std::string storeName = stores.replay->Describe();
   const std::string sitesLine = DescribeSites(options, sites);
 
@@ -121,25 +148,23 @@ void Serve(const ServeOptions& options) {
       [&service](Request&& request, const Peer& peer, Responder respond) {
         service->Handle(std::move(request), peer, std::move(respond));
       },
-      [&service](Refusal refusal) {
-        service->GetMetrics().CountRefusal(refusal == Refusal::TooManyClientConnections
-                                               ? RefusalReason::ClientConnections
-                                               : RefusalReason::Connections);
-      });
+      [&service](Refusal refusal) { service->GetMetrics().CountRefusal(ReasonOf(refusal)); });
 
   ServiceOptions serviceOptions;
   serviceOptions.renderThreads = options.renderThreads > 0 ? options.renderThreads : options.workers;
   serviceOptions.renderQueue = options.renderQueue;
   serviceOptions.renderPerClient = options.renderPerClient;
+  serviceOptions.renderPerNetwork = options.renderPerNetwork;
   serviceOptions.logRequests = !options.quiet;
   service = std::make_unique<CaptchaService>(
       std::make_shared<const ServiceConfig>(ServiceConfig{KeyRing::LoadOrCreate(options.secretFile), std::move(sites)}),
       std::move(stores), serviceOptions);
   server.Start(options.workers);
   const std::string shownHost = host.find(':') != std::string::npos ? "[" + host + "]" : host;
-  std::printf("Listening on http://%s:%u (%d workers, %d render threads, store %s, secret file %s; %s)\n",
-              shownHost.c_str(), server.Port(), options.workers, serviceOptions.renderThreads, storeName.c_str(),
-              options.secretFile.c_str(), sitesLine.c_str());
+  std::printf("Listening on http://%s:%u (%d workers, %d render threads, %zu connections at most, store %s, "
+              "secret file %s; %s)\n",
+              shownHost.c_str(), server.Port(), options.workers, serviceOptions.renderThreads, limits.maxConnections,
+              storeName.c_str(), options.secretFile.c_str(), sitesLine.c_str());
   std::fflush(stdout);
 
   for (;;) {
@@ -222,6 +247,10 @@ void AddServiceCommands(CLI::App& app) {
   serve->add_option("--render-per-client", options->renderPerClient,
                     "Challenges one client may have waiting or being drawn; more are refused with 429")
       ->check(CLI::Range(1, 100'000))->capture_default_str();
+  serve->add_option("--render-per-network", options->renderPerNetwork,
+                    "Challenges the clients of one network (IPv4 /24, IPv6 /48) may have waiting or being drawn; "
+                    "more are refused with 429")
+      ->check(CLI::Range(1, 100'000))->capture_default_str();
   serve->add_option("--secret-file", options->secretFile,
                     "Token keys, one per line (the first seals, all open); created with mode 0600 when missing")
       ->capture_default_str();
@@ -238,10 +267,21 @@ void AddServiceCommands(CLI::App& app) {
   serve->add_option("--memory-capacity", options->memoryCapacity,
                     "Used tokens the memory store remembers at once; verifies beyond it are refused with 503")
       ->check(CLI::Range(1, 100'000'000))->capture_default_str();
-  serve->add_option("--max-connections", options->maxConnections, "Open connections at most; more are refused with 503")
-      ->check(CLI::Range(1, 1'000'000))->capture_default_str();
+  serve->add_flag("--redis-noeviction-checked", options->redisNoevictionChecked,
+                  "The Redis refuses CONFIG, and you have checked that its maxmemory-policy is noeviction");
+  serve->add_option("--clock-skew-ms", options->clockSkewMs,
+                    "How far apart the servers' clocks may be: after Redis lost its data, tokens issued up to this "
+                    "long after it noticed are refused too")
+      ->check(CLI::Range(0, 600'000))->capture_default_str();
+  serve->add_option("--max-connections", options->maxConnections,
+                    "Open connections at most (0: sized by memory and the open-file limit); when full, the connection "
+                    "waiting longest for its request is closed to make room")
+      ->check(CLI::Range(0, 1'000'000))->capture_default_str();
   serve->add_option("--max-client-connections", options->maxClientConnections,
                     "Open connections at most from one client (IPv4 address or IPv6 /64); more are refused with 429")
+      ->check(CLI::Range(1, 1'000'000))->capture_default_str();
+  serve->add_option("--max-network-connections", options->maxNetworkConnections,
+                    "Open connections at most from one network (IPv4 /24, IPv6 /48); more are refused with 429")
       ->check(CLI::Range(1, 1'000'000))->capture_default_str();
   serve->add_option("--trust-proxy", options->trustedProxies,
                     "A proxy (ADDRESS or NETWORK/PREFIX) whose X-Forwarded-For names the client; repeatable");

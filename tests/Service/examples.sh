@@ -94,11 +94,14 @@ kill -HUP "$server"
 sleep 0.5
 check "a broken sites file keeps the sites that were" test "$(status_for second_site https://two.example.org)" = 200
 check "the failed reload is logged" grep -q '"event":"reload_failed"' "$work/requests.log"
-check "each request logs one JSON line" python3 -c '
+check "each answer logs one JSON line, refusals a summary" python3 -c '
 import json, sys
-lines = [json.loads(l) for l in open(sys.argv[1]) if "\"route\"" in l]
-assert any(l["route"] == "siteverify" and l["status"] == 200 and l["site"] == "example_site" for l in lines), lines
-assert all(set(l) >= {"time", "client", "method", "route", "status", "ms", "site"} for l in lines)' "$work/requests.log"
+lines = [json.loads(l) for l in open(sys.argv[1])]
+answers = [l for l in lines if "route" in l and "event" not in l]
+refused = [l for l in lines if l.get("event") == "refused"]
+assert any(l["route"] == "siteverify" and l["status"] == 200 and l["site"] == "example_site" for l in answers), lines
+assert all(set(l) >= {"time", "client", "method", "route", "status", "ms", "site"} for l in answers)
+assert refused and all(set(l) >= {"time", "route", "status", "error", "count"} for l in refused), refused' "$work/requests.log"
 kill -TERM "$server"
 stopped() { wait "$server"; }
 check "SIGTERM stops the server cleanly" stopped

@@ -4,10 +4,12 @@ server sees separate clients. Every loop is bounded in time.
 
   clients.py visitor URL SITEKEY FROM COUNT         challenges one after another; prints p50 p99 (ms) and errors
   clients.py flood URL SITEKEY FROM SECONDS N BODY  N connections asking for BODY as fast as answered
-  clients.py slow URL FROM SECONDS N                N connections trickling header bytes
+  clients.py slow URL FROM SECONDS N                N connections trickling header bytes from each
+                                                    address of FROM (a comma-separated list)
 """
 import http.client
 import json
+import resource
 import socket
 import sys
 import threading
@@ -66,26 +68,35 @@ def flood(url, sitekey, source, seconds, n, body):
         t.join()
 
 
-def slow(url, source, seconds, n):
+def slow(url, sources, seconds, n):
     parts = urllib.parse.urlparse(url)
     deadline = time.monotonic() + float(seconds)
-    sockets = []
+    sources = sources.split(",")
+    # Thousands of sockets need as many open files.
+    _, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
+    held = {source: [] for source in sources}
     while time.monotonic() < deadline:
-        # Keep N open, each a byte further into its headers every second.
-        sockets = [s for s in sockets if s.fileno() >= 0]
-        while len(sockets) < int(n) and time.monotonic() < deadline:
-            s = socket.create_connection((parts.hostname, parts.port), timeout=2, source_address=(source, 0))
-            s.sendall(b"GET /healthz HTTP/1.1\r\nHost: x\r\n")
-            sockets.append(s)
-        for s in list(sockets):
-            try:
-                s.sendall(b"X")
-            except OSError:
-                s.close()
-                sockets.remove(s)
+        # Keep N open from each address, each a byte further into its headers every second;
+        # the ones the server closed or refused are opened again.
+        for source, sockets in held.items():
+            while len(sockets) < int(n) and time.monotonic() < deadline:
+                try:
+                    s = socket.create_connection((parts.hostname, parts.port), timeout=2, source_address=(source, 0))
+                    s.sendall(b"GET /healthz HTTP/1.1\r\nHost: x\r\n")
+                except OSError:
+                    break
+                sockets.append(s)
+            for s in list(sockets):
+                try:
+                    s.sendall(b"X")
+                except OSError:
+                    s.close()
+                    sockets.remove(s)
         time.sleep(1)
-    for s in sockets:
-        s.close()
+    for sockets in held.values():
+        for s in sockets:
+            s.close()
 
 
 if __name__ == "__main__":

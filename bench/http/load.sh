@@ -4,8 +4,9 @@
 # load site's buckets are large enough for the load client): challenges per second with
 # style 31 at 1 and 2 workers (each pinned to as many cores), siteverifies per second with
 # the memory and the Redis store, the p99 latency of challenges at half the peak rate, and
-# a normal visitor's p99 while another client floods the heaviest allowed challenge and
-# while 500 slow connections trickle header bytes. Prints a Markdown table.
+# a normal visitor's p99 while another client floods the heaviest allowed challenge, while
+# 500 slow connections from one address trickle header bytes, and while 64 addresses in 8
+# networks hold 2,048 of them. Prints a Markdown table.
 # Usage: bench/http/load.sh [QUILLGATE_BINARY] [SECONDS_PER_RUN]
 # Needs wrk and redis-server (setup/test-packages.txt). Every run is bounded in time.
 set -euo pipefail
@@ -24,12 +25,15 @@ trap cleanup EXIT
 secret=load_secret_0123456789_abcdefghijklmnop
 umask 077
 # The load site: the default policy (all 50 styles) with buckets the load client never
-# empties; the visitor site: the same, under its own site key (the visitor asks 200 times in
-# a few seconds, as no person would, to have a p99).
+# empties, and the style, size and length opened to the request, so that the load asks for
+# one style and the flood for the heaviest; the visitor site: the default policy, choosing
+# nothing, under its own site key (the visitor asks 200 times in a few seconds, as no
+# person would, to have a p99).
 cat > "$work/sites.json" << JSON
 {"sites": [
   {"sitekey": "load_site", "secret": "$secret", "origins": ["*"],
-   "policy": {"limits": {"challenge": {"per_minute": 1e9, "burst": 1e9},
+   "policy": {"client_choice": ["style", "size", "length"],
+              "limits": {"challenge": {"per_minute": 1e9, "burst": 1e9},
                          "verify": {"per_minute": 1e9, "burst": 1e9}}}},
   {"sitekey": "visitor_site", "secret": "visitor_secret_0123456789_abcdefghijk", "origins": ["*"],
    "policy": {"limits": {"challenge": {"per_minute": 1e9, "burst": 1e9}}}}]}
@@ -121,6 +125,12 @@ slow_pid=$!
 sleep 2
 visitor_slow=$(visitor)
 wait "$slow_pid" || true
+networks=$(python3 -c "print(','.join(f'127.0.{n}.{m}' for n in range(1, 9) for m in range(1, 9)))")
+python3 "$here/clients.py" slow "$url" "$networks" "$((seconds + 10))" 32 &
+slow_pid=$!
+sleep 8
+visitor_networks=$(visitor)
+wait "$slow_pid" || true
 
 # Tokens for the Redis verify run: real ones, from this server.
 fetch_tokens 2000 > "$work/tokens"
@@ -156,6 +166,7 @@ cat << TABLE
 | a visitor's challenge, p50 / p99 ms (errors), quiet server | $(echo "$visitor_quiet" | awk '{ print $1 " / " $2 " (" $3 ")" }') |
 | the same while one client floods style 7 at 400x150, 8 at a time | $(echo "$visitor_flood" | awk '{ print $1 " / " $2 " (" $3 ")" }') |
 | the same while 500 connections trickle header bytes | $(echo "$visitor_slow" | awk '{ print $1 " / " $2 " (" $3 ")" }') |
+| the same while 64 addresses in 8 networks hold 2,048 such connections | $(echo "$visitor_networks" | awk '{ print $1 " / " $2 " (" $3 ")" }') |
 | siteverifies/s, memory store, 2 workers | ${verifies[memory]} |
 | siteverifies/s, Redis store, 2 workers | ${verifies[redis://127.0.0.1:$redis_port]} |
 TABLE

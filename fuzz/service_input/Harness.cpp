@@ -39,12 +39,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 1: {
       const nlohmann::json request = nlohmann::json::parse(text, nullptr, false);
       if (request.is_discarded()) break;
-      const auto chosen = ChooseSettings(Policy::Default(), request, &LastIndex);
+      // Every member open, so that each wish is read; and closed, so that none is taken.
+      static const Policy open = [] {
+        Policy policy = Policy::Default();
+        policy.clientChoice = {.style = true, .size = true, .length = true, .type = true, .format = true};
+        return policy;
+      }();
+      const auto chosen = ChooseSettings(open, request, &LastIndex);
       if (const auto* settings = std::get_if<ImageSettings>(&chosen)) {
         // Whatever was accepted lies inside the policy.
+        if (!open.length.Contains(settings->length) || !open.width.Contains(settings->width) ||
+            !open.height.Contains(settings->height)) {
+          std::abort();
+        }
+      }
+      const auto closed = ChooseSettings(Policy::Default(), request, &LastIndex);
+      if (const auto* settings = std::get_if<ImageSettings>(&closed)) {
+        // Nothing may be chosen: the policy's own size, length, type and format.
         const Policy policy = Policy::Default();
-        if (!policy.length.Contains(settings->length) || !policy.width.Contains(settings->width) ||
-            !policy.height.Contains(settings->height)) {
+        if (settings->width != policy.width.fallback || settings->height != policy.height.fallback ||
+            settings->length != policy.length.fallback || settings->type != policy.type ||
+            settings->format != policy.format) {
           std::abort();
         }
       }

@@ -137,12 +137,17 @@ TEST(ClientAddresses, NetworksParseAndMatch) {
   }
 }
 
-TEST(ClientAddresses, KeysAreIPv4OrTheIPv6Slash64) {
+TEST(ClientAddresses, KeysAreIPv4OrTheIPv6Slash64AndNetworksTheSlash24OrSlash48) {
   EXPECT_EQ(ClientKey(net::ip::make_address("192.0.2.7")), "192.0.2.7");
   EXPECT_EQ(ClientKey(net::ip::make_address("::ffff:192.0.2.7")), "192.0.2.7");
   // The host half dropped: a client rotating through its /64 stays one client.
   EXPECT_EQ(ClientKey(net::ip::make_address("2001:db8:1:2:aaaa:bbbb:cccc:dddd")), "2001:db8:1:2::/64");
   EXPECT_EQ(ClientKey(net::ip::make_address("fe80::1%1")), "fe80::/64");
+  // A bot renting addresses across a block stays in one network.
+  EXPECT_EQ(NetworkKey(net::ip::make_address("192.0.2.7")), "192.0.2.0/24");
+  EXPECT_EQ(NetworkKey(net::ip::make_address("::ffff:192.0.2.250")), "192.0.2.0/24");
+  EXPECT_EQ(NetworkKey(net::ip::make_address("2001:db8:1:ffff:aaaa::1")), "2001:db8:1::/48");
+  EXPECT_NE(NetworkKey(net::ip::make_address("2001:db8:2::1")), NetworkKey(net::ip::make_address("2001:db8:1::1")));
 }
 
 TEST(ClientAddresses, ForwardedForIsWalkedFromTheRightPastTrustedProxies) {

@@ -112,7 +112,6 @@ struct CaptchaService::Call {
   Endpoint endpoint = Endpoint::Other;
   bool head = false;       // a HEAD, routed as its GET: the body is not sent
   std::string client;      // ClientKey of the client
-  std::string network;     // NetworkKey of the client
   std::string siteKey;     // once known, for the log
   std::string corsOrigin;  // the Origin to allow in the answer, when the site allows it
 
@@ -183,7 +182,6 @@ void CaptchaService::Handle(Request&& request, const Peer& peer, Responder respo
   call->respond = std::move(respond);
   call->config = Config();
   call->client = ClientKey(peer.client);
-  call->network = NetworkKey(peer.client);
 
   const std::string_view target(call->request.target().data(), call->request.target().size());
   const std::string_view path = target.substr(0, target.find('?'));
@@ -471,7 +469,7 @@ void CaptchaService::Challenge(const std::shared_ptr<Call>& call) {
   // Drawing happens on the render pool, never on the thread that serves connections.
   auto answer = std::make_shared<Response>();
   const auto admission = pool_.Submit(
-      call->client, call->network,
+      call->client, NetworkKey(call->peer.client),
       [this, call, settings, claims, answer]() mutable {
         try {
           claims.code = GenerateCode(settings.length, settings.type);
@@ -554,7 +552,7 @@ void CaptchaService::Audio(const std::shared_ptr<Call>& call, std::string_view t
   }
   auto answer = std::make_shared<Response>();
   const auto admission = pool_.Submit(
-      call->client, call->network,
+      call->client, NetworkKey(call->peer.client),
       [answer, audioHeaders, code = claims.code, seed = AudioSeedOf(claims)] {
         try {
           const std::vector<unsigned char> wave = RecordChallengeAudio(code, seed);

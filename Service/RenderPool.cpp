@@ -33,7 +33,7 @@ RenderPool::Admission RenderPool::Submit(const std::string& client, const std::s
     const auto busy = networks_.find(network);
     if (busy != networks_.end() && busy->second >= perNetwork_) return Admission::NetworkFull;
     Client& entry = clients_[client];
-    entry.network = network;
+    if (entry.active == 0) entry.network = network;  // a client stays in its network
     ++networks_[network];
     if (entry.jobs.empty()) {
       // A client with nothing running yet goes ahead of the clients being served now: a

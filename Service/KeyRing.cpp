@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -113,6 +114,26 @@ KeyRing KeyRing::LoadOrCreate(const std::filesystem::path& file) {
   }
   sodium_memzero(text.data(), text.size());
   return Load(file);
+}
+
+StateFolders StateFolders::OfProcess() {
+  const auto variable = [](const char* name) {
+    const char* value = std::getenv(name);
+    return std::string(value != nullptr ? value : "");
+  };
+  return StateFolders{variable("STATE_DIRECTORY"), variable("XDG_STATE_HOME"), variable("HOME"), ::geteuid() == 0};
+}
+
+std::filesystem::path DefaultKeyFile(const StateFolders& where) {
+  // Relative values are ignored, as the XDG rules say, so the working folder never counts.
+  const auto absolute = [](const std::string& text) { return !text.empty() && text.front() == '/'; };
+  const std::string systemd = where.stateDirectory.substr(0, where.stateDirectory.find(':'));
+  if (absolute(systemd)) return std::filesystem::path(systemd) / "keys";
+  if (where.root) return "/var/lib/quillgate/keys";
+  if (absolute(where.xdgStateHome)) return std::filesystem::path(where.xdgStateHome) / "quillgate" / "keys";
+  if (absolute(where.home)) return std::filesystem::path(where.home) / ".local" / "state" / "quillgate" / "keys";
+  throw std::runtime_error("no folder for the secret file: neither $STATE_DIRECTORY, $XDG_STATE_HOME nor $HOME "
+                           "is set; name one with --secret-file");
 }
 
 KeyRing KeyRing::Generate() { return KeyRing({NewKey()}); }

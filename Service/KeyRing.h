@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -23,8 +24,8 @@ class KeyRing {
  public:
   // Parses the text of a secret file. Throws std::runtime_error naming the bad line.
   static KeyRing Parse(std::string_view text);
-  // Reads `file`, refusing anything but a regular file that only its owner can read or
-  // write (mode 0600 or stricter) and never following a symbolic link.
+  // Reads `file`, refusing anything but a regular file, owned by root or the server's
+  // user, that only its owner can read or write (mode 0600 or stricter); see ReadPrivateFile.
   static KeyRing Load(const std::filesystem::path& file);
   // As Load; when `file` does not exist, first creates it, mode 0600, with one new random
   // key (all or nothing: a partly written file never appears under the name).
@@ -46,6 +47,21 @@ class KeyRing {
  private:
   std::vector<SealingKey> keys_;
 };
+
+// Where a server keeps its key file when none is named, from its environment: systemd's
+// $STATE_DIRECTORY; for root, /var/lib/quillgate; else $XDG_STATE_HOME/quillgate or
+// ~/.local/state/quillgate. Never the working folder, which may be a shared one where
+// another user has put a key file of their own.
+struct StateFolders {
+  std::string stateDirectory;  // $STATE_DIRECTORY: a colon-separated list, the first is used
+  std::string xdgStateHome;
+  std::string home;
+  bool root = false;
+
+  static StateFolders OfProcess();
+};
+// Throws std::runtime_error when the environment names no absolute folder to use.
+[[nodiscard]] std::filesystem::path DefaultKeyFile(const StateFolders& where);
 
 // Prepares libsodium once per process; throws when it cannot start.
 void InitializeSodium();

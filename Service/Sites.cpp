@@ -17,7 +17,6 @@ namespace {
 
 using nlohmann::json;
 
-constexpr std::size_t kMaxSitesFileBytes = 1 << 20;
 constexpr std::size_t kMinKeyLength = 8, kMaxKeyLength = 64;
 constexpr std::size_t kMinSecretLength = 32, kMaxSecretLength = 128;
 constexpr std::size_t kMaxNameLength = 100;
@@ -221,6 +220,15 @@ Site ReadSite(const json& value, const std::string& path, const Policy& defaults
   return site;
 }
 
+// "line L, column C" of the 1-based byte offset where the parser stopped.
+std::string PlaceOf(std::string_view text, std::size_t byte) {
+  const std::string_view read = text.substr(0, byte == 0 ? 0 : std::min(byte - 1, text.size()));
+  const std::size_t lineStart = read.rfind('\n');
+  const auto line = 1 + std::count(read.begin(), read.end(), '\n');
+  const std::size_t column = lineStart == std::string_view::npos ? read.size() + 1 : read.size() - lineStart;
+  return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
 // nlohmann keeps the last of two equal keys without a word; in a file of secrets and
 // policies a silently dropped member is refused instead.
 json ParseRefusingRepeatedKeys(std::string_view text) {
@@ -240,9 +248,13 @@ json ParseRefusingRepeatedKeys(std::string_view text) {
   json document;
   try {
     document = json::parse(text.begin(), text.end(), callback);
-  } catch (const json::exception& error) {
-    // Not only syntax errors: a number too large for any type is refused here as well.
-    throw std::runtime_error(std::string("the sites file is not valid JSON: ") + error.what());
+  } catch (const json::parse_error& error) {
+    // The parser's own message quotes the text it last read, which may be a secret: only
+    // the place is told.
+    throw std::runtime_error("the sites file is not valid JSON: " + PlaceOf(text, error.byte));
+  } catch (const json::exception&) {
+    // A number too large for any type is no syntax error to the parser, but refused alike.
+    throw std::runtime_error("the sites file is not valid JSON: a number out of range");
   }
   if (!repeated.empty()) throw std::runtime_error("the member \"" + repeated + "\" appears twice in one object");
   return document;
@@ -370,5 +382,31 @@ const Site* Sites::BySecret(std::string_view secret) const {
 
 std::string NewSiteKey() { return RandomToken("qg_pk_", 16); }
 std::string NewSiteSecret() { return RandomToken("qg_sk_", 32); }
+
+std::string WithSiteAdded(std::string_view fileText, const nlohmann::ordered_json& site) {
+  using ordered = nlohmann::ordered_json;
+  ordered document = {{"sites", ordered::array()}};
+  if (!fileText.empty()) {
+    const Sites existing = Sites::Parse(fileText);
+    // Read again to keep the members as they stand, in their order; Parse has refused
+    // anything this could read differently (a repeated key, a number out of range).
+    document = ordered::parse(fileText.begin(), fileText.end());
+    const std::string path = "sites[" + std::to_string(existing.All().size()) + "].name";
+    if (const auto name = site.find("name"); name != site.end() && name->is_string()) {
+      for (std::size_t i = 0; i < existing.All().size(); ++i) {
+        if (existing.All()[i].name == name->get<std::string>()) {
+          Fail(path, "\"" + existing.All()[i].name + "\" is already the name of sites[" + std::to_string(i) + "]");
+        }
+      }
+    }
+  }
+  document["sites"].push_back(site);
+  std::string text = document.dump(2) + "\n";
+  (void)Sites::Parse(text);
+  if (text.size() > kMaxSitesFileBytes) {
+    throw std::runtime_error("the sites file would be more than " + std::to_string(kMaxSitesFileBytes) + " bytes");
+  }
+  return text;
+}
 
 }  // namespace quillgate::service

@@ -1,5 +1,4 @@
-// quillgate serve: the HTTP CAPTCHA service; quillgate token open: what a token holds;
-// quillgate site new: a site key and secret for a sites file.
+// quillgate serve: the HTTP CAPTCHA service; quillgate token open: what a token holds.
 #include "cli/Commands.h"
 
 #include "Service/CaptchaService.h"
@@ -14,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include <charconv>
+#include <filesystem>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -39,7 +39,7 @@ struct ServeOptions {
   std::size_t renderQueue = 64;
   std::size_t renderPerClient = 8;
   std::size_t renderPerNetwork = 16;
-  std::string secretFile = "quillgate.keys";
+  std::string secretFile;  // empty: DefaultKeyFile() in the state folder
   std::string sitesFile;
   std::string policyFile;
   std::string store = "memory";
@@ -96,7 +96,7 @@ Sites ReadSites(const ServeOptions& options) {
   if (!options.sitesFile.empty()) return Sites::Load(options.sitesFile);
   Policy policy = Policy::Default();
   if (!options.policyFile.empty()) {
-    const std::string text = ReadPrivateFile(options.policyFile, "the policy file", 1 << 20);
+    const std::string text = ReadPrivateFile(options.policyFile, "the policy file", 1 << 20, FileSecrecy::Public);
     const nlohmann::json value = nlohmann::json::parse(text, nullptr, false);
     if (value.is_discarded()) throw std::runtime_error("the policy file " + options.policyFile + " is not JSON");
     policy = Policy::FromJson(value, Policy::Default());
@@ -110,6 +110,14 @@ std::string DescribeSites(const ServeOptions& options, const Sites& sites) {
            std::string(options.policyFile.empty() ? "the default policy" : "the policy of " + options.policyFile);
   }
   return "sites file " + options.sitesFile + " (" + std::to_string(sites.All().size()) + " sites)";
+}
+
+// The key file named, or the one in the server's state folder, made private when new.
+std::filesystem::path KeyFileOf(const std::string& named) {
+  if (!named.empty()) return named;
+  const std::filesystem::path file = DefaultKeyFile(StateFolders::OfProcess());
+  MakePrivateFolder(file.parent_path());
+  return file;
 }
 
 void Serve(const ServeOptions& options) {
@@ -139,6 +147,7 @@ void Serve(const ServeOptions& options) {
                              RedisStoreOptions{options.clockSkewMs, options.redisNoevictionChecked});
   const std::string storeName = stores.replay->Describe();
   const std::string sitesLine = DescribeSites(options, sites);
+  const std::filesystem::path keyFile = KeyFileOf(options.secretFile);
 
   // The server binds here, before the service exists; it calls the handlers only once
   // started, by which time the service is in place.
@@ -157,14 +166,14 @@ void Serve(const ServeOptions& options) {
   serviceOptions.renderPerNetwork = options.renderPerNetwork;
   serviceOptions.logRequests = !options.quiet;
   service = std::make_unique<CaptchaService>(
-      std::make_shared<const ServiceConfig>(ServiceConfig{KeyRing::LoadOrCreate(options.secretFile), std::move(sites)}),
+      std::make_shared<const ServiceConfig>(ServiceConfig{KeyRing::LoadOrCreate(keyFile), std::move(sites)}),
       std::move(stores), serviceOptions);
   server.Start(options.workers);
   const std::string shownHost = host.find(':') != std::string::npos ? "[" + host + "]" : host;
   std::printf("Listening on http://%s:%u (%d workers, %d render threads, %zu connections at most, store %s, "
               "secret file %s; %s)\n",
               shownHost.c_str(), server.Port(), options.workers, serviceOptions.renderThreads, limits.maxConnections,
-              storeName.c_str(), options.secretFile.c_str(), sitesLine.c_str());
+              storeName.c_str(), keyFile.c_str(), sitesLine.c_str());
   std::fflush(stdout);
 
   for (;;) {
@@ -177,7 +186,7 @@ void Serve(const ServeOptions& options) {
     // A file that no longer reads leaves the running configuration as it was.
     try {
       auto fresh = std::make_shared<const ServiceConfig>(
-          ServiceConfig{KeyRing::Load(options.secretFile), ReadSites(options)});
+          ServiceConfig{KeyRing::Load(keyFile), ReadSites(options)});
       const std::string line = DescribeSites(options, fresh->sites);
       service->Reload(std::move(fresh));
       WriteLogLine({{"event", "reloaded"}, {"sites", line}});
@@ -191,7 +200,7 @@ void Serve(const ServeOptions& options) {
 }
 
 void OpenTokenCommand(const std::string& secretFile, const std::string& token) {
-  const KeyRing keys = KeyRing::Load(secretFile);
+  const KeyRing keys = KeyRing::Load(secretFile.empty() ? DefaultKeyFile(StateFolders::OfProcess()) : std::filesystem::path(secretFile));
   // Opened whatever its expiry: an admin wants to see old tokens too.
   const auto opened = OpenToken(keys, token, std::numeric_limits<std::int64_t>::min());
   if (const auto* error = std::get_if<TokenError>(&opened)) {
@@ -212,13 +221,6 @@ void OpenTokenCommand(const std::string& secretFile, const std::string& token) {
                               {"type", claims.type},        {"width", claims.width},
                               {"height", claims.height}};
   std::printf("%s\n", out.dump().c_str());
-}
-
-// A new entry for a sites file, with a fresh site key and secret.
-void NewSiteCommand(const std::string& name, const std::vector<std::string>& origins) {
-  const nlohmann::json site = {{"name", name}, {"sitekey", NewSiteKey()}, {"secret", NewSiteSecret()},
-                               {"origins", origins}};
-  std::printf("%s\n", site.dump(2).c_str());
 }
 
 }  // namespace
@@ -252,12 +254,14 @@ void AddServiceCommands(CLI::App& app) {
                     "more are refused with 429")
       ->check(CLI::Range(1, 100'000))->capture_default_str();
   serve->add_option("--secret-file", options->secretFile,
-                    "Token keys, one per line (the first seals, all open); created with mode 0600 when missing")
-      ->capture_default_str();
+                    "Token keys, one per line (the first seals, all open); created with mode 0600 when missing. "
+                    "Default: keys in the state folder ($STATE_DIRECTORY; /var/lib/quillgate for root; else "
+                    "$XDG_STATE_HOME/quillgate or ~/.local/state/quillgate)");
   serve->add_option("--sites", options->sitesFile,
                     "Sites file (JSON, mode 0600): site keys, secrets, origins and policies; reread on SIGHUP");
   serve->add_option("--policy", options->policyFile,
-                    "Without --sites: a JSON policy for the one implicit site instead of the default");
+                    "Without --sites: a file holding a JSON policy for the one implicit site instead of the default "
+                    "(no one but its owner may write it)");
   serve->add_option("--store", options->store,
                     "Used tokens and rate limits: memory, or a Redis URL (redis://[:PASSWORD@]HOST[:PORT][/DB], "
                     "unix:///PATH[?db=N&password=P]) shared by several servers")
@@ -299,19 +303,9 @@ void AddServiceCommands(CLI::App& app) {
   auto* open = token->add_subcommand("open", "Print what a token holds as JSON (code, expiry, ids)");
   auto secretFile = std::make_shared<std::string>();
   auto text = std::make_shared<std::string>();
-  open->add_option("--secret-file", *secretFile, "The server's secret file")->required();
+  open->add_option("--secret-file", *secretFile, "The server's secret file (default: as serve's)");
   open->add_option("token", *text, "The token")->required();
   open->callback([secretFile, text] { OpenTokenCommand(*secretFile, *text); });
-
-  auto* site = app.add_subcommand("site", "Make entries for a sites file");
-  site->require_subcommand(1);
-  auto* newSite = site->add_subcommand("new", "Print a new site (name, fresh sitekey and secret, origins) as JSON");
-  auto siteName = std::make_shared<std::string>("site");
-  auto origins = std::make_shared<std::vector<std::string>>();
-  newSite->add_option("--name", *siteName, "A name for logs")->capture_default_str();
-  newSite->add_option("--origin", *origins, "A page origin that may use it, https://HOST[:PORT] (repeatable)")
-      ->required();
-  newSite->callback([siteName, origins] { NewSiteCommand(*siteName, *origins); });
 }
 
 }  // namespace quillgate::cli

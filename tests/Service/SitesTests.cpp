@@ -124,6 +124,9 @@ TEST(Sites, RefusesTextThatIsNotOneJsonObject) {
   // A number beyond any type is no syntax error to the parser, but it is refused the same way.
   EXPECT_NE(RefusalOf(R"({"policy": {"ttl_seconds": 6E2222222}})").find("the sites file is not valid JSON"),
             std::string::npos);
+  // The parser's own message quotes what it read last: here, a secret and a control character.
+  const std::string broken = "{\"sites\": [{\n  \"secret\": \"" + kShopSecret + "\x01\"}]}";
+  EXPECT_EQ(RefusalOf(broken), "the sites file is not valid JSON: line 2, column 60");
   // nlohmann would keep the second "secret" silently; a repeated member is refused instead.
   const std::string repeated = R"({"sites": [{"sitekey": "qg_pk_shop0001", "secret": ")" + kShopSecret +
                                R"(", "origins": ["*"], "secret": ")" + kBlogSecret + R"("}]})";

@@ -1,5 +1,6 @@
 // Sealed challenge tokens and the key file they are sealed with.
 #include "Service/KeyRing.h"
+#include "Service/PrivateFile.h"
 #include "Service/Token.h"
 #include "tests/TemporaryFolder.h"
 
@@ -7,11 +8,14 @@
 #include <sodium.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <tuple>
 #include <variant>
 
@@ -169,7 +173,7 @@ TEST_F(SecretFile, IsCreatedPrivateOnceAndThenReused) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1) << "no temporary left";
 }
 
-TEST_F(SecretFile, RefusesFilesAnyoneElseCanReadOrWriteAndLinks) {
+TEST_F(SecretFile, RefusesFilesAnyoneElseCanReadOrWrite) {
   const auto file = dir_ / "keys";
   (void)KeyRing::LoadOrCreate(file);
   // Whoever may read the secrets can forge tokens, and whoever may write them can swap them.
@@ -179,14 +183,84 @@ TEST_F(SecretFile, RefusesFilesAnyoneElseCanReadOrWriteAndLinks) {
     EXPECT_THROW((void)KeyRing::LoadOrCreate(file), std::runtime_error) << static_cast<int>(open);
   }
   std::filesystem::permissions(file, perms::owner_read | perms::owner_write);
-  const auto link = dir_ / "link";
-  std::filesystem::create_symlink(file, link);
-  EXPECT_THROW((void)KeyRing::Load(link), std::runtime_error);
-  EXPECT_THROW((void)KeyRing::LoadOrCreate(link), std::runtime_error) << "an existing link is not followed";
   const auto dangling = dir_ / "dangling";
   std::filesystem::create_symlink(dir_ / "planted", dangling);
   EXPECT_THROW((void)KeyRing::LoadOrCreate(dangling), std::runtime_error);
-  EXPECT_FALSE(std::filesystem::exists(dir_ / "planted")) << "nothing written through a planted link";
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "planted")) << "nothing written through a link";
+}
+
+// Another user plants a 0600 key file, or a link to one, in a shared folder the server is
+// started from: the planter would know every key. Chowning needs root, as the attack does.
+TEST_F(SecretFile, RefusesWhatAnotherUserOwnsAndFollowsOnlyTrustedLinks) {
+  if (::geteuid() != 0) GTEST_SKIP() << "planting a file of another user needs root";
+  constexpr uid_t kOther = 65534;
+  const auto file = dir_ / "keys";
+  const KeyRing mine = KeyRing::LoadOrCreate(file);
+  const auto refusal = [](const std::filesystem::path& path) {
+    try {
+      (void)KeyRing::Load(path);
+    } catch (const std::runtime_error& error) {
+      return std::string(error.what());
+    }
+    return std::string();
+  };
+
+  // A container's secret mount: keys -> ..data/keys, ..data -> ..2026_12_09: root's links.
+  std::filesystem::create_directory(dir_ / "..2026_12_09");
+  std::filesystem::rename(file, dir_ / "..2026_12_09" / "keys");
+  std::filesystem::create_directory_symlink("..2026_12_09", dir_ / "..data");
+  std::filesystem::create_symlink("..data/keys", file);
+  EXPECT_EQ(KeyRing::Load(file).Sealing().id, mine.Sealing().id) << refusal(file);
+
+  ASSERT_EQ(::lchown((dir_ / "..data").c_str(), kOther, kOther), 0);
+  EXPECT_NE(refusal(file).find("symbolic link " + (dir_ / "..data").string() + " is owned by"), std::string::npos)
+      << refusal(file);
+  EXPECT_NE(refusal(file).find("65534"), std::string::npos) << refusal(file);
+  ASSERT_EQ(::lchown((dir_ / "..data").c_str(), 0, 0), 0);
+
+  ASSERT_EQ(::chown((dir_ / "..2026_12_09" / "keys").c_str(), kOther, kOther), 0);
+  for (const auto& path : {file, dir_ / "..2026_12_09" / "keys"}) {
+    EXPECT_NE(refusal(path).find("is owned by"), std::string::npos) << refusal(path);
+    EXPECT_NE(refusal(path).find("another user could have planted it"), std::string::npos) << refusal(path);
+    EXPECT_THROW((void)KeyRing::LoadOrCreate(path), std::runtime_error);
+  }
+}
+
+TEST_F(SecretFile, APolicyMayBeReadByAllButWrittenOnlyByItsOwner) {
+  const auto file = dir_ / "policy.json";
+  std::ofstream(file) << "{}";
+  using std::filesystem::perms;
+  std::filesystem::permissions(file, perms::owner_read | perms::owner_write | perms::group_read | perms::others_read);
+  EXPECT_EQ(ReadPrivateFile(file, "the policy file", 100, FileSecrecy::Public), "{}");
+  EXPECT_THROW((void)ReadPrivateFile(file, "the secret file", 100), std::runtime_error);
+  std::filesystem::permissions(file, perms::group_write, std::filesystem::perm_options::add);
+  EXPECT_THROW((void)ReadPrivateFile(file, "the policy file", 100, FileSecrecy::Public), std::runtime_error);
+}
+
+TEST(KeyFolder, IsTheStateFolderNeverTheWorkingOne) {
+  EXPECT_EQ(DefaultKeyFile({"/run/state/qg:/other", "/x", "/home/u", true}), "/run/state/qg/keys");
+  EXPECT_EQ(DefaultKeyFile({"", "/x", "/root", true}), "/var/lib/quillgate/keys");
+  EXPECT_EQ(DefaultKeyFile({"", "/home/u/.state", "/home/u", false}), "/home/u/.state/quillgate/keys");
+  EXPECT_EQ(DefaultKeyFile({"relative", "relative", "/home/u", false}), "/home/u/.local/state/quillgate/keys");
+  EXPECT_THROW((void)DefaultKeyFile({"", "", "", false}), std::runtime_error);
+}
+
+TEST_F(SecretFile, FolderIsMadePrivateAndAnOpenOneRefused) {
+  const auto folder = dir_ / "state" / "quillgate";
+  MakePrivateFolder(folder);
+  for (const auto& made : {dir_ / "state", folder}) {
+    struct stat status {};
+    ASSERT_EQ(::stat(made.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0700u) << made;
+  }
+  MakePrivateFolder(folder);  // as it is: accepted again
+  std::filesystem::permissions(folder, std::filesystem::perms::others_write, std::filesystem::perm_options::add);
+  EXPECT_THROW(MakePrivateFolder(folder), std::runtime_error) << "others could swap the key file";
+  if (::geteuid() == 0) {
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+    ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+    EXPECT_THROW(MakePrivateFolder(folder), std::runtime_error) << "another user's folder";
+  }
 }
 
 TEST(KeyRingText, ParsesKeysAndRefusesBadLines) {

@@ -16,6 +16,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -86,27 +87,69 @@ TEST(CApi, AGivenCodeIsDrawnSpokenAndHashedAsTheCommandLineDoes) {
   const std::vector<unsigned char> wave = captcha.Speak();
   const std::string spoken = ShellOutput(kCli + " sound --code AB12 -o - 2>/dev/null");
   EXPECT_EQ(std::string(wave.begin(), wave.end()), spoken);
-  // Drawing into the caller's buffer: too small says how much is needed, and copies nothing.
-  std::vector<unsigned char> buffer(16, 0xEE);
-  try {
-    (void)captcha.DrawInto(buffer);
-    ADD_FAILURE() << "a 16-byte buffer held an image";
-  } catch (const quillgate::Error& e) {
-    EXPECT_EQ(e.Status(), QUILLGATE_BUFFER_TOO_SMALL);
+  // Beyond ASCII the code is UTF-8, converted as the command converts it, so the hash is the
+  // one a visitor typing what the picture shows produces. (Read as raw bytes, "é" would be
+  // drawn as "Ã©" and hashed from C3 A9.)
+  for (const std::string code : {"\xC3\xA9", "Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC" "5"}) {  // é, Grüß €5
+    captcha.SetCode(code);
+    EXPECT_EQ(captcha.Code(), code);
+    EXPECT_EQ(captcha.Hash() + "\n", ShellOutput(kCli + " hash '" + code + "'")) << code;
+    EXPECT_TRUE(quillgate::Validate(code, captcha.Hash())) << code;
   }
-  EXPECT_EQ(buffer, std::vector<unsigned char>(16, 0xEE));
-  buffer.resize(1 << 20);
-  const std::size_t used = captcha.DrawInto(buffer);
-  EXPECT_TRUE(DecodeJpeg(std::span(buffer.data(), used)).has_value());
-  // A buffer of exactly the size asked for is enough (a BMP's size does not vary).
-  quillgate_generator* g = nullptr;
-  ASSERT_EQ(quillgate_create(&g), QUILLGATE_OK);
-  ASSERT_EQ(quillgate_set_format(g, "BMP"), QUILLGATE_OK);
-  std::size_t needed = 0;
-  ASSERT_EQ(quillgate_draw_into(g, nullptr, 0, &needed), QUILLGATE_BUFFER_TOO_SMALL);
-  std::vector<unsigned char> exact(needed);
-  EXPECT_EQ(quillgate_draw_into(g, exact.data(), exact.size(), &needed), QUILLGATE_OK) << quillgate_last_error(g);
-  quillgate_destroy(g);
+}
+
+// The size quillgate_draw_into asks for belongs to the picture it then hands out: each new
+// drawing has new noise, so in a compressed format about half of them differ in size.
+TEST(CApi, DrawIntoHandsOutThePictureWhoseSizeItReported) {
+  for (const char* format : {"JPEG", "PNG", "GIF", "TIFF", "BMP"}) {
+    quillgate_generator* g = nullptr;
+    ASSERT_EQ(quillgate_create(&g), QUILLGATE_OK);
+    ASSERT_EQ(quillgate_set_format(g, format), QUILLGATE_OK);
+    int sameSize = 0;   // a second too-small call reports the same picture
+    int handedOut = 0;  // a buffer of exactly that size then receives it
+    int fresh = 0;      // once handed out, the next picture is a new drawing
+    std::vector<unsigned char> previous;
+    for (int round = 0; round < 100; ++round) {
+      std::size_t needed = 0;
+      std::size_t again = 0;
+      unsigned char small[16] = {};
+      ASSERT_EQ(quillgate_draw_into(g, nullptr, 0, &needed), QUILLGATE_BUFFER_TOO_SMALL);
+      ASSERT_EQ(quillgate_draw_into(g, small, sizeof small, &again), QUILLGATE_BUFFER_TOO_SMALL);
+      ASSERT_EQ(small[0], 0) << "a too-small buffer was written";
+      std::vector<unsigned char> exact(needed);
+      std::size_t used = 0;
+      sameSize += again == needed;
+      handedOut += quillgate_draw_into(g, exact.data(), exact.size(), &used) == QUILLGATE_OK && used == needed;
+      fresh += exact != previous;
+      previous = std::move(exact);
+    }
+    EXPECT_EQ(std::tuple(sameSize, handedOut, fresh), std::tuple(100, 100, 100)) << format;
+    // A setting changed after a too-small call: the kept picture is discarded, even though
+    // it would fit.
+    std::vector<unsigned char> large(1 << 20);
+    std::size_t used = 0;
+    const auto drawnAfter = [&](const std::function<quillgate_status()>& change) {
+      EXPECT_EQ(quillgate_draw_into(g, nullptr, 0, &used), QUILLGATE_BUFFER_TOO_SMALL);
+      EXPECT_EQ(change(), QUILLGATE_OK);
+      EXPECT_EQ(quillgate_draw_into(g, large.data(), large.size(), &used), QUILLGATE_OK);
+      return DecodePng(std::span(large.data(), used));
+    };
+    const auto png = drawnAfter([&] { return quillgate_set_format(g, "PNG"); });
+    ASSERT_TRUE(png.has_value()) << format << " kept across a change of format";
+    const auto resized = drawnAfter([&] { return quillgate_set_size(g, 120, 30); });
+    ASSERT_TRUE(resized.has_value());
+    EXPECT_EQ(std::pair(resized->width, resized->height), std::pair(120, 30)) << "kept across a change of size";
+    quillgate_destroy(g);
+  }
+}
+
+quillgate_status Speak(quillgate_generator* g, const char* code) {
+  if (const quillgate_status status = quillgate_set_code(g, code); status != QUILLGATE_OK) return status;
+  unsigned char* bytes = nullptr;
+  std::size_t size = 0;
+  const quillgate_status status = quillgate_speak(g, &bytes, &size);
+  quillgate_free(bytes);
+  return status;
 }
 
 TEST(CApi, BadArgumentsGiveAStatusAndAMessageNeverACrash) {
@@ -132,22 +175,33 @@ TEST(CApi, BadArgumentsGiveAStatusAndAMessageNeverACrash) {
       {"format xyz", [&] { return quillgate_set_format(g, "xyz"); }, QUILLGATE_INVALID_ARGUMENT, "'xyz' is not one of"},
       {"null format", [&] { return quillgate_set_format(g, nullptr); }, QUILLGATE_INVALID_ARGUMENT, "null"},
       {"empty code", [&] { return quillgate_set_code(g, ""); }, QUILLGATE_INVALID_ARGUMENT, "the code is empty"},
-      {"newline in code", [&] { return quillgate_set_code(g, "AB\nHash"); }, QUILLGATE_INVALID_ARGUMENT, "0x0A"},
-      {"DEL in code", [&] { return quillgate_set_code(g, "AB\x7F"); }, QUILLGATE_INVALID_ARGUMENT, "0x7F"},
+      {"newline in code", [&] { return quillgate_set_code(g, "AB\nHash"); }, QUILLGATE_INVALID_ARGUMENT,
+       "control character U+000A (character 3)"},
+      {"DEL in code", [&] { return quillgate_set_code(g, "AB\x7F"); }, QUILLGATE_INVALID_ARGUMENT, "U+007F"},
+      {"C1 control in code", [&] { return quillgate_set_code(g, "A\xC2\x81"); }, QUILLGATE_INVALID_ARGUMENT, "U+0081"},
       {"1001 characters", [&] { return quillgate_set_code(g, longCode.c_str()); }, QUILLGATE_INVALID_ARGUMENT, "1001"},
+      {"Latin-1, not UTF-8", [&] { return quillgate_set_code(g, "caf\xE9"); }, QUILLGATE_INVALID_ARGUMENT,
+       "not valid UTF-8: byte 4 (0xE9)"},
+      {"outside Windows-1252", [&] { return quillgate_set_code(g, "A\xE4\xB8\xAD"); }, QUILLGATE_INVALID_ARGUMENT,
+       "U+4E2D '\xE4\xB8\xAD' (character 2), which the pictures cannot show"},
+      {"beyond U+FFFF", [&] { return quillgate_set_code(g, "\xF0\x9F\x98\x80!"); }, QUILLGATE_INVALID_ARGUMENT,
+       "U+1F600"},
       {"null output", [&] { return quillgate_draw(g, nullptr, &size); }, QUILLGATE_INVALID_ARGUMENT, "null"},
-      {"unspeakable code",
-       [&] {
-         quillgate_set_code(g, "A-B");
-         return quillgate_speak(g, &bytes, &size);
-       },
-       QUILLGATE_FAILED, "Letter not found in lookup table !"},
+      // The voice has the letters and digits only; the message says which character it lacks.
+      {"space spoken", [&] { return Speak(g, "AB C"); }, QUILLGATE_FAILED, "cannot speak ' ' (character 3 of the code)"},
+      {"< spoken", [&] { return Speak(g, "<"); }, QUILLGATE_FAILED, "cannot speak '<' (character 1 of the code)"},
+      {"\xC3\xA9 spoken", [&] { return Speak(g, "x\xC3\xA9"); }, QUILLGATE_FAILED, "cannot speak '\xC3\xA9' (character 2"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.call(), c.status) << c.what;
     EXPECT_NE(std::string(quillgate_last_error(g)).find(c.message), std::string::npos)
         << c.what << ": " << quillgate_last_error(g);
   }
+  // An answer no code can be matches nothing, though the command reads it as "?".
+  ASSERT_EQ(quillgate_set_code(g, "?"), QUILLGATE_OK);
+  ASSERT_EQ(quillgate_hash(g, hash), QUILLGATE_OK);
+  EXPECT_EQ(quillgate_validate("?", hash), 1);
+  EXPECT_EQ(quillgate_validate("\xE4\xB8\xAD", hash), 0);
   // Refused settings left the defaults: the image is still a 250 x 50 JPEG.
   ASSERT_EQ(quillgate_draw(g, &bytes, &size), QUILLGATE_OK) << quillgate_last_error(g);
   EXPECT_STREQ(quillgate_last_error(g), "") << "a success clears the message";
@@ -162,6 +216,56 @@ TEST(CApi, BadArgumentsGiveAStatusAndAMessageNeverACrash) {
   EXPECT_EQ(quillgate_validate(nullptr, "00"), 0);
   quillgate_destroy(g);
   quillgate_destroy(nullptr);
+}
+
+// C strings end at a NUL: the wrapper refuses a string holding one rather than let the
+// library see only its start ("AB\0CD" as the code "AB", an answer "AB\0..." as "AB").
+TEST(CApi, TheWrapperRefusesStringsHoldingANul) {
+  using namespace std::string_literals;
+  quillgate::Generator captcha;
+  captcha.SetCode("AB");
+  const std::string hash = captcha.Hash();
+  const std::function<void()> calls[] = {
+      [&] { captcha.SetCode("AB\0CD"s); },
+      [&] { captcha.SetFormat("PNG\0JPEG"s); },
+      [&] { (void)quillgate::Validate("AB\0garbage"s, hash); },
+      [&] { (void)quillgate::Validate("AB", hash + "\0"s); },
+  };
+  for (const auto& call : calls) {
+    try {
+      call();
+      ADD_FAILURE() << "a string with a NUL was passed on";
+    } catch (const quillgate::Error& e) {
+      EXPECT_EQ(e.Status(), QUILLGATE_INVALID_ARGUMENT);
+      EXPECT_NE(std::string(e.what()).find("holds a NUL character"), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_EQ(captcha.Code(), "AB");
+  EXPECT_TRUE(quillgate::Validate("AB", hash));
+}
+
+// The accepting end of every range, as the header states it.
+TEST(CApi, EveryRangeAcceptsItsEnds) {
+  quillgate::Generator captcha;
+  captcha.SetFormat("bmp");
+  // Style 49, the last; heights below 10 are drawn 10 high, 10 and above as asked.
+  for (const auto& [style, width, height, drawnHeight] :
+       {std::tuple(49, 1, 1, 10), std::tuple(0, 7, 9, 10), std::tuple(49, 60, 10, 10), std::tuple(0, 60, 11, 11)}) {
+    const auto image = DecodeBmp(captcha.SetStyle(style).SetSize(width, height).Draw());
+    ASSERT_TRUE(image.has_value()) << style;
+    EXPECT_EQ(std::pair(image->image.width, image->image.height), std::pair(width, drawnHeight)) << style;
+  }
+  // Random codes of 1000 characters, of each alphabet; 1000 characters given, even when
+  // they take more bytes.
+  for (const auto& [type, alphabet] : {std::pair(0, "[2-9A-Z]"), std::pair(1, "[A-Z]"), std::pair(2, "[0-9]")}) {
+    const std::string code = captcha.SetCodeLength(1000).SetCodeType(type).NewCode().Code();
+    EXPECT_TRUE(std::regex_match(code, std::regex(std::string(alphabet) + "{1000}"))) << code;
+  }
+  std::string longest(999, 'A');
+  longest += "\xC3\xA9";
+  EXPECT_EQ(captcha.SetCode(longest).Code(), longest);
+  // Every letter in either case and every digit is spoken.
+  EXPECT_GT(captcha.SetCode("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789").Speak().size(), 44u);
 }
 
 // What leaves the library is exactly what its header declares.

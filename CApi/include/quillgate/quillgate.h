@@ -9,6 +9,10 @@
  * Every call that can fail returns a quillgate_status; after a failure,
  * quillgate_last_error(object) says why, in English, until the object's next call.
  *
+ * Text (codes, answers, format names) is UTF-8. Codes and answers are converted as the
+ * `quillgate` command converts them, so a code set here has the hash `quillgate hash CODE`
+ * prints, and the characters drawn are the characters given.
+ *
  *   quillgate_generator* g = NULL;
  *   if (quillgate_create(&g) != QUILLGATE_OK) abort();
  *   quillgate_set_style(g, 31);
@@ -72,22 +76,37 @@ QUILLGATE_API quillgate_status quillgate_set_format(quillgate_generator* object,
 
 /* Makes a new random code current. */
 QUILLGATE_API quillgate_status quillgate_new_code(quillgate_generator* object);
-/* Makes `code` current as given: 1 to 1000 bytes, no control characters. Letters and digits
- * are spoken; any text is drawn. */
+/* Makes `code` current: UTF-8 text of 1 to 1000 characters, each one a picture can show,
+ * that is a character of Windows-1252 (Western European: ASCII, accented Latin letters,
+ * punctuation such as the euro sign) that is not a control character. Text that is not
+ * UTF-8, or holds another character, is refused with QUILLGATE_INVALID_ARGUMENT and a message
+ * naming the first offending byte or character. Every such code is drawn; see
+ * quillgate_speak for the characters that are spoken. */
 QUILLGATE_API quillgate_status quillgate_set_code(quillgate_generator* object, const char* code);
-/* The current code, "" when there is none yet. Valid until the code changes. */
+/* The current code in UTF-8 (as it was given), "" when there is none yet. Valid until the
+ * code changes. */
 QUILLGATE_API const char* quillgate_code(const quillgate_generator* object);
 
 /* Draws the current code (a new random one first when there is none) in the object's style,
  * size and format. The bytes are the library's: release them with quillgate_free. */
 QUILLGATE_API quillgate_status quillgate_draw(quillgate_generator* object, unsigned char** bytes, size_t* size);
-/* The same into the caller's buffer. When `capacity` is too small, nothing is copied, *size
- * is set to the size needed and QUILLGATE_BUFFER_TOO_SMALL returned; a second call draws the
- * same code again (with new noise). */
+/* The same into the caller's buffer; *size is set to the picture's size. When `capacity` is
+ * too small (a null buffer with capacity 0 asks for the size alone), nothing is copied and
+ * QUILLGATE_BUFFER_TOO_SMALL is returned, and the object keeps the picture it drew: the next
+ * quillgate_draw_into with a buffer of at least *size bytes returns exactly those bytes
+ * (every drawing has new noise, so a new one would differ, and in a compressed format could
+ * be larger). A successful call to any quillgate_set_* function, quillgate_new_code or
+ * quillgate_set_code discards the kept picture, even when it sets the value already set;
+ * after it is handed out, the next call draws a new one. quillgate_draw, quillgate_speak and
+ * quillgate_hash leave it as it is. */
 QUILLGATE_API quillgate_status quillgate_draw_into(quillgate_generator* object, unsigned char* buffer,
                                                    size_t capacity, size_t* size);
 /* The current code (a new random one first when there is none) spoken as a WAV file.
- * Release the bytes with quillgate_free. */
+ * Release the bytes with quillgate_free. The voice says the letters A to Z, in either case
+ * (a and A sound the same), and the digits 0 to 9, and nothing else: a code holding any other
+ * character (a space, punctuation, an accented letter) fails with QUILLGATE_FAILED and a
+ * message naming the first such character and its position, e.g.
+ * "speak: cannot speak ' ' (character 3 of the code): ...". Random codes are always spoken. */
 QUILLGATE_API quillgate_status quillgate_speak(quillgate_generator* object, unsigned char** bytes, size_t* size);
 /* Releases bytes from quillgate_draw or quillgate_speak; null is allowed. */
 QUILLGATE_API void quillgate_free(void* bytes);
@@ -96,7 +115,9 @@ QUILLGATE_API void quillgate_free(void* bytes);
  * bytes). Fails when there is no current code. */
 QUILLGATE_API quillgate_status quillgate_hash(quillgate_generator* object, char* hash);
 /* 1 when `hash` is the hash of `answer` exactly (the component's rule: letter case counts),
- * else 0; null arguments give 0. Takes the same time whatever the answer. */
+ * else 0. The answer is UTF-8, converted as codes are; null arguments, and an answer that no
+ * code could be (not UTF-8, or holding a character quillgate_set_code refuses), give 0.
+ * The comparison takes the same time whatever the answer. */
 QUILLGATE_API int quillgate_validate(const char* answer, const char* hash);
 
 #ifdef __cplusplus

@@ -1,5 +1,7 @@
 // Quillgate for C++: the C API (quillgate.h) as a value-owning class. Failures throw
-// quillgate::Error with the library's message; bytes come back as std::vector.
+// quillgate::Error with the library's message; bytes come back as std::vector. Strings are
+// UTF-8; one holding a NUL character is refused (Error with QUILLGATE_INVALID_ARGUMENT),
+// since the C API would read it only up to the NUL: "AB\0CD" must never become the code "AB".
 //
 //   quillgate::Generator captcha;
 //   captcha.SetStyle(31).SetFormat("PNG");
@@ -32,6 +34,18 @@ class Error : public std::runtime_error {
   quillgate_status status_;
 };
 
+namespace detail {
+// `text` for the C API, whole: throws rather than let the C side cut it at a NUL.
+inline const char* CText(const std::string& text, const char* what) {
+  if (const std::size_t at = text.find('\0'); at != std::string::npos) {
+    throw Error(QUILLGATE_INVALID_ARGUMENT, std::string(what) + ": the text holds a NUL character (byte " +
+                                                std::to_string(at + 1) + " of " + std::to_string(text.size()) +
+                                                "), which C strings cannot carry");
+  }
+  return text.c_str();
+}
+}  // namespace detail
+
 class Generator {
  public:
   Generator() {
@@ -46,15 +60,15 @@ class Generator {
   Generator& SetSize(int width, int height) { return Check(quillgate_set_size(Get(), width, height)); }
   Generator& SetCodeLength(int length) { return Check(quillgate_set_code_length(Get(), length)); }
   Generator& SetCodeType(int type) { return Check(quillgate_set_code_type(Get(), type)); }
-  Generator& SetFormat(const std::string& format) { return Check(quillgate_set_format(Get(), format.c_str())); }
+  Generator& SetFormat(const std::string& format) { return Check(quillgate_set_format(Get(), detail::CText(format, "format"))); }
   Generator& NewCode() { return Check(quillgate_new_code(Get())); }
-  Generator& SetCode(const std::string& code) { return Check(quillgate_set_code(Get(), code.c_str())); }
+  Generator& SetCode(const std::string& code) { return Check(quillgate_set_code(Get(), detail::CText(code, "code"))); }
   [[nodiscard]] std::string Code() const { return quillgate_code(object_.get()); }
 
   // The current code (a new one when there is none) drawn in the settings' format.
   [[nodiscard]] std::vector<unsigned char> Draw() { return Take(quillgate_draw); }
   // The same into `buffer`; the bytes used. Throws with QUILLGATE_BUFFER_TOO_SMALL when it
-  // does not fit.
+  // does not fit, and the picture is kept for the next DrawInto (see quillgate_draw_into).
   std::size_t DrawInto(std::span<unsigned char> buffer) {
     std::size_t size = 0;
     Check(quillgate_draw_into(Get(), buffer.data(), buffer.size(), &size));
@@ -93,9 +107,9 @@ class Generator {
   std::unique_ptr<quillgate_generator, Destroy> object_;
 };
 
-// True when `hash` is the hash of `answer` exactly.
+// True when `hash` is the hash of `answer` exactly. Throws Error for a string with a NUL.
 [[nodiscard]] inline bool Validate(const std::string& answer, const std::string& hash) {
-  return quillgate_validate(answer.c_str(), hash.c_str()) != 0;
+  return quillgate_validate(detail::CText(answer, "answer"), detail::CText(hash, "hash")) != 0;
 }
 
 }  // namespace quillgate

@@ -15,6 +15,9 @@
 
 #include "Service/Policy.h"
 
+#include <nlohmann/json_fwd.hpp>
+
+#include <cstddef>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -22,6 +25,9 @@
 #include <vector>
 
 namespace quillgate::service {
+
+// The largest sites file a server reads, and so the largest a tool may write.
+inline constexpr std::size_t kMaxSitesFileBytes = 1 << 20;
 
 struct Site {
   std::string name;                  // for logs; the site key when the file names none
@@ -66,5 +72,13 @@ class Sites {
 // A new random site key ("qg_pk_" and 22 base64url characters) and secret ("qg_sk_" and 43).
 [[nodiscard]] std::string NewSiteKey();
 [[nodiscard]] std::string NewSiteSecret();
+
+// The text of a sites file that is `fileText` (empty: no file yet) with `site`, one entry as
+// the file's "sites" list holds them, added at the end; the rest of the file is kept, its
+// members in their order. The result is checked as Parse checks a file, so what a tool
+// writes is what a server takes: Parse's messages name what is wrong ("sites[2].origins[0]:
+// ..."). A name already in the file is refused as well: a server would take both, but its
+// logs could not tell them apart, and the likelier cause is the same command run twice.
+[[nodiscard]] std::string WithSiteAdded(std::string_view fileText, const nlohmann::ordered_json& site);
 
 }  // namespace quillgate::service

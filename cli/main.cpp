@@ -66,6 +66,7 @@ int Run(int argc, char** argv) {
   quillgate::cli::AddImageCommands(app);
   quillgate::cli::AddComponentCommands(app);
   quillgate::cli::AddServiceCommands(app);
+  quillgate::cli::AddSiteCommands(app);
   using quillgate::cli::kExitFailure;
   using quillgate::cli::kExitUsage;
   if (const std::string unknown = UnknownCommand(app, argc, argv); !unknown.empty()) {

@@ -10,3 +10,6 @@ target_link_libraries(quillgate_call_order_log PRIVATE ${CMAKE_DL_LIBS})
 add_dependencies(${test_target} quillgate_call_order_log)
 target_compile_definitions(${test_target} PRIVATE
   QUILLGATE_CALL_ORDER_LOG="$<TARGET_FILE:quillgate_call_order_log>")
+
+# The site tests read what `site new` writes with the server's own sites file reader.
+target_link_libraries(${test_target} PRIVATE quillgate_service)

@@ -11,15 +11,15 @@ namespace quillgate::cli {
 void AddCodeCommands(CLI::App& app) {
   auto* hash = app.add_subcommand("hash", "Print the hash value of a code: uppercase hex SHA-512");
   auto text = std::make_shared<std::string>();
-  hash->add_option("TEXT", *text, "The code to hash (may be empty)")->required();
+  hash->add_option("TEXT", *text, "The code to hash (may be empty)")->required()->check(Utf8Text());
   hash->callback([text] { std::cout << CaptchaEngine::ComputeHash(ComponentText(*text)) << '\n'; });
 
   auto* validate = app.add_subcommand(
       "validate", "Check an answer against a hash value: exit 0 on a match, 1 otherwise");
   auto answer = std::make_shared<std::string>();
   auto hashValue = std::make_shared<std::string>();
-  validate->add_option("ANSWER", *answer, "The visitor's answer")->required();
-  validate->add_option("HASH", *hashValue, "The hash value kept for the code")->required();
+  validate->add_option("ANSWER", *answer, "The visitor's answer")->required()->check(Utf8Text());
+  validate->add_option("HASH", *hashValue, "The hash value kept for the code")->required()->check(Utf8Text());
   validate->callback([answer, hashValue] {
     const bool match = CaptchaEngine::Validate(ComponentText(*answer), ComponentText(*hashValue));
     std::cout << (match ? "match" : "no match") << '\n';

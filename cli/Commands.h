@@ -28,9 +28,12 @@ void WriteOutput(const std::string& path, std::span<const unsigned char> bytes);
 inline constexpr int kMaxCodeLength = 1000;
 
 // Option checks: a whole number in lowest..highest, or any int (an empty text is refused,
-// not read as 0), and a code of 1 to `characters` characters with no control characters.
+// not read as 0), text in UTF-8, and a code of 1 to `characters` UTF-8 characters with no
+// control characters. What they refuse is a usage error (kExitUsage), found before anything
+// runs; a check left to the work itself would end as a failure (kExitFailure) instead.
 CLI::Validator IntegerIn(int lowest, int highest);
 CLI::Validator WholeNumber();
+CLI::Validator Utf8Text();
 CLI::Validator CodeText(std::size_t characters);
 
 // Exit statuses, the same for every command: 0 success, 1 the answer "no" (validate), 2 a

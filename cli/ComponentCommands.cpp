@@ -239,7 +239,8 @@ struct Step {
 };
 
 // Name | Name=value | Name(arg, ...) | either of the first and last followed by >FILE.
-// Arguments may be quoted with "..." or '...' to keep commas and spaces.
+// Arguments may be quoted with "..." or '...' to keep commas and spaces. Every step is parsed
+// before the first runs, so a malformed one is a usage error that leaves nothing half done.
 Step ParseStep(const std::string& text) {
   Step step;
   step.text = text;
@@ -249,7 +250,7 @@ Step ParseStep(const std::string& text) {
   };
   while (at < text.size() && isNameChar(text[at])) ++at;
   step.name = text.substr(0, at);
-  if (step.name.empty()) throw std::runtime_error("step '" + text + "' does not start with a name");
+  if (step.name.empty()) throw CLI::ValidationError("step '" + text + "' does not start with a name");
   if (at < text.size() && text[at] == '=') {
     step.kind = Step::Kind::Put;
     step.args.push_back(text.substr(at + 1));
@@ -284,16 +285,16 @@ Step ParseStep(const std::string& text) {
         sawAny = true;
       }
     }
-    if (quote != 0 || !closed) throw std::runtime_error("step '" + text + "' has an unclosed '(' or quote");
+    if (quote != 0 || !closed) throw CLI::ValidationError("step '" + text + "' has an unclosed '(' or quote");
     while (!current.empty() && current.back() == ' ') current.pop_back();
     if (sawAny) step.args.push_back(current);
   }
   if (at < text.size() && text[at] == '>') {
     step.file = text.substr(at + 1);
-    if (step.file->empty()) throw std::runtime_error("step '" + text + "' names no file after '>'");
+    if (step.file->empty()) throw CLI::ValidationError("step '" + text + "' names no file after '>'");
     at = text.size();
   }
-  if (at != text.size()) throw std::runtime_error("step '" + text + "' is not Name, Name=value, Name(args) or Name>FILE");
+  if (at != text.size()) throw CLI::ValidationError("step '" + text + "' is not Name, Name=value, Name(args) or Name>FILE");
   return step;
 }
 
@@ -486,8 +487,8 @@ void AddComponentCommands(CLI::App& app) {
   auto steps = std::make_shared<std::vector<std::string>>();
   auto progId = std::make_shared<std::string>("Tovik.Quillgate");
   auto registryFile = std::make_shared<std::string>();
-  automate->add_option("STEP", *steps, "The steps, run in order")->required();
-  automate->add_option("--progid", *progId, "The class to create")->capture_default_str();
+  automate->add_option("STEP", *steps, "The steps, run in order")->required()->check(Utf8Text());
+  automate->add_option("--progid", *progId, "The class to create")->capture_default_str()->check(Utf8Text());
   automate->add_option("--registry", *registryFile,
                        "The registry file (default: $QUILLGATE_REGISTRY, else per user)");
   automate->callback([steps, progId, registryFile] {

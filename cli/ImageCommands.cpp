@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillgate::cli {
@@ -54,29 +55,38 @@ ImageResult MakeImage(CaptchaClient& captcha, const ImageRequest& request) {
   return result;
 }
 
-// The format that a file name's extension names, if it names one of the five.
+// The format a file name's extension names, if any: a format's name as --format reads it
+// (so .jpg is JPEG, in any letter case), or one of the short forms .jpe and .tif.
 std::optional<std::string> FormatOfExtension(const std::string& path) {
-  const std::string extension = CanonicalFormatName(std::filesystem::path(path).extension().string());
-  if (extension == ".JPEG" || extension == ".JPE") return "JPEG";
-  for (const char* format : {"JPEG", "PNG", "GIF", "BMP", "TIFF"}) {
-    if (extension == std::string(".") + format) return format;
-  }
-  if (extension == ".TIF") return "TIFF";
-  return std::nullopt;
+  const std::string extension = std::filesystem::path(path).extension().string();
+  if (extension.size() < 2) return std::nullopt;
+  std::string format = CanonicalFormatName(std::string_view(extension).substr(1));
+  if (format == "JPE") format = "JPEG";
+  if (format == "TIF") format = "TIFF";
+  if (!MimeTypeOfFormat(format)) return std::nullopt;
+  return format;
+}
+
+// --format names a format the component can write, by the component's own rule.
+CLI::Validator ImageFormat() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        if (MimeTypeOfFormat(CanonicalFormatName(text))) return {};
+        return "'" + text + "' is not an image format the command writes";
+      },
+      "");
 }
 
 // Settles the format from --format and the output's name before anything is drawn: without
 // --format, a known extension chooses it (so x.png holds PNG, not JPEG bytes); with both,
-// they must agree. An unknown --format is left to the component, which names it.
+// they must agree.
 void SettleFormat(ImageRequest& request, const std::string& output) {
   const std::optional<std::string> named = output == "-" ? std::nullopt : FormatOfExtension(output);
   if (!request.format) {
     request.format = named;
     return;
   }
-  const std::string chosen = CanonicalFormatName(*request.format);
-  const bool known = MimeTypeOfFormat(chosen).has_value();
-  if (named && known && *named != chosen) {
+  if (named && *named != CanonicalFormatName(*request.format)) {
     throw CLI::ValidationError("--format", *request.format + " contradicts the name " + output + ", which says " +
                                                *named + "; leave --format out or rename the file");
   }
@@ -178,7 +188,9 @@ void AddImageCommands(CLI::App& app) {
                     "Alphabet: 0 digits and capitals without look-alikes, 1 capitals, 2 digits")
       ->check(IntegerIn(0, 2));
   image->add_option("--format", request->format,
-                    "JPEG, PNG, GIF, BMP or TIFF (default: from the output's extension, else JPEG)");
+                    "JPEG (or JPG), PNG, GIF, BMP or TIFF, in any letter case (default: from the output's "
+                    "extension, else JPEG)")
+      ->check(ImageFormat());
   image->add_option("--code", request->code,
                     "The code to draw, at most 1000 characters (default: a new random code)")
       ->check(CodeText(kMaxCodeLength));

@@ -1,11 +1,13 @@
 // Checks on the commands' own inputs, made before anything reaches the component, so that a
 // typing slip gets a clear message instead of a silently different result.
 #include "cli/Commands.h"
+#include "cli/HostText.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <limits>
+#include <stdexcept>
 #include <string>
 
 namespace quillgate::cli {
@@ -30,7 +32,22 @@ CLI::Validator Integer(int lowest, int highest, const std::string& range) {
       "");
 }
 
+// The conversion's own complaint about text that is not UTF-8, or nothing: the check made
+// when the text reaches the component, made here first so that it is a usage error.
+std::string Utf8Problem(const std::string& text) {
+  try {
+    (void)Utf8ToWide(text);
+    return {};
+  } catch (const std::runtime_error& error) {
+    return error.what();
+  }
+}
+
 }  // namespace
+
+CLI::Validator Utf8Text() {
+  return CLI::Validator([](std::string& text) { return Utf8Problem(text); }, "");
+}
 
 CLI::Validator IntegerIn(int lowest, int highest) {
   return Integer(lowest, highest, std::to_string(lowest) + " to " + std::to_string(highest));
@@ -46,6 +63,7 @@ CLI::Validator CodeText(std::size_t characters) {
         // An empty --code would silently mean "a new random code", which is what leaving the
         // option out already says; a typo such as --code "$UNSET" must not pass unnoticed.
         if (text.empty()) return "the code is empty; leave --code out for a new random code";
+        if (std::string problem = Utf8Problem(text); !problem.empty()) return problem;
         // Control characters would be echoed into the report lines (a code with a newline
         // forges a second "Hash:" line for whoever parses them).
         const auto control = std::find_if(text.begin(), text.end(), [](char c) {

@@ -32,9 +32,10 @@ TEST_F(Cli, NonAsciiTextIsHashedInTheComponentsCodePage) {
   const Result utf8 = Run("hash $'\\xc3\\xa9'");
   EXPECT_EQ(utf8.exitCode, 0);
   EXPECT_NE(utf8.out, Run("hash $'\\xc3\\x83\\xc2\\xa9'").out);
-  // Refused with the place of the fault, by the same rule the runtime reads text with.
+  // Refused with the place of the fault, by the same rule the runtime reads text with, as a
+  // usage error.
   const Result surrogate = Run("validate $'ab\\xed\\xa0\\x80' x");
-  EXPECT_EQ(surrogate.exitCode, 2);
+  EXPECT_EQ(surrogate.exitCode, 64);
   EXPECT_NE(surrogate.err.find("byte 3 (0xED)"), std::string::npos) << surrogate.err;
   // Outside the code page a character becomes '?', as the README says.
   EXPECT_EQ(Run("hash $'\\xe6\\xbc\\xa2\\xe5\\xad\\x97'").out, Run("hash '?\?'").out);
@@ -166,10 +167,10 @@ TEST_F(ImageCli, TheComponentsMessageSurvivesADamagedOrMissingRegistry) {
   const std::string damaged = "[CLSID\n@=\"unclosed\n";
   std::ofstream(Work("registry")) << damaged;
   const Result withDamaged =
-      Script("QUILLGATE_REGISTRY=registry \"$Q\" image --format xyz -o x.img");
+      Script("QUILLGATE_REGISTRY=registry \"$Q\" sound --code 'a b' -o x.wav");
   const Result withMissing =
       Script("QUILLGATE_REGISTRY=absent/registry \"$Q\" sound --code 'a b' -o x.wav");
-  EXPECT_EQ(withDamaged.err, "quillgate: This picture format is not supported !\n");
+  EXPECT_EQ(withDamaged.err, "quillgate: Letter not found in lookup table !\n");
   EXPECT_EQ(withMissing.err, "quillgate: Letter not found in lookup table !\n");
   EXPECT_EQ(FileText(Work("registry")), damaged);
   EXPECT_EQ(Names(), std::set<std::string>{"registry"}) << "neither a file nor a folder was made";

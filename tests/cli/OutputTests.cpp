@@ -157,12 +157,19 @@ TEST_F(Output, CommandsRefuseInputsTheyCannotUse) {
       {"image --width 20000 --height 20000 -o x.jpg", "20000 x 20000 is more than 67108864 pixels"},
       {"image --format png -o x.gif", "--format: png contradicts the name x.gif, which says GIF"},
       {"image --format png -o x.jpe", "--format: png contradicts the name x.jpe, which says JPEG"},
+      {"image --format gif -o x.jpg", "--format: gif contradicts the name x.jpg, which says JPEG"},
+      {"image --format gif -o x.JPG", "--format: gif contradicts the name x.JPG, which says JPEG"},
+      {"image --format xyz -o x.img", "--format: 'xyz' is not an image format"},
+      // Text that is not UTF-8, wherever it is given.
+      {"image --code $'AB\\xff' -o x.jpg", "--code: the text is not valid UTF-8: byte 3 (0xFF)"},
+      {"hash $'\\xff'", "TEXT: the text is not valid UTF-8: byte 1 (0xFF)"},
       // automate checks every step before the first runs: unbounded, these drew until
       // killed or wrote gigabytes.
       {"automate 'CreateImage>a.jpg' CodeLength=2147483647 CreateImage",
        "CodeLength=2147483647: 2147483647 is outside 1 to 1000"},
       {"automate codelength=0 GetValue", "codelength=0: 0 is outside 1 to 1000"},
       {"automate ImageWidth=40000 CreateImage", "ImageWidth=40000: 40000 is outside 1 to 32767"},
+      {"automate 'CreateImage>a.jpg' 'GetValue(x'", "step 'GetValue(x' has an unclosed '(' or quote"},
       {"automate 'CreateSoundFromCode(\"" + longCode + "\")>a.wav'",
        "the code has 1001 characters"},
   };

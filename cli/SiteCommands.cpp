@@ -63,7 +63,7 @@ std::size_t AddToFile(const std::filesystem::path& file, const nlohmann::ordered
 struct NewSiteRequest {
   std::optional<std::string> name;
   std::vector<std::string> origins;
-  std::string addTo;  // empty: print only
+  std::optional<std::string> addTo;
 };
 
 void NewSite(const NewSiteRequest& request) {
@@ -77,11 +77,11 @@ void NewSite(const NewSiteRequest& request) {
   // port), so the file says what the server will match.
   site["origins"] = Sites::Parse(WithSiteChecked({}, site, "")).All().front().origins;
   const std::string alone = WithSiteChecked({}, site, "");
-  if (!request.addTo.empty()) {
-    const std::size_t count = AddToFile(request.addTo, site, alone);
+  if (request.addTo) {
+    const std::size_t count = AddToFile(*request.addTo, site, alone);
     const std::string shown = request.name.value_or(site["sitekey"].get<std::string>());
     std::fprintf(stderr, "Added the site %s to %s, which now lists %zu site%s; send the server SIGHUP to load it\n",
-                 shown.c_str(), request.addTo.c_str(), count, count == 1 ? "" : "s");
+                 shown.c_str(), request.addTo->c_str(), count, count == 1 ? "" : "s");
   }
   std::fputs(alone.c_str(), stdout);
 }
@@ -102,7 +102,10 @@ void AddSiteCommands(CLI::App& app) {
       ->required();
   newSite->add_option("--add-to", request->addTo,
                       "Also add the site to this sites file, keeping what it holds (created with mode 0600 "
-                      "when missing)");
+                      "when missing)")
+      ->check(CLI::Validator(
+          [](const std::string& file) { return file.empty() ? std::string("the file name is empty") : std::string(); },
+          ""));
   newSite->callback([request] { NewSite(*request); });
 }
 

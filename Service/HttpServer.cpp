@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -52,6 +53,12 @@ class IoContext : public net::io_context {
 // unread bytes makes the kernel send a reset, which can destroy the answer on its way.
 constexpr std::chrono::milliseconds kLinger{1000};
 constexpr std::size_t kLingerBytes = 64 * 1024;
+// While draining, a kept-alive connection counts as idle, and is closed, once it has had no
+// request for this long since its last answer. Closing one at once would cut off a client
+// whose next request is already on its way: under load, some always are, and a request
+// like siteverify cannot safely be sent again. Checked every kDrainSweep.
+constexpr std::chrono::milliseconds kDrainIdle{200};
+constexpr std::chrono::milliseconds kDrainSweep{50};
 // After a failed accept (out of file descriptors, usually) the next try waits this long, so
 // the loop does not spin while nothing can be accepted.
 constexpr std::chrono::milliseconds kAcceptBackoff{50};
@@ -100,7 +107,8 @@ struct Core {
         onRefused(std::move(refused)),
         acceptor(net::make_strand(io)),
         acceptRetry(acceptor.get_executor()),
-        drainTimer(acceptor.get_executor()) {}
+        drainTimer(acceptor.get_executor()),
+        drainSweep(acceptor.get_executor()) {}
 
   const ServerLimits limits;
   const RequestHandler handler;
@@ -126,6 +134,7 @@ struct Core {
   tcp::acceptor acceptor;
   net::steady_timer acceptRetry;
   net::steady_timer drainTimer;
+  net::steady_timer drainSweep;
 
   void Refused(Refusal why) const {
     if (onRefused) onRefused(why);
@@ -191,11 +200,18 @@ class Session : public std::enable_shared_from_this<Session> {
     });
   }
 
-  // From Drain: a connection with no request under way goes now; one whose request is
-  // being read, handled or answered finishes it first (and then closes, see Send).
-  void OnDrain() {
-    net::dispatch(stream_.get_executor(), [self = shared_from_this()] {
-      if (self->phase_ == Phase::Header) self->Close();
+  // From the drain's sweeps: a connection that has waited kDrainIdle for a request and
+  // received none of it goes; one whose request has begun to arrive, or is being handled
+  // or answered, finishes it first (and then closes, see Send).
+  void OnDrainSweep(std::int64_t nowNs) {
+    net::dispatch(stream_.get_executor(), [self = shared_from_this(), nowNs] {
+      if (self->phase_ != Phase::Header) return;
+      const std::int64_t since = self->waitingSinceNs_.load(std::memory_order_relaxed);
+      if (since == 0 || nowNs - since < std::chrono::nanoseconds(kDrainIdle).count()) return;
+      beast::error_code ec;
+      const bool arrived = (self->parser_ && self->parser_->got_some()) || self->buffer_.size() > 0 ||
+                           self->stream_.socket().available(ec) > 0;
+      if (ec || !arrived) self->Close();
     });
   }
 
@@ -256,7 +272,8 @@ class Session : public std::enable_shared_from_this<Session> {
   };
 
   void ReadHeader() {
-    if (core_->draining.load()) return Close();
+    // Even while draining: the client may already be sending its next request, which is
+    // then answered with Connection: close. The drain's sweeps close the connection if not.
     phase_ = Phase::Header;
     waitingSinceNs_.store(SteadyNs(), std::memory_order_relaxed);
     parser_.emplace();
@@ -596,15 +613,35 @@ void HttpServer::Start(int workers) {
   }
 }
 
-void HttpServer::Drain(std::chrono::milliseconds grace) {
-  Core& core = *state_->core;
+namespace {
+
+// Closes the idle connections of a draining server now and again until it has stopped.
+void SweepIdle(Core& core) {
   std::vector<std::weak_ptr<Session>> sessions;
   {
     const std::scoped_lock lock(core.mutex);
-    if (core.draining.exchange(true)) return;
     for (const auto& [key, session] : core.sessions) sessions.push_back(session);
   }
-  net::post(core.acceptor.get_executor(), [&core, grace] {
+  const std::int64_t now = SteadyNs();
+  for (const auto& weak : sessions) {
+    if (const auto session = weak.lock()) session->OnDrainSweep(now);
+  }
+  core.drainSweep.expires_after(kDrainSweep);
+  core.drainSweep.async_wait([&core](beast::error_code ec) {
+    if (!ec) SweepIdle(core);
+  });
+}
+
+}  // namespace
+
+void HttpServer::Drain(std::chrono::milliseconds grace) {
+  Core& core = *state_->core;
+  if (core.draining.exchange(true)) return;
+  // Waited for, so that once Drain returns no connection is taken any more (a caller in
+  // a worker thread cannot wait on its own strand, and does not).
+  auto closed = std::make_shared<std::promise<void>>();
+  auto acceptorClosed = closed->get_future();
+  net::post(core.acceptor.get_executor(), [&core, grace, closed] {
     beast::error_code ignored;
     core.acceptor.close(ignored);
     core.acceptRetry.cancel();
@@ -613,10 +650,17 @@ void HttpServer::Drain(std::chrono::milliseconds grace) {
       if (!ec) core.io.stop();
     });
     core.acceptorClosed.store(true);
+    SweepIdle(core);
+    closed->set_value();
     core.StopIfDrained();
   });
-  for (const auto& weak : sessions) {
-    if (const auto session = weak.lock()) session->OnDrain();
+  bool running = false;
+  {
+    const std::scoped_lock lock(state_->workersMutex);
+    running = !state_->workers.empty();
+  }
+  if (running && !core.io.get_executor().running_in_this_thread()) {
+    acceptorClosed.wait_for(std::chrono::seconds(5));
   }
 }
 

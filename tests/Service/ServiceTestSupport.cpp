@@ -146,7 +146,7 @@ Response Client::Read() {
   boost::beast::error_code ec;
   stream_.expires_after(std::chrono::seconds(30));
   http::read(stream_, buffer_, parser, ec);
-  if (ec) return Response{};
+  if (ec) return Response{http::status::unknown, 11};
   return parser.release();
 }
 

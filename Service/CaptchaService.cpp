@@ -175,6 +175,14 @@ std::int64_t CaptchaService::NowMs() const {
 bool CaptchaService::Ready() { return !pool_.Saturated() && stores_.replay->Ready(); }
 
 void CaptchaService::Handle(Request&& request, const Peer& peer, Responder respond) {
+  Dispatch(std::move(request), peer, std::move(respond), Listener::Main);
+}
+
+void CaptchaService::HandleMetrics(Request&& request, const Peer& peer, Responder respond) {
+  Dispatch(std::move(request), peer, std::move(respond), Listener::Metrics);
+}
+
+void CaptchaService::Dispatch(Request&& request, const Peer& peer, Responder respond, Listener listener) {
   auto call = std::make_shared<Call>();
   call->service = this;
   call->request = std::move(request);
@@ -193,6 +201,10 @@ void CaptchaService::Handle(Request&& request, const Peer& peer, Responder respo
     if (method == allowed) return handle();
     call->Finish(MethodNotAllowed(names));
   };
+  if (listener == Listener::Metrics) {
+    if (path == "/metrics") return only(http::verb::get, "GET, HEAD", Endpoint::Metrics, [&] { ServeMetrics(call); });
+    return call->Finish(JsonError(http::status::not_found, "not_found", "no such path"));
+  }
   if (path == "/api/challenge") {
     call->endpoint = Endpoint::Challenge;
     if (method == http::verb::post || method == http::verb::options) return Challenge(call);
@@ -204,7 +216,10 @@ void CaptchaService::Handle(Request&& request, const Peer& peer, Responder respo
   }
   if (path == "/api/verify") return only(http::verb::post, "POST", Endpoint::Verify, [&] { Verify(call); });
   if (path == "/siteverify") return only(http::verb::post, "POST", Endpoint::SiteVerify, [&] { SiteVerify(call); });
-  if (path == "/" || path == "/index.html") {
+  // The demo page asks the implicit site for its challenges: with a sites file there is
+  // none, and a page that can only fail is not served.
+  const bool demo = call->config->sites.IsImplicit();
+  if (demo && (path == "/" || path == "/index.html")) {
     return only(http::verb::get, "GET, HEAD", Endpoint::Page, [&] {
       Response response = Asset("text/html; charset=utf-8", DemoPage());
       // The page loads nothing from elsewhere: images come inline, sound from this server,
@@ -222,7 +237,7 @@ void CaptchaService::Handle(Request&& request, const Peer& peer, Responder respo
       call->Finish(Asset("text/javascript; charset=utf-8", WidgetScript()));
     });
   }
-  if (path == "/demo.js") {
+  if (demo && path == "/demo.js") {
     return only(http::verb::get, "GET, HEAD", Endpoint::Page,
                 [&] { call->Finish(Asset("text/javascript; charset=utf-8", DemoScript())); });
   }
@@ -244,18 +259,20 @@ void CaptchaService::Handle(Request&& request, const Peer& peer, Responder respo
                                  {"render_pool", poolReady ? "ok" : "saturated"}}));
     });
   }
-  if (path == "/metrics") {
-    return only(http::verb::get, "GET, HEAD", Endpoint::Metrics, [&] {
-      MetricGauges gauges;
-      if (const auto usage = stores_.replay->Usage()) {
-        gauges.storeEntries = usage->entries;
-        gauges.storeCapacity = usage->capacity;
-      }
-      gauges.renderWaiting = pool_.Waiting();
-      call->Finish(Asset("text/plain; version=0.0.4; charset=utf-8", metrics_.Render(gauges)));
-    });
+  if (path == "/metrics" && options_.metricsOnMainListener) {
+    return only(http::verb::get, "GET, HEAD", Endpoint::Metrics, [&] { ServeMetrics(call); });
   }
   call->Finish(JsonError(http::status::not_found, "not_found", "no such path"));
+}
+
+void CaptchaService::ServeMetrics(const std::shared_ptr<Call>& call) {
+  MetricGauges gauges;
+  if (const auto usage = stores_.replay->Usage()) {
+    gauges.storeEntries = usage->entries;
+    gauges.storeCapacity = usage->capacity;
+  }
+  gauges.renderWaiting = pool_.Waiting();
+  call->Finish(Asset("text/plain; version=0.0.4; charset=utf-8", metrics_.Render(gauges)));
 }
 
 bool CaptchaService::TakeToken(const std::shared_ptr<Call>& call, char kind, const BucketRule& rule) {

@@ -9,7 +9,8 @@
 //                        -> {"success", "challenge_ts", "hostname", "error-codes", ...}
 //   POST /api/verify     {"token", "answer"} -> {"success", "error", ...}, only for sites
 //                        whose policy opens it (the demo, sites without a secret)
-//   GET  /  /quillgate.js  /demo.js  /healthz  /readyz  /metrics   (and HEAD on each)
+//   GET  /  /quillgate.js  /demo.js  /healthz  /readyz  /metrics   (and HEAD on each; the
+//        demo page and its script only without a sites file, /metrics perhaps elsewhere)
 //
 // Who may ask for what is the operator's: each site's policy bounds the challenges, the
 // site's origins bound the pages, and every client has buckets for challenges, audio and
@@ -46,6 +47,9 @@ struct ServiceOptions {
   std::size_t renderPerClient = 8;
   std::size_t renderPerNetwork = 16;
   bool logRequests = true;
+  // False when /metrics has a listener of its own (HandleMetrics): the main one, open to
+  // anyone, then answers it 404, as what the counters tell is the operator's alone.
+  bool metricsOnMainListener = true;
   // The clock, replaceable in tests.
   std::function<std::chrono::system_clock::time_point()> clock = [] {
     return std::chrono::system_clock::now();
@@ -63,6 +67,8 @@ class CaptchaService {
   ~CaptchaService();
 
   void Handle(Request&& request, const Peer& peer, Responder respond);
+  // The handler of a private listener that serves /metrics alone.
+  void HandleMetrics(Request&& request, const Peer& peer, Responder respond);
   // Takes effect for requests that start after it; tokens sealed with a key the new ring
   // still holds keep working.
   void Reload(std::shared_ptr<const ServiceConfig> config);
@@ -72,6 +78,10 @@ class CaptchaService {
 
  private:
   struct Call;  // one request on its way through (defined in CaptchaService.cpp)
+  enum class Listener { Main, Metrics };
+
+  void Dispatch(Request&& request, const Peer& peer, Responder respond, Listener listener);
+  void ServeMetrics(const std::shared_ptr<Call>& call);
 
   void Challenge(const std::shared_ptr<Call>& call);
   void Audio(const std::shared_ptr<Call>& call, std::string_view token);

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -34,6 +35,7 @@ using namespace quillgate::service;
 
 struct ServeOptions {
   std::string listen = "127.0.0.1:8080";
+  std::string metricsListen;  // empty: /metrics on the main listener
   int workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   int renderThreads = 0;  // 0: as many as workers
   std::size_t renderQueue = 64;
@@ -70,6 +72,20 @@ std::pair<std::string, unsigned short> SplitListen(const std::string& text) {
     throw std::runtime_error("--listen: bad port in " + text);
   }
   return {host, static_cast<unsigned short>(port)};
+}
+
+// The check of --listen and --metrics-listen.
+CLI::Validator ListenAddress() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        try {
+          SplitListen(text);
+          return {};
+        } catch (const std::runtime_error& error) {
+          return std::string(error.what()).substr(std::string("--listen: ").size());
+        }
+      },
+      "");
 }
 
 // A server holding thousands of connections needs as many open files: the soft limit
@@ -165,15 +181,37 @@ void Serve(const ServeOptions& options) {
   serviceOptions.renderPerClient = options.renderPerClient;
   serviceOptions.renderPerNetwork = options.renderPerNetwork;
   serviceOptions.logRequests = !options.quiet;
+  serviceOptions.metricsOnMainListener = options.metricsListen.empty();
+  // /metrics on an address of its own, kept private by the operator (a loopback or an
+  // internal network); bound before anything is written, like the main listener.
+  std::optional<HttpServer> metricsServer;
+  if (!options.metricsListen.empty()) {
+    const auto [metricsHost, metricsPort] = SplitListen(options.metricsListen);
+    ServerLimits metricsLimits;
+    metricsLimits.maxConnections = 64;
+    metricsLimits.headerTimeout = limits.headerTimeout;
+    metricsLimits.idleTimeout = limits.idleTimeout;
+    metricsServer.emplace(metricsHost, metricsPort, metricsLimits,
+                          [&service](Request&& request, const Peer& peer, Responder respond) {
+                            service->HandleMetrics(std::move(request), peer, std::move(respond));
+                          });
+  }
   service = std::make_unique<CaptchaService>(
       std::make_shared<const ServiceConfig>(ServiceConfig{KeyRing::LoadOrCreate(keyFile), std::move(sites)}),
       std::move(stores), serviceOptions);
   server.Start(options.workers);
+  if (metricsServer) metricsServer->Start(1);
   const std::string shownHost = host.find(':') != std::string::npos ? "[" + host + "]" : host;
   std::printf("Listening on http://%s:%u (%d workers, %d render threads, %zu connections at most, store %s, "
               "secret file %s; %s)\n",
               shownHost.c_str(), server.Port(), options.workers, serviceOptions.renderThreads, limits.maxConnections,
               storeName.c_str(), keyFile.c_str(), sitesLine.c_str());
+  if (metricsServer) {
+    const std::string metricsHost = SplitListen(options.metricsListen).first;
+    std::printf("Metrics on http://%s:%u/metrics\n",
+                (metricsHost.find(':') != std::string::npos ? "[" + metricsHost + "]" : metricsHost).c_str(),
+                metricsServer->Port());
+  }
   std::fflush(stdout);
 
   for (;;) {
@@ -195,8 +233,10 @@ void Serve(const ServeOptions& options) {
     }
   }
   // New connections are no longer taken; requests in flight get their answers.
+  if (metricsServer) metricsServer->Drain(std::chrono::seconds(0));
   server.Drain(std::chrono::seconds(options.grace));
   server.Wait();
+  if (metricsServer) metricsServer->Wait();
 }
 
 void OpenTokenCommand(const std::string& secretFile, const std::string& token) {
@@ -229,17 +269,12 @@ void AddServiceCommands(CLI::App& app) {
   auto options = std::make_shared<ServeOptions>();
   auto* serve = app.add_subcommand("serve", "Serve CAPTCHA challenges over HTTP with single-use tokens");
   serve->add_option("--listen", options->listen, "Address and port to listen on, ADDR:PORT (port 0: any free port)")
-      ->check(CLI::Validator(
-          [](std::string& text) -> std::string {
-            try {
-              SplitListen(text);
-              return {};
-            } catch (const std::runtime_error& error) {
-              return std::string(error.what()).substr(std::string("--listen: ").size());
-            }
-          },
-          ""))
+      ->check(ListenAddress())
       ->capture_default_str();
+  serve->add_option("--metrics-listen", options->metricsListen,
+                    "Serve /metrics on this ADDR:PORT only, not on --listen; keep it private (loopback or an "
+                    "internal network)")
+      ->check(ListenAddress());
   serve->add_option("--workers", options->workers, "Threads that read and answer requests")
       ->check(CLI::Range(1, 256))->capture_default_str();
   serve->add_option("--render-threads", options->renderThreads, "Threads that draw challenges (0: as many as --workers)")

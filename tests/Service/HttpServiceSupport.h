@@ -38,6 +38,7 @@ struct ServerSetup {
   std::size_t renderPerClient = 8;
   std::size_t renderPerNetwork = 16;
   bool logRequests = false;
+  bool metricsOnMainListener = true;
   ServerLimits limits{};
 };
 
@@ -51,6 +52,7 @@ class Server {
         .renderPerClient = setup.renderPerClient,
         .renderPerNetwork = setup.renderPerNetwork,
         .logRequests = setup.logRequests,
+        .metricsOnMainListener = setup.metricsOnMainListener,
         .clock = [this] { return std::chrono::system_clock::now() + std::chrono::milliseconds(skewMs_.load()); }};
     auto config = std::make_shared<const ServiceConfig>(ServiceConfig{keys, std::move(setup.sites)});
     service_ = std::make_unique<CaptchaService>(config, Stores{std::move(setup.store), std::move(setup.limiter)},
@@ -62,6 +64,7 @@ class Server {
     server_->Start(2);
   }
   [[nodiscard]] unsigned short Port() const { return server_->Port(); }
+  CaptchaService& Service() { return *service_; }
   void Skew(std::chrono::milliseconds by) { skewMs_ += by.count(); }
   // Stops the service first, so that what it writes when it goes (the held-back refusal
   // counts) is written while the test still captures it.

@@ -79,6 +79,7 @@ TEST_F(HttpService, ServesHealthAndMetricsAndJsonErrorsForWrongPathsOrMethods) {
       {http::verb::get, "/readyz", 200, "application/json", "\"status\":\"ready\""},
       {http::verb::get, "/metrics", 200, "text/plain; version=0.0.4; charset=utf-8",
        "# TYPE quillgate_request_duration_seconds histogram"},
+      {http::verb::get, "/", 200, "text/html; charset=utf-8", "<script"},
       {http::verb::get, "/nothing", 404, "application/json", "\"error\":\"not_found\""},
       {http::verb::get, "/api/challenge", 405, "application/json",
        "\"error\":\"method_not_allowed\""},
@@ -319,6 +320,32 @@ class HttpServiceSites : public ::testing::Test {
   KeyRing keys_ = KeyRing::Generate();
   Server server_{keys_, {.sites = TwoSites()}};
 };
+
+// The demo page asks for the implicit site's challenges, which a server with a sites file
+// does not give: it would only fail. The widget is what sites' pages load.
+TEST_F(HttpServiceSites, ServeTheWidgetButNoDemoPage) {
+  for (const char* page : {"/", "/index.html", "/demo.js"}) {
+    EXPECT_EQ(Get(server_.Port(), page).status, 404) << page;
+  }
+  EXPECT_EQ(Get(server_.Port(), "/quillgate.js").status, 200);
+}
+
+// The counters tell an attacker which defence is refusing him and how close the store is
+// to full: on a listener of their own, the public one does not serve them.
+TEST(HttpServiceMetrics, CanBeServedOnlyOnAListenerOfTheirOwn) {
+  Server server(KeyRing::Generate(), {.metricsOnMainListener = false});
+  HttpServer metrics("127.0.0.1", 0, {}, [&](Request&& request, const Peer& peer, Responder respond) {
+    server.Service().HandleMetrics(std::move(request), peer, std::move(respond));
+  });
+  metrics.Start(1);
+  EXPECT_EQ(Get(server.Port(), "/metrics").status, 404);
+  EXPECT_EQ(Get(server.Port(), "/healthz").status, 200);
+  const Reply counters = Get(metrics.Port(), "/metrics");
+  EXPECT_EQ(counters.status, 200);
+  EXPECT_NE(counters.raw.body().find("# TYPE quillgate_request_duration_seconds histogram"), std::string::npos);
+  for (const char* other : {"/", "/healthz", "/quillgate.js"}) EXPECT_EQ(Get(metrics.Port(), other).status, 404);
+  EXPECT_EQ(Post(metrics.Port(), "/api/challenge", "{}").status, 404);
+}
 
 TEST_F(HttpServiceSites, SiteverifyAnswersInTheUsualShape) {
   const Reply challenge = ShopChallenge();

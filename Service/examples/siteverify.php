@@ -1,7 +1,8 @@
 <?php
 // A site's back end checking a Quillgate answer: post the form's quillgate-response field
-// with the site's secret to /siteverify and trust only "success": true.
-// Usage: php siteverify.php SERVER_URL SECRET RESPONSE [REMOTE_IP]
+// with the site's secret to /siteverify, and accept it only when "success" is true and
+// "hostname" is your site's (a token asked for with no page has an empty one).
+// Usage: php siteverify.php SERVER_URL SECRET RESPONSE HOSTNAME [REMOTE_IP]
 function quillgate_verify(string $server, string $secret, string $response, ?string $remoteip = null): array {
     $fields = ['secret' => $secret, 'response' => $response];
     if ($remoteip !== null) $fields['remoteip'] = $remoteip;
@@ -16,6 +17,10 @@ function quillgate_verify(string $server, string $secret, string $response, ?str
     return $body === false ? ['success' => false, 'error-codes' => ['unreachable']] : json_decode($body, true);
 }
 
-$result = quillgate_verify($argv[1], $argv[2], $argv[3], $argv[4] ?? null);
+function quillgate_accepted(array $result, string $hostname): bool {
+    return ($result['success'] ?? false) === true && ($result['hostname'] ?? null) === $hostname;
+}
+
+$result = quillgate_verify($argv[1], $argv[2], $argv[3], $argv[5] ?? null);
 echo json_encode($result), "\n";
-exit(($result['success'] ?? false) === true ? 0 : 1);
+exit(quillgate_accepted($result, $argv[4]) ? 0 : 1);

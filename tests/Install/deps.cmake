@@ -6,3 +6,6 @@ target_compile_definitions(${test_target} PRIVATE
   QUILLGATE_VERSION="${PROJECT_VERSION}"
   QUILLGATE_EXAMPLES_DIR="${CMAKE_SOURCE_DIR}/CApi/examples"
   QUILLGATE_BUILD_DIR="${CMAKE_BINARY_DIR}")
+# The systemd unit and serve.env, started as systemd would start them.
+add_test(NAME Install.SystemdUnit
+  COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/Install/systemd-unit.py $<TARGET_FILE:quillgate>)

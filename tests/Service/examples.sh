@@ -56,13 +56,14 @@ done
 [ -n "$url" ] || { echo "serve did not start:"; cat "$work/serve.log"; exit 1; }
 
 # What the widget does in the visitor's browser: a challenge, then TOKEN.ANSWER in the form.
-new_response() {
+new_response() {  # new_response [ORIGIN]: a right answer, for a page of ORIGIN (default the site's)
   local token
-  token=$(curl -sS -H 'Origin: https://www.example.org' -H 'Content-Type: application/json' \
+  token=$(curl -sS -H "Origin: ${1-https://www.example.org}" -H 'Content-Type: application/json' \
     -d '{"sitekey":"example_site"}' "$url/api/challenge" | python3 -c 'import json,sys; print(json.load(sys.stdin)["token"])')
   echo "$token.$("$binary" token open --secret-file "$work/keys" "$token" | python3 -c 'import json,sys; print(json.load(sys.stdin)["code"])')"
 }
 succeeds() { "$@" | python3 -c 'import json,sys; r=json.load(sys.stdin); sys.exit(0 if r["success"] is True and r["hostname"] == "www.example.org" else 1)'; }
+fails() { ! "$@"; }
 refused_as_duplicate() {
   local out
   out=$("$@" || true)
@@ -71,9 +72,22 @@ refused_as_duplicate() {
 
 for example in "sh $examples/siteverify.sh" "python3 $examples/siteverify.py" "php $examples/siteverify.php"; do
   response=$(new_response)
-  check "$example accepts the right answer" succeeds $example "$url" "$secret" "$response"
-  check "$example refuses it replayed" refused_as_duplicate $example "$url" "$secret" "$response"
+  check "$example accepts the right answer" succeeds $example "$url" "$secret" "$response" www.example.org
+  check "$example refuses it replayed" refused_as_duplicate $example "$url" "$secret" "$response" www.example.org
+  # A script with no page (no Origin) gets a token whose hostname is empty: right answer,
+  # "success": true, yet not an answer from the site's page.
+  check "$example refuses a right answer with no page" fails $example "$url" "$secret" "$(new_response '')" www.example.org
 done
+# Key rotation as the README gives it: a new file renamed over the old one, then SIGHUP. A
+# token sealed before still verifies, and new ones are sealed with the new key.
+before=$(new_response)
+old_key=$(grep -v '^#' "$work/keys" | head -1)
+(cd "$work" && PID=$server && (umask 077; { openssl rand -hex 32; cat keys; } > keys.new) && mv keys.new keys && kill -HUP "$PID")
+rotated() { for _ in $(seq 50); do grep -q '"event":"reloaded"' "$work/requests.log" && return 0; sleep 0.1; done; return 1; }
+check "the README's rotation reloads the keys" rotated
+check "a token sealed before the rotation verifies" succeeds python3 "$examples/siteverify.py" "$url" "$secret" "$before" www.example.org
+printf '%s\n' "$old_key" > "$work/old-key" && chmod 600 "$work/old-key"
+check "a new token is sealed with the new key" fails "$binary" token open --secret-file "$work/old-key" "$(new_response | cut -d. -f1)"
 # SIGHUP: a second site appears; a broken file is refused and the sites stay as they were.
 status_for() {  # status_for SITEKEY ORIGIN: the status of a challenge request
   curl -s -o /dev/null -w '%{http_code}' -H "Origin: $2" -H 'Content-Type: application/json' \

@@ -36,8 +36,15 @@ try {
   page.setDefaultTimeout(60000);
   const pageErrors = [];
   page.on('pageerror', (error) => pageErrors.push(String(error)));
-  // The demo page, whose Content-Security-Policy is the one a site needs (worker-src blob:).
-  await page.goto(base + '/');
+  // A site's page with the widget under the Content-Security-Policy the README gives sites
+  // (worker-src blob: for the solver); a server with a sites file serves no page of its own.
+  await page.route(base + '/pow.html', (route) => route.fulfill({
+    contentType: 'text/html; charset=utf-8',
+    headers: { 'Content-Security-Policy': `script-src ${base}; connect-src ${base}; img-src data:; ` +
+                                          `media-src ${base}; worker-src blob:` },
+    body: `<!doctype html><title>work</title><script src="${base}/quillgate.js"></script>`,
+  }));
+  await page.goto(base + '/pow.html');
   const times = await page.evaluate(async (count) => {
     const element = document.createElement('div');
     document.body.append(element);

@@ -19,6 +19,10 @@ struct Stores {
   std::unique_ptr<RateLimiter> limiter;
 };
 
+// Throws std::runtime_error unless `spec` is "memory" or a Redis URL that parses: what
+// MakeStores checks before connecting, for the command line to refuse a mistyped --store.
+void CheckStoreSpec(std::string_view spec);
+
 // `spec` is "memory" or a Redis URL (RedisClient.h). `memoryCapacity` bounds the used
 // tokens the memory store remembers; `redisTimeout` bounds every Redis call, connecting
 // included; `redis` says how the Redis store guards against a Redis that forgets. Throws

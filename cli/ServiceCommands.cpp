@@ -74,6 +74,21 @@ std::pair<std::string, unsigned short> SplitListen(const std::string& text) {
   return {host, static_cast<unsigned short>(port)};
 }
 
+// A check made of a parser that throws std::runtime_error: its message, as CLI11 wants it.
+template <typename Parse>
+CLI::Validator Parses(Parse parse) {
+  return CLI::Validator(
+      [parse](std::string& text) -> std::string {
+        try {
+          parse(text);
+          return {};
+        } catch (const std::runtime_error& error) {
+          return error.what();
+        }
+      },
+      "");
+}
+
 // The check of --listen and --metrics-listen.
 CLI::Validator ListenAddress() {
   return CLI::Validator(
@@ -300,6 +315,7 @@ void AddServiceCommands(CLI::App& app) {
   serve->add_option("--store", options->store,
                     "Used tokens and rate limits: memory, or a Redis URL (redis://[:PASSWORD@]HOST[:PORT][/DB], "
                     "unix:///PATH[?db=N&password=P]) shared by several servers")
+      ->check(Parses([](const std::string& text) { CheckStoreSpec(text); }))
       ->capture_default_str();
   serve->add_option("--redis-timeout-ms", options->redisTimeoutMs, "Milliseconds any Redis call may take")
       ->check(CLI::Range(10, 10'000))->capture_default_str();
@@ -323,7 +339,8 @@ void AddServiceCommands(CLI::App& app) {
                     "Open connections at most from one network (IPv4 /24, IPv6 /48); more are refused with 429")
       ->check(CLI::Range(1, 1'000'000))->capture_default_str();
   serve->add_option("--trust-proxy", options->trustedProxies,
-                    "A proxy (ADDRESS or NETWORK/PREFIX) whose X-Forwarded-For names the client; repeatable");
+                    "A proxy (ADDRESS or NETWORK/PREFIX) whose X-Forwarded-For names the client; repeatable")
+      ->check(Parses([](const std::string& text) { (void)Network::Parse(text); }));
   serve->add_option("--header-timeout", options->headerTimeout, "Seconds a client may take to send a request")
       ->check(CLI::Range(1, 3600))->capture_default_str();
   serve->add_option("--idle-timeout", options->idleTimeout, "Seconds a kept-alive connection may wait idle")

@@ -115,7 +115,11 @@ TEST_F(Cli, ServeChecksEverythingBeforeCreatingItsSecretFile) {
       {"--listen 127.0.0.1:70000", 64},
       {"--listen " + busy, 2},
       {"--listen 127.0.0.1:0 --sites absent.json", 2},
-      {"--listen 127.0.0.1:0 --store bogus", 2},
+      {"--listen 127.0.0.1:0 --metrics-listen " + busy, 2},
+      {"--listen 127.0.0.1:0 --metrics-listen nonsense", 64},
+      {"--listen 127.0.0.1:0 --store bogus", 64},
+      {"--listen 127.0.0.1:0 --store redis://host:99999", 64},
+      {"--listen 127.0.0.1:0 --trust-proxy 10.0.0.0/33", 64},
   };
   for (const auto& [arguments, status] : failures) {
     const Result r = Run("serve --quiet --secret-file keys " + arguments);

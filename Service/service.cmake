@@ -12,8 +12,11 @@ set(QG_ASSETS ${CMAKE_SOURCE_DIR}/Service/assets)
 file(READ ${QG_ASSETS}/index.html QUILLGATE_DEMO_PAGE)
 file(READ ${QG_ASSETS}/quillgate.js QUILLGATE_WIDGET_SCRIPT)
 file(READ ${QG_ASSETS}/demo.js QUILLGATE_DEMO_SCRIPT)
+# hash-wasm's Argon2 and BLAKE2b WebAssembly, which the widget's worker loads for Argon2id
+# work (made by tools/vendor-argon2id.sh).
+file(READ ${QG_ASSETS}/vendor/argon2id.js QUILLGATE_ARGON2ID_SCRIPT)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-  ${QG_ASSETS}/index.html ${QG_ASSETS}/quillgate.js ${QG_ASSETS}/demo.js)
+  ${QG_ASSETS}/index.html ${QG_ASSETS}/quillgate.js ${QG_ASSETS}/demo.js ${QG_ASSETS}/vendor/argon2id.js)
 configure_file(${CMAKE_SOURCE_DIR}/Service/Assets.cpp.in ${CMAKE_BINARY_DIR}/generated/ServiceAssets.cpp @ONLY)
 
 file(GLOB SERVICE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/Service/*.cpp)

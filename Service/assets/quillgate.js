@@ -116,25 +116,29 @@
       var argon2 = (await WebAssembly.instantiate(decodeBase64(modules.argon2))).instance.exports;
 
       var blakeBuffer = new Uint8Array(blake.memory.buffer, blake.Hash_GetBuffer(), 16384);
+      // BLAKE2b of the parts, left at the start of blakeBuffer: the input goes there too.
       function blake2b(outputBytes, parts) {
         var length = 0;
         for (var i = 0; i < parts.length; i++) { blakeBuffer.set(parts[i], length); length += parts[i].length; }
         blake.Hash_Init(outputBytes * 8);
         blake.Hash_Update(length);
         blake.Hash_Final();
-        return blakeBuffer.slice(0, outputBytes);
       }
-      // H' for a 1024-byte block: 32 bytes of each hash in a chain, the whole of the last.
-      function blockHash(parts) {
-        var block = new Uint8Array(1024);
-        var chain = blake2b(64, [le32(1024)].concat(parts));
-        block.set(chain.subarray(0, 32), 0);
+      // H' for a 1024-byte block, written to `block`: 32 bytes of each hash in a chain, then
+      // the whole of the last; each hash is taken of the one before where it stands.
+      function blockHash(parts, block) {
+        blake2b(64, [le32(1024)].concat(parts));
+        block.set(blakeBuffer.subarray(0, 32), 0);
         for (var i = 1; i < 30; i++) {
-          chain = blake2b(64, [chain]);
-          block.set(chain.subarray(0, 32), 32 * i);
+          blake.Hash_Init(512);
+          blake.Hash_Update(64);
+          blake.Hash_Final();
+          block.set(blakeBuffer.subarray(0, 32), 32 * i);
         }
-        block.set(blake2b(64, [chain]), 960);
-        return block;
+        blake.Hash_Init(512);
+        blake.Hash_Update(64);
+        blake.Hash_Final();
+        block.set(blakeBuffer.subarray(0, 64), 960);
       }
 
       // The module reserves 512 KiB when asked for its buffer, and grows only when asked for
@@ -151,13 +155,15 @@
       var zero = le32(0), one = le32(1);
 
       return function (input) {
-        var h0 = blake2b(64, [parameters, le32(input.length), input, le32(seed.length), seed, zero, zero]);
-        memory.set(blockHash([h0, zero, zero]), 0);
-        memory.set(blockHash([h0, one, zero]), 1024);
+        blake2b(64, [parameters, le32(input.length), input, le32(seed.length), seed, zero, zero]);
+        var h0 = blakeBuffer.slice(0, 64);
+        blockHash([h0, zero, zero], memory.subarray(0, 1024));
+        blockHash([h0, one, zero], memory.subarray(1024, 2048));
         memory.fill(0, 2048, memoryKib * 1024);
         memory.set(parameters, memoryKib * 1024);
         argon2.Hash_Calculate(0, memoryKib);
-        return blake2b(32, [le32(32), memory.subarray(0, 1024)]);
+        blake2b(32, [le32(32), memory.subarray(0, 1024)]);
+        return blakeBuffer.slice(0, 32);
       };
     }
 

@@ -15,6 +15,7 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -341,56 +342,74 @@ std::string SiteKeyInQuery(const Request& request) {
 
 }  // namespace
 
+CaptchaService::WorkAsked CaptchaService::AskWork(const Policy& policy) const {
+  WorkAsked asked{policy.work.units, policy.work.units};
+  if (policy.work.underLoad == 0) return asked;
+  // Under load every challenge costs work, so a flood from many addresses pays for each
+  // drawing it takes while the server's room lasts; the work doubles as the pool's queue
+  // reaches a job per thread, or as the connection table fills its last eighth.
+  const double pool = pool_.Load();
+  const double connections = options_.connectionLoad ? options_.connectionLoad() : 0.0;
+  constexpr double kConnectionsNearlyFull = 0.875;
+  if (pool <= 0.5 && connections < kConnectionsNearlyFull) return asked;
+  const double growth =
+      std::clamp(std::max(pool, 1.0 + (connections - kConnectionsNearlyFull) / (1.0 - kConnectionsNearlyFull)), 1.0, 2.0);
+  asked.least = std::max(asked.least, policy.work.underLoad);
+  asked.units = std::max(asked.units, static_cast<std::int32_t>(std::min<double>(
+                                          kMaxWorkUnits, std::round(policy.work.underLoad * growth))));
+  asked.underLoad = true;
+  return asked;
+}
+
 void CaptchaService::Puzzle(const std::shared_ptr<Call>& call) {
   const Site* site = SiteOf(call, SiteKeyInQuery(call->request));
   if (site == nullptr) return;
   const Policy& policy = site->policy;
-  if (policy.powBits == 0) {
-    return call->Finish(JsonResponse(http::status::ok, {{"bits", 0}}));
-  }
+  // Each puzzle costs the server its targets' work: a bucket of its own keeps one client
+  // from spending the server's time on puzzles it never solves.
+  if (!TakeToken(call, 'p', policy.puzzleLimit)) return;
+  const WorkAsked asked = AskWork(policy);
+  if (asked.units == 0) return call->Finish(JsonResponse(http::status::ok, {{"units", 0}}));
   const std::int64_t nowMs = NowMs();
-  int bits = policy.powBits;
-  if (policy.powBitsPer > 0) {
-    // A deep bucket draining at N a minute counts how far this client is above N puzzles a
-    // minute lately: every N beyond that is one more bit, so a burst pays more per challenge.
-    constexpr double kDepth = 1e9;
-    const std::string key = "p|" + site->siteKey + "|" + call->client;
-    const RateDecision counted = stores_.limiter->Take(key, BucketRule{double(policy.powBitsPer), kDepth}, nowMs);
-    if (counted.verdict == RateDecision::Verdict::Unavailable) {
-      metrics_.CountStoreError();
-      return call->Finish(RetryLater(http::status::service_unavailable, "store_unavailable",
-                                     "the server cannot reach its store; try again shortly", 1000));
-    }
-    const auto recent = static_cast<std::int64_t>(kDepth) - counted.tokensLeft;
-    bits = static_cast<int>(std::min<std::int64_t>(kMaxPowBits, bits + std::max<std::int64_t>(0, recent - 1) /
-                                                                            policy.powBitsPer));
-  }
   ::quillgate::service::Puzzle puzzle;
   puzzle.issuedMs = nowMs;
   puzzle.expiresMs = nowMs + kPuzzleTtlMs;
   puzzle.issuer = stores_.replay->Issuer();
-  puzzle.bits = bits;
+  puzzle.algorithm = policy.work.algorithm;
+  puzzle.cost = UnitCostOf(policy.work.algorithm);
+  puzzle.range = RangeFor(asked.units);
   puzzle.siteKey = site->siteKey;
-  call->Finish(JsonResponse(http::status::ok, {{"puzzle", SealPuzzle(call->config->keys, puzzle)},
-                                               {"bits", bits},
-                                               {"expires_ms", puzzle.expiresMs}}));
+  call->Finish(JsonResponse(http::status::ok, ToJson(OfferPuzzle(call->config->keys, puzzle))));
 }
 
-// The proof of work a challenge request carries, checked against the site's policy: true
-// when it is good (and now used up), otherwise the refusal is given.
-bool CaptchaService::CheckWork(const std::shared_ptr<Call>& call, const Site& site, const json& work) {
+// The proof of work a challenge request carries, checked against what is asked now: true
+// when it is good (and now used up), otherwise the refusal is given. A request without
+// work costs no more than reading it: the refusal is a fixed reply.
+bool CaptchaService::CheckWork(const std::shared_ptr<Call>& call, const Site& site, const json& work,
+                               const WorkAsked& asked) {
   const auto refuse = [&](const char* error, const std::string& message) {
     metrics_.CountRefusal(RefusalReason::Work);
     call->Finish(JsonError(http::status::forbidden, error, message));
     return false;
   };
   if (work.is_null()) {
-    return refuse("pow_required", "this site asks for proof of work: get a puzzle from /api/puzzle?sitekey=" +
-                                      site.siteKey + " and send {\"puzzle\", \"nonce\"} as \"pow\"");
+    return refuse("pow_required", std::string(asked.underLoad ? "the server is under load and asks for proof of work: "
+                                                               : "this site asks for proof of work: ") +
+                                      "get a puzzle from /api/puzzle?sitekey=" + site.siteKey +
+                                      " and send {\"puzzle\", \"solution\"} as \"pow\"");
   }
-  if (!work.is_object() || !work.contains("puzzle") || !work["puzzle"].is_string() || !work.contains("nonce") ||
-      !work["nonce"].is_string()) {
-    return refuse("pow_invalid", "pow must be {\"puzzle\": string, \"nonce\": string}");
+  const auto solution = work.is_object() ? work.find("solution") : work.end();
+  WorkAnswers answers{};
+  bool wellFormed = work.is_object() && work.contains("puzzle") && work["puzzle"].is_string() &&
+                    solution != work.end() && solution->is_array() && solution->size() == answers.size();
+  for (std::size_t j = 0; wellFormed && j < answers.size(); ++j) {
+    const json& answer = (*solution)[j];
+    wellFormed = answer.is_number_unsigned() && answer.get<std::uint64_t>() <= 0xFFFF'FFFFU;
+    if (wellFormed) answers[j] = answer.get<std::uint32_t>();
+  }
+  if (!wellFormed) {
+    return refuse("pow_invalid", "pow must be {\"puzzle\": string, \"solution\": [" + std::to_string(kSearches) +
+                                     " whole numbers]}");
   }
   const std::string& text = work["puzzle"].get_ref<const std::string&>();
   const std::int64_t nowMs = NowMs();
@@ -401,12 +420,13 @@ bool CaptchaService::CheckWork(const std::shared_ptr<Call>& call, const Site& si
   }
   const ::quillgate::service::Puzzle& puzzle = std::get<::quillgate::service::Puzzle>(opened);
   if (puzzle.siteKey != site.siteKey) return refuse("pow_invalid", "the puzzle is for another site");
-  if (puzzle.bits < site.policy.powBits) {
-    return refuse("pow_too_easy", "the puzzle asks for fewer bits than this site does now; get a new one");
+  // Puzzles of another algorithm or unit, or fewer units than asked without growth, come
+  // from an older policy: the visitor may solve a new one.
+  if (puzzle.algorithm != site.policy.work.algorithm || puzzle.cost != UnitCostOf(puzzle.algorithm) ||
+      puzzle.Units() < asked.least) {
+    return refuse("pow_too_easy", "the puzzle asks for less work than this site does now; get a new one");
   }
-  if (WorkOf(text, work["nonce"].get_ref<const std::string&>()) < puzzle.bits) {
-    return refuse("pow_wrong", "the nonce does not solve the puzzle");
-  }
+  if (!Solves(call->config->keys, puzzle, answers)) return refuse("pow_wrong", "the solution does not solve the puzzle");
   switch (stores_.replay->Redeem(PuzzleUse(puzzle, text), nowMs)) {
     case Redemption::First:
       return true;
@@ -468,7 +488,7 @@ void CaptchaService::Challenge(const std::shared_ptr<Call>& call) {
                                   refusal->message));
   }
   if (!TakeToken(call, 'c', policy.challengeLimit)) return;
-  if (policy.powBits > 0 && !CheckWork(call, *site, work)) return;
+  if (const WorkAsked asked = AskWork(policy); asked.units > 0 && !CheckWork(call, *site, work, asked)) return;
 
   const ImageSettings settings = std::get<ImageSettings>(chosen);
   TokenClaims claims;

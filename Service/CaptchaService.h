@@ -3,8 +3,11 @@
 // (at once, or from the render pool once the picture is drawn).
 //
 //   POST /api/challenge  {"sitekey", "style", "width", "height", "length", "type", "format"}
-//                        -> {"token", "image", "audio", "expires", "width", "height"}
+//                        [, "pow": {"puzzle", "solution"}]
+//                        -> {"token", "image", "audio", "expires", "expires_ms", "style",
+//                            "width", "height"}
 //   GET  /api/audio/TOKEN the spoken code as audio/wav
+//   GET  /api/puzzle?sitekey=K  -> a proof-of-work puzzle (ProofOfWork.h), or {"units": 0}
 //   POST /siteverify     secret, response[, remoteip] (form or JSON), for a site's server
 //                        -> {"success", "challenge_ts", "hostname", "error-codes", ...}
 //   POST /api/verify     {"token", "answer"} -> {"success", "error", ...}, only for sites
@@ -50,6 +53,9 @@ struct ServiceOptions {
   // False when /metrics has a listener of its own (HandleMetrics): the main one, open to
   // anyone, then answers it 404, as what the counters tell is the operator's alone.
   bool metricsOnMainListener = true;
+  // The share of the connection table in use (0 to 1), when the server tells it: nearly
+  // full, every challenge needs proof of work.
+  std::function<double()> connectionLoad;
   // The clock, replaceable in tests.
   std::function<std::chrono::system_clock::time_point()> clock = [] {
     return std::chrono::system_clock::now();
@@ -89,7 +95,16 @@ class CaptchaService {
   // The site a request names (the implicit one when there is no sites file), checked
   // against the request's origin; nullptr once the refusal is given.
   const Site* SiteOf(const std::shared_ptr<Call>& call, const std::string& siteKey);
-  bool CheckWork(const std::shared_ptr<Call>& call, const Site& site, const nlohmann::json& work);
+  // The work a challenge must carry now: `units` for a new puzzle, `least` that a solved
+  // one must have had (what the policy asks, before any growth with the load).
+  struct WorkAsked {
+    std::int32_t units = 0;
+    std::int32_t least = 0;
+    bool underLoad = false;
+  };
+  [[nodiscard]] WorkAsked AskWork(const Policy& policy) const;
+  bool CheckWork(const std::shared_ptr<Call>& call, const Site& site, const nlohmann::json& work,
+                 const WorkAsked& asked);
   void Verify(const std::shared_ptr<Call>& call);
   void SiteVerify(const std::shared_ptr<Call>& call);
   // False (and the 429/503 given) when the client's bucket refuses the request.

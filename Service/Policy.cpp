@@ -181,10 +181,31 @@ void ReadLimits(const json& value, const std::string& path, Policy& policy) {
       ReadBucket(member, memberPath, policy.audioLimit);
     } else if (key == "verify") {
       ReadBucket(member, memberPath, policy.verifyLimit);
+    } else if (key == "puzzle") {
+      ReadBucket(member, memberPath, policy.puzzleLimit);
     } else {
-      Unknown(memberPath, "challenge, audio, verify");
+      Unknown(memberPath, "challenge, audio, verify, puzzle");
     }
   }
+}
+
+WorkPolicy ReadWork(const json& value, const std::string& path) {
+  WorkPolicy work;
+  for (const auto& [key, member] : Object(value, path).items()) {
+    const std::string memberPath = path + "." + key;
+    if (key == "algorithm") {
+      const auto named = member.is_string() ? WorkAlgorithmNamed(member.get_ref<const std::string&>()) : std::nullopt;
+      if (!named) Fail(memberPath, "must be \"pbkdf2-sha256\" or \"argon2id\"");
+      work.algorithm = *named;
+    } else if (key == "units") {
+      work.units = Integer32(member, memberPath, 0, kMaxWorkUnits);
+    } else if (key == "under_load") {
+      work.underLoad = Integer32(member, memberPath, 0, kMaxWorkUnits);
+    } else {
+      Unknown(memberPath, "algorithm, units, under_load");
+    }
+  }
+  return work;
 }
 
 // The names of client_choice, in the order the JSON lists them.
@@ -387,10 +408,13 @@ Policy Policy::FromJson(const json& value, const Policy& over) {
     } else if (key == "verify_api") {
       if (!member.is_boolean()) Fail(path, "must be true or false");
       p.verifyApi = member.get<bool>();
-    } else if (key == "pow_bits") {
-      p.powBits = Integer32(member, path, 0, kMaxPowBits);
-    } else if (key == "pow_bits_per") {
-      p.powBitsPer = Integer32(member, path, 0, 1'000'000);
+    } else if (key == "pow") {
+      p.work = ReadWork(member, path);
+    } else if (key == "pow_bits" || key == "pow_bits_per") {
+      // Leading-zero-bits puzzles cost a bot in native code a hundredth of what they cost a
+      // browser; a sites file written for them must be brought over, not quietly weakened.
+      Fail(path, "leading-bits proof of work is gone; use \"pow\": {\"algorithm\": \"pbkdf2-sha256\", "
+                 "\"units\": N, \"under_load\": N}");
     } else if (key == "limits") {
       ReadLimits(member, path, p);
     } else if (key == "client_choice") {
@@ -398,7 +422,7 @@ Policy Policy::FromJson(const json& value, const Policy& over) {
     } else {
       Unknown(path,
               "styles, style, length, types, type, width, height, formats, format, ttl_ms, max_render_ms, "
-              "verify_api, pow_bits, pow_bits_per, limits, client_choice");
+              "verify_api, pow, limits, client_choice");
     }
   }
   CheckTogether(p);
@@ -419,12 +443,12 @@ json Policy::ToJson() const {
       {"ttl_ms", ttlMs},
       {"max_render_ms", maxRenderMs},
       {"verify_api", verifyApi},
-      {"pow_bits", powBits},
-      {"pow_bits_per", powBitsPer},
+      {"pow", {{"algorithm", NameOf(work.algorithm)}, {"units", work.units}, {"under_load", work.underLoad}}},
       {"limits",
        {{"challenge", BucketJson(challengeLimit)},
         {"audio", BucketJson(audioLimit)},
-        {"verify", BucketJson(verifyLimit)}}},
+        {"verify", BucketJson(verifyLimit)},
+        {"puzzle", BucketJson(puzzleLimit)}}},
       {"client_choice", ClientChoiceJson(clientChoice)},
   };
 }

@@ -18,13 +18,15 @@
 //    "height": {"min": 40, "max": 150, "default": 50},
 //    "formats": ["JPEG", "PNG"], "format": "JPEG",
 //    "ttl_ms": 300000, "max_render_ms": 60, "verify_api": false,
-//    "pow_bits": 0, "pow_bits_per": 0,
+//    "pow": {"algorithm": "pbkdf2-sha256", "units": 0, "under_load": 1200},
 //    "client_choice": ["style", "size", "length", "type", "format"],
 //    "limits": {"challenge": {"per_minute": 30, "burst": 10},
-//               "audio": {"per_minute": 20, "burst": 5},
-//               "verify": {"per_minute": 30, "burst": 10}}}
+//               "audio": {"per_minute": 10, "burst": 4},
+//               "verify": {"per_minute": 30, "burst": 10},
+//               "puzzle": {"per_minute": 30, "burst": 10}}}
 
 #include "Service/RateLimiter.h"
+#include "Service/WorkFunction.h"
 
 #include <nlohmann/json_fwd.hpp>
 
@@ -63,6 +65,17 @@ struct ClientChoice {
   bool operator==(const ClientChoice&) const = default;
 };
 
+// Proof of work before a challenge (ProofOfWork.h), in units of the algorithm's work
+// (WorkFunction.h): `units` on every challenge, 0 for none; `underLoad` on every challenge
+// while the server is under load (its render pool more than half busy or its connection
+// table nearly full), whatever `units` says, growing with the load. 0 turns the latter off,
+// leaving a flood free to take every drawing the server can make.
+struct WorkPolicy {
+  WorkAlgorithm algorithm = WorkAlgorithm::Pbkdf2Sha256;
+  std::int32_t units = 0;
+  std::int32_t underLoad = 1200;
+};
+
 struct Policy {
   // The hard bounds no policy may leave: what the engine draws in reasonable time, and
   // codes short enough to guess are never allowed.
@@ -94,14 +107,14 @@ struct Policy {
   // may not exceed this; checked when the policy is read, so every request is cheap enough.
   double maxRenderMs = 60;
   bool verifyApi = false;
-  // Proof of work before each challenge: the puzzle's leading zero bits, 0 for none. With
-  // `powBitsPer` N > 0, a client asks one bit more for every N puzzles it took beyond N a
-  // minute (its count drains at N a minute), up to kMaxPowBits.
-  std::int32_t powBits = 0;
-  std::int32_t powBitsPer = 0;
+  WorkPolicy work;
   BucketRule challengeLimit{30, 10};
-  BucketRule audioLimit{20, 5};
+  // Each challenge's audio may be fetched a few times; a person listens to a handful of
+  // challenges a minute, a solver training or reading by ear asks for far more.
+  BucketRule audioLimit{10, 4};
   BucketRule verifyLimit{30, 10};
+  // Issuing a puzzle costs the server its targets' work: a client gets about one a challenge.
+  BucketRule puzzleLimit{30, 10};
   ClientChoice clientChoice;
 
   // All 50 styles, a random one per challenge, the rest as above.

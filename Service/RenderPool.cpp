@@ -10,7 +10,8 @@ RenderPool::RenderPool(int threads, std::size_t queueLimit, std::size_t perClien
   if (threads < 1 || queueLimit < 1 || perClient < 1 || perNetwork < 1) {
     throw std::invalid_argument("a render pool needs a thread, a queue and a place per client and network");
   }
-  threads_.reserve(static_cast<std::size_t>(threads));
+  threadCount_ = static_cast<std::size_t>(threads);
+  threads_.reserve(threadCount_);
   for (int i = 0; i < threads; ++i) threads_.emplace_back([this] { Work(); });
 }
 
@@ -61,6 +62,11 @@ bool RenderPool::Saturated() const {
   return waiting_ >= queueLimit_;
 }
 
+double RenderPool::Load() const {
+  const std::scoped_lock lock(mutex_);
+  return static_cast<double>(running_ + waiting_) / static_cast<double>(threadCount_);
+}
+
 std::size_t RenderPool::Waiting() const {
   const std::scoped_lock lock(mutex_);
   return waiting_;
@@ -79,9 +85,11 @@ void RenderPool::Work() {
     entry.jobs.pop_front();
     if (!entry.jobs.empty()) turn_.push_back(client);
     --waiting_;
+    ++running_;
     lock.unlock();
     work();
     lock.lock();
+    --running_;
     Client& done = clients_[client];
     if (const auto network = networks_.find(done.network); network != networks_.end() && --network->second == 0) {
       networks_.erase(network);

@@ -43,6 +43,9 @@ class RenderPool {
   // The queue is full: /readyz says not ready.
   [[nodiscard]] bool Saturated() const;
   [[nodiscard]] std::size_t Waiting() const;
+  // Jobs running or waiting per thread: above 0.5 the pool is more than half busy, above 1
+  // jobs queue.
+  [[nodiscard]] double Load() const;
 
  private:
   struct Client {
@@ -59,6 +62,8 @@ class RenderPool {
   std::condition_variable ready_;
   bool stopping_ = false;
   std::size_t waiting_ = 0;
+  std::size_t running_ = 0;
+  std::size_t threadCount_ = 1;
   std::unordered_map<std::string, Client> clients_;
   std::unordered_map<std::string, std::size_t> networks_;  // jobs queued or running per network
   std::list<std::string> turn_;  // clients with queued jobs, in the order they are served

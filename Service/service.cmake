@@ -3,6 +3,8 @@
 find_package(nlohmann_json 3 REQUIRED)
 pkg_check_modules(QG_SODIUM REQUIRED IMPORTED_TARGET libsodium)
 pkg_check_modules(QG_HIREDIS REQUIRED IMPORTED_TARGET hiredis)
+# SHA-256 for the proof of work's PBKDF2 (with the CPU's SHA instructions).
+pkg_check_modules(QG_CRYPTO REQUIRED IMPORTED_TARGET libcrypto)
 # The challenge audio's time stretch and pitch shift (LGPL-2.1, linked dynamically).
 pkg_check_modules(QG_SOUNDTOUCH REQUIRED IMPORTED_TARGET soundtouch)
 find_package(Threads REQUIRED)
@@ -23,5 +25,5 @@ file(GLOB SERVICE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/Service/*.cpp)
 add_library(quillgate_service STATIC ${SERVICE_SOURCES} ${CMAKE_BINARY_DIR}/generated/ServiceAssets.cpp)
 target_include_directories(quillgate_service PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(quillgate_service PUBLIC
-  Boost::headers nlohmann_json::nlohmann_json PkgConfig::QG_SODIUM PkgConfig::QG_HIREDIS PkgConfig::QG_SOUNDTOUCH
+  Boost::headers nlohmann_json::nlohmann_json PkgConfig::QG_SODIUM PkgConfig::QG_CRYPTO PkgConfig::QG_HIREDIS PkgConfig::QG_SOUNDTOUCH
   Threads::Threads)

@@ -67,22 +67,54 @@ void BM_MemoryRateLimiter(benchmark::State& state) {
 }
 BENCHMARK(BM_MemoryRateLimiter);
 
-// What the server spends on one proof of work: opening the puzzle (its MAC) and one hash.
-void BM_CheckProofOfWork(benchmark::State& state) {
-  const KeyRing keys = KeyRing::Generate();
+Puzzle SamplePuzzle(WorkAlgorithm algorithm) {
   Puzzle puzzle;
   puzzle.issuedMs = 1'800'000'000'000;
   puzzle.expiresMs = puzzle.issuedMs + 120'000;
-  puzzle.bits = 14;
+  puzzle.algorithm = algorithm;
+  puzzle.cost = UnitCostOf(algorithm);
+  puzzle.range = RangeFor(Policy::Default().work.underLoad);
   puzzle.siteKey = "qg_pk_0123456789abcdefghijkl";
-  const std::string text = SealPuzzle(keys, puzzle);
+  return puzzle;
+}
+
+// What the server spends to issue a puzzle: its targets, one unit of work per search.
+void BM_IssuePuzzle(benchmark::State& state) {
+  const KeyRing keys = KeyRing::Generate();
+  const Puzzle puzzle = SamplePuzzle(static_cast<WorkAlgorithm>(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(OfferPuzzle(keys, puzzle));
+  state.SetLabel(std::string(NameOf(puzzle.algorithm)));
+}
+BENCHMARK(BM_IssuePuzzle)
+    ->Arg(static_cast<int>(WorkAlgorithm::Pbkdf2Sha256))
+    ->Arg(static_cast<int>(WorkAlgorithm::Argon2id))
+    ->Unit(benchmark::kMicrosecond);
+
+// What the server spends on a solution, right or made up: the puzzle's MAC, then the
+// answers derived from the key and compared. No unit of work is done again.
+void BM_CheckProofOfWork(benchmark::State& state) {
+  const KeyRing keys = KeyRing::Generate();
+  const PuzzleOffer offer = OfferPuzzle(keys, SamplePuzzle(WorkAlgorithm::Pbkdf2Sha256));
+  const WorkAnswers madeUp{1, 2, 3, 4};
   for (auto _ : state) {
-    const auto opened = OpenPuzzle(keys, text, puzzle.issuedMs);
-    benchmark::DoNotOptimize(opened);
-    benchmark::DoNotOptimize(WorkOf(text, "k3x9q"));
+    const auto opened = OpenPuzzle(keys, offer.text, 1'800'000'000'000);
+    benchmark::DoNotOptimize(Solves(keys, std::get<Puzzle>(opened), madeUp));
   }
 }
-BENCHMARK(BM_CheckProofOfWork);
+BENCHMARK(BM_CheckProofOfWork)->Unit(benchmark::kMicrosecond);
+
+// One unit of the native solver: what a bot spends per try.
+void BM_WorkUnit(benchmark::State& state) {
+  const auto algorithm = static_cast<WorkAlgorithm>(state.range(0));
+  const WorkSeed seed{7};
+  std::uint32_t candidate = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(WorkUnit(algorithm, UnitCostOf(algorithm), seed, 0, candidate++));
+  state.SetLabel(std::string(NameOf(algorithm)));
+}
+BENCHMARK(BM_WorkUnit)
+    ->Arg(static_cast<int>(WorkAlgorithm::Pbkdf2Sha256))
+    ->Arg(static_cast<int>(WorkAlgorithm::Argon2id))
+    ->Unit(benchmark::kMicrosecond);
 
 // One challenge's recording: five letters stretched and shifted, babble and noise.
 void BM_RecordChallengeAudio(benchmark::State& state) {

@@ -14,6 +14,7 @@ void AddImageCommands(CLI::App& app);  // image, gallery
 void AddComponentCommands(CLI::App& app);  // register, unregister, automate
 void AddServiceCommands(CLI::App& app);    // serve, token
 void AddSiteCommands(CLI::App& app);       // site new
+void AddWorkCommands(CLI::App& app);       // work solve
 
 // Writes bytes to a file, or to standard output for "-". A regular file, or a name that does
 // not exist yet, is written in full to an exclusively created temporary beside it and then

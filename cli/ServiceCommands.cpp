@@ -197,6 +197,9 @@ void Serve(const ServeOptions& options) {
   serviceOptions.renderPerNetwork = options.renderPerNetwork;
   serviceOptions.logRequests = !options.quiet;
   serviceOptions.metricsOnMainListener = options.metricsListen.empty();
+  serviceOptions.connectionLoad = [&server, most = static_cast<double>(limits.maxConnections)] {
+    return static_cast<double>(server.Connections()) / most;
+  };
   // /metrics on an address of its own, kept private by the operator (a loopback or an
   // internal network); bound before anything is written, like the main listener.
   std::optional<HttpServer> metricsServer;

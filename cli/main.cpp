@@ -67,6 +67,7 @@ int Run(int argc, char** argv) {
   quillgate::cli::AddComponentCommands(app);
   quillgate::cli::AddServiceCommands(app);
   quillgate::cli::AddSiteCommands(app);
+  quillgate::cli::AddWorkCommands(app);
   using quillgate::cli::kExitFailure;
   using quillgate::cli::kExitUsage;
   if (const std::string unknown = UnknownCommand(app, argc, argv); !unknown.empty()) {

@@ -70,7 +70,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       break;
     case 4:
       if (std::holds_alternative<Puzzle>(OpenPuzzle(keys, text, 0))) std::abort();
-      (void)WorkOf(text, input.ConsumeRandomLengthString(64));
+      try {
+        (void)OfferFromJson(nlohmann::json::parse(text, nullptr, false));
+      } catch (const std::runtime_error&) {
+      }
       break;
     case 3:
       (void)ClientKey(ClientAddress(proxies, boost::asio::ip::make_address("127.0.0.1"), text));

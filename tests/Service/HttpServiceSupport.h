@@ -20,11 +20,12 @@ namespace quillgate::service {
 namespace http = boost::beast::http;
 using nlohmann::json;
 
-// A policy without limits that lets a request choose everything, for tests about
-// something else.
+// A policy without limits that lets a request choose everything and asks no work even
+// under load, for tests about something else (the render pool's own defences among them).
 inline json Unlimited() {
   const json none = {{"per_minute", 0}, {"burst", 1}};
   return {{"verify_api", true},
+          {"pow", {{"under_load", 0}}},
           {"client_choice", {"style", "size", "length", "type", "format"}},
           {"limits", {{"challenge", none}, {"audio", none}, {"verify", none}}}};
 }
@@ -53,6 +54,10 @@ class Server {
         .renderPerNetwork = setup.renderPerNetwork,
         .logRequests = setup.logRequests,
         .metricsOnMainListener = setup.metricsOnMainListener,
+        .connectionLoad =
+            [this, most = static_cast<double>(setup.limits.maxConnections)] {
+              return server_ ? static_cast<double>(server_->Connections()) / most : 0.0;
+            },
         .clock = [this] { return std::chrono::system_clock::now() + std::chrono::milliseconds(skewMs_.load()); }};
     auto config = std::make_shared<const ServiceConfig>(ServiceConfig{keys, std::move(setup.sites)});
     service_ = std::make_unique<CaptchaService>(config, Stores{std::move(setup.store), std::move(setup.limiter)},
@@ -64,6 +69,7 @@ class Server {
     server_->Start(2);
   }
   [[nodiscard]] unsigned short Port() const { return server_->Port(); }
+  [[nodiscard]] std::size_t Connections() const { return server_->Connections(); }
   CaptchaService& Service() { return *service_; }
   void Skew(std::chrono::milliseconds by) { skewMs_ += by.count(); }
   // Stops the service first, so that what it writes when it goes (the held-back refusal

@@ -2,7 +2,6 @@
 // Each attack that the service defends against is run here and its refusal asserted.
 #include "HttpServiceSupport.h"
 
-#include "Service/ProofOfWork.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -424,98 +423,6 @@ TEST_F(HttpServiceSites, VerifyApiIsOpenOnlyWhereThePolicySaysSo) {
   EXPECT_EQ(closed["error"], "verify_api_off");
   const Reply blog = Challenge(server_.Port(), {{"sitekey", kBlogKey}}, "https://blog.example.org");
   EXPECT_EQ(Verify(server_.Port(), blog["token"], CodeOf(keys_, blog))["success"], true);
-}
-
-// Proof of work, tried as a bot would skip or cheapen it.
-
-Reply PuzzleOf(const Server& server, std::string_view siteKey = kShopKey,
-               std::string_view origin = kShopOrigin) {
-  return Get(server.Port(), "/api/puzzle?sitekey=" + std::string(siteKey), std::string(origin));
-}
-
-// The first nonce whose work on `puzzle` is at least `least` bits and below `below`.
-std::string NonceWorth(const std::string& puzzle, int least, int below = 257) {
-  for (int n = 0;; ++n) {
-    const int work = WorkOf(puzzle, std::to_string(n));
-    if (work >= least && work < below) return std::to_string(n);
-  }
-}
-
-// A challenge for the shop carrying `work` (none when null).
-Reply ShopChallengeWith(const Server& server, const json& work) {
-  json body = {{"sitekey", kShopKey}};
-  if (!work.is_null()) body["pow"] = work;
-  return Post(server.Port(), "/api/challenge", body.dump(), std::string(kShopOrigin));
-}
-
-TEST(HttpServiceWork, EachChallengeNeedsItsOwnFreshSolvedPuzzleOfTheSitesDifficulty) {
-  const KeyRing keys = KeyRing::Generate();
-  Server server(keys, {.sites = TwoSites({{"pow_bits", 10}})});
-  const auto puzzle = [&] {
-    const Reply reply = PuzzleOf(server);
-    EXPECT_EQ(reply.status, 200) << reply.raw.body();
-    EXPECT_EQ(reply["bits"], 10);
-    return reply["puzzle"].get<std::string>();
-  };
-  const auto refusal = [&](const json& work) {
-    const Reply reply = ShopChallengeWith(server, work);
-    EXPECT_EQ(reply.status, 403) << reply.raw.body();
-    return reply["error"];
-  };
-
-  EXPECT_EQ(refusal(nullptr), "pow_required");
-  EXPECT_EQ(refusal("1234"), "pow_invalid");
-  const std::string text = puzzle();
-  EXPECT_EQ(refusal({{"puzzle", text}, {"nonce", NonceWorth(text, 0, 10)}}), "pow_wrong");
-  const std::string nonce = NonceWorth(text, 10);
-  EXPECT_EQ(ShopChallengeWith(server, {{"puzzle", text}, {"nonce", nonce}}).status, 200);
-  EXPECT_EQ(refusal({{"puzzle", text}, {"nonce", nonce}}), "pow_used");
-
-  // A puzzle of its own making, or an easier one under the server's key, or another site's.
-  const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                               std::chrono::system_clock::now().time_since_epoch()).count();
-  Puzzle easy{
-      .issuedMs = now, .expiresMs = now + 60'000, .bits = 4, .siteKey = std::string(kShopKey)};
-  const std::string forged = SealPuzzle(KeyRing::Generate(), easy);
-  EXPECT_EQ(refusal({{"puzzle", forged}, {"nonce", NonceWorth(forged, 4)}}), "pow_invalid");
-  const std::string cheap = SealPuzzle(keys, easy);
-  EXPECT_EQ(refusal({{"puzzle", cheap}, {"nonce", NonceWorth(cheap, 4)}}), "pow_too_easy");
-  easy.bits = 10;
-  easy.siteKey = kBlogKey;
-  const std::string blogs = SealPuzzle(keys, easy);
-  EXPECT_EQ(refusal({{"puzzle", blogs}, {"nonce", NonceWorth(blogs, 10)}}), "pow_invalid");
-
-  // Solved, but kept past its time.
-  const std::string late = puzzle();
-  const std::string lateNonce = NonceWorth(late, 10);
-  server.Skew(std::chrono::milliseconds(CaptchaService::kPuzzleTtlMs));
-  EXPECT_EQ(refusal({{"puzzle", late}, {"nonce", lateNonce}}), "pow_expired");
-}
-
-TEST(HttpServiceWork, RaisedDifficultyBindsTheWorkAndSitesWithoutItAskNothing) {
-  Server server(KeyRing::Generate(), {.sites = TwoSites({{"pow_bits", 6}, {"pow_bits_per", 5}})});
-  std::vector<int> bits;
-  std::string last;
-  for (int i = 0; i < 20; ++i) {
-    const Reply reply = PuzzleOf(server);
-    bits.push_back(reply["bits"]);
-    last = reply["puzzle"];
-  }
-  EXPECT_EQ(bits.front(), 6);
-  EXPECT_EQ(bits.back(), 6 + 19 / 5) << "one bit more for every 5 puzzles beyond 5 a minute";
-  // The bursting bot pays the raised price, not the site's base: work enough for 6 bits but
-  // not 9 is refused, work for 9 accepted.
-  EXPECT_EQ(
-      ShopChallengeWith(server, {{"puzzle", last}, {"nonce", NonceWorth(last, 6, 9)}})["error"],
-      "pow_wrong");
-  EXPECT_EQ(ShopChallengeWith(server, {{"puzzle", last}, {"nonce", NonceWorth(last, 9)}}).status,
-            200);
-  // The count drains at 5 a minute: four minutes later it is back to the site's base.
-  server.Skew(std::chrono::minutes(4));
-  EXPECT_EQ(PuzzleOf(server)["bits"], 6);
-  // The blog asks for no work: its challenges need no puzzle.
-  EXPECT_EQ(PuzzleOf(server, kBlogKey, "https://blog.example.org")["bits"], 0);
-  Challenge(server.Port(), {{"sitekey", kBlogKey}}, "https://blog.example.org");
 }
 
 // The attack: a Redis that hangs (SIGSTOP) must not hang the service with it. Every request

@@ -42,11 +42,13 @@ TEST(Policy, ReadsEveryMemberAndWritesItBack) {
       "width": {"min": 100, "max": 300, "default": 200},
       "height": {"min": 30, "max": 100, "default": 60},
       "formats": [" png", "jpg"], "format": "Jpeg",
-      "ttl_ms": 60000, "max_render_ms": 12.5, "verify_api": true, "pow_bits": 8, "pow_bits_per": 20,
+      "ttl_ms": 60000, "max_render_ms": 12.5, "verify_api": true,
+      "pow": {"algorithm": "argon2id", "units": 300, "under_load": 900},
       "client_choice": ["size", "style"],
       "limits": {"challenge": {"per_minute": 12, "burst": 4},
                  "audio": {"per_minute": 0.5, "burst": 1.5},
-                 "verify": {"per_minute": 0}}})");
+                 "verify": {"per_minute": 0},
+                 "puzzle": {"per_minute": 5, "burst": 2}}})");
   const json written = Policy::FromJson(read, Policy::Default()).ToJson();
   // Sorted, named the one way, and the unset verify burst from the policy below.
   json expected = read;
@@ -94,6 +96,12 @@ TEST(Policy, RefusesEachBadMemberByName) {
       {R"({"verify_api": 1})", "policy.verify_api: must be true or false"},
       {R"({"limits": {"siteverify": {}}})", "policy.limits.siteverify: unknown member"},
       {R"({"limits": {"challenge": {"per_minute": -1}}})", "policy.limits.challenge.per_minute: at least 0"},
+      {R"({"limits": {"puzzle": {"burst": 0}}})", "policy.limits.puzzle.burst: at least 1"},
+      {R"({"pow": {"algorithm": "sha256"}})", "policy.pow.algorithm: must be \"pbkdf2-sha256\" or \"argon2id\""},
+      {R"({"pow": {"units": 200001}})", "policy.pow.units: at most 200000"},
+      {R"({"pow": {"under_load": -1}})", "policy.pow.under_load: at least 0"},
+      {R"({"pow": {"bits": 12}})", "policy.pow.bits: unknown member"},
+      {R"({"pow_bits": 12})", "policy.pow_bits: leading-bits proof of work is gone; use \"pow\""},
       {R"({"client_choice": "style"})", "policy.client_choice: must be an array"},
       {R"({"client_choice": ["width"]})", "policy.client_choice[0]: must be one of style, size, length, type"},
       {R"({"client_choice": ["size", "size"]})", "policy.client_choice: size appears twice"},

@@ -28,6 +28,7 @@ const round = (value, places = 1) => Number(value.toFixed(places));
 
 let server;
 let context;
+let result = null;
 try {
   let base;
   ({ server, base } = await startServer(binary, ['--quiet', '--secret-file', join(work, 'keys'), '--sites', join(work, 'sites.json')]));
@@ -105,7 +106,7 @@ try {
   const sum = (key) => rounds.reduce((total, round) => total + round[key], 0);
   const browserMs = rounds.map((round) => round.browserMs);
   const nativeMs = rounds.map((round) => round.nativeMs);
-  const result = {
+  result = {
     algorithm: current.algorithm,
     units: current.units,
     puzzles: rounds.length,
@@ -118,11 +119,16 @@ try {
     native_ms_per_unit: round(sum('nativeMs') / sum('nativeUnits'), 4),
   };
   for (const name of ['iterations', 'memory_kib', 'passes']) if (current[name] !== undefined) result[name] = current[name];
-  console.log(JSON.stringify(result));
 } catch (error) {
   console.error('measure-work: ' + String(error && error.stack || error));
   process.exitCode = 1;
 } finally {
   if (context) await context.close().catch(() => {});
-  if (server && server.exitCode === null) server.kill('SIGTERM');
+  if (server && server.exitCode === null) {
+    const exited = new Promise((resolve) => server.once('exit', resolve));
+    server.kill('SIGTERM');
+    await exited;
+  }
 }
+// Last, after whatever the server says as it stops.
+if (result) console.log(JSON.stringify(result));

@@ -1,17 +1,22 @@
 #pragma once
 // The service's own recording of a challenge's code. The component's sound puts the same
 // clip for each letter end to end on a one-second grid, so a table of the 36 clips reads it
-// exactly. Here every letter is a different take: trimmed, time-stretched and pitch-shifted by
-// its own random amounts (SoundTouch), with its own gain and random gaps, over a low babble
-// of other clips played backwards and a little noise. A person still hears the letters; a
-// clean clip no longer lines up with any of them.
+// exactly. Here every letter is a different take: time-stretched and pitch-shifted by its
+// own random amounts (SoundTouch) and given its own gain; neighbouring letters run into each
+// other or leave a short gap, and under them all runs a babble of other letters, played
+// forwards at a pitch well apart from the speaking voice and always several dB below the
+// letter it sounds under. A person follows the loud voice, as in a crowd; a script can no
+// longer find the letters by where the sound is, since the babble fills every gap, nor
+// read a letter without also hearing the one babbled under it.
 //
 // The randomness comes from a per-challenge seed, so the recording is made the same on
-// every fetch: averaging fetches gains nothing, and no server has to keep it.
+// every fetch and every server of a fleet: averaging fetches gains nothing, and no server
+// has to keep it.
 
 #include "Service/Token.h"
 
 #include <array>
+#include <cstddef>
 #include <string_view>
 #include <vector>
 
@@ -27,11 +32,18 @@ using AudioSeed = std::array<unsigned char, 32>;
 // EngineError for a character without a clip, as the component's sound does.
 [[nodiscard]] std::vector<unsigned char> RecordChallengeAudio(std::string_view code, const AudioSeed& seed);
 
-// The bounds of each letter's random changes. Within them a listener still hears the letter
-// (tools/measure-audio-intelligibility.sh measures it with a speech recogniser).
+// The bounds of each spoken letter's random changes. Within them a listener still hears the
+// letter (tools/measure-audio-intelligibility.sh measures it with a speech recogniser).
 inline constexpr double kMaxTempoPercent = 15;
 inline constexpr double kMaxPitchSemitones = 2;
 inline constexpr double kMinLetterGain = 0.55;
+
+// The babble's pitch, either way from the unchanged voice: at least two semitones beyond
+// any spoken letter's, so the ear separates the two voices.
+inline constexpr double kMinBabblePitchSemitones = 4.5;
+inline constexpr double kMaxBabblePitchSemitones = 6.5;
+// All of the babble together stays at least this far below the letter it sounds under.
+inline constexpr double kMinBabbleBelowLetterDb = 6;
 
 // How much one letter is changed.
 struct LetterTake {
@@ -40,8 +52,36 @@ struct LetterTake {
   double gain = 1;
 };
 
-// One letter's take alone, as 8000 Hz samples in [-1, 1] (no gaps, babble or noise).
+// One letter's take alone, as 8000 Hz samples in [-1, 1] (no neighbours, babble or noise).
 [[nodiscard]] std::vector<float> TakeOfLetter(char letter, const LetterTake& take);
+
+// The spoken part of a letter's clip, from which every take of it is made: the clip less
+// the silence around the word, and nothing of the word itself.
+[[nodiscard]] const std::vector<float>& SpokenPart(char letter);
+
+// One take laid in a recording: samples [begin, end) hold TakeOfLetter(letter, take).
+struct PlacedTake {
+  char letter = 0;
+  LetterTake take;
+  std::size_t begin = 0;
+  std::size_t end = 0;
+};
+
+// A recording before its parts are added up: the spoken letters, the babble and the noise
+// as tracks of one length, and where each take lies. RecordChallengeAudio encodes Sum().
+struct ChallengeMix {
+  std::vector<float> letters;
+  std::vector<float> babble;
+  std::vector<float> noise;
+  std::vector<PlacedTake> spoken;   // the code's letters, in order
+  std::vector<PlacedTake> babbled;  // the babble's takes, in the order they were laid
+
+  // The three tracks added up, with one gain that puts the loudest point a little under
+  // full scale.
+  [[nodiscard]] std::vector<float> Sum() const;
+};
+
+[[nodiscard]] ChallengeMix MixChallengeAudio(std::string_view code, const AudioSeed& seed);
 
 // Samples in [-1, 1] as a 16-bit mono 8000 Hz PCM WAV file.
 [[nodiscard]] std::vector<unsigned char> EncodeWave(const std::vector<float>& samples);

@@ -75,6 +75,10 @@ class Target:
                     return int(match.group(1))
         return None
 
+    def solves_work(self):
+        return subprocess.run([self.binary, "work", "--help"], capture_output=True, env=PLAIN_ENV,
+                              timeout=30).returncode == 0
+
     def row(self, attack, outcome):
         self.rows.append((attack, outcome))
         print(f"  [{self.role}] {attack}: {outcome}", file=sys.stderr, flush=True)
@@ -909,6 +913,148 @@ def head_audio(target):
     server.stop()
 
 
+# ---------------------------------------------------------------------------------------
+# Proof of work: a flood from many networks while the server is busy, and puzzles asked
+# for nothing.
+
+# A person's browser spends this long on one unit of the default work (WebCrypto's PBKDF2,
+# measured in Debian's chromium by tools/measure-work.sh): the visitor's wait below counts
+# its units at this rate, as its widget would spend them, not at the native solver's.
+BROWSER_MS_PER_UNIT = 0.38
+
+
+def burst(port, sources, each, body):
+    """Each source opens `each` connections, sends a challenge request on all of them at
+    once, then reads every reply; returns the (status, error) of each."""
+    outcomes = []
+    lock = threading.Lock()
+    ready = threading.Barrier(len(sources))
+
+    def address(source):
+        conns = []
+        for _ in range(each):
+            conn = http.client.HTTPConnection("127.0.0.1", port, timeout=30, source_address=(source, 0))
+            conns.append(conn)
+        ready.wait()
+        mine = []
+        for conn in conns:
+            try:
+                conn.request("POST", "/api/challenge", body=json.dumps(body),
+                             headers={"Content-Type": "application/json"})
+            except OSError:
+                pass
+        for conn in conns:
+            try:
+                reply = conn.getresponse()
+                data = reply.read()
+                try:
+                    error = json.loads(data).get("error", "")
+                except ValueError:
+                    error = ""
+                mine.append((reply.status, error))
+            except (OSError, http.client.HTTPException):
+                mine.append((0, "conn. error"))
+            conn.close()
+        with lock:
+            outcomes.extend(mine)
+    threads = [threading.Thread(target=address, args=(source,)) for source in sources]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    return outcomes
+
+
+def work_flood(target):
+    """400 challenges asked at once by 40 addresses in 40 networks (10 each, within every
+    bucket) on a site that asks no work, again and again for 10 s, each burst from 40 new
+    addresses; meanwhile visitors (a new address each) ask as the widget does: on a refusal
+    for want of work, a puzzle, solved, and again."""
+    sites = os.path.join(target.work, "flood-sites.json")
+    with open(sites, "w") as out:
+        json.dump({"sites": [{"sitekey": "flood_site", "secret": "flood_secret_0123456789_abcdefghijklmn",
+                              "origins": ["*"], "policy": {}}]}, out)
+    os.chmod(sites, 0o600)
+    server = started_or_na(target, "400 challenges at once from 40 addresses (10 s of bursts); a visitor",
+                           "--sites", sites)
+    if server is None:
+        return
+    stop = time.monotonic() + 10
+    flood = []
+
+    def attack():
+        bursts = 0
+        while time.monotonic() < stop:
+            sources = [f"127.{30 + bursts}.{i + 1}.1" for i in range(40)]
+            flood.extend(burst(server.port, sources, 10, {"sitekey": "flood_site"}))
+            bursts += 1
+    attacker = threading.Thread(target=attack)
+    attacker.start()
+    time.sleep(0.5)
+    waits, failures = [], 0
+    visits = 0
+    while time.monotonic() < stop - 0.5:
+        visits += 1
+        visitor_address = f"127.1.{visits}.3"
+        started = time.perf_counter()
+        units = 0
+        status, reply = try_request(server.port, "POST", "/api/challenge", {"sitekey": "flood_site"}, visitor_address)
+        if status == 403 and reply.get("error") == "pow_required":
+            _, puzzle = try_request(server.port, "GET", "/api/puzzle?sitekey=flood_site", None, visitor_address)
+            work = None
+            if puzzle.get("units"):
+                solved = subprocess.run([target.binary, "work", "solve", "--time"], input=json.dumps(puzzle),
+                                        capture_output=True, text=True, env=PLAIN_ENV, timeout=60)
+                work = json.loads(solved.stdout)
+                units = json.loads(solved.stderr)["units"]
+            body = {"sitekey": "flood_site"}
+            if work:
+                body["pow"] = work
+            status, reply = try_request(server.port, "POST", "/api/challenge", body, visitor_address)
+        # The native solve's own time is replaced by what the browser spends on its units.
+        elapsed = (time.perf_counter() - started) * 1000
+        if units:
+            elapsed = elapsed - solved_ms(solved) + units * BROWSER_MS_PER_UNIT
+        if status == 200:
+            waits.append(elapsed)
+        else:
+            failures += 1
+        time.sleep(0.1)
+    attacker.join()
+    drawn = sum(1 for status, _ in flood if status == 200)
+    for_work = sum(1 for status, error in flood if status == 403)
+    visitor = (f"visitor: {len(waits)} served, {failures} refused, p50 {percentile(waits, 0.5):.0f} ms, "
+               f"p99 {percentile(waits, 0.99):.0f} ms (browser's solve)") if waits else f"visitor: 0 served, {failures} refused"
+    target.row("400 challenges at once from 40 addresses (10 s of bursts); a visitor",
+               f"flood: {drawn} drawn of {len(flood)} ({100 * drawn / max(1, len(flood)):.0f} %), "
+               f"{for_work} refused for want of work; {statuses_text([s for s, _ in flood])}; {visitor}")
+    server.stop()
+
+
+def solved_ms(solved):
+    try:
+        return json.loads(solved.stderr)["ms"]
+    except (ValueError, KeyError):
+        return 0.0
+
+
+def puzzle_flood(target):
+    """300 GET /api/puzzle from one address, as fast as answered."""
+    sites = os.path.join(target.work, "puzzle-sites.json")
+    with open(sites, "w") as out:
+        json.dump({"sites": [{"sitekey": "work_site", "secret": "work_secret_0123456789_abcdefghijklmno",
+                              "origins": ["*"], "policy": {"pow": {"units": 2400}} if target.solves_work()
+                              else {"pow_bits": 15}}]}, out)
+    os.chmod(sites, 0o600)
+    server = started_or_na(target, "300 puzzles asked by one address", "--sites", sites)
+    if server is None:
+        return
+    statuses = [try_request(server.port, "GET", "/api/puzzle?sitekey=work_site", None, "127.0.0.2")[0]
+                for _ in range(300)]
+    target.row("300 puzzles asked by one address", statuses_text(statuses))
+    server.stop()
+
+
 ATTACKS = {
     "weak": weak_challenges,
     "store-fill": store_fill,
@@ -924,6 +1070,8 @@ ATTACKS = {
     "full-store": full_memory_store,
     "log-flood": log_flood,
     "head-audio": head_audio,
+    "work-flood": work_flood,
+    "puzzle-flood": puzzle_flood,
 }
 
 

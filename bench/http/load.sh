@@ -28,15 +28,17 @@ umask 077
 # empties, and the style, size and length opened to the request, so that the load asks for
 # one style and the flood for the heaviest; the visitor site: the default policy, choosing
 # nothing, under its own site key (the visitor asks 200 times in a few seconds, as no
-# person would, to have a p99).
+# person would, to have a p99). Neither asks work under load: this measures the drawing
+# path at full speed, which that work would turn into refusals (tools/attack-rates.py
+# work-flood measures the server under load with it).
 cat > "$work/sites.json" << JSON
 {"sites": [
   {"sitekey": "load_site", "secret": "$secret", "origins": ["*"],
-   "policy": {"client_choice": ["style", "size", "length"],
+   "policy": {"client_choice": ["style", "size", "length"], "pow": {"under_load": 0},
               "limits": {"challenge": {"per_minute": 1e9, "burst": 1e9},
                          "verify": {"per_minute": 1e9, "burst": 1e9}}}},
   {"sitekey": "visitor_site", "secret": "visitor_secret_0123456789_abcdefghijk", "origins": ["*"],
-   "policy": {"limits": {"challenge": {"per_minute": 1e9, "burst": 1e9}}}}]}
+   "policy": {"pow": {"under_load": 0}, "limits": {"challenge": {"per_minute": 1e9, "burst": 1e9}}}}]}
 JSON
 
 # COUNT tokens from the server at $url, one per line, over one kept-alive connection.

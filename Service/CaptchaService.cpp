@@ -238,6 +238,13 @@ void CaptchaService::Dispatch(Request&& request, const Peer& peer, Responder res
       call->Finish(Asset("text/javascript; charset=utf-8", WidgetScript()));
     });
   }
+  if (path == "/vendor/argon2id.js") {
+    return only(http::verb::get, "GET, HEAD", Endpoint::Page, [&] {
+      // Loaded by the widget's worker on sites' pages, whatever their origin.
+      call->corsOrigin = "*";
+      call->Finish(Asset("text/javascript; charset=utf-8", Argon2idScript()));
+    });
+  }
   if (demo && path == "/demo.js") {
     return only(http::verb::get, "GET, HEAD", Endpoint::Page,
                 [&] { call->Finish(Asset("text/javascript; charset=utf-8", DemoScript())); });

@@ -12,8 +12,9 @@
 //                        -> {"success", "challenge_ts", "hostname", "error-codes", ...}
 //   POST /api/verify     {"token", "answer"} -> {"success", "error", ...}, only for sites
 //                        whose policy opens it (the demo, sites without a secret)
-//   GET  /  /quillgate.js  /demo.js  /healthz  /readyz  /metrics   (and HEAD on each; the
-//        demo page and its script only without a sites file, /metrics perhaps elsewhere)
+//   GET  /  /quillgate.js  /vendor/argon2id.js  /demo.js  /healthz  /readyz  /metrics
+//        (and HEAD on each; the demo page and its script only without a sites file,
+//        /metrics perhaps elsewhere)
 //
 // Who may ask for what is the operator's: each site's policy bounds the challenges, the
 // site's origins bound the pages, and every client has buckets for challenges, audio and

@@ -28,14 +28,20 @@ constexpr double kMaxEdgeMs = 450;
 // the one before, and the letters are heard in order.
 constexpr double kMinOverlap = -0.15;
 constexpr double kMaxOverlap = 0.3;
-// The babble: two streams of letters end to end, the first some 9 to 13 dB under the letter
-// it sounds under, the second 16 to 20 dB: together at least 8 dB under where the loudest
-// parts of both meet.
-struct BabbleStream {
+// The babble, in two parts: under each letter one that sounds like it, some 7 to 9.5 dB
+// under it, and a stream of any letters end to end, 15 to 19 dB under the letter it sounds
+// under. Together at least 6 dB under where the loudest parts of both meet.
+struct BabbleLevel {
   double minBelowDb;
   double maxBelowDb;
 };
-constexpr std::array<BabbleStream, 2> kBabbleStreams{{{9, 13}, {16, 20}}};
+constexpr BabbleLevel kAlikeBabble{6.5, 8};
+constexpr BabbleLevel kFillerBabble{14, 18};
+// How far the like-sounding letter starts from the letter's own start, either way.
+constexpr double kMaxAlikeShiftMs = 25;
+// Letters whose names differ only in a consonant or sound close: the letter is told apart
+// from these by the quiet parts a babble can mask.
+constexpr std::array<std::string_view, 7> kSoundAlike{"bcdegptvz3", "ahjk8", "fsxmnl67", "iy59", "quw2o", "r4", "01"};
 constexpr double kMaxBabbleTempoPercent = 20;
 constexpr double kNoiseLevel = 0.025;
 
@@ -147,6 +153,103 @@ std::vector<float> Transformed(const std::vector<float>& input, double tempoPerc
   return output;
 }
 
+// The period of the clips' voice in samples: the autocorrelation's best lag over the whole
+// sound, looked for between 70 and 95 Hz, where that voice holds its pitch (79 to 85 Hz
+// in every clip). A wider search takes a glide or a fricative for the period.
+double PeriodOf(const std::vector<float>& sound) {
+  double best = -1;
+  std::size_t bestLag = kSampleRate / 82;
+  for (std::size_t lag = kSampleRate / 95; lag <= kSampleRate / 70 && lag < sound.size(); ++lag) {
+    double ab = 0;
+    double aa = 0;
+    double bb = 0;
+    for (std::size_t i = 0; i + lag < sound.size(); ++i) {
+      ab += double{sound[i]} * sound[i + lag];
+      aa += double{sound[i]} * sound[i];
+      bb += double{sound[i + lag]} * sound[i + lag];
+    }
+    const double r = ab / std::sqrt(aa * bb + 1e-30);
+    if (r > best) {
+      best = r;
+      bestLag = lag;
+    }
+  }
+  return static_cast<double>(bestLag);
+}
+
+// A one-octave peaking filter (the audio cookbook's) of `db` at `hz`, in place.
+void Colour(std::vector<float>& sound, double hz, double db) {
+  if (db == 0) return;
+  const double a = std::pow(10.0, db / 40);
+  const double w0 = 2 * 3.141592653589793 * hz / kSampleRate;
+  const double alpha = std::sin(w0) * std::sinh(std::log(2.0) / 2 * w0 / std::sin(w0));
+  const double a0 = 1 + alpha / a;
+  const double b0 = (1 + alpha * a) / a0;
+  const double b1 = -2 * std::cos(w0) / a0;
+  const double b2 = (1 - alpha * a) / a0;
+  const double a1 = b1;
+  const double a2 = (1 - alpha / a) / a0;
+  double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+  for (float& sample : sound) {
+    const double x = sample;
+    const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+    x2 = x1;
+    x1 = x;
+    y2 = y1;
+    y1 = y;
+    sample = static_cast<float>(y);
+  }
+}
+
+// The sound's pitch moved by `semitones` while its formants stay (pitch-synchronous overlap
+// and add): grains two periods long, cut around each period's peak, laid at the new
+// period's spacing at the same place in time. A voice at another pitch saying a word in
+// the same timbre: the ear hears two voices, a spectrum classifier one.
+std::vector<float> PitchMoved(const std::vector<float>& input, double semitones) {
+  if (input.size() < 4 * kSampleRate / 50) return input;
+  const double period = PeriodOf(input);
+  const auto half = static_cast<std::size_t>(period);
+  // A mark on each period's peak, each found near where the last one predicts.
+  std::vector<std::size_t> marks;
+  for (double at = period; at + period < static_cast<double>(input.size());) {
+    const auto from = static_cast<std::size_t>(at - period / 4);
+    const auto to = std::min(input.size(), static_cast<std::size_t>(at + period / 4));
+    std::size_t peak = from;
+    for (std::size_t i = from; i < to; ++i) {
+      if (input[i] > input[peak]) peak = i;
+    }
+    marks.push_back(peak);
+    at = static_cast<double>(peak) + period;
+  }
+  if (marks.empty()) return input;
+  std::vector<double> window(2 * half);
+  for (std::size_t i = 0; i < window.size(); ++i) {
+    window[i] = 0.5 - 0.5 * std::cos(2 * 3.141592653589793 * (static_cast<double>(i) + 0.5) / static_cast<double>(window.size()));
+  }
+  std::vector<double> output(input.size() + 2 * half, 0.0);
+  std::vector<double> weight(output.size(), 0.0);
+  const double step = period / std::pow(2.0, semitones / 12);
+  std::size_t nearest = 0;
+  for (double place = static_cast<double>(marks.front()); place < static_cast<double>(marks.back()) + 1; place += step) {
+    while (nearest + 1 < marks.size() &&
+           std::abs(static_cast<double>(marks[nearest + 1]) - place) < std::abs(static_cast<double>(marks[nearest]) - place)) {
+      ++nearest;
+    }
+    const std::size_t source = marks[nearest];
+    const auto target = static_cast<std::size_t>(std::lround(place));
+    for (std::size_t i = 0; i < window.size(); ++i) {
+      if (source + i < half || source + i - half >= input.size() || target + i < half) continue;
+      output[target + i - half] += window[i] * input[source + i - half];
+      weight[target + i - half] += window[i];
+    }
+  }
+  // The grains overlap more where the pitch rises: each sample is divided by the windows
+  // that cover it (at least one half of a window, so the edges fade rather than swell).
+  std::vector<float> moved(input.size());
+  for (std::size_t i = 0; i < moved.size(); ++i) moved[i] = static_cast<float>(output[i] / std::max(weight[i], 0.5));
+  return moved;
+}
+
 // Adds `gain` times `sound` to `track` from `at`, cutting what would run past the track's end
 // (with a 20 ms fade, so the cut does not click).
 void MixInto(std::vector<float>& track, std::size_t at, const std::vector<float>& sound, double gain) {
@@ -220,8 +323,15 @@ AudioSeed AudioSeedOf(const TokenClaims& claims) {
 
 const std::vector<float>& SpokenPart(char letter) { return TrimmedClipOf(letter); }
 
+std::vector<float> BabbleTakeOf(char letter, const LetterTake& take) {
+  std::vector<float> sound = Transformed(PitchMoved(TrimmedClipOf(letter), take.pitchSemitones), take.tempoPercent, 0);
+  for (float& sample : sound) sample = static_cast<float>(sample * take.gain);
+  return sound;
+}
+
 std::vector<float> TakeOfLetter(char letter, const LetterTake& take) {
   std::vector<float> sound = Transformed(TrimmedClipOf(letter), take.tempoPercent, take.pitchSemitones);
+  Colour(sound, take.colourHz, take.colourDb);
   for (float& sample : sound) sample = static_cast<float>(sample * take.gain);
   return sound;
 }
@@ -238,6 +348,8 @@ ChallengeMix MixChallengeAudio(std::string_view code, const AudioSeed& seed) {
     take.tempoPercent = random.Between(-kMaxTempoPercent, kMaxTempoPercent);
     take.pitchSemitones = random.Between(-kMaxPitchSemitones, kMaxPitchSemitones);
     take.gain = random.Between(kMinLetterGain, 1.0);
+    take.colourHz = 300 * std::pow(2.0, random.Between(0, 3.2));
+    take.colourDb = random.Between(-kMaxColourDb, kMaxColourDb);
     takes.push_back(TakeOfLetter(letter, take));
     levels.push_back(Loudness(takes.back()));
     mix.spoken.push_back({letter, take, 0, 0});
@@ -259,46 +371,84 @@ ChallengeMix MixChallengeAudio(std::string_view code, const AudioSeed& seed) {
   for (std::size_t i = 0; i < takes.size(); ++i) MixInto(mix.letters, mix.spoken[i].begin, takes[i], 1.0);
 
   // The babble: letters that are not in the code (so a listener never hears one of the
-  // code's letters twice), forwards, at a pitch the spoken voice never takes, laid end to
-  // end from the start to the end. Each take is set against the quietest letter it sounds
-  // under, or the nearest where it sounds under none.
+  // code's letters twice), forwards, at a pitch the spoken voice never takes. Each take is set
+  // against the quietest letter it sounds under, or the nearest where it sounds under none.
   std::string others;
   for (const char c : kLetters) {
     if (std::none_of(code.begin(), code.end(), [c](char letter) { return Lowered(letter) == c; })) others += c;
   }
   if (others.empty()) others = kLetters;
   mix.babble.assign(length, 0.0F);
-  for (const BabbleStream& stream : kBabbleStreams) {
-    std::size_t place = MsToSamples(random.Between(0, 120));
-    while (place < length) {
-      LetterTake take;
-      const char letter = others[random.Below(others.size())];
-      const double apart = random.Between(kMinBabblePitchSemitones, kMaxBabblePitchSemitones);
-      take.pitchSemitones = random.Unit() < 0.5 ? -apart : apart;
-      take.tempoPercent = random.Between(-kMaxBabbleTempoPercent, kMaxBabbleTempoPercent);
-      std::vector<float> sound = TakeOfLetter(letter, take);
-      const double own = Loudness(sound);
-      if (own <= 0 || mix.spoken.empty()) break;
-      const std::size_t end = place + sound.size();
-      double under = std::numeric_limits<double>::infinity();
-      std::size_t nearest = 0;
-      std::size_t nearestDistance = std::numeric_limits<std::size_t>::max();
-      for (std::size_t i = 0; i < mix.spoken.size(); ++i) {
-        const PlacedTake& letterTake = mix.spoken[i];
-        if (letterTake.begin < end && place < letterTake.end) under = std::min(under, levels[i]);
-        const std::size_t distance = letterTake.end <= place ? place - letterTake.end : letterTake.begin - std::min(letterTake.begin, end);
-        if (distance < nearestDistance) {
-          nearestDistance = distance;
-          nearest = i;
-        }
+  const auto babble = [&](char letter, std::size_t place, const BabbleLevel& level) {
+    LetterTake take;
+    take.pitchSemitones = -random.Between(kMinBabblePitchSemitones, kMaxBabblePitchSemitones);
+    take.tempoPercent = random.Between(-kMaxBabbleTempoPercent, kMaxBabbleTempoPercent);
+    const std::vector<float> sound = BabbleTakeOf(letter, take);
+    const double own = Loudness(sound);
+    const std::size_t end = place + sound.size();
+    if (own <= 0 || mix.spoken.empty()) return end;
+    double under = std::numeric_limits<double>::infinity();
+    std::size_t nearest = 0;
+    std::size_t nearestDistance = std::numeric_limits<std::size_t>::max();
+    for (std::size_t i = 0; i < mix.spoken.size(); ++i) {
+      const PlacedTake& spoken = mix.spoken[i];
+      if (spoken.begin < end && place < spoken.end) under = std::min(under, levels[i]);
+      const std::size_t distance = spoken.end <= place ? place - spoken.end : spoken.begin - std::min(spoken.begin, end);
+      if (distance < nearestDistance) {
+        nearestDistance = distance;
+        nearest = i;
       }
-      if (!std::isfinite(under)) under = levels[nearest];
-      take.gain = std::sqrt(under / own) * DbToGain(-random.Between(stream.minBelowDb, stream.maxBelowDb));
-      MixInto(mix.babble, place, sound, take.gain);
-      mix.babbled.push_back({letter, take, place, std::min(end, length)});
-      place = end;
     }
+    if (!std::isfinite(under)) under = levels[nearest];
+    take.gain = std::sqrt(under / own) * DbToGain(-random.Between(level.minBelowDb, level.maxBelowDb));
+    MixInto(mix.babble, place, sound, take.gain);
+    mix.babbled.push_back({letter, take, place, std::min(end, length)});
+    return end;
+  };
+  // Under each letter, starting with it, a letter that sounds like it: the two differ in
+  // the consonant and in pitch, which a listener hears and a classifier of spectra confuses.
+  for (const PlacedTake& spoken : mix.spoken) {
+    std::string alike;
+    for (const std::string_view group : kSoundAlike) {
+      if (group.find(Lowered(spoken.letter)) == std::string_view::npos) continue;
+      for (const char c : group) {
+        if (others.find(c) != std::string::npos) alike += c;
+      }
+    }
+    const std::string& from = alike.empty() ? others : alike;
+    const double shift = random.Between(-kMaxAlikeShiftMs, kMaxAlikeShiftMs);
+    const auto place = static_cast<std::size_t>(std::max(0.0, static_cast<double>(spoken.begin) + shift * kSampleRate / 1000));
+    (void)babble(from[random.Below(from.size())], place, kAlikeBabble);
   }
+  // And a softer stream of any letters end to end, from the start to the end.
+  std::size_t place = MsToSamples(random.Between(0, 120));
+  while (place < length) place = babble(others[random.Below(others.size())], place, kFillerBabble);
+
+  // Where takes meet, the babble could add up past its bound: there it is turned down, with
+  // 10 ms ramps, so that its loudest 50 ms under each letter, and in each gap under the
+  // quieter neighbour, stay a little more than kMinBabbleBelowLetterDb down.
+  std::vector<float> limit(length, 1.0F);
+  const auto bound = [&](std::size_t begin, std::size_t end, double level) {
+    const double loudest = Loudness(std::vector<float>(mix.babble.begin() + static_cast<std::ptrdiff_t>(begin),
+                                                       mix.babble.begin() + static_cast<std::ptrdiff_t>(end)));
+    const double allowed = level * std::pow(10.0, -(kMinBabbleBelowLetterDb + 1) / 10);
+    if (loudest <= allowed) return;
+    const double factor = std::sqrt(allowed / loudest);
+    constexpr std::size_t kRamp = kSampleRate / 100;
+    for (std::size_t i = begin >= kRamp ? begin - kRamp : 0; i < std::min(length, end + kRamp); ++i) {
+      const std::size_t outside = i < begin ? begin - i : i >= end ? i - end + 1 : 0;
+      const double g = factor + (1 - factor) * static_cast<double>(outside) / kRamp;
+      limit[i] = std::min(limit[i], static_cast<float>(g));
+    }
+  };
+  for (std::size_t i = 0; i <= mix.spoken.size() && !mix.spoken.empty(); ++i) {
+    if (i < mix.spoken.size()) bound(mix.spoken[i].begin, mix.spoken[i].end, levels[i]);
+    const std::size_t begin = i == 0 ? 0 : mix.spoken[i - 1].end;
+    const std::size_t end = i == mix.spoken.size() ? length : mix.spoken[i].begin;
+    const double quieter = std::min(levels[i == 0 ? 0 : i - 1], levels[std::min(i, levels.size() - 1)]);
+    if (end > begin) bound(begin, end, quieter);
+  }
+  for (std::size_t i = 0; i < length; ++i) mix.babble[i] *= limit[i];
 
   // Noise, softened by a one-pole low-pass so it hisses less than white noise would.
   mix.noise.assign(length, 0.0F);

@@ -38,10 +38,14 @@ inline constexpr double kMaxTempoPercent = 15;
 inline constexpr double kMaxPitchSemitones = 2;
 inline constexpr double kMinLetterGain = 0.55;
 
-// The babble's pitch, either way from the unchanged voice: at least two semitones beyond
-// any spoken letter's, so the ear separates the two voices.
+// How far the timbre of a letter is coloured, either way (a boost or cut of one band):
+// a listener hears another microphone, not another letter.
+inline constexpr double kMaxColourDb = 8;
+
+// The babble's pitch, below the unchanged voice's: at least 2.5 semitones below any spoken
+// letter's, so the ear separates the two voices.
 inline constexpr double kMinBabblePitchSemitones = 4.5;
-inline constexpr double kMaxBabblePitchSemitones = 6.5;
+inline constexpr double kMaxBabblePitchSemitones = 7;
 // All of the babble together stays at least this far below the letter it sounds under.
 inline constexpr double kMinBabbleBelowLetterDb = 6;
 
@@ -50,16 +54,23 @@ struct LetterTake {
   double tempoPercent = 0;    // SoundTouch tempo change
   double pitchSemitones = 0;
   double gain = 1;
+  double colourHz = 1000;     // the centre of a one-octave boost or cut of the voice's timbre
+  double colourDb = 0;
 };
 
 // One letter's take alone, as 8000 Hz samples in [-1, 1] (no neighbours, babble or noise).
 [[nodiscard]] std::vector<float> TakeOfLetter(char letter, const LetterTake& take);
 
+// One take of the babble: the pitch moved by take.pitchSemitones while the formants stay
+// (so it sounds like the same voice an interval higher or lower), then the tempo changed.
+[[nodiscard]] std::vector<float> BabbleTakeOf(char letter, const LetterTake& take);
+
 // The spoken part of a letter's clip, from which every take of it is made: the clip less
 // the silence around the word, and nothing of the word itself.
 [[nodiscard]] const std::vector<float>& SpokenPart(char letter);
 
-// One take laid in a recording: samples [begin, end) hold TakeOfLetter(letter, take).
+// One take laid in a recording: samples [begin, end) hold TakeOfLetter(letter, take), or
+// BabbleTakeOf for the babble's.
 struct PlacedTake {
   char letter = 0;
   LetterTake take;

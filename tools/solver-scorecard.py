@@ -11,6 +11,18 @@ README, not a test.
 
 --train and --test are images per style (default 300 and 60). Prints a Markdown table and
 writes it to --out (default build/solver-scorecard.md).
+
+With --audio it measures the audio challenges instead (tools/audio_attack.py says how; it
+needs Debian's python3-numpy, python3-scipy and python3-sklearn, installed on demand): a
+solver trained on recordings made with the service's own recording code reads fresh
+challenges of a server started here, and answers them through /api/verify.
+
+  tools/solver-scorecard.py --audio [--before BINARY [--before-revision REV]] [--before-only]
+      [--audio-train N] [--audio-held-out N] [--audio-challenges N] [--audio-model mlp|svm]
+
+--before measures an earlier binary too, with the recording code of REV (default d4e5d32)
+to train on; the table (also in --out, default build/solver-scorecard-audio.md) has a row
+for it and one for this build.
 """
 import argparse
 import os
@@ -115,6 +127,17 @@ def read(model, images, torch):
         return [code for s in range(0, len(images), 256) for code in decode(model(images[s:s + 256]))]
 
 
+def install(packages):
+    """Installs Debian's `packages` and runs this script again with them. Installed on
+    demand, as the OCR measurement installs Tesseract: CI never needs them."""
+    if os.environ.get("QUILLGATE_SCORECARD_INSTALLED"):
+        sys.exit("solver-scorecard needs Debian's " + " and ".join(packages))
+    root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+    subprocess.run(["bash", os.path.join(root, "setup", "install-deps.sh"), *packages], check=True)
+    os.environ["QUILLGATE_SCORECARD_INSTALLED"] = "1"
+    os.execv("/usr/bin/python3", ["/usr/bin/python3"] + sys.argv)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--train", type=int, default=300)
@@ -123,20 +146,29 @@ def main():
     parser.add_argument("--build", default=os.path.join(os.path.dirname(__file__), "..", "build"))
     parser.add_argument("--out", default=None)
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--audio", action="store_true", help="measure the audio challenges")
+    parser.add_argument("--before", help="with --audio: an earlier quillgate binary to measure too")
+    parser.add_argument("--before-revision", default="d4e5d32", help="the revision --before was built from")
+    parser.add_argument("--before-only", action="store_true", help="with --before: measure only it")
+    parser.add_argument("--audio-train", type=int, default=4000, help="training recordings")
+    parser.add_argument("--audio-held-out", type=int, default=200, help="recordings that choose the cut")
+    parser.add_argument("--audio-challenges", type=int, default=100, help="challenges read from each server")
+    parser.add_argument("--audio-model", choices=("mlp", "svm"), default="mlp")
     args = parser.parse_args()
+    if args.audio:
+        try:
+            import numpy, scipy, sklearn  # noqa: F401
+        except ImportError:
+            install(["python3-numpy", "python3-scipy", "python3-sklearn"])
+        import audio_attack
+        audio_attack.run(args)
+        return
     try:
         import torch
         from torch import nn
         from PIL import Image
     except ImportError:
-        if os.environ.get("QUILLGATE_SCORECARD_INSTALLED"):
-            sys.exit("solver-scorecard needs Debian's python3-torch and python3-pil")
-        # Installed on demand, as the OCR measurement installs Tesseract: CI never needs them.
-        root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
-        subprocess.run(["bash", os.path.join(root, "setup", "install-deps.sh"), "python3-torch", "python3-pil"],
-                       check=True)
-        os.environ["QUILLGATE_SCORECARD_INSTALLED"] = "1"
-        os.execv("/usr/bin/python3", ["/usr/bin/python3"] + sys.argv)
+        install(["python3-torch", "python3-pil"])
     subprocess.run(["cmake", "--build", args.build, "--target", "image_batch"], check=True, stdout=subprocess.DEVNULL)
     batch = os.path.join(args.build, "image_batch")
     out = args.out or os.path.join(args.build, "solver-scorecard.md")

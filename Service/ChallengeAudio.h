@@ -2,12 +2,13 @@
 // The service's own recording of a challenge's code. The component's sound puts the same
 // clip for each letter end to end on a one-second grid, so a table of the 36 clips reads it
 // exactly. Here every letter is a different take: time-stretched and pitch-shifted by its
-// own random amounts (SoundTouch) and given its own gain; neighbouring letters run into each
-// other or leave a short gap, and under them all runs a babble of other letters, played
-// forwards at a pitch well apart from the speaking voice and always several dB below the
-// letter it sounds under. A person follows the loud voice, as in a crowd; a script can no
-// longer find the letters by where the sound is, since the babble fills every gap, nor
-// read a letter without also hearing the one babbled under it.
+// own random amounts (SoundTouch), its timbre coloured and its gain its own; neighbouring
+// letters run into each other or leave a short gap, and under them runs a babble of other
+// letters, played forwards in the same voice at a lower pitch: under each letter one that
+// sounds like it, and a softer stream of any letters from the start to the end, all of it
+// at least 6 dB below the letter it sounds under. A person follows the louder, higher
+// voice, as in a crowd; a script can no longer find the letters by where the sound is,
+// since the babble fills every gap.
 //
 // The randomness comes from a per-challenge seed, so the recording is made the same on
 // every fetch and every server of a fleet: averaging fetches gains nothing, and no server

@@ -1,7 +1,9 @@
-// The service's recording of a code, tried as a script would read it: by sliding each clean
-// clip of the public voice along the sound and taking the best matches (normalised
-// cross-correlation). That reads the component's own sound exactly; it must not read the
-// service's.
+// The service's recording of a code: what it keeps for a listener (every letter whole and in
+// order, within the bounds a listener follows, the babble under it and apart in pitch, the
+// same bytes for the same seed), and a script reading it by sliding each clean clip of the
+// public voice along the sound and taking the best matches (normalised cross-correlation),
+// which reads the component's own sound exactly and must not read the service's. A learned
+// solver is measured by tools/solver-scorecard.py --audio.
 #include "Service/ChallengeAudio.h"
 #include "Service/Challenge.h"
 #include "CommonUtilities/EngineError.h"

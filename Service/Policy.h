@@ -18,7 +18,7 @@
 //    "height": {"min": 40, "max": 150, "default": 50},
 //    "formats": ["JPEG", "PNG"], "format": "JPEG",
 //    "ttl_ms": 300000, "max_render_ms": 60, "verify_api": false,
-//    "pow": {"algorithm": "pbkdf2-sha256", "units": 0, "under_load": 1200},
+//    "pow": {"algorithm": "pbkdf2-sha256", "units": 0, "under_load": 2400},
 //    "client_choice": ["style", "size", "length", "type", "format"],
 //    "limits": {"challenge": {"per_minute": 30, "burst": 10},
 //               "audio": {"per_minute": 10, "burst": 4},
@@ -73,7 +73,7 @@ struct ClientChoice {
 struct WorkPolicy {
   WorkAlgorithm algorithm = WorkAlgorithm::Pbkdf2Sha256;
   std::int32_t units = 0;
-  std::int32_t underLoad = 1200;
+  std::int32_t underLoad = 2400;
 };
 
 struct Policy {

@@ -70,7 +70,7 @@ std::optional<WorkAlgorithm> WorkAlgorithmNamed(std::string_view name) {
 
 WorkCost UnitCostOf(WorkAlgorithm algorithm) {
   if (algorithm == WorkAlgorithm::Argon2id) return {.memoryKib = 256, .passes = 1};
-  return {.iterations = 800};
+  return {.iterations = 400};
 }
 
 WorkOutput WorkUnit(WorkAlgorithm algorithm, const WorkCost& cost, const WorkSeed& seed, std::uint8_t search,

@@ -31,10 +31,11 @@ struct WorkCost {
   bool operator==(const WorkCost&) const = default;
 };
 
-// Each algorithm's unit. PBKDF2: 800 iterations take a browser about 0.3 ms (WebCrypto's
-// overhead per call included) and a server about 0.12 ms, so four of them, a puzzle's
-// targets, stay under half a millisecond to issue. Argon2id: 256 KiB in one pass, about
-// 0.3 ms natively; its memory is what a GPU or a wide machine cannot multiply cheaply.
+// Each algorithm's unit. PBKDF2: 400 iterations take a browser about 0.15 ms (with a few
+// WebCrypto calls in flight, which hides most of a call's overhead) and a server about
+// 0.06 ms, so eight of them, a puzzle's targets, stay under half a millisecond to issue.
+// Argon2id: 256 KiB in one pass, about 0.3 ms natively, so a puzzle costs the server about
+// 2.5 ms; its memory is what a GPU or a wide machine cannot multiply cheaply.
 [[nodiscard]] WorkCost UnitCostOf(WorkAlgorithm algorithm);
 
 using WorkSeed = std::array<unsigned char, 16>;

@@ -920,7 +920,7 @@ def head_audio(target):
 # A person's browser spends this long on one unit of the default work (WebCrypto's PBKDF2,
 # measured in Debian's chromium by tools/measure-work.sh): the visitor's wait below counts
 # its units at this rate, as its widget would spend them, not at the native solver's.
-BROWSER_MS_PER_UNIT = 0.38
+BROWSER_MS_PER_UNIT = 0.13
 
 
 def burst(port, sources, each, body):

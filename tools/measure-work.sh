@@ -2,7 +2,7 @@
 # What a site's proof of work costs a person and a bot, on the same puzzles.
 # Usage: tools/measure-work.sh QUILLGATE [--algorithm pbkdf2-sha256|argon2id] [--units N] [--solves N]
 # Starts `QUILLGATE serve` on a free loopback port, in a temporary folder, with one site whose
-# policy asks for N units of the algorithm's work (default pbkdf2-sha256, 1200 units, the
+# policy asks for N units of the algorithm's work (default pbkdf2-sha256, 2400 units, the
 # policy's default under load). For each of the puzzles (default 30) it takes one from
 # /api/puzzle and has it solved twice: by the widget's own worker in Debian's chromium (the
 # widget on a page of the site, its /api/puzzle answered with that puzzle, its challenge
@@ -23,7 +23,7 @@ binary=$1
 shift
 [ -x "$binary" ] || { echo "$0: $binary is not an executable quillgate" >&2; exit 64; }
 algorithm=pbkdf2-sha256
-units=1200
+units=2400
 solves=30
 while [ $# -gt 0 ]; do
   [ $# -ge 2 ] || usage

@@ -181,7 +181,7 @@ TEST(PuzzleOffer, ReadsBackWhatTheServerSendsAndNamesWhatIsWrong) {
   EXPECT_NE(refusal("seed", "00ff").find("seed must be 32 hexadecimal"), std::string::npos);
   EXPECT_NE(refusal("seed", std::string(32, 'g')).find("seed"), std::string::npos);
   EXPECT_NE(refusal("range", 0).find("range"), std::string::npos);
-  EXPECT_NE(refusal("targets", nlohmann::json::array({"00"})).find("4 targets"), std::string::npos);
+  EXPECT_NE(refusal("targets", nlohmann::json::array({"00"})).find("8 targets"), std::string::npos);
   EXPECT_THROW((void)OfferFromJson(nlohmann::json::array()), std::runtime_error);
   EXPECT_THROW((void)OfferFromJson(nlohmann::json{{"units", 0}}), std::runtime_error);
 }

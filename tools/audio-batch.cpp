@@ -2,18 +2,26 @@
 // an attacker who builds it from the source makes labelled training data: reads lines
 // "CODE SEED PATH" (SEED: 64 hex digits) from standard input, writes each recording to PATH
 // as the server serves it, and prints "PATH BEGIN END ..." with the sample range of each of
-// the code's letters in it (where the recording code reports them).
+// the code's letters in it.
 //
 //   audio-batch < jobs            the recordings
 //   audio-batch --trim-loss       for each of the 36 clips, the ms of its sound within 35 dB
 //                                 of its loudest 10 ms that the cut to the spoken part drops
 //
 // Built against the current recording code (target audio_batch) and against an earlier
-// revision's (audio_batch_revision, with QUILLGATE_AUDIO_NO_LAYOUT: it only writes files).
+// revision's (audio_batch_revision, with QUILLGATE_AUDIO_NO_LAYOUT). That code does not say
+// where its letters lie, so the tool replays its draws, as an attacker reading it would:
+// revision d4e5d32 laid each letter's take after a gap of 120 to 480 ms, drawing the gap,
+// then each letter's tempo, pitch and gain and the next gap, from a ChaCha20 keystream
+// under the seed.
 #include "Service/ChallengeAudio.h"
 #include "Sound/SoundGenerator.h"
 
+#include <sodium.h>
+
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -22,6 +30,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 using namespace quillgate::service;
@@ -45,7 +54,38 @@ bool ParseSeed(std::string_view hex, AudioSeed& seed) {
   return true;
 }
 
-#ifndef QUILLGATE_AUDIO_NO_LAYOUT
+#ifdef QUILLGATE_AUDIO_NO_LAYOUT
+// Where revision d4e5d32's recording puts each letter, from the same draws it makes.
+std::vector<std::pair<std::size_t, std::size_t>> ReplayedLayout(std::string_view code, const AudioSeed& seed) {
+  std::array<std::uint64_t, 64> block{};
+  std::size_t used = block.size();
+  std::uint64_t counter = 0;
+  const auto unit = [&] {
+    if (used == block.size()) {
+      std::array<unsigned char, crypto_stream_chacha20_ietf_NONCEBYTES> nonce{};
+      std::memcpy(nonce.data(), &counter, sizeof counter);
+      ++counter;
+      crypto_stream_chacha20_ietf(reinterpret_cast<unsigned char*>(block.data()), sizeof block, nonce.data(), seed.data());
+      used = 0;
+    }
+    return static_cast<double>(block[used++] >> 11) * 0x1.0p-53;
+  };
+  const auto between = [&](double low, double high) { return low + (high - low) * unit(); };
+  const auto samples = [](double ms) { return static_cast<std::size_t>(ms * 8000 / 1000); };
+  std::vector<std::pair<std::size_t, std::size_t>> layout;
+  std::size_t at = samples(between(120, 480));
+  for (const char letter : code) {
+    LetterTake take;
+    take.tempoPercent = between(-kMaxTempoPercent, kMaxTempoPercent);
+    take.pitchSemitones = between(-kMaxPitchSemitones, kMaxPitchSemitones);
+    take.gain = between(kMinLetterGain, 1.0);
+    const std::size_t length = TakeOfLetter(letter, take).size();
+    layout.emplace_back(at, at + length);
+    at += length + samples(between(120, 480));
+  }
+  return layout;
+}
+#else
 // Milliseconds of the clip's 10 ms windows within 35 dB of its loudest that lie outside the
 // spoken part (found in the clip by its samples, so a cut that lost its place shows too).
 int TrimLossMs(char letter) {
@@ -110,7 +150,9 @@ int main(int argc, char** argv) {
     try {
 #ifdef QUILLGATE_AUDIO_NO_LAYOUT
       const std::vector<unsigned char> wave = RecordChallengeAudio(code, seed);
-      std::cout << path << '\n';
+      std::cout << path;
+      for (const auto& [begin, end] : ReplayedLayout(code, seed)) std::cout << ' ' << begin << ' ' << end;
+      std::cout << '\n';
 #else
       const ChallengeMix mix = MixChallengeAudio(code, seed);
       const std::vector<unsigned char> wave = EncodeWave(mix.Sum());

@@ -375,8 +375,12 @@ void CaptchaService::Puzzle(const std::shared_ptr<Call>& call) {
   // Each puzzle costs the server its targets' work: a bucket of its own keeps one client
   // from spending the server's time on puzzles it never solves.
   if (!TakeToken(call, 'p', policy.puzzleLimit)) return;
+  // A client asks for a puzzle because a challenge was refused for want of work; the load
+  // that asked it may have passed a moment later and come back by its next request, so a
+  // site that ever asks work gives at least the under-load amount rather than none.
   const WorkAsked asked = AskWork(policy);
-  if (asked.units == 0) return call->Finish(JsonResponse(http::status::ok, {{"units", 0}}));
+  const std::int32_t units = asked.units > 0 ? asked.units : policy.work.underLoad;
+  if (units == 0) return call->Finish(JsonResponse(http::status::ok, {{"units", 0}}));
   const std::int64_t nowMs = NowMs();
   ::quillgate::service::Puzzle puzzle;
   puzzle.issuedMs = nowMs;
@@ -384,7 +388,7 @@ void CaptchaService::Puzzle(const std::shared_ptr<Call>& call) {
   puzzle.issuer = stores_.replay->Issuer();
   puzzle.algorithm = policy.work.algorithm;
   puzzle.cost = UnitCostOf(policy.work.algorithm);
-  puzzle.range = RangeFor(asked.units);
+  puzzle.range = RangeFor(units);
   puzzle.siteKey = site->siteKey;
   call->Finish(JsonResponse(http::status::ok, ToJson(OfferPuzzle(call->config->keys, puzzle))));
 }

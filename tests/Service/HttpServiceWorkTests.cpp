@@ -110,6 +110,9 @@ TEST(HttpServiceWork, PuzzlesHaveABucketOfTheirOwn) {
   const Reply puzzle = PuzzleOf(server);
   ASSERT_EQ(puzzle.status, 200);
   EXPECT_EQ(ChallengeWith(server, Solved(puzzle)).status, 200);
+  // A site that never asks work hands out no puzzle.
+  Server never(KeyRing::Generate(), {.sites = ShopWith(json::object())});
+  EXPECT_EQ(PuzzleOf(never).body, json({{"units", 0}}));
 }
 
 // The attack: 40 addresses, each in a network of its own and each within its buckets, ask
@@ -165,7 +168,10 @@ TEST(HttpServiceWork, ANearlyFullConnectionTableAsksWorkThatGrowsWithIt) {
   ServerLimits limits;
   limits.maxConnections = 32;
   Server server(KeyRing::Generate(), {.sites = ShopWith({{"pow", {{"under_load", 40}}}}), .limits = limits});
-  EXPECT_EQ(PuzzleOf(server)["units"], 0);
+  // Idle, the site asks no work, but a puzzle asked for is the under-load one: the load that
+  // refused a visitor may be back when it asks again.
+  EXPECT_EQ(ChallengeWith(server, nullptr).status, 200);
+  EXPECT_EQ(PuzzleOf(server)["units"], 40);
   std::vector<std::unique_ptr<test::Client>> idle;
   for (int i = 0; i < 29; ++i) {
     idle.push_back(std::make_unique<test::Client>(server.Port(), ("127.0." + std::to_string(i + 1) + ".2").c_str()));

@@ -28,9 +28,9 @@ constexpr double kMaxEdgeMs = 450;
 // the one before, and the letters are heard in order.
 constexpr double kMinOverlap = -0.15;
 constexpr double kMaxOverlap = 0.3;
-// The babble, in two parts: under each letter one that sounds like it, some 7 to 9.5 dB
-// under it, and a stream of any letters end to end, 15 to 19 dB under the letter it sounds
-// under. Together at least 6 dB under where the loudest parts of both meet.
+// The babble, in two parts: under each letter one that sounds like it, some 6.5 to 8 dB
+// under it, and a stream of any letters end to end, 14 to 18 dB under the letter it sounds
+// under. Where they add up past kMinBabbleBelowLetterDb, a limiter turns them down.
 struct BabbleLevel {
   double minBelowDb;
   double maxBelowDb;
@@ -156,10 +156,13 @@ std::vector<float> Transformed(const std::vector<float>& input, double tempoPerc
 // The period of the clips' voice in samples: the autocorrelation's best lag over the whole
 // sound, looked for between 70 and 95 Hz, where that voice holds its pitch (79 to 85 Hz
 // in every clip). A wider search takes a glide or a fricative for the period.
-double PeriodOf(const std::vector<float>& sound) {
+double PeriodOf(const std::vector<float>& sound, double shiftedSemitones) {
+  const double scale = std::pow(2.0, shiftedSemitones / 12);
   double best = -1;
-  std::size_t bestLag = kSampleRate / 82;
-  for (std::size_t lag = kSampleRate / 95; lag <= kSampleRate / 70 && lag < sound.size(); ++lag) {
+  auto bestLag = static_cast<std::size_t>(kSampleRate / (82 * scale));
+  const auto shortest = static_cast<std::size_t>(kSampleRate / (95 * scale));
+  const auto longest = static_cast<std::size_t>(kSampleRate / (70 * scale));
+  for (std::size_t lag = shortest; lag <= longest && lag < sound.size(); ++lag) {
     double ab = 0;
     double aa = 0;
     double bb = 0;
@@ -205,9 +208,9 @@ void Colour(std::vector<float>& sound, double hz, double db) {
 // and add): grains two periods long, cut around each period's peak, laid at the new
 // period's spacing at the same place in time. A voice at another pitch saying a word in
 // the same timbre: the ear hears two voices, a spectrum classifier one.
-std::vector<float> PitchMoved(const std::vector<float>& input, double semitones) {
-  if (input.size() < 4 * kSampleRate / 50) return input;
-  const double period = PeriodOf(input);
+std::vector<float> PitchMoved(const std::vector<float>& input, double semitones, double shiftedSemitones = 0) {
+  if (input.size() < 4 * kSampleRate / 50 || semitones == 0) return input;
+  const double period = PeriodOf(input, shiftedSemitones);
   const auto half = static_cast<std::size_t>(period);
   // A mark on each period's peak, each found near where the last one predicts.
   std::vector<std::size_t> marks;
@@ -228,13 +231,20 @@ std::vector<float> PitchMoved(const std::vector<float>& input, double semitones)
   }
   std::vector<double> output(input.size() + 2 * half, 0.0);
   std::vector<double> weight(output.size(), 0.0);
-  const double step = period / std::pow(2.0, semitones / 12);
+  // Each grain is laid one local period (the spacing of the marks about it, which follows
+  // the voice where the whole sound's estimate does not) shortened or stretched on from the
+  // last.
+  const double ratio = std::pow(2.0, semitones / 12);
   std::size_t nearest = 0;
+  double step = period / ratio;
   for (double place = static_cast<double>(marks.front()); place < static_cast<double>(marks.back()) + 1; place += step) {
     while (nearest + 1 < marks.size() &&
            std::abs(static_cast<double>(marks[nearest + 1]) - place) < std::abs(static_cast<double>(marks[nearest]) - place)) {
       ++nearest;
     }
+    const std::size_t next = std::min(nearest + 1, marks.size() - 1);
+    const std::size_t previous = next - std::min<std::size_t>(next, 1);
+    if (next > previous) step = static_cast<double>(marks[next] - marks[previous]) / ratio;
     const std::size_t source = marks[nearest];
     const auto target = static_cast<std::size_t>(std::lround(place));
     for (std::size_t i = 0; i < window.size(); ++i) {
@@ -323,14 +333,12 @@ AudioSeed AudioSeedOf(const TokenClaims& claims) {
 
 const std::vector<float>& SpokenPart(char letter) { return TrimmedClipOf(letter); }
 
-std::vector<float> BabbleTakeOf(char letter, const LetterTake& take) {
-  std::vector<float> sound = Transformed(PitchMoved(TrimmedClipOf(letter), take.pitchSemitones), take.tempoPercent, 0);
-  for (float& sample : sound) sample = static_cast<float>(sample * take.gain);
-  return sound;
-}
-
 std::vector<float> TakeOfLetter(char letter, const LetterTake& take) {
-  std::vector<float> sound = Transformed(TrimmedClipOf(letter), take.tempoPercent, take.pitchSemitones);
+  // The formants move with the pitch in SoundTouch's shift; the pitch-synchronous shift then
+  // brings the pitch alone back down, leaving the formants higher: a shorter vocal tract.
+  std::vector<float> sound = PitchMoved(
+      Transformed(TrimmedClipOf(letter), take.tempoPercent, take.pitchSemitones + take.formantSemitones),
+      -take.formantSemitones, take.pitchSemitones + take.formantSemitones);
   Colour(sound, take.colourHz, take.colourDb);
   for (float& sample : sound) sample = static_cast<float>(sample * take.gain);
   return sound;
@@ -350,6 +358,7 @@ ChallengeMix MixChallengeAudio(std::string_view code, const AudioSeed& seed) {
     take.gain = random.Between(kMinLetterGain, 1.0);
     take.colourHz = 300 * std::pow(2.0, random.Between(0, 3.2));
     take.colourDb = random.Between(-kMaxColourDb, kMaxColourDb);
+    take.formantSemitones = random.Between(0, kMaxFormantSemitones);
     takes.push_back(TakeOfLetter(letter, take));
     levels.push_back(Loudness(takes.back()));
     mix.spoken.push_back({letter, take, 0, 0});
@@ -381,9 +390,13 @@ ChallengeMix MixChallengeAudio(std::string_view code, const AudioSeed& seed) {
   mix.babble.assign(length, 0.0F);
   const auto babble = [&](char letter, std::size_t place, const BabbleLevel& level) {
     LetterTake take;
+    // The same timbres as the letters', so that only the pitch tells the voices apart.
     take.pitchSemitones = -random.Between(kMinBabblePitchSemitones, kMaxBabblePitchSemitones);
+    take.formantSemitones = -take.pitchSemitones + random.Between(0, kMaxFormantSemitones);
+    take.colourHz = 300 * std::pow(2.0, random.Between(0, 3.2));
+    take.colourDb = random.Between(-kMaxColourDb, kMaxColourDb);
     take.tempoPercent = random.Between(-kMaxBabbleTempoPercent, kMaxBabbleTempoPercent);
-    const std::vector<float> sound = BabbleTakeOf(letter, take);
+    const std::vector<float> sound = TakeOfLetter(letter, take);
     const double own = Loudness(sound);
     const std::size_t end = place + sound.size();
     if (own <= 0 || mix.spoken.empty()) return end;
@@ -431,7 +444,7 @@ ChallengeMix MixChallengeAudio(std::string_view code, const AudioSeed& seed) {
   const auto bound = [&](std::size_t begin, std::size_t end, double level) {
     const double loudest = Loudness(std::vector<float>(mix.babble.begin() + static_cast<std::ptrdiff_t>(begin),
                                                        mix.babble.begin() + static_cast<std::ptrdiff_t>(end)));
-    const double allowed = level * std::pow(10.0, -(kMinBabbleBelowLetterDb + 1) / 10);
+    const double allowed = level * std::pow(10.0, -(kMinBabbleBelowLetterDb + 0.5) / 10);
     if (loudest <= allowed) return;
     const double factor = std::sqrt(allowed / loudest);
     constexpr std::size_t kRamp = kSampleRate / 100;

@@ -2,7 +2,8 @@
 // The service's own recording of a challenge's code. The component's sound puts the same
 // clip for each letter end to end on a one-second grid, so a table of the 36 clips reads it
 // exactly. Here every letter is a different take: time-stretched and pitch-shifted by its
-// own random amounts (SoundTouch), its timbre coloured and its gain its own; neighbouring
+// own random amounts (SoundTouch), its formants raised as a smaller speaker's would be, its
+// timbre coloured and its gain its own; neighbouring
 // letters run into each other or leave a short gap, and under them runs a babble of other
 // letters, played forwards in the same voice at a lower pitch: under each letter one that
 // sounds like it, and a softer stream of any letters from the start to the end, all of it
@@ -42,6 +43,9 @@ inline constexpr double kMinLetterGain = 0.55;
 // How far the timbre of a letter is coloured, either way (a boost or cut of one band):
 // a listener hears another microphone, not another letter.
 inline constexpr double kMaxColourDb = 8;
+// How much further than its pitch a letter's formants may rise: the voice of a smaller
+// speaker saying the same word.
+inline constexpr double kMaxFormantSemitones = 4;
 
 // The babble's pitch, below the unchanged voice's: at least 2.5 semitones below any spoken
 // letter's, so the ear separates the two voices.
@@ -57,21 +61,17 @@ struct LetterTake {
   double gain = 1;
   double colourHz = 1000;     // the centre of a one-octave boost or cut of the voice's timbre
   double colourDb = 0;
+  double formantSemitones = 0;  // how much further than the pitch the formants rise
 };
 
 // One letter's take alone, as 8000 Hz samples in [-1, 1] (no neighbours, babble or noise).
 [[nodiscard]] std::vector<float> TakeOfLetter(char letter, const LetterTake& take);
 
-// One take of the babble: the pitch moved by take.pitchSemitones while the formants stay
-// (so it sounds like the same voice an interval higher or lower), then the tempo changed.
-[[nodiscard]] std::vector<float> BabbleTakeOf(char letter, const LetterTake& take);
-
 // The spoken part of a letter's clip, from which every take of it is made: the clip less
 // the silence around the word, and nothing of the word itself.
 [[nodiscard]] const std::vector<float>& SpokenPart(char letter);
 
-// One take laid in a recording: samples [begin, end) hold TakeOfLetter(letter, take), or
-// BabbleTakeOf for the babble's.
+// One take laid in a recording: samples [begin, end) hold TakeOfLetter(letter, take).
 struct PlacedTake {
   char letter = 0;
   LetterTake take;

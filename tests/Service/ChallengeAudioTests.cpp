@@ -344,7 +344,8 @@ TEST(ChallengeAudio, LettersStayWithinWhatAListenerFollows) {
       LetterTake uncoloured = placed.take;  // (a coloured timbre can mislead the measure)
       uncoloured.colourDb = 0;
       if (const double f0 = Fundamental(TakeOfLetter(placed.letter, uncoloured)); f0 > 0) {
-        EXPECT_LE(std::abs(Semitones(Fundamental(SpokenPart(placed.letter)), f0)), kMaxPitchSemitones + 0.5);
+        EXPECT_LE(std::abs(Semitones(Fundamental(SpokenPart(placed.letter)), f0)), kMaxPitchSemitones + 0.5)
+            << "pitch " << placed.take.pitchSemitones << ", formants " << placed.take.formantSemitones;
         ++measured;
       }
     }
@@ -388,7 +389,7 @@ TEST(ChallengeAudio, TheBabbleStaysUnderTheLettersAndApartInPitch) {
                                                                         : babbled.letter;
       EXPECT_EQ(code.find(named), std::string::npos) << "a letter of the code";
       if (k % 3 != 0) continue;  // (the pitch of every third is enough, and quicker)
-      if (const double f0 = Fundamental(BabbleTakeOf(babbled.letter, babbled.take)); f0 > 0) {
+      if (const double f0 = Fundamental(TakeOfLetter(babbled.letter, babbled.take)); f0 > 0) {
         EXPECT_GE(std::abs(Semitones(base, f0)), kMaxPitchSemitones + 1) << babbled.letter << " " << babbled.take.pitchSemitones;
       }
     }

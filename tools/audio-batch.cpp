@@ -5,6 +5,7 @@
 // the code's letters in it.
 //
 //   audio-batch < jobs            the recordings
+//   audio-batch --waves-only < jobs   the recordings, no places (to time the recording code)
 //   audio-batch --trim-loss       for each of the 36 clips, the ms of its sound within 35 dB
 //                                 of its loudest 10 ms that the cut to the spoken part drops
 //
@@ -132,8 +133,9 @@ int main(int argc, char** argv) {
     return 0;
 #endif
   }
-  if (argc > 1) {
-    std::fprintf(stderr, "usage: audio-batch [--trim-loss] < lines of CODE SEED PATH\n");
+  const bool wavesOnly = argc > 1 && std::string_view(argv[1]) == "--waves-only";
+  if (argc > 1 && !wavesOnly) {
+    std::fprintf(stderr, "usage: audio-batch [--trim-loss | --waves-only] < lines of CODE SEED PATH\n");
     return 2;
   }
   std::string line;
@@ -151,14 +153,22 @@ int main(int argc, char** argv) {
 #ifdef QUILLGATE_AUDIO_NO_LAYOUT
       const std::vector<unsigned char> wave = RecordChallengeAudio(code, seed);
       std::cout << path;
-      for (const auto& [begin, end] : ReplayedLayout(code, seed)) std::cout << ' ' << begin << ' ' << end;
+      if (!wavesOnly) {
+        for (const auto& [begin, end] : ReplayedLayout(code, seed)) std::cout << ' ' << begin << ' ' << end;
+      }
       std::cout << '\n';
 #else
-      const ChallengeMix mix = MixChallengeAudio(code, seed);
-      const std::vector<unsigned char> wave = EncodeWave(mix.Sum());
-      std::cout << path;
-      for (const PlacedTake& letter : mix.spoken) std::cout << ' ' << letter.begin << ' ' << letter.end;
-      std::cout << '\n';
+      std::vector<unsigned char> wave;
+      if (wavesOnly) {
+        wave = RecordChallengeAudio(code, seed);
+        std::cout << path << '\n';
+      } else {
+        const ChallengeMix mix = MixChallengeAudio(code, seed);
+        wave = EncodeWave(mix.Sum());
+        std::cout << path;
+        for (const PlacedTake& letter : mix.spoken) std::cout << ' ' << letter.begin << ' ' << letter.end;
+        std::cout << '\n';
+      }
 #endif
       std::ofstream out(path, std::ios::binary | std::ios::trunc);
       out.write(reinterpret_cast<const char*>(wave.data()), static_cast<std::streamsize>(wave.size()));
